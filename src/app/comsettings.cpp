@@ -1,0 +1,66 @@
+#include "comsettings.h"
+
+#include <algorithm>
+#include <iterator>
+
+ComSettings::ComSettings()
+{
+    std::copy(std::begin(Default), std::end(Default), std::begin(m_index));
+}
+
+void ComSettings::select(Group group, int index)
+{
+    m_index[group] = std::clamp(index, -1, ItemCount[group] - 1);
+    if (group == ModBus)
+        modBusClick();
+}
+
+void ComSettings::modBusClick()
+{
+    if (m_index[ModBus] == 1) {
+        m_index[ComBitLen] = 1;
+        m_bitLenEnabled = false;
+    } else {
+        m_bitLenEnabled = true;
+    }
+}
+
+void ComSettings::selectDefaults()
+{
+    for (Group g : {ComStopBit, ComBitLen, ComParity, ComBaudRate, ComPort, ModBus})
+        select(g, Default[g]);
+}
+
+void ComSettings::resetIfNoPort()
+{
+    if (comPort() != -1)
+        return;
+    for (Group g : {ComPort, ComBaudRate, ComParity, ComBitLen, ComStopBit, ModBus})
+        select(g, Default[g]);
+}
+
+int ComSettings::code() const
+{
+    return comPort() + 10 * comBaudRate() + 100 * comParity() + 1000 * comBitLen()
+        + 10000 * comStopBit() + 50000 * modBus();
+}
+
+void ComSettings::applyCode(int code)
+{
+    // C++ division truncates toward zero, as the code's decoding requires.
+    select(ModBus, code / 50000);
+    int r = code % 50000;
+    select(ComStopBit, r / 10000);
+    r %= 10000;
+    select(ComBitLen, r / 1000);
+    r %= 1000;
+    select(ComParity, r / 100);
+    select(ComBaudRate, (r % 100) / 10);
+    select(ComPort, r % 10);
+}
+
+bool ComSettings::operator==(const ComSettings &other) const
+{
+    return std::equal(std::begin(m_index), std::end(m_index), std::begin(other.m_index))
+        && m_bitLenEnabled == other.m_bitLenEnabled;
+}

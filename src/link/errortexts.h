@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Result codes of a transaction. Exception replies to reads carry their
+// exception code as the result code (1..4, 11..14, others unknown).
+constexpr int ErrNone = 0;
+constexpr int ErrTimeout = 15;
+constexpr int ErrEchoMismatch = 30;
+constexpr int ErrWriteRefused = 31;
+
+// The text the monitor window shows for a result code ("" for 0).
+QString MonitorErrorText(int code);
+
+// The text the recorder shows for a result code ("" for 0).
+QString RecorderErrorText(int code);

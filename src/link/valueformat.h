@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Register values to display texts and user entries to register words.
+// Pure functions.
+
+// Decimal text of a 16-bit two's complement value: above 32768 negative;
+// 32768 itself stays "32768".
+QString SignedIntFormat(int value);
+
+// A value in tenths: "123.6", or "123" without the tenths (cut, not rounded).
+QString TenthsFormat(int value, bool showTenths);
+
+// A process value, set value or parameter that follows the controller's
+// decimal point: `decimals` is the decimal-point register, `linearInput` is
+// true for voltage, current and millivolt inputs. Negative values put the
+// minus sign at the left edge of a field at least six characters wide.
+QString ScaledFormat(int value, int decimals, bool linearInput);
+
+// A number typed by the user, with `decimals` decimals required, as four
+// upper-case hex digits (high byte first), or "Err" when the text is not a
+// number. Fraction digits beyond `decimals` are cut; negatives become two's
+// complement; only the low 16 bits survive.
+QByteArray EntryToWord(const QString &text, int decimals);
+
+// True for the "Err" result of EntryToWord; the caller then has the
+// parameters read again from the controller.
+bool IsEntryError(const QByteArray &word);

@@ -1,0 +1,218 @@
+#include "comsettings.h"
+#include "duvaerror.h"
+#include "settingsfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Selection
+{
+    int port, baud, parity, bitLen, stopBit, modBus;
+};
+
+Selection selection(const ComSettings &s)
+{
+    return {s.comPort(), s.comBaudRate(), s.comParity(), s.comBitLen(), s.comStopBit(), s.modBus()};
+}
+
+void expectSelection(const ComSettings &s, Selection e, const char *what)
+{
+    const Selection a = selection(s);
+    EXPECT_EQ(a.port, e.port) << what;
+    EXPECT_EQ(a.baud, e.baud) << what;
+    EXPECT_EQ(a.parity, e.parity) << what;
+    EXPECT_EQ(a.bitLen, e.bitLen) << what;
+    EXPECT_EQ(a.stopBit, e.stopBit) << what;
+    EXPECT_EQ(a.modBus, e.modBus) << what;
+}
+
+TEST(ComSettings, DefaultsAndTheirCode)
+{
+    ComSettings s;
+    expectSelection(s, {0, 2, 1, 0, 0, 0}, "design defaults");
+    EXPECT_EQ(s.code(), 120);
+    EXPECT_TRUE(s.bitLenEnabled());
+    EXPECT_EQ(s.comNumber(), 1);
+    EXPECT_EQ(s.dataBits(), 7);
+    EXPECT_EQ(s.stopBits(), 1);
+    EXPECT_EQ(s.modbusMode(), ModbusMode::Ascii);
+}
+
+TEST(ComSettings, DecodingClampsEachDigitInOrder)
+{
+    const struct { int code; Selection sel; bool bitLenEnabled; } cases[] = {
+        {120, {0, 2, 1, 0, 0, 0}, true},
+        {51032, {2, 3, 0, 1, 0, 1}, false},
+        {99999, {7, 4, 2, 1, 1, 1}, false},
+        {-1, {-1, 0, 0, 0, 0, 0}, true},
+        {-55, {-1, -1, 0, 0, 0, 0}, true},
+        {-2012345, {-1, -1, -1, -1, -1, -1}, true},
+        // RTU is selected first, then the data-bit digit of the code applies.
+        {50000, {0, 0, 0, 0, 0, 1}, false},
+        {61247, {7, 4, 2, 1, 1, 1}, false},
+    };
+    for (const auto &c : cases) {
+        ComSettings s;
+        s.applyCode(c.code);
+        expectSelection(s, c.sel, std::to_string(c.code).c_str());
+        EXPECT_EQ(s.bitLenEnabled(), c.bitLenEnabled) << c.code;
+    }
+}
+
+TEST(ComSettings, EncodingRoundTripsEveryValidSelection)
+{
+    int checked = 0;
+    for (int m = 0; m < 2; ++m)
+        for (int st = 0; st < 2; ++st)
+            for (int b = 0; b < 2; ++b)
+                for (int p = 0; p < 3; ++p)
+                    for (int r = 0; r < 5; ++r)
+                        for (int c = 0; c < 8; ++c) {
+                            ComSettings s;
+                            s.select(ComSettings::ModBus, m);
+                            s.select(ComSettings::ComStopBit, st);
+                            s.select(ComSettings::ComBitLen, b);
+                            s.select(ComSettings::ComParity, p);
+                            s.select(ComSettings::ComBaudRate, r);
+                            s.select(ComSettings::ComPort, c);
+                            ComSettings back;
+                            back.applyCode(s.code());
+                            ASSERT_EQ(back, s) << s.code();
+                            ++checked;
+                        }
+    EXPECT_EQ(checked, 960);
+}
+
+TEST(ComSettings, RtuForcesEightBitsAndAsciiKeepsThem)
+{
+    ComSettings s;
+    s.select(ComSettings::ModBus, 1);
+    EXPECT_EQ(s.comBitLen(), 1);
+    EXPECT_FALSE(s.bitLenEnabled());
+    s.select(ComSettings::ModBus, 0);
+    EXPECT_EQ(s.comBitLen(), 1);
+    EXPECT_TRUE(s.bitLenEnabled());
+    s.select(ComSettings::ComBitLen, 0);
+    EXPECT_EQ(s.dataBits(), 7);
+}
+
+TEST(ComSettings, NoPortSelectedResetsAllGroupsOnShow)
+{
+    ComSettings s;
+    s.applyCode(-1);
+    s.select(ComSettings::ModBus, 1);
+    s.resetIfNoPort();
+    expectSelection(s, {0, 2, 1, 0, 0, 0}, "reset");
+    EXPECT_TRUE(s.bitLenEnabled());
+
+    ComSettings kept;
+    kept.applyCode(51032);
+    kept.resetIfNoPort();
+    EXPECT_EQ(kept.code(), 51032);
+}
+
+class SettingsFile : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString path() const { return QDir(dir.path()).filePath("SETDUVA.$$$"); }
+    void write(const QByteArray &content)
+    {
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    QByteArray read()
+    {
+        QFile f(path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+};
+
+TEST_F(SettingsFile, MissingFileGivesDefaultsWithoutError)
+{
+    ComSettings s;
+    s.applyCode(51032);
+    EXPECT_NO_THROW(LoadSettingsFile(s, dir.path()));
+    EXPECT_EQ(s.code(), 120);
+    EXPECT_TRUE(s.bitLenEnabled());
+}
+
+TEST_F(SettingsFile, FirstSaveWritesOneLineWithCrLf)
+{
+    ComSettings s;
+    SaveSettingsFile(s, dir.path());
+    EXPECT_EQ(read(), "120\r\n");
+    s.applyCode(51032);
+    SaveSettingsFile(s, dir.path());
+    EXPECT_EQ(read(), "51032\r\n");
+}
+
+TEST_F(SettingsFile, LoadAcceptsLineEndsAndMissingLastEnd)
+{
+    for (const QByteArray &content : {QByteArray("51032\r\n"), QByteArray("51032"), QByteArray("51032\n"), QByteArray("51032\r\n120\r\n")}) {
+        write(content);
+        ComSettings s;
+        LoadSettingsFile(s, dir.path());
+        EXPECT_EQ(s.code(), 51032) << content.constData();
+        EXPECT_FALSE(s.bitLenEnabled());
+    }
+}
+
+TEST_F(SettingsFile, FaultyLineRaisesTheConversionTextAndChangesNothing)
+{
+    const struct { QByteArray content; const char *text; } cases[] = {
+        {"abc\r\n", "'abc' is not a valid integer value"},
+        {"\r\n", "'' is not a valid integer value"},
+        {"", "'' is not a valid integer value"},
+        {"12x\r\n", "'12x' is not a valid integer value"},
+        {"99999999999\r\n", "'99999999999' is not a valid integer value"},
+    };
+    for (const auto &c : cases) {
+        write(c.content);
+        ComSettings s;
+        try {
+            LoadSettingsFile(s, dir.path());
+            ADD_FAILURE() << "no error for " << c.content.constData();
+        } catch (const DuvaError &e) {
+            EXPECT_EQ(e.text(), QString::fromLatin1(c.text));
+        }
+        EXPECT_EQ(s.code(), 120) << "the selections keep their defaults";
+    }
+}
+
+TEST_F(SettingsFile, NegativeCodeLeavesNoPortSelected)
+{
+    write("-1\r\n");
+    ComSettings s;
+    LoadSettingsFile(s, dir.path());
+    EXPECT_EQ(s.comPort(), -1);
+    EXPECT_EQ(s.comNumber(), 0);
+}
+
+TEST_F(SettingsFile, FailedSaveReportsTheReasonAndKeepsTheOldFile)
+{
+    write("51032\r\n");
+    // A directory in the place of the temporary file's folder cannot be
+    // written: make the folder read-only (root ignores that, so also try a
+    // path whose parent is a file).
+    const QString blocked = QDir(dir.path()).filePath("notadir");
+    QFile f(blocked);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    ComSettings s;
+    try {
+        SaveSettingsFile(s, QDir(blocked).filePath("sub"));
+        ADD_FAILURE() << "save into a missing folder succeeded";
+    } catch (const DuvaError &e) {
+        EXPECT_TRUE(e.text().contains("SETDUVA.$$$")) << e.text().toStdString();
+    }
+    EXPECT_EQ(read(), "51032\r\n");
+}
+
+} // namespace

@@ -1,0 +1,13 @@
+// Test main shared by every test program: an offscreen Qt application (so
+// widgets, timers and the serial port work), then GoogleTest.
+#include <QApplication>
+#include <gmock/gmock.h>
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
