@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Every message box and file dialog of the program goes through this
+// interface: the forms get the Qt implementation, tests a scripted one that
+// records what was shown and answers as told.
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+
+    // A modal box with an OK button ("Message", "Warning", ...).
+    virtual void inform(const QString &title, const QString &text) = 0;
+    // The error box for an exception that escaped an event handler.
+    virtual void error(const QString &text) = 0;
+    // OK and Cancel; true for OK.
+    virtual bool askOkCancel(const QString &title, const QString &text) = 0;
+    // File dialogs; an empty result means the user cancelled.
+    virtual QString chooseOpenFile(const QString &title, const QString &filter,
+                                   const QString &defaultSuffix) = 0;
+    virtual QString chooseSaveFile(const QString &title, const QString &filter,
+                                   const QString &defaultSuffix) = 0;
+    // The "Select Port" dialog: the entries are "COMn" texts; the result is
+    // the index of the chosen entry, or -1 for Cancel.
+    virtual int selectPort(const QStringList &entries) = 0;
+};
+
+// The dialogs the program uses. Qt's by default; tests install their own.
+Dialogs &AppDialogs();
+// Installs `dialogs` (not owned) as the program's dialogs; nullptr restores
+// the Qt implementation.
+void SetAppDialogs(Dialogs *dialogs);
+
+// Message boxes and file dialogs of Qt Widgets.
+class QtDialogs : public Dialogs
+{
+public:
+    void inform(const QString &title, const QString &text) override;
+    void error(const QString &text) override;
+    bool askOkCancel(const QString &title, const QString &text) override;
+    QString chooseOpenFile(const QString &title, const QString &filter,
+                           const QString &defaultSuffix) override;
+    QString chooseSaveFile(const QString &title, const QString &filter,
+                           const QString &defaultSuffix) override;
+    int selectPort(const QStringList &entries) override;
+};
