@@ -1,0 +1,48 @@
+#pragma once
+
+#include "duvaerror.h"
+
+// A failure of the serial channel: the numeric code and the text the user
+// sees when the exception reaches the error box. Failures of the system's
+// own calls carry the negated system error number as their code.
+class ChannelError : public DuvaError
+{
+public:
+    static constexpr int PortNotFound = 2001;
+    static constexpr int NotOpen = 2007;
+    static constexpr int PortInUse = 2008;
+    static constexpr int NoPortChosen = 2011;
+    static constexpr int OutputFull = 3006;
+    static constexpr int BufferEmpty = 3007;
+    static constexpr int BadTriggerHandle = 5003;
+
+    ChannelError(int code, const QString &text)
+        : DuvaError(text)
+        , m_code(code)
+    { }
+    int code() const { return m_code; }
+
+    // The fixed text of the codes that have one; empty for the others.
+    static QString standardText(int code)
+    {
+        switch (code) {
+        case NotOpen:
+            return QStringLiteral("ie_NOpen - device not open");
+        case OutputFull:
+            return QStringLiteral("Output buffer too small for block");
+        case BufferEmpty:
+            return QStringLiteral("Buffer is empty");
+        case BadTriggerHandle:
+            return QStringLiteral("Bad trigger handle");
+        case NoPortChosen:
+            return QStringLiteral("No serial port chosen");
+        default:
+            return QString();
+        }
+    }
+    // The error of a code with its fixed text.
+    static ChannelError of(int code) { return ChannelError(code, standardText(code)); }
+
+private:
+    int m_code;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// How the program's port numbers reach devices. COMn is, in this order:
+// - an entry named "COMn" in the current working directory (usually a
+//   symbolic link to a device or to a simulator's pseudo-terminal); such an
+//   entry decides alone, even when it leads nowhere;
+// - otherwise the n-th serial port present on the machine, USB adapters
+//   (ttyUSB*) first, then ACM devices (ttyACM*), then built-in ports (ttyS*),
+//   each group by number, then any others by name.
+// On Windows COMn is the system's COMn.
+
+// Highest port number the "Select Port" dialog offers.
+constexpr int LastListedComPort = 50;
+
+// The device that COMn reaches (a path such as "/dev/ttyUSB0" or
+// "/dev/pts/3"), or an empty string when it reaches nothing. Nothing is opened.
+QString comPortDevice(int n);
+
+// "COMn" for every n in 1..last that reaches a device, in order. Nothing is
+// opened: opening raises DTR and RTS and can reset what is attached.
+QStringList comPortEntries(int last = LastListedComPort);
+
+// The serial port names present (as "ttyS0", "ttyUSB1", ...), sorted into
+// the order in which they are numbered COM1, COM2, ...
+QStringList orderedSerialPortNames(QStringList names);
