@@ -1,0 +1,202 @@
+// duva-sim: simulated controllers on a pseudo-terminal.
+//
+// duva-sim --link PATH [--ascii | --rtu] [--baud N] [--parity none|even|odd]
+//          [--data 7|8] [--stop 1|2] [--controller ADDR[:MODEL]]... [--pace]
+//          [--turnaround MS] [--speed X] [--log FILE]
+//
+// Prints the pseudo-terminal's path as its first line, links PATH to it,
+// then reads commands from standard input (see simcommands.h). End of input,
+// "quit", SIGINT and SIGTERM remove the link and end the program.
+#include "simcommands.h"
+#include "simline.h"
+#include "simregisters.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    (void)n;
+}
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "duva-sim: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+void say(const QString &line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("duva-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated DUVA controllers on a pseudo-terminal (Modbus slaves)."));
+    parser.addHelpOption();
+    const QCommandLineOption linkOpt(QStringLiteral("link"),
+                                     QStringLiteral("Make PATH a link to the line."),
+                                     QStringLiteral("PATH"));
+    const QCommandLineOption asciiOpt(QStringLiteral("ascii"),
+                                      QStringLiteral("ASCII framing (default)."));
+    const QCommandLineOption rtuOpt(QStringLiteral("rtu"), QStringLiteral("RTU framing."));
+    const QCommandLineOption baudOpt(QStringLiteral("baud"), QStringLiteral("Bit rate (9600)."),
+                                     QStringLiteral("N"), QStringLiteral("9600"));
+    const QCommandLineOption parityOpt(QStringLiteral("parity"),
+                                       QStringLiteral("none, even or odd (even)."),
+                                       QStringLiteral("P"), QStringLiteral("even"));
+    const QCommandLineOption dataOpt(QStringLiteral("data"),
+                                     QStringLiteral("Data bits, 7 or 8 (7)."), QStringLiteral("N"),
+                                     QStringLiteral("7"));
+    const QCommandLineOption stopOpt(QStringLiteral("stop"),
+                                     QStringLiteral("Stop bits, 1 or 2 (1)."), QStringLiteral("N"),
+                                     QStringLiteral("1"));
+    const QCommandLineOption controllerOpt(
+        QStringLiteral("controller"),
+        QStringLiteral("A controller at ADDR (1 to 247) with the model code MODEL in hex "
+                       "(4848); may be repeated. Default: one at address 1."),
+        QStringLiteral("ADDR[:MODEL]"));
+    const QCommandLineOption paceOpt(QStringLiteral("pace"),
+                                     QStringLiteral("Time the line as a real one."));
+    const QCommandLineOption turnaroundOpt(QStringLiteral("turnaround"),
+                                           QStringLiteral("Delay before a paced reply, ms (2)."),
+                                           QStringLiteral("MS"), QStringLiteral("2"));
+    const QCommandLineOption speedOpt(QStringLiteral("speed"),
+                                      QStringLiteral("Simulated time runs X times faster (1)."),
+                                      QStringLiteral("X"), QStringLiteral("1"));
+    const QCommandLineOption logOpt(QStringLiteral("log"), QStringLiteral("Request log file."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({linkOpt, asciiOpt, rtuOpt, baudOpt, parityOpt, dataOpt, stopOpt,
+                       controllerOpt, paceOpt, turnaroundOpt, speedOpt, logOpt});
+    if (!parser.parse(app.arguments()))
+        fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty())
+        fail(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
+    if (!parser.isSet(linkOpt))
+        fail(QStringLiteral("--link PATH is required"));
+    if (parser.isSet(asciiOpt) && parser.isSet(rtuOpt))
+        fail(QStringLiteral("--ascii and --rtu exclude each other"));
+
+    LineSettings settings;
+    settings.mode = parser.isSet(rtuOpt) ? ModbusMode::Rtu : ModbusMode::Ascii;
+    bool ok = false;
+    settings.baud = parser.value(baudOpt).toInt(&ok);
+    if (!ok || settings.baud < 50 || settings.baud > 4'000'000)
+        fail(QStringLiteral("bad --baud ") + parser.value(baudOpt));
+    const QString parity = parser.value(parityOpt);
+    if (parity == QLatin1String("none"))
+        settings.parity = Parity::None;
+    else if (parity == QLatin1String("even"))
+        settings.parity = Parity::Even;
+    else if (parity == QLatin1String("odd"))
+        settings.parity = Parity::Odd;
+    else
+        fail(QStringLiteral("--parity takes none, even or odd"));
+    settings.dataBits = parser.value(dataOpt).toInt();
+    if (settings.dataBits != 7 && settings.dataBits != 8)
+        fail(QStringLiteral("--data takes 7 or 8"));
+    settings.stopBits = parser.value(stopOpt).toInt();
+    if (settings.stopBits != 1 && settings.stopBits != 2)
+        fail(QStringLiteral("--stop takes 1 or 2"));
+    const int turnaround = parser.value(turnaroundOpt).toInt(&ok);
+    if (!ok || turnaround < 0 || turnaround > 10000)
+        fail(QStringLiteral("bad --turnaround ") + parser.value(turnaroundOpt));
+    const double speed = parser.value(speedOpt).toDouble(&ok);
+    if (!ok || speed <= 0 || speed > 10000)
+        fail(QStringLiteral("bad --speed ") + parser.value(speedOpt));
+
+    SimLine line(settings);
+    line.setPacing(parser.isSet(paceOpt), turnaround);
+    line.setSpeed(speed);
+    QStringList controllers = parser.values(controllerOpt);
+    if (controllers.isEmpty())
+        controllers.append(QStringLiteral("1"));
+    for (const QString &spec : controllers) {
+        const QStringList parts = spec.split(QLatin1Char(':'));
+        const int address = parts.at(0).toInt(&ok);
+        if (!ok || parts.size() > 2)
+            fail(QStringLiteral("bad --controller ") + spec);
+        int model = Sim::DefaultModel;
+        if (parts.size() == 2) {
+            QString code = parts.at(1);
+            if (code.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+                code = code.mid(2);
+            model = code.toInt(&ok, 16);
+            if (!ok || model < 0 || model > 0xFFFF)
+                fail(QStringLiteral("bad model code in --controller ") + spec);
+        }
+        if (!line.addController(address, model))
+            fail(QStringLiteral("address 1 to 247, each once: --controller ") + spec);
+    }
+    QString error;
+    if (parser.isSet(logOpt) && !line.setLogFile(parser.value(logOpt), &error))
+        fail(error);
+    if (!line.open(&error))
+        fail(error);
+    if (!line.makeLink(parser.value(linkOpt), &error))
+        fail(error);
+    say(line.ptyPath());
+
+    // SIGINT and SIGTERM end the program through the event loop, so that
+    // the link is removed.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        fail(QStringLiteral("cannot create the signal pipe"));
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
+    SimCommands commands(line);
+    QByteArray pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+            return;
+        }
+        pending.append(buffer, n);
+        qsizetype end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QString command = QString::fromUtf8(pending.left(end));
+            pending.remove(0, end + 1);
+            const QString answer = commands.execute(command);
+            if (!answer.isEmpty())
+                say(answer);
+            if (commands.quitRequested()) {
+                input.setEnabled(false);
+                QCoreApplication::quit();
+                return;
+            }
+        }
+    });
+
+    const int status = app.exec();
+    line.close();
+    return status;
+}

@@ -1,0 +1,507 @@
+#include "simline.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTime>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// A reply byte counts as due this close before its time, so that bytes of
+// the same millisecond leave together.
+constexpr qint64 DueSlackNs = 500'000;
+constexpr qsizetype MaxAsciiFrame = 600;
+constexpr qsizetype MaxRtuFrame = 256;
+
+speed_t speedConstant(int baud)
+{
+    switch (baud) {
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B9600;
+    }
+}
+
+QString hexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString printable(const QByteArray &frame, ModbusMode mode)
+{
+    const QByteArray cut = frame.left(64);
+    if (mode == ModbusMode::Rtu)
+        return hexBytes(cut);
+    QString text;
+    for (char c : cut) {
+        if (c == '\r')
+            text += QStringLiteral("\\r");
+        else if (c == '\n')
+            text += QStringLiteral("\\n");
+        else if (c >= 32 && c < 127)
+            text += QLatin1Char(c);
+        else
+            text +=
+                QStringLiteral("\\x%1").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString hex2(int v)
+{
+    return QStringLiteral("%1").arg(v & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString hex4(int v)
+{
+    return QStringLiteral("%1").arg(v & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString describeRequest(const ModbusPdu &pdu)
+{
+    QString text = QStringLiteral("addr %1 fn %2").arg(hex2(pdu.address), hex2(pdu.function));
+    const QByteArray &d = pdu.data;
+    if ((pdu.function == 0x03 || pdu.function == 0x06) && d.size() == 4) {
+        const int reg = (static_cast<unsigned char>(d[0]) << 8) | static_cast<unsigned char>(d[1]);
+        const int val = (static_cast<unsigned char>(d[2]) << 8) | static_cast<unsigned char>(d[3]);
+        text += QStringLiteral(" reg %1").arg(hex4(reg));
+        text += pdu.function == 0x03 ? QStringLiteral(" count %1").arg(val)
+                                     : QStringLiteral(" value %1").arg(hex4(val));
+    } else if (!d.isEmpty()) {
+        text += QStringLiteral(" data %1").arg(hexBytes(d.left(16)));
+    }
+    return text;
+}
+
+} // namespace
+
+QString SimFault::describe() const
+{
+    switch (kind) {
+    case Kind::None:
+        return QStringLiteral("none");
+    case Kind::Silent:
+        return QStringLiteral("silent");
+    case Kind::BadChecksum:
+        return QStringLiteral("badcrc");
+    case Kind::WrongAddress:
+        return QStringLiteral("wrongaddr");
+    case Kind::Split:
+        return QStringLiteral("split");
+    case Kind::Delay:
+        return QStringLiteral("delay %1").arg(value);
+    case Kind::Exception:
+        return QStringLiteral("exception %1").arg(value);
+    }
+    return QString();
+}
+
+SimLine::SimLine(const LineSettings &settings, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+{
+    m_clock.start();
+    m_gapTimer.setSingleShot(true);
+    m_gapTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_gapTimer, &QTimer::timeout, this, &SimLine::onFrameGap);
+    m_txTimer.setSingleShot(true);
+    m_txTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_txTimer, &QTimer::timeout, this, &SimLine::onTransmit);
+    m_tickTimer.setInterval(TickMs);
+    connect(&m_tickTimer, &QTimer::timeout, this, &SimLine::onTick);
+}
+
+SimLine::~SimLine()
+{
+    close();
+}
+
+bool SimLine::open(QString *error)
+{
+    auto fail = [&](const QString &what) {
+        if (error)
+            *error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        close();
+        return false;
+    };
+    m_masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_masterFd < 0)
+        return fail(QStringLiteral("cannot open a pseudo-terminal"));
+    if (::grantpt(m_masterFd) != 0 || ::unlockpt(m_masterFd) != 0)
+        return fail(QStringLiteral("cannot unlock the pseudo-terminal"));
+    char name[256];
+    if (::ptsname_r(m_masterFd, name, sizeof name) != 0)
+        return fail(QStringLiteral("cannot name the pseudo-terminal"));
+    m_ptyPath = QString::fromLocal8Bit(name);
+    m_slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_slaveFd < 0)
+        return fail(QStringLiteral("cannot open ") + m_ptyPath);
+
+    // Raw mode with the line settings where the terminal takes them; a
+    // pseudo-terminal takes only 8 data bits without parity, and that
+    // refusal is of no consequence here.
+    termios tio {};
+    if (::tcgetattr(m_slaveFd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        tio.c_cflag |= CLOCAL | CREAD;
+        ::cfsetispeed(&tio, speedConstant(m_settings.baud));
+        ::cfsetospeed(&tio, speedConstant(m_settings.baud));
+        termios wanted = tio;
+        wanted.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+        wanted.c_cflag |= m_settings.dataBits == 7 ? CS7 : CS8;
+        if (m_settings.parity != Parity::None)
+            wanted.c_cflag |= PARENB | (m_settings.parity == Parity::Odd ? PARODD : 0);
+        if (m_settings.stopBits == 2)
+            wanted.c_cflag |= CSTOPB;
+        if (::tcsetattr(m_slaveFd, TCSANOW, &wanted) != 0)
+            ::tcsetattr(m_slaveFd, TCSANOW, &tio);
+    }
+
+    m_notifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SimLine::onReadable);
+    m_lastTickNs = nowNs();
+    m_tickTimer.start();
+    return true;
+}
+
+bool SimLine::makeLink(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        QFile::remove(path);
+    } else if (info.exists()) {
+        if (error)
+            *error = path + QStringLiteral(" exists and is not a symbolic link");
+        return false;
+    }
+    QDir().mkpath(info.absolutePath());
+    if (!QFile::link(m_ptyPath, path)) {
+        if (error)
+            *error = QStringLiteral("cannot link ") + path + QStringLiteral(" to ") + m_ptyPath;
+        return false;
+    }
+    m_linkPath = info.absoluteFilePath();
+    return true;
+}
+
+void SimLine::removeLink()
+{
+    if (m_linkPath.isEmpty())
+        return;
+    const QFileInfo info(m_linkPath);
+    if (info.isSymLink() && info.symLinkTarget() == m_ptyPath)
+        QFile::remove(m_linkPath);
+    m_linkPath.clear();
+}
+
+void SimLine::close()
+{
+    removeLink();
+    m_tickTimer.stop();
+    m_gapTimer.stop();
+    m_txTimer.stop();
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_slaveFd >= 0)
+        ::close(m_slaveFd);
+    if (m_masterFd >= 0)
+        ::close(m_masterFd);
+    m_slaveFd = -1;
+    m_masterFd = -1;
+}
+
+bool SimLine::addController(int address, int modelCode)
+{
+    if (address < 1 || address > 247 || m_controllers.count(address))
+        return false;
+    m_controllers[address] = std::make_unique<SimController>(address, modelCode);
+    return true;
+}
+
+SimController *SimLine::controller(int address)
+{
+    const auto it = m_controllers.find(address);
+    return it == m_controllers.end() ? nullptr : it->second.get();
+}
+
+QList<int> SimLine::addresses() const
+{
+    QList<int> list;
+    for (const auto &[address, c] : m_controllers)
+        list.append(address);
+    return list;
+}
+
+bool SimLine::setFault(int address, const SimFault &fault)
+{
+    if (!m_controllers.count(address))
+        return false;
+    m_faults[address] = fault;
+    return true;
+}
+
+SimFault SimLine::fault(int address) const
+{
+    const auto it = m_faults.find(address);
+    return it == m_faults.end() ? SimFault() : it->second;
+}
+
+void SimLine::setPacing(bool on, int turnaroundMs)
+{
+    m_pacing = on;
+    m_turnaroundMs = std::max(0, turnaroundMs);
+}
+
+bool SimLine::setLogFile(const QString &path, QString *error)
+{
+    m_logFile.close();
+    m_logFile.setFileName(path);
+    if (!m_logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(path, m_logFile.errorString());
+        return false;
+    }
+    return true;
+}
+
+void SimLine::log(const QString &text)
+{
+    const QString line =
+        QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) + QLatin1Char(' ') + text;
+    if (m_logFile.isOpen()) {
+        m_logFile.write(line.toUtf8() + '\n');
+        m_logFile.flush();
+    }
+    emit requestLogged(line);
+}
+
+void SimLine::onReadable()
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        if (!m_plugged)
+            continue;
+        const qint64 now = nowNs();
+        m_lineFreeNs = std::max(m_lineFreeNs, now) + n * m_settings.characterNs();
+        m_rx.append(buffer, n);
+        if (m_settings.mode == ModbusMode::Ascii) {
+            takeAsciiFrames();
+        } else {
+            takeRtuFrames(false);
+            if (!m_rx.isEmpty())
+                m_gapTimer.start(int((m_settings.frameGapNs() + 999'999) / 1'000'000));
+        }
+    }
+}
+
+void SimLine::onFrameGap()
+{
+    takeRtuFrames(true);
+}
+
+void SimLine::takeAsciiFrames()
+{
+    const qint64 received = m_pacing ? m_lineFreeNs : nowNs();
+    for (;;) {
+        const qsizetype start = m_rx.indexOf(':');
+        if (start < 0) {
+            m_rx.clear(); // noise between frames
+            return;
+        }
+        m_rx.remove(0, start);
+        const qsizetype restart = m_rx.indexOf(':', 1);
+        const qsizetype end = m_rx.indexOf('\n');
+        if (restart > 0 && (end < 0 || restart < end)) {
+            // A new frame began before this one ended.
+            log(QStringLiteral("ignored unfinished frame: ") +
+                printable(m_rx.left(restart), ModbusMode::Ascii));
+            m_rx.remove(0, restart);
+            continue;
+        }
+        if (end < 0) {
+            if (m_rx.size() > MaxAsciiFrame) {
+                log(QStringLiteral("ignored overlong frame: ") +
+                    printable(m_rx, ModbusMode::Ascii));
+                m_rx.clear();
+            }
+            return;
+        }
+        const QByteArray frame = m_rx.left(end + 1);
+        m_rx.remove(0, end + 1);
+        handleFrame(frame, received);
+    }
+}
+
+void SimLine::takeRtuFrames(bool gapSeen)
+{
+    const qint64 received = m_pacing ? m_lineFreeNs : nowNs();
+    while (RtuRequestComplete(m_rx)) {
+        const QByteArray frame = m_rx.left(8);
+        m_rx.remove(0, 8);
+        handleFrame(frame, received);
+    }
+    if (gapSeen && !m_rx.isEmpty()) {
+        const QByteArray frame = m_rx;
+        m_rx.clear();
+        handleFrame(frame, received);
+    } else if (m_rx.size() > MaxRtuFrame) {
+        log(QStringLiteral("ignored overlong frame: ") + printable(m_rx, ModbusMode::Rtu));
+        m_rx.clear();
+    }
+}
+
+void SimLine::handleFrame(const QByteArray &frame, qint64 receivedNs)
+{
+    const ModbusMode mode = m_settings.mode;
+    const ParsedFrame parsed =
+        mode == ModbusMode::Ascii ? ParseAsciiFrame(frame) : ParseRtuFrame(frame);
+    if (parsed.error != FrameError::None) {
+        log(QStringLiteral("ignored frame (%1): %2")
+                .arg(FrameErrorText(parsed.error), printable(frame, mode)));
+        return;
+    }
+    const ModbusPdu &request = parsed.pdu;
+    const QString what = describeRequest(request);
+
+    if (request.address == 0) {
+        QString answered;
+        for (auto &[address, c] : m_controllers) {
+            const SimController::Answer a = c->handle(request.function, request.data, true);
+            if (answered.isEmpty())
+                answered = a.text;
+        }
+        log(what + QStringLiteral(" -> ") +
+            (answered.isEmpty() ? QStringLiteral("no reply (broadcast)") : answered));
+        return;
+    }
+    SimController *c = controller(request.address);
+    if (!c) {
+        log(what + QStringLiteral(" -> no reply (no controller)"));
+        return;
+    }
+    const SimFault f = fault(request.address);
+    const QString faultNote = f.kind == SimFault::Kind::None
+        ? QString()
+        : QStringLiteral(" [fault %1]").arg(f.describe());
+    SimController::Answer answer;
+    if (f.kind == SimFault::Kind::Silent) {
+        log(what + QStringLiteral(" -> no reply") + faultNote);
+        return;
+    }
+    if (f.kind == SimFault::Kind::Exception) {
+        answer.reply = true;
+        answer.function = (request.function | 0x80) & 0xFF;
+        answer.data = QByteArray(1, char(f.value & 0xFF));
+        answer.text = QStringLiteral("exception %1").arg(hex2(f.value));
+    } else {
+        answer = c->handle(request.function, request.data, false);
+    }
+    log(what + QStringLiteral(" -> ") + answer.text + faultNote);
+    if (!answer.reply)
+        return;
+    ModbusPdu reply {request.address, answer.function, answer.data};
+    if (f.kind == SimFault::Kind::WrongAddress)
+        reply.address = request.address % 247 + 1;
+    const QByteArray bytes = BuildFrame(reply, mode, f.kind == SimFault::Kind::BadChecksum);
+    qint64 start = receivedNs + (m_pacing ? qint64(m_turnaroundMs) * 1'000'000 : 0);
+    if (f.kind == SimFault::Kind::Delay)
+        start += qint64(std::max(0, f.value)) * 1'000'000;
+    queueReply(bytes, start, f);
+}
+
+void SimLine::queueReply(const QByteArray &frame, qint64 startNs, const SimFault &fault)
+{
+    const qint64 charNs = m_pacing ? m_settings.characterNs() : 0;
+    auto add = [&](const QByteArray &bytes, qint64 start) {
+        Burst b;
+        b.bytes = bytes;
+        b.startNs = std::max(start, m_txLineFreeNs);
+        m_txLineFreeNs = b.startNs + bytes.size() * charNs;
+        m_tx.push_back(b);
+    };
+    if (fault.kind == SimFault::Kind::Split && frame.size() >= 2) {
+        const qsizetype half = frame.size() / 2;
+        add(frame.left(half), startNs);
+        add(frame.mid(half), m_txLineFreeNs + qint64(SplitGapMs) * 1'000'000);
+    } else {
+        add(frame, startNs);
+    }
+    scheduleTransmit();
+}
+
+void SimLine::scheduleTransmit()
+{
+    if (m_tx.empty())
+        return;
+    const Burst &b = m_tx.front();
+    const qint64 charNs = m_pacing ? m_settings.characterNs() : 0;
+    const qint64 due = b.startNs + (b.sent + 1) * charNs;
+    const qint64 waitNs = due - DueSlackNs - nowNs();
+    const int ms = waitNs <= 0 ? 0 : int((waitNs + 999'999) / 1'000'000);
+    m_txTimer.start(ms);
+}
+
+void SimLine::onTransmit()
+{
+    const qint64 now = nowNs() + DueSlackNs;
+    const qint64 charNs = m_pacing ? m_settings.characterNs() : 0;
+    while (!m_tx.empty()) {
+        Burst &b = m_tx.front();
+        qsizetype due = b.bytes.size();
+        if (charNs > 0) {
+            const qint64 crossed = (now - b.startNs) / charNs;
+            due = std::clamp<qint64>(crossed, 0, b.bytes.size());
+        } else if (b.startNs > now) {
+            due = 0;
+        }
+        if (due > b.sent) {
+            const qsizetype n = due - b.sent;
+            if (m_masterFd >= 0 && m_plugged) {
+                // Bytes the terminal cannot take are lost, as on a line
+                // where nobody listens.
+                const ssize_t written =
+                    ::write(m_masterFd, b.bytes.constData() + b.sent, size_t(n));
+                Q_UNUSED(written);
+            }
+            m_bytesSent += n;
+            b.sent = due;
+        }
+        if (b.sent < b.bytes.size())
+            break;
+        m_tx.pop_front();
+    }
+    scheduleTransmit();
+}
+
+void SimLine::onTick()
+{
+    const qint64 now = nowNs();
+    const double seconds = double(now - m_lastTickNs) / 1e9 * m_speed;
+    m_lastTickNs = now;
+    for (auto &[address, c] : m_controllers)
+        c->advance(seconds);
+}

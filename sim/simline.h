@@ -1,0 +1,141 @@
+#pragma once
+
+#include "lineframing.h"
+#include "simcontroller.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <map>
+#include <memory>
+
+class QSocketNotifier;
+
+// A fault that one simulated controller shows on demand.
+struct SimFault
+{
+    enum class Kind {
+        None,
+        Silent, // the request is lost: no reply, nothing applied
+        BadChecksum, // the reply carries a wrong LRC or CRC
+        WrongAddress, // the reply comes from another address
+        Split, // the reply leaves in two bursts with a gap between them
+        Delay, // the reply leaves `value` ms late
+        Exception, // every request is answered with exception `value`
+    };
+    Kind kind = Kind::None;
+    int value = 0;
+
+    QString describe() const;
+};
+
+// The line: a pseudo-terminal on which one or more simulated controllers
+// answer as slaves. Runs in the Qt event loop of the thread that owns it, so
+// tests can run it in-process; `duva-sim` is a thin program around it.
+class SimLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The gap between the two bursts of a split reply.
+    static constexpr int SplitGapMs = 20;
+    // Simulated time advances in steps of this many real milliseconds.
+    static constexpr int TickMs = 100;
+
+    explicit SimLine(const LineSettings &settings, QObject *parent = nullptr);
+    ~SimLine() override;
+
+    // Opens the pseudo-terminal. Its slave side is what a master opens
+    // (ptyPath()). The line settings are applied to it where the terminal
+    // takes them; a pseudo-terminal refuses 7 data bits or parity, which is
+    // ignored: the settings still decide framing and pacing.
+    bool open(QString *error = nullptr);
+    QString ptyPath() const { return m_ptyPath; }
+    // Makes `path` a symbolic link to the pseudo-terminal (replacing an
+    // older link; the directory is created if needed). removeLink() takes
+    // it away again if it still points to this line.
+    bool makeLink(const QString &path, QString *error = nullptr);
+    void removeLink();
+    QString linkPath() const { return m_linkPath; }
+    void close();
+
+    const LineSettings &settings() const { return m_settings; }
+
+    // Controllers. Addresses 1 to 247; false when taken or out of range.
+    bool addController(int address, int modelCode);
+    SimController *controller(int address);
+    QList<int> addresses() const;
+
+    bool setFault(int address, const SimFault &fault);
+    SimFault fault(int address) const;
+
+    // Unplugged, nothing that comes in is heard and nothing is answered; the
+    // controllers keep running.
+    void setPlugged(bool plugged) { m_plugged = plugged; }
+    bool plugged() const { return m_plugged; }
+
+    // Pacing: requests count as received only when their bytes would have
+    // crossed the line, replies leave at the line's character rate after the
+    // turnaround time.
+    void setPacing(bool on, int turnaroundMs = 2);
+    bool pacing() const { return m_pacing; }
+    // Simulated time runs this many times faster than real time.
+    void setSpeed(double speed) { m_speed = speed; }
+
+    // Writes the request log to a file as well (flushed per line).
+    bool setLogFile(const QString &path, QString *error = nullptr);
+
+    // Bytes written to the line since open (replies, all bursts).
+    qint64 bytesSent() const { return m_bytesSent; }
+
+signals:
+    // One line per request received (and per damaged frame ignored).
+    void requestLogged(const QString &line);
+
+private:
+    struct Burst
+    {
+        QByteArray bytes;
+        qint64 startNs = 0; // when the first byte starts to cross
+        qsizetype sent = 0;
+    };
+
+    void onReadable();
+    void onFrameGap();
+    void onTransmit();
+    void onTick();
+    void takeAsciiFrames();
+    void takeRtuFrames(bool gapSeen);
+    void handleFrame(const QByteArray &frame, qint64 receivedNs);
+    void queueReply(const QByteArray &frame, qint64 startNs, const SimFault &fault);
+    void scheduleTransmit();
+    void log(const QString &text);
+    qint64 nowNs() const { return m_clock.nsecsElapsed(); }
+
+    LineSettings m_settings;
+    int m_masterFd = -1;
+    int m_slaveFd = -1; // held open so that the line stays up between masters
+    QString m_ptyPath;
+    QString m_linkPath;
+    QSocketNotifier *m_notifier = nullptr;
+    QTimer m_gapTimer;
+    QTimer m_txTimer;
+    QTimer m_tickTimer;
+    QElapsedTimer m_clock;
+    qint64 m_lastTickNs = 0;
+    QByteArray m_rx;
+    qint64 m_lineFreeNs = 0; // incoming: when the last byte received has crossed
+    std::deque<Burst> m_tx;
+    qint64 m_txLineFreeNs = 0; // outgoing: when the last byte queued has left
+    std::map<int, std::unique_ptr<SimController>> m_controllers;
+    std::map<int, SimFault> m_faults;
+    bool m_plugged = true;
+    bool m_pacing = false;
+    int m_turnaroundMs = 2;
+    double m_speed = 1.0;
+    QFile m_logFile;
+    qint64 m_bytesSent = 0;
+};
