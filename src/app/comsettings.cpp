@@ -41,8 +41,8 @@ void ComSettings::resetIfNoPort()
 
 int ComSettings::code() const
 {
-    return comPort() + 10 * comBaudRate() + 100 * comParity() + 1000 * comBitLen()
-        + 10000 * comStopBit() + 50000 * modBus();
+    return comPort() + 10 * comBaudRate() + 100 * comParity() + 1000 * comBitLen() +
+        10000 * comStopBit() + 50000 * modBus();
 }
 
 void ComSettings::applyCode(int code)
@@ -61,6 +61,6 @@ void ComSettings::applyCode(int code)
 
 bool ComSettings::operator==(const ComSettings &other) const
 {
-    return std::equal(std::begin(m_index), std::end(m_index), std::begin(other.m_index))
-        && m_bitLenEnabled == other.m_bitLenEnabled;
+    return std::equal(std::begin(m_index), std::end(m_index), std::begin(other.m_index)) &&
+        m_bitLenEnabled == other.m_bitLenEnabled;
 }

@@ -20,8 +20,8 @@ const ConsoleCommandInfo noCommand = {"", "", "WRITE DATA", 4};
 
 bool isUpperHex(QChar c)
 {
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-        || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+        (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
 }
 
 } // namespace
@@ -45,8 +45,8 @@ QString PadHex(const QString &text, int width)
 
 std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &f, ModbusMode mode)
 {
-    if (f.address.isEmpty() || f.command == ConsoleCommand::None || f.func.isEmpty()
-        || f.dataLen.isEmpty())
+    if (f.address.isEmpty() || f.command == ConsoleCommand::None || f.func.isEmpty() ||
+        f.dataLen.isEmpty())
         return std::nullopt;
 
     QString body = mode == ModbusMode::Ascii ? QStringLiteral(":") : QString();
@@ -78,8 +78,9 @@ std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &f, ModbusMode
         frame.checkField = QString::fromLatin1(ModbusLrc(body.toLatin1()));
     } else {
         const QByteArray rtu = AsciiFrameToRtu(":" + body.toLatin1() + "XXXX");
-        frame.checkField = QString::fromLatin1(ByteToHex(static_cast<unsigned char>(rtu.at(rtu.size() - 2)))
-                                               + ByteToHex(static_cast<unsigned char>(rtu.back())));
+        frame.checkField =
+            QString::fromLatin1(ByteToHex(static_cast<unsigned char>(rtu.at(rtu.size() - 2))) +
+                                ByteToHex(static_cast<unsigned char>(rtu.back())));
     }
     frame.sendText = body + frame.checkField;
     return frame;

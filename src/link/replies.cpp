@@ -74,8 +74,8 @@ Reply decodeAscii(const QByteArray &reply, const QByteArray &request, int addres
 
     Reply r = ofKind(ReplyKind::Words, function);
     for (int i = 0; i + 1 < data.size(); i += 2)
-        r.words.append(static_cast<quint16>(static_cast<unsigned char>(data.at(i)) * 256
-                                            + static_cast<unsigned char>(data.at(i + 1))));
+        r.words.append(static_cast<quint16>(static_cast<unsigned char>(data.at(i)) * 256 +
+                                            static_cast<unsigned char>(data.at(i + 1))));
     return r;
 }
 
@@ -102,15 +102,14 @@ Reply decodeRtu(const QByteArray &reply, const QByteArray &request, int address)
 
     Reply r = ofKind(ReplyKind::Words, function);
     for (int i = 3; i + 1 < count + 3; i += 2)
-        r.words.append(static_cast<quint16>(static_cast<unsigned char>(reply.at(i)) * 256
-                                            + static_cast<unsigned char>(reply.at(i + 1))));
+        r.words.append(static_cast<quint16>(static_cast<unsigned char>(reply.at(i)) * 256 +
+                                            static_cast<unsigned char>(reply.at(i + 1))));
     return r;
 }
 
 } // namespace
 
-Reply DecodeReply(const QByteArray &reply, const QByteArray &request, int address,
-                  ModbusMode mode)
+Reply DecodeReply(const QByteArray &reply, const QByteArray &request, int address, ModbusMode mode)
 {
     return mode == ModbusMode::Ascii ? decodeAscii(reply, request, address)
                                      : decodeRtu(reply, request, address);

@@ -29,5 +29,4 @@ struct Reply
 // address the request went to; `request` is the frame exactly as it was sent
 // (write echoes are compared with it byte for byte). Reads only the bytes
 // of `reply`.
-Reply DecodeReply(const QByteArray &reply, const QByteArray &request, int address,
-                  ModbusMode mode);
+Reply DecodeReply(const QByteArray &reply, const QByteArray &request, int address, ModbusMode mode);

@@ -14,14 +14,14 @@ QByteArray FinishAsciiFrame(const QByteArray &body)
 
 QByteArray AsciiReadRequest(int address, int reg, int count)
 {
-    return FinishAsciiFrame(":" + ByteToHex(address) + ByteToHex(FnReadRegisters) + word(reg)
-                            + word(count));
+    return FinishAsciiFrame(":" + ByteToHex(address) + ByteToHex(FnReadRegisters) + word(reg) +
+                            word(count));
 }
 
 QByteArray AsciiWriteRequest(int address, int reg, int value)
 {
-    return FinishAsciiFrame(":" + ByteToHex(address) + ByteToHex(FnWriteRegister) + word(reg)
-                            + word(value));
+    return FinishAsciiFrame(":" + ByteToHex(address) + ByteToHex(FnWriteRegister) + word(reg) +
+                            word(value));
 }
 
 QByteArray FrameForMode(const QByteArray &asciiFrame, ModbusMode mode)

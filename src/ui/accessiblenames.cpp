@@ -16,8 +16,8 @@ protected:
         if (event->type() == QEvent::Polish && watched->isWidgetType()) {
             auto *widget = static_cast<QWidget *>(watched);
             const QString name = widget->objectName();
-            if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_"))
-                && widget->accessibleDescription().isEmpty())
+            if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")) &&
+                widget->accessibleDescription().isEmpty())
                 widget->setAccessibleDescription(name);
         }
         return false;

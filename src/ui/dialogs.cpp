@@ -33,8 +33,8 @@ void QtDialogs::error(const QString &text)
 bool QtDialogs::askOkCancel(const QString &title, const QString &text)
 {
     return QMessageBox::question(QApplication::activeWindow(), title, text,
-                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
-        == QMessageBox::Ok;
+                                 QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 static QString runFileDialog(QFileDialog::AcceptMode mode, const QString &title,

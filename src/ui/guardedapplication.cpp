@@ -32,8 +32,7 @@ bool DeliverGuarded(const std::function<bool()> &deliver)
 
 GuardedApplication::GuardedApplication(int &argc, char **argv)
     : QApplication(argc, argv)
-{
-}
+{ }
 
 bool GuardedApplication::notify(QObject *receiver, QEvent *event)
 {

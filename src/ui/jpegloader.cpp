@@ -60,8 +60,8 @@ bool decode(Decoder &d, const QByteArray &data)
     jpeg_read_header(&d.info, TRUE);
     d.info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&d.info);
-    if (d.info.output_components != 3 || d.info.output_width == 0 || d.info.output_height == 0
-        || d.info.output_width > 16384 || d.info.output_height > 16384) {
+    if (d.info.output_components != 3 || d.info.output_width == 0 || d.info.output_height == 0 ||
+        d.info.output_width > 16384 || d.info.output_height > 16384) {
         std::snprintf(d.err.message, sizeof d.err.message, "unsupported picture size or format");
         jpeg_destroy_decompress(&d.info);
         return false;

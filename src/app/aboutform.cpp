@@ -1,0 +1,52 @@
+#include "aboutform.h"
+
+#include "jpegloader.h"
+
+#include "windowplacement.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+AboutForm::AboutForm(QWidget *owner)
+    : QWidget(owner,
+              Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("AboutForm"));
+    setWindowTitle(QStringLiteral("ABOUT"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    setPalette(pal);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 24);
+    layout->setSpacing(8);
+    auto *banner = new QLabel(this);
+    banner->setObjectName(QStringLiteral("Image1"));
+    banner->setFixedSize(220, 40);
+    banner->setScaledContents(true);
+    banner->setPixmap(QPixmap::fromImage(Picture(QStringLiteral("about"))));
+    layout->addWidget(banner, 0, Qt::AlignHCenter);
+
+    const char *lines[][2] = {
+        {"Label1", "DUVA Temperature Controller"},
+        {"Label2", "Configuration Software"},
+        {"Label3", "Version 1.0.0.4"},
+        {"Label4", "Recommended Display Resolution 1024 x 768"},
+    };
+    for (const auto &line : lines) {
+        auto *label = new QLabel(QString::fromLatin1(line[1]), this);
+        label->setObjectName(QString::fromLatin1(line[0]));
+        label->setAlignment(Qt::AlignHCenter);
+        layout->addWidget(label);
+    }
+    setFixedSize(sizeHint());
+}
+
+void AboutForm::showCentred()
+{
+    ShowCentredOnOwner(this);
+}

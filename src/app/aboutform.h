@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QWidget>
+
+// "ABOUT": the program's name and version over a black background.
+class AboutForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit AboutForm(QWidget *owner);
+    void showCentred();
+};

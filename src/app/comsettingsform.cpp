@@ -1,0 +1,144 @@
+#include "comsettingsform.h"
+
+#include "settingsfile.h"
+
+#include "windowplacement.h"
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+
+namespace {
+
+struct GroupDesign
+{
+    const char *name;
+    const char *caption;
+    int columns;
+    QStringList items;
+    QRect geometry; // design position within the dialog
+};
+
+const GroupDesign &design(ComSettings::Group g)
+{
+    static const GroupDesign groups[ComSettings::GroupCount] = {
+        {"ComPort",
+         "ComPort",
+         4,
+         {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"},
+         {8, 32, 308, 62}},
+        {"ComBaudRate",
+         "Baudrate",
+         3,
+         {"2400bps", "4800bps", "9600bps", "19200bps", "38400bps"},
+         {8, 96, 308, 62}},
+        {"ComParity", "Parity Bit", 3, {"None", "Even", "Odd"}, {8, 160, 308, 40}},
+        {"ComBitLen", "Data Bit Length", 2, {"7 bits", "8 bits"}, {8, 202, 200, 36}},
+        {"ComStopBit", "Stop Bit Length", 2, {"1 bit", "2 bits"}, {8, 240, 200, 36}},
+        {"ModBus", "Modbus Format", 2, {"ASCII", "RTU"}, {8, 278, 200, 36}},
+    };
+    return groups[g];
+}
+
+} // namespace
+
+ComSettingsForm::ComSettingsForm(QWidget *owner)
+    : QWidget(owner,
+              Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("ComSettingsForm"));
+    setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));
+    setFixedSize(324, 319);
+
+    auto *heading = new QLabel(QStringLiteral("COM PORT SETTING"), this);
+    heading->setObjectName(QStringLiteral("Label1"));
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    heading->setGeometry(8, 6, 308, 22);
+
+    for (int g = 0; g < ComSettings::GroupCount; ++g) {
+        const auto group = static_cast<ComSettings::Group>(g);
+        const GroupDesign &d = design(group);
+        auto *box = new QGroupBox(QString::fromLatin1(d.caption), this);
+        box->setObjectName(QString::fromLatin1(d.name));
+        box->setGeometry(d.geometry);
+        auto *grid = new QGridLayout(box);
+        grid->setContentsMargins(6, 2, 6, 2);
+        grid->setVerticalSpacing(0);
+        auto *buttons = new QButtonGroup(box);
+        for (int i = 0; i < d.items.size(); ++i) {
+            auto *radio = new QRadioButton(d.items.at(i), box);
+            radio->setObjectName(QStringLiteral("%1Item%2").arg(QLatin1String(d.name)).arg(i));
+            buttons->addButton(radio, i);
+            grid->addWidget(radio, i / d.columns, i % d.columns);
+        }
+        connect(buttons, &QButtonGroup::idClicked, this,
+                [this, group](int id) { RadioClick(group, id); });
+        m_boxes[g] = box;
+        m_buttons[g] = buttons;
+    }
+
+    OKBt1 = new QPushButton(QStringLiteral("OK"), this);
+    OKBt1->setObjectName(QStringLiteral("OKBt1"));
+    OKBt1->setGeometry(222, 214, 90, 40);
+    connect(OKBt1, &QPushButton::clicked, this, &ComSettingsForm::OKBt1Click);
+    render();
+}
+
+void ComSettingsForm::setSettings(const ComSettings &settings)
+{
+    m_settings = settings;
+    render();
+}
+
+void ComSettingsForm::showCentred()
+{
+    ShowCentredOnOwner(this);
+}
+
+void ComSettingsForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void ComSettingsForm::FormShow()
+{
+    m_settings.resetIfNoPort();
+    render();
+    OKBt1->setFocus();
+}
+
+void ComSettingsForm::OKBt1Click()
+{
+    // A failed save throws: the error box shows it and the dialog stays open.
+    SaveSettingsFile(m_settings);
+    hide();
+}
+
+void ComSettingsForm::RadioClick(ComSettings::Group group, int index)
+{
+    m_settings.select(group, index);
+    render();
+}
+
+void ComSettingsForm::render()
+{
+    for (int g = 0; g < ComSettings::GroupCount; ++g) {
+        QButtonGroup *buttons = m_buttons[g];
+        const int selected = m_settings.index(static_cast<ComSettings::Group>(g));
+        // An exclusive group cannot show "nothing selected" otherwise.
+        buttons->setExclusive(false);
+        for (QAbstractButton *b : buttons->buttons())
+            b->setChecked(buttons->id(b) == selected);
+        buttons->setExclusive(true);
+    }
+    m_boxes[ComSettings::ComBitLen]->setEnabled(m_settings.bitLenEnabled());
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "serialchannel.h"
+
+#include <QMainWindow>
+
+class AboutForm;
+class ComSettingsForm;
+class ConsoleLogic;
+class ConsolePanel;
+class MonitorForm;
+class ProgramForm;
+class QLabel;
+class QToolBar;
+class QToolButton;
+class RecorderForm;
+
+// The main window: toolbar and menu that open the other windows, the
+// decorative picture, and the command-test console with its own channel.
+// Only one window at a time may have its channel open.
+class MainForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    MainForm();
+    ~MainForm() override;
+
+    // The windows created after the main window, in the order of creation.
+    void attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *settings,
+                ProgramForm *program, RecorderForm *recorder);
+
+    // Handlers of the toolbar buttons and menu items.
+    void SetCommunication1Click();
+    void Monitor1Click();
+    void Recorder1Click();
+    void ToolButton5Click();
+    void Exit1Click();
+    void About1Click();
+    void FormShow();
+
+    SerialChannel ApdComPort1; // the console's channel
+    ConsoleLogic *console() const { return m_console; }
+    ConsolePanel *TESTPL = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+    QLabel *Image1 = nullptr;
+    QToolButton *toolButton(int number) const; // ToolButton2 .. ToolButton7
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)());
+    void setConsoleShown(bool shown);
+    // False, after telling the user, when one of the channels is open.
+    bool portsFree(std::initializer_list<const SerialChannel *> others);
+    void SExitBtClick();
+
+    ConsoleLogic *m_console = nullptr;
+    AboutForm *m_about = nullptr;
+    MonitorForm *m_monitor = nullptr;
+    ComSettingsForm *m_settings = nullptr;
+    ProgramForm *m_program = nullptr;
+    RecorderForm *m_recorder = nullptr;
+    bool m_shownOnce = false;
+};

@@ -1,0 +1,12 @@
+#include "recorderform.h"
+
+#include "screenscale.h"
+
+RecorderForm::RecorderForm(QWidget *owner)
+    : QWidget(owner, Qt::Window)
+{
+    setObjectName(QStringLiteral("RecorderForm"));
+    setWindowTitle(QStringLiteral("Recorder Program"));
+    resize(Scaled(1024), Scaled(740));
+    ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
+}
