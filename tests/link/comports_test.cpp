@@ -1,0 +1,66 @@
+// COM port names: which device each COMn reaches, and the ports offered by
+// the "Select Port" dialog. Nothing here opens a port.
+#include "comports.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ComPorts, PresentPortsAreNumberedUsbThenAcmThenBuiltInEachByNumber)
+{
+    const QStringList present = {"ttyS10", "ttyS1",   "ttyACM0", "ttyUSB10",
+                                 "ttyS0",  "ttyAMA0", "ttyUSB2", "ttyS2"};
+    const QStringList expected = {"ttyUSB2", "ttyUSB10", "ttyACM0", "ttyS0",
+                                  "ttyS1",   "ttyS2",    "ttyS10",  "ttyAMA0"};
+    EXPECT_EQ(orderedSerialPortNames(present), expected);
+}
+
+class ComPortLinks : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_oldDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    }
+    void TearDown() override { QDir::setCurrent(m_oldDir); }
+
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+};
+
+TEST_F(ComPortLinks, ALinkInTheWorkingDirectoryDecides)
+{
+    // Links to ordinary files stand in for devices: nothing is opened.
+    QTemporaryDir devices;
+    ASSERT_TRUE(devices.isValid());
+    const QString target = devices.filePath("ttyFAKE0");
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_TRUE(QFile::link(devices.filePath("ttyFAKE0"), "COM2"));
+    ASSERT_TRUE(QFile::link(devices.filePath("missing"), "COM1")); // leads nowhere
+    ASSERT_TRUE(QFile::link(devices.filePath("missing"), "COM50"));
+    ASSERT_TRUE(QFile::link(target, "COM51")); // beyond the dialog's range
+
+    EXPECT_EQ(comPortDevice(2), QFileInfo(target).canonicalFilePath());
+    // A link that leads nowhere is not replaced by a port present: COM1
+    // would otherwise be the machine's first serial port.
+    EXPECT_EQ(comPortDevice(1), QString());
+    EXPECT_EQ(comPortDevice(0), QString());
+    EXPECT_EQ(comPortDevice(51), QFileInfo(target).canonicalFilePath());
+
+    const QStringList entries = comPortEntries();
+    EXPECT_TRUE(entries.contains("COM2"));
+    EXPECT_FALSE(entries.contains("COM1"));
+    EXPECT_FALSE(entries.contains("COM50"));
+    EXPECT_FALSE(entries.contains("COM51"));
+    EXPECT_EQ(comPortEntries(3).filter("COM2").size(), 1);
+}
+
+} // namespace
