@@ -29,6 +29,12 @@ public:
     void attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *settings,
                 ProgramForm *program, RecorderForm *recorder);
 
+    AboutForm *aboutForm() const { return m_about; }
+    MonitorForm *monitorForm() const { return m_monitor; }
+    ComSettingsForm *settingsForm() const { return m_settings; }
+    ProgramForm *programForm() const { return m_program; }
+    RecorderForm *recorderForm() const { return m_recorder; }
+
     // Handlers of the toolbar buttons and menu items.
     void SetCommunication1Click();
     void Monitor1Click();

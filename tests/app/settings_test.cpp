@@ -45,7 +45,12 @@ TEST(ComSettings, DefaultsAndTheirCode)
 
 TEST(ComSettings, DecodingClampsEachDigitInOrder)
 {
-    const struct { int code; Selection sel; bool bitLenEnabled; } cases[] = {
+    const struct
+    {
+        int code;
+        Selection sel;
+        bool bitLenEnabled;
+    } cases[] = {
         {120, {0, 2, 1, 0, 0, 0}, true},
         {51032, {2, 3, 0, 1, 0, 1}, false},
         {99999, {7, 4, 2, 1, 1, 1}, false},
@@ -155,7 +160,8 @@ TEST_F(SettingsFile, FirstSaveWritesOneLineWithCrLf)
 
 TEST_F(SettingsFile, LoadAcceptsLineEndsAndMissingLastEnd)
 {
-    for (const QByteArray &content : {QByteArray("51032\r\n"), QByteArray("51032"), QByteArray("51032\n"), QByteArray("51032\r\n120\r\n")}) {
+    for (const QByteArray &content : {QByteArray("51032\r\n"), QByteArray("51032"),
+                                      QByteArray("51032\n"), QByteArray("51032\r\n120\r\n")}) {
         write(content);
         ComSettings s;
         LoadSettingsFile(s, dir.path());
@@ -166,7 +172,11 @@ TEST_F(SettingsFile, LoadAcceptsLineEndsAndMissingLastEnd)
 
 TEST_F(SettingsFile, FaultyLineRaisesTheConversionTextAndChangesNothing)
 {
-    const struct { QByteArray content; const char *text; } cases[] = {
+    const struct
+    {
+        QByteArray content;
+        const char *text;
+    } cases[] = {
         {"abc\r\n", "'abc' is not a valid integer value"},
         {"\r\n", "'' is not a valid integer value"},
         {"", "'' is not a valid integer value"},

@@ -5,7 +5,8 @@
 
 namespace {
 
-ConsoleFields fields(const char *address, ConsoleCommand command, const char *func, const char *dataLen)
+ConsoleFields fields(const char *address, ConsoleCommand command, const char *func,
+                     const char *dataLen)
 {
     ConsoleFields f;
     f.address = QString::fromLatin1(address);
@@ -25,17 +26,30 @@ QByteArray bytes(std::initializer_list<int> values)
 
 TEST(ConsoleFrame, PadHex)
 {
-    const struct { const char *text; int width; const char *result; } cases[] = {
+    const struct
+    {
+        const char *text;
+        int width;
+        const char *result;
+    } cases[] = {
         {"1", 2, "01"}, {"", 4, "0000"}, {"ABC", 4, "0ABC"}, {"12345", 4, "12345"},
-        {"1G", 2, ""}, {"1a", 2, ""}, {" 1", 2, ""}, {"FF", 2, "FF"},
+        {"1G", 2, ""},  {"1a", 2, ""},   {" 1", 2, ""},      {"FF", 2, "FF"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(PadHex(QString::fromLatin1(c.text), c.width), QString::fromLatin1(c.result)) << c.text;
+        EXPECT_EQ(PadHex(QString::fromLatin1(c.text), c.width), QString::fromLatin1(c.result))
+            << c.text;
 }
 
 TEST(ConsoleFrame, ExamplesInBothModes)
 {
-    struct Case { ConsoleFields f; ModbusMode mode; const char *check; const char *send; QByteArray wire; };
+    struct Case
+    {
+        ConsoleFields f;
+        ModbusMode mode;
+        const char *check;
+        const char *send;
+        QByteArray wire;
+    };
     ConsoleFields multi = fields("01", ConsoleCommand::WriteMultiWords, "1000", "2");
     multi.dataWords[0] = "0064";
     multi.dataWords[1] = "00C8";
@@ -46,7 +60,8 @@ TEST(ConsoleFrame, ExamplesInBothModes)
          "010310000002C0CB", bytes({0x01, 0x03, 0x10, 0x00, 0x00, 0x02, 0xC0, 0xCB})},
         {fields("1", ConsoleCommand::WriteBit, "0800", "1"), ModbusMode::Ascii, "F3",
          ":01050800FF00F3", ":01050800FF00F3\r\n"},
-        {multi, ModbusMode::Ascii, "AD", ":01101000000204006400C8AD", ":01101000000204006400C8AD\r\n"},
+        {multi, ModbusMode::Ascii, "AD", ":01101000000204006400C8AD",
+         ":01101000000204006400C8AD\r\n"},
     };
     for (const Case &c : cases) {
         const auto frame = BuildConsoleFrame(c.f, c.mode);
@@ -60,20 +75,30 @@ TEST(ConsoleFrame, ExamplesInBothModes)
 TEST(ConsoleFrame, WriteBitContent)
 {
     for (const char *content : {"0", "1", "5", "00", "X"}) {
-        const auto frame = BuildConsoleFrame(fields("1", ConsoleCommand::WriteBit, "0800", content), ModbusMode::Ascii);
+        const auto frame = BuildConsoleFrame(fields("1", ConsoleCommand::WriteBit, "0800", content),
+                                             ModbusMode::Ascii);
         ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->sendText.mid(9, 4), QString::fromLatin1(QByteArray(content) == "0" ? "0000" : "FF00")) << content;
+        EXPECT_EQ(frame->sendText.mid(9, 4),
+                  QString::fromLatin1(QByteArray(content) == "0" ? "0000" : "FF00"))
+            << content;
     }
 }
 
 TEST(ConsoleFrame, CommandFunctionCodes)
 {
-    const struct { ConsoleCommand command; const char *function; } cases[] = {
-        {ConsoleCommand::ReadRegister, "03"}, {ConsoleCommand::WriteOneWord, "06"},
-        {ConsoleCommand::ReadBits, "02"}, {ConsoleCommand::WriteBit, "05"},
+    const struct
+    {
+        ConsoleCommand command;
+        const char *function;
+    } cases[] = {
+        {ConsoleCommand::ReadRegister, "03"},
+        {ConsoleCommand::WriteOneWord, "06"},
+        {ConsoleCommand::ReadBits, "02"},
+        {ConsoleCommand::WriteBit, "05"},
     };
     for (const auto &c : cases) {
-        const auto frame = BuildConsoleFrame(fields("11", c.command, "4700", "1"), ModbusMode::Ascii);
+        const auto frame =
+            BuildConsoleFrame(fields("11", c.command, "4700", "1"), ModbusMode::Ascii);
         ASSERT_TRUE(frame);
         EXPECT_EQ(frame->sendText.mid(3, 2), QString::fromLatin1(c.function));
     }
@@ -86,15 +111,20 @@ TEST(ConsoleFrame, CommandFunctionCodes)
 
 TEST(ConsoleFrame, MissingFieldsBuildNothing)
 {
-    EXPECT_FALSE(BuildConsoleFrame(fields("", ConsoleCommand::ReadRegister, "1000", "2"), ModbusMode::Ascii));
-    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::None, "1000", "2"), ModbusMode::Ascii));
-    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "", "2"), ModbusMode::Ascii));
-    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "1000", ""), ModbusMode::Ascii));
+    EXPECT_FALSE(BuildConsoleFrame(fields("", ConsoleCommand::ReadRegister, "1000", "2"),
+                                   ModbusMode::Ascii));
+    EXPECT_FALSE(
+        BuildConsoleFrame(fields("1", ConsoleCommand::None, "1000", "2"), ModbusMode::Ascii));
+    EXPECT_FALSE(
+        BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "", "2"), ModbusMode::Ascii));
+    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "1000", ""),
+                                   ModbusMode::Ascii));
 }
 
 TEST(ConsoleFrame, NonHexFieldContributesNothing)
 {
-    const auto frame = BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "10G0", "2"), ModbusMode::Ascii);
+    const auto frame = BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "10G0", "2"),
+                                         ModbusMode::Ascii);
     ASSERT_TRUE(frame);
     EXPECT_TRUE(frame->sendText.startsWith(":01030002"));
     EXPECT_EQ(frame->sendText.size(), 11);

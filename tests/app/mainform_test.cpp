@@ -1,0 +1,313 @@
+// The main window offscreen: start-up, the settings dialog, the port
+// ownership rule through the real toolbar buttons and menu items, and the
+// names accessibility clients find the controls by.
+#include "../link/ptypeer.h"
+#include "aboutform.h"
+#include "accessiblenames.h"
+#include "comsettingsform.h"
+#include "consolelogic.h"
+#include "consolepanel.h"
+#include "mainform.h"
+#include "monitorform.h"
+#include "recorderform.h"
+#include "screenscale.h"
+#include "scripteddialogs.h"
+#include "startup.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+const char *const PortInUse = "COM port in use, Shut down other program first !";
+
+class MainWindow : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString oldDir = QDir::currentPath();
+    ScriptedDialogs dialogs;
+    std::unique_ptr<MainForm> main;
+
+    void SetUp() override { QDir::setCurrent(dir.path()); }
+    void TearDown() override
+    {
+        main.reset();
+        QDir::setCurrent(oldDir);
+        SetScreenWidthOverride(0);
+    }
+
+    void writeSettings(const QByteArray &line)
+    {
+        QFile f("SETDUVA.$$$");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(line);
+    }
+    QByteArray settingsFile()
+    {
+        QFile f("SETDUVA.$$$");
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    }
+
+    void start()
+    {
+        main = CreateWindows();
+        main->show();
+        QTest::qWait(20); // posted error boxes
+    }
+
+    QAction *menuItem(const char *name)
+    {
+        return main->findChild<QAction *>(QString::fromLatin1(name));
+    }
+    QRadioButton *radio(const char *group, int index)
+    {
+        return main->settingsForm()->findChild<QRadioButton *>(
+            QStringLiteral("%1Item%2").arg(QLatin1String(group)).arg(index));
+    }
+    int refusals() const { return int(dialogs.texts().count(QString::fromLatin1(PortInUse))); }
+};
+
+TEST_F(MainWindow, NoSettingsFileGivesDefaultsWithoutMessage)
+{
+    start();
+    EXPECT_EQ(main->windowTitle(), "Corvantic DUVA Series Configuration Software");
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_EQ(main->settingsForm()->settings().code(), 120);
+    EXPECT_TRUE(main->Image1->isVisible());
+    EXPECT_FALSE(main->TESTPL->isVisible());
+    // The first OK writes the defaults' line.
+    main->SetCommunication1Click();
+    QTest::mouseClick(main->settingsForm()->OKBt1, Qt::LeftButton);
+    EXPECT_EQ(settingsFile(), "120\r\n");
+    EXPECT_FALSE(main->settingsForm()->isVisible());
+}
+
+TEST_F(MainWindow, FaultySettingsFileShowsTheTextAndKeepsDefaults)
+{
+    writeSettings("12a\r\n");
+    start();
+    ASSERT_EQ(dialogs.texts("error"), QStringList {"'12a' is not a valid integer value"});
+    EXPECT_EQ(main->settingsForm()->settings().code(), 120);
+    EXPECT_TRUE(main->isVisible());
+}
+
+TEST_F(MainWindow, SettingsFileSelectsTheDialogsButtons)
+{
+    writeSettings("51032\r\n");
+    start();
+    main->SetCommunication1Click();
+    ComSettingsForm *form = main->settingsForm();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->windowTitle(), "COMPORT PROTOCOL");
+    EXPECT_TRUE(radio("ComPort", 2)->isChecked());
+    EXPECT_TRUE(radio("ComBaudRate", 3)->isChecked());
+    EXPECT_TRUE(radio("ComParity", 0)->isChecked());
+    EXPECT_TRUE(radio("ComBitLen", 1)->isChecked());
+    EXPECT_TRUE(radio("ComStopBit", 0)->isChecked());
+    EXPECT_TRUE(radio("ModBus", 1)->isChecked());
+    EXPECT_FALSE(form->groupBox(ComSettings::ComBitLen)->isEnabled());
+
+    // Back to ASCII: the data-bit group comes back with "8 bits" kept.
+    QTest::mouseClick(radio("ModBus", 0), Qt::LeftButton);
+    EXPECT_TRUE(form->groupBox(ComSettings::ComBitLen)->isEnabled());
+    EXPECT_TRUE(radio("ComBitLen", 1)->isChecked());
+    // The close box keeps the new selections but writes nothing.
+    QTest::mouseClick(radio("ComBaudRate", 4), Qt::LeftButton);
+    form->close();
+    EXPECT_EQ(settingsFile(), "51032\r\n");
+    EXPECT_EQ(form->settings().comBaudRate(), 4);
+}
+
+TEST_F(MainWindow, NoPortSelectedResetsTheDialogWhenShown)
+{
+    writeSettings("-1\r\n");
+    start();
+    EXPECT_EQ(main->settingsForm()->settings().comPort(), -1);
+    main->SetCommunication1Click();
+    EXPECT_EQ(main->settingsForm()->settings().code(), 120);
+    EXPECT_TRUE(radio("ComPort", 0)->isChecked());
+}
+
+TEST_F(MainWindow, ConsoleHoldsThePortAgainstTheOtherWindows)
+{
+    PtyPeer peer;
+    ASSERT_TRUE(peer.linkAs("COM1"));
+    start();
+    QTest::mouseClick(main->toolButton(5), Qt::LeftButton);
+    ASSERT_TRUE(main->ApdComPort1.Open());
+    EXPECT_TRUE(main->TESTPL->isVisible());
+    EXPECT_FALSE(main->Image1->isVisible());
+    EXPECT_FALSE(main->ToolBar1->isEnabled());
+
+    for (const char *item : {"MONITOR1", "RECODER1", "PROTOCOL1"})
+        menuItem(item)->trigger();
+    EXPECT_EQ(refusals(), 3);
+    EXPECT_FALSE(main->monitorForm()->isVisible());
+    EXPECT_FALSE(main->recorderForm()->isVisible());
+    EXPECT_FALSE(main->settingsForm()->isVisible());
+
+    // TESTER again only brings the console forward: the channel keeps its
+    // one timer and stays open.
+    menuItem("ESTER1")->trigger();
+    EXPECT_EQ(main->ApdComPort1.timers().size(), 1);
+    EXPECT_EQ(refusals(), 3);
+
+    // ABOUT is never refused.
+    menuItem("ABOUT1")->trigger();
+    EXPECT_TRUE(main->aboutForm()->isVisible());
+    EXPECT_EQ(refusals(), 3);
+
+    QTest::mouseClick(main->TESTPL->SExitBt, Qt::LeftButton);
+    EXPECT_FALSE(main->ApdComPort1.Open());
+    EXPECT_TRUE(main->Image1->isVisible());
+    EXPECT_TRUE(main->ToolBar1->isEnabled());
+    QTest::mouseClick(main->toolButton(3), Qt::LeftButton);
+    EXPECT_TRUE(main->monitorForm()->isVisible());
+    EXPECT_EQ(refusals(), 3);
+}
+
+TEST_F(MainWindow, MonitorHoldsThePortAgainstTesterAndRecorder)
+{
+    PtyPeer peer;
+    ASSERT_TRUE(peer.linkAs("COM1"));
+    start();
+    QTest::mouseClick(main->toolButton(3), Qt::LeftButton);
+    EXPECT_TRUE(main->monitorForm()->isVisible());
+    main->monitorForm()->ApdComPort1.setOpen(true);
+
+    QTest::mouseClick(main->toolButton(5), Qt::LeftButton);
+    QTest::mouseClick(main->toolButton(4), Qt::LeftButton);
+    QTest::mouseClick(main->toolButton(2), Qt::LeftButton);
+    EXPECT_EQ(refusals(), 3);
+    EXPECT_FALSE(main->ApdComPort1.Open());
+    EXPECT_FALSE(main->recorderForm()->isVisible());
+    // CONFIGURATION just brings the monitor to the front.
+    menuItem("MONITOR1")->trigger();
+    EXPECT_EQ(refusals(), 3);
+    EXPECT_TRUE(main->monitorForm()->isVisible());
+
+    // A shown window whose channel is closed blocks nothing.
+    main->monitorForm()->ApdComPort1.setOpen(false);
+    QTest::mouseClick(main->toolButton(4), Qt::LeftButton);
+    EXPECT_TRUE(main->recorderForm()->isVisible());
+    EXPECT_EQ(refusals(), 3);
+
+    // The recorder's open channel refuses the console and the monitor.
+    main->recorderForm()->ApdComPort1.setOpen(true);
+    menuItem("ESTER1")->trigger();
+    menuItem("MONITOR1")->trigger();
+    EXPECT_EQ(refusals(), 5);
+    main->recorderForm()->ApdComPort1.setOpen(false);
+}
+
+TEST_F(MainWindow, ConsoleSendsThroughTheRealWidgets)
+{
+    PtyPeer peer;
+    ASSERT_TRUE(peer.linkAs("COM1"));
+    start();
+    QTest::mouseClick(main->toolButton(5), Qt::LeftButton);
+    ConsolePanel *panel = main->TESTPL;
+    QTest::keyClicks(panel->SCOMAddr, "1");
+    panel->SCmdBox->setCurrentIndex(0);
+    emit panel->SCmdBox->activated(0);
+    QTest::keyClicks(panel->SFunc, "4a00"); // typed letters become upper case
+    QTest::keyClicks(panel->SDataLen, "1");
+    EXPECT_EQ(panel->SFunc->text(), "4A00");
+    EXPECT_EQ(panel->DataLenLb->text(), "WORD COUNT");
+    EXPECT_EQ(panel->SChkSum->text(), "B1");
+    EXPECT_EQ(panel->SendEdit->text(), ":01034A000001B1");
+    QTest::mouseClick(panel->SendBt, Qt::LeftButton);
+    const QByteArray sent = peer.read(17);
+    EXPECT_EQ(sent, panel->SendEdit->text().toLatin1() + "\r\n");
+    peer.write(":01030200FAF7\r\n");
+    QTest::qWait(200);
+    EXPECT_EQ(panel->RcvEdit->text(), ":01030200FAF7");
+    QTest::mouseClick(panel->SClearBt, Qt::LeftButton);
+    EXPECT_TRUE(panel->RcvEdit->text().isEmpty());
+}
+
+TEST_F(MainWindow, ToolbarAndMenuAsDesigned)
+{
+    start();
+    const char *hints[] = {"PC Communication Protocol Setting",
+                           "Execute Configuration Program",
+                           "Execute Recoder Program",
+                           "Command Test Program",
+                           "Close this Program",
+                           "About this Program"};
+    for (int n = 2; n <= 7; ++n) {
+        QToolButton *b = main->toolButton(n);
+        ASSERT_NE(b, nullptr) << n;
+        EXPECT_EQ(b->toolTip(), QString::fromLatin1(hints[n - 2]));
+        EXPECT_EQ(b->size(), QSize(39, 38));
+        EXPECT_FALSE(b->icon().isNull());
+    }
+    QStringList bar;
+    for (QAction *a : main->menuBar()->actions())
+        bar << a->text();
+    EXPECT_EQ(bar, (QStringList {"PROTOCOL", "CONNECT", "EXIT", "ABOUT"}));
+    QStringList sub;
+    for (QAction *a : main->findChild<QMenu *>("CONNECT1")->actions())
+        sub << a->text();
+    EXPECT_EQ(sub, (QStringList {"CONFIGURATION", "RECORDER", "TESTER"}));
+    EXPECT_EQ(main->monitorForm()->windowTitle(), "DUVA CONFIGURATION PROGRAM");
+    EXPECT_EQ(main->recorderForm()->windowTitle(), "Recorder Program");
+    EXPECT_EQ(main->aboutForm()->windowTitle(), "ABOUT");
+    EXPECT_FALSE(main->Image1->pixmap().isNull());
+}
+
+TEST_F(MainWindow, ScaledToTheScreenWidth)
+{
+    SetScreenWidthOverride(1280);
+    start();
+    EXPECT_EQ(ScreenWidth(), 1280);
+    EXPECT_EQ(main->Image1->size(), QSize(1280, 591));
+    EXPECT_EQ(main->TESTPL->size(), QSize(601, 481));
+    EXPECT_EQ(main->TESTPL->SendEdit->width(), 381);
+}
+
+TEST_F(MainWindow, ControlsCarryTheirNamesForAccessibilityClients)
+{
+    InstallAccessibleNames(qApp);
+    start();
+    main->ToolButton5Click();
+    main->SetCommunication1Click();
+    main->About1Click();
+    QTest::qWait(20);
+    const struct
+    {
+        QWidget *window;
+        const char *name;
+    } controls[] = {
+        {main.get(), "ToolButton5"},
+        {main.get(), "SendEdit"},
+        {main.get(), "SCmdBox"},
+        {main.get(), "RSendBt"},
+        {main.get(), "Edit7"},
+        {main->settingsForm(), "OKBt1"},
+        {main->settingsForm(), "ModBus"},
+        {main->aboutForm(), "Label3"},
+    };
+    for (const auto &c : controls) {
+        QWidget *w = c.window->findChild<QWidget *>(QString::fromLatin1(c.name));
+        ASSERT_NE(w, nullptr) << c.name;
+        w->ensurePolished();
+        EXPECT_EQ(w->accessibleDescription(), QString::fromLatin1(c.name));
+    }
+}
+
+} // namespace
