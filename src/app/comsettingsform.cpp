@@ -1,5 +1,6 @@
 #include "comsettingsform.h"
 
+#include "comports.h"
 #include "settingsfile.h"
 
 #include "windowplacement.h"
@@ -88,6 +89,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner)
     OKBt1->setObjectName(QStringLiteral("OKBt1"));
     OKBt1->setGeometry(222, 214, 90, 40);
     connect(OKBt1, &QPushButton::clicked, this, &ComSettingsForm::OKBt1Click);
+    showPortDevices();
     render();
 }
 
@@ -112,6 +114,7 @@ void ComSettingsForm::showEvent(QShowEvent *event)
 void ComSettingsForm::FormShow()
 {
     m_settings.resetIfNoPort();
+    showPortDevices();
     render();
     OKBt1->setFocus();
 }
@@ -127,6 +130,14 @@ void ComSettingsForm::RadioClick(ComSettings::Group group, int index)
 {
     m_settings.select(group, index);
     render();
+}
+
+void ComSettingsForm::showPortDevices()
+{
+    for (QAbstractButton *b : m_buttons[ComSettings::ComPort]->buttons()) {
+        const QString device = comPortDevice(m_buttons[ComSettings::ComPort]->id(b) + 1);
+        b->setToolTip(device.isEmpty() ? QStringLiteral("No such port on this computer") : device);
+    }
 }
 
 void ComSettingsForm::render()

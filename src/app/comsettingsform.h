@@ -36,6 +36,8 @@ protected:
 
 private:
     void render();
+    // Each COM button tells, as its tooltip, which device it reaches.
+    void showPortDevices();
 
     ComSettings m_settings;
     QGroupBox *m_boxes[ComSettings::GroupCount] = {};

@@ -108,6 +108,8 @@ TEST_F(MainWindow, FaultySettingsFileShowsTheTextAndKeepsDefaults)
 TEST_F(MainWindow, SettingsFileSelectsTheDialogsButtons)
 {
     writeSettings("51032\r\n");
+    PtyPeer peer;
+    ASSERT_TRUE(peer.linkAs("COM2"));
     start();
     main->SetCommunication1Click();
     ComSettingsForm *form = main->settingsForm();
@@ -120,6 +122,8 @@ TEST_F(MainWindow, SettingsFileSelectsTheDialogsButtons)
     EXPECT_TRUE(radio("ComStopBit", 0)->isChecked());
     EXPECT_TRUE(radio("ModBus", 1)->isChecked());
     EXPECT_FALSE(form->groupBox(ComSettings::ComBitLen)->isEnabled());
+    // The buttons tell which device each number reaches: COM2 is linked here.
+    EXPECT_EQ(radio("ComPort", 1)->toolTip(), peer.device());
 
     // Back to ASCII: the data-bit group comes back with "8 bits" kept.
     QTest::mouseClick(radio("ModBus", 0), Qt::LeftButton);
