@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolBar>
@@ -37,6 +38,9 @@ MainForm::MainForm()
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Corvantic DUVA Series Configuration Software"));
     FixScreenWidth(this);
+    // Maximized by the window manager; without one, cover the screen anyway.
+    if (const QScreen *s = screen())
+        setGeometry(s->availableGeometry());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
