@@ -150,6 +150,16 @@ int main(int argc, char **argv)
         if (!line.addController(address, model))
             fail(QStringLiteral("address 1 to 247, each once: --controller ") + spec);
     }
+    // SIGINT and SIGTERM end the program through the event loop, so that
+    // the link is removed; they are caught before the link exists.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        fail(QStringLiteral("cannot create the signal pipe"));
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
     QString error;
     if (parser.isSet(logOpt) && !line.setLogFile(parser.value(logOpt), &error))
         fail(error);
@@ -158,16 +168,6 @@ int main(int argc, char **argv)
     if (!line.makeLink(parser.value(linkOpt), &error))
         fail(error);
     say(line.ptyPath());
-
-    // SIGINT and SIGTERM end the program through the event loop, so that
-    // the link is removed.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        fail(QStringLiteral("cannot create the signal pipe"));
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGPIPE, SIG_IGN);
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     SimCommands commands(line);
     QByteArray pending;
