@@ -276,6 +276,7 @@ void SimLine::setPacing(bool on, int turnaroundMs)
 bool SimLine::setLogFile(const QString &path, QString *error)
 {
     m_logFile.close();
+    QDir().mkpath(QFileInfo(path).absolutePath());
     m_logFile.setFileName(path);
     if (!m_logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
         if (error)
