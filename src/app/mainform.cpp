@@ -119,6 +119,7 @@ void MainForm::attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *s
     m_recorder = recorder;
     // The console reads the settings dialog's selections from now on.
     m_console->setSettings(m_settings->settings());
+    m_monitor->setSettings(m_settings->settings());
 }
 
 void MainForm::addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)())

@@ -1,10 +1,59 @@
 #include "monitorform.h"
 
+#include "comsettings.h"
+#include "jpegloader.h"
+#include "monitorengine.h"
 #include "screenscale.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+
+namespace {
+
+const ComSettings designDefaults;
+
+// Design positions of the slot panels and their controls.
+int slotLeft(int n)
+{
+    return 24 + (n - 1) * 250;
+}
+constexpr int PanelTop = 12;
+constexpr int ControlsTop = 200;
+
+const char *const lampNames[LampCount] = {"AT", "OUT1", "OUT2", "ALM1", "ALM2", "ALM3", "CDEG", "FDEG"};
+
+QString modelPicture(int modelClass)
+{
+    static const char *names[] = {"", "model4824", "model4848", "model4896", "model9696"};
+    return (modelClass >= 1 && modelClass <= 4) ? QString::fromLatin1(names[modelClass]) : QString();
+}
+
+void setRound(QLabel *lamp, const QColor &colour, int diameter)
+{
+    lamp->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid #404040; border-radius: %2px;")
+                            .arg(colour.name())
+                            .arg(diameter / 2));
+}
+
+QString barStyle(const QColor &colour)
+{
+    return QStringLiteral("QProgressBar { border: 1px solid #808080; background: white; }"
+                          "QProgressBar::chunk { background-color: %1; }")
+        .arg(colour.name());
+}
+
+} // namespace
 
 MonitorForm::MonitorForm(QWidget *owner)
     : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint)
 {
+    // FormCreate.
     setObjectName(QStringLiteral("MonitorForm"));
     setWindowTitle(QStringLiteral("DUVA CONFIGURATION PROGRAM"));
     setAutoFillBackground(true);
@@ -12,6 +61,247 @@ MonitorForm::MonitorForm(QWidget *owner)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     resize(Scaled(1024), Scaled(740));
+    SetScaledFont(this, 12);
     ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
     ApdComPort1.setStopBits(0);
+
+    m_engine = new MonitorEngine(ApdComPort1, designDefaults, this);
+    ApdComPort1.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 handle, quint16 data) {
+        m_engine->ApdComPort1Trigger(msg, handle, data);
+    };
+
+    SelPanel = new QFrame(this);
+    SelPanel->setObjectName(QStringLiteral("SelPanel"));
+    SelPanel->setStyleSheet(QStringLiteral("#SelPanel { border: %1px solid lime; }").arg(qMax(1, Scaled(6))));
+    SelPanel->hide();
+
+    for (int n = 1; n <= SlotCount; ++n)
+        createSlot(n);
+
+    All_Image = new QLabel(this);
+    All_Image->setObjectName(QStringLiteral("All_Image"));
+    All_Image->setScaledContents(true);
+    All_Image->setPixmap(QPixmap::fromImage(Picture(QStringLiteral("monitoridle"))));
+    PlaceScaled(All_Image, 12, PanelTop, 1000, 180);
+
+    DebugMess = new QFrame(this);
+    DebugMess->setObjectName(QStringLiteral("DebugMess"));
+    DebugMess->setFrameShape(QFrame::Box);
+    PlaceScaled(DebugMess, 24, 650, 740, 40);
+    for (int n = 1; n <= SlotCount; ++n) {
+        SlotWidgets &s = m_slots[size_t(n)];
+        const int left = 8 + (n - 1) * 182;
+        s.doCount = new QLabel(QStringLiteral("0"), DebugMess);
+        s.doCount->setObjectName(QStringLiteral("DoCnt%1").arg(n));
+        s.doCount->setStyleSheet(QStringLiteral("color: blue;"));
+        PlaceScaled(s.doCount, left, 10, 70, 20);
+        s.errCount = new QLabel(QStringLiteral("0"), DebugMess);
+        s.errCount->setObjectName(QStringLiteral("ErrCnt%1").arg(n));
+        s.errCount->setStyleSheet(QStringLiteral("color: red;"));
+        PlaceScaled(s.errCount, left + 74, 10, 70, 20);
+        s.errClear = new QPushButton(DebugMess);
+        s.errClear->setObjectName(QStringLiteral("ErrClearBt%1").arg(n));
+        PlaceScaled(s.errClear, left + 148, 10, 20, 20);
+        s.errClear->setStyleSheet(QStringLiteral("border-radius: %1px; background: #c0c0c0; border: 1px solid gray;").arg(Scaled(10)));
+        connect(s.errClear, &QPushButton::pressed, this, [this, n] { m_engine->ErrClearBt1MouseDown(n); });
+    }
+    ErrMess = new QLabel(this);
+    ErrMess->setObjectName(QStringLiteral("ErrMess"));
+    ErrMess->setAutoFillBackground(true);
+    ErrMess->setAlignment(Qt::AlignCenter);
+    PlaceScaled(ErrMess, 780, 650, 220, 40);
+
+    ExitBt2 = new QPushButton(QStringLiteral("Exit"), this);
+    ExitBt2->setObjectName(QStringLiteral("ExitBt2"));
+    PlaceScaled(ExitBt2, 900, 700, 100, 30);
+    connect(ExitBt2, &QPushButton::clicked, this, &QWidget::close);
+
+    connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::render);
+    render();
+}
+
+MonitorForm::~MonitorForm() = default;
+
+void MonitorForm::setSettings(const ComSettings &settings)
+{
+    m_engine->setSettings(settings);
+}
+
+void MonitorForm::createSlot(int n)
+{
+    SlotWidgets &s = m_slots[size_t(n)];
+    const int left = slotLeft(n);
+    s.panel = new QFrame(this);
+    s.panel->setObjectName(QStringLiteral("Device%1PL").arg(n));
+    PlaceScaled(s.panel, left, PanelTop, 208, 180);
+    s.panel->hide();
+
+    s.image = new QLabel(s.panel);
+    s.image->setObjectName(QStringLiteral("Image%1").arg(n));
+    s.image->setScaledContents(true);
+    PlaceScaled(s.image, 0, 0, 208, 148);
+
+    auto display = [&](const char *suffix, const QColor &colour) {
+        auto *label = new QLabel(s.panel);
+        label->setObjectName(QStringLiteral("Edit%1%2").arg(n).arg(QLatin1String(suffix)));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(colour.name()));
+        QFont f(QStringLiteral("Arial"));
+        f.setBold(true);
+        label->setFont(f);
+        label->installEventFilter(this);
+        return label;
+    };
+    s.pv = display("P", MonitorColor::Red);
+    s.sv = display("S", MonitorColor::Green);
+    s.image->installEventFilter(this);
+
+    for (int i = 0; i < LampCount; ++i) {
+        s.lamps[size_t(i)] = new QLabel(s.panel);
+        s.lamps[size_t(i)]->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(lampNames[i])).arg(n));
+        s.lamps[size_t(i)]->resize(Scaled(11), Scaled(11));
+    }
+
+    auto outRow = [&](int row, QLabel *&label, QProgressBar *&bar) {
+        label = new QLabel(s.panel);
+        label->setObjectName(QStringLiteral("OutLB%1%2").arg(row).arg(n));
+        PlaceScaled(label, 0, 148 + (row - 1) * 16, 96, 16);
+        SetScaledFont(label, 10);
+        bar = new QProgressBar(s.panel);
+        bar->setObjectName(QStringLiteral("OutQty%1%2").arg(row).arg(n));
+        bar->setRange(0, 1000);
+        bar->setTextVisible(false);
+        PlaceScaled(bar, 98, 150 + (row - 1) * 16, 108, 12);
+    };
+    outRow(1, s.outLabel1, s.outQty1);
+    outRow(2, s.outLabel2, s.outQty2);
+
+    auto eventMark = [&](int e) {
+        auto *label = new QLabel(QStringLiteral("EV%1").arg(e), s.panel);
+        label->setObjectName(QStringLiteral("Event%1%2").arg(n).arg(e));
+        label->setAlignment(Qt::AlignCenter);
+        label->setStyleSheet(QStringLiteral("background: orange; color: black; border: 1px solid black;"));
+        PlaceScaled(label, 150 + (e - 1) * 28, 2, 26, 14);
+        SetScaledFont(label, 9, true);
+        label->hide();
+        return label;
+    };
+    s.event1 = eventMark(1);
+    s.event2 = eventMark(2);
+
+    s.lost = new QLabel(QStringLiteral("Lost Communication"), s.panel);
+    s.lost->setObjectName(QStringLiteral("Lost%1").arg(n));
+    s.lost->setAlignment(Qt::AlignCenter);
+    s.lost->setStyleSheet(QStringLiteral("background: #ffff80; color: red; border: 1px solid red;"));
+    PlaceScaled(s.lost, 24, 60, 160, 26);
+    SetScaledFont(s.lost, 12, true);
+    s.lost->hide();
+
+    s.runLed = new QLabel(this);
+    s.runLed->setObjectName(QStringLiteral("RunLED%1").arg(n));
+    PlaceScaled(s.runLed, left, ControlsTop + 5, 16, 16);
+    s.runBt = new QPushButton(QStringLiteral("Connect"), this);
+    s.runBt->setObjectName(QStringLiteral("RunBt%1").arg(n));
+    PlaceScaled(s.runBt, left + 22, ControlsTop, 100, 26);
+    connect(s.runBt, &QPushButton::clicked, this, [this, n] { m_engine->RunStopBtClick(n); });
+    s.comAddr = new QSpinBox(this);
+    s.comAddr->setObjectName(QStringLiteral("ComAddr%1").arg(n));
+    s.comAddr->setRange(1, 247);
+    s.comAddr->setValue(1);
+    PlaceScaled(s.comAddr, left + 130, ControlsTop + 2, 70, 22);
+    connect(s.comAddr, &QSpinBox::valueChanged, this, [this, n](int v) { m_engine->setComAddr(n, v); });
+}
+
+void MonitorForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        m_engine->FormShow();
+}
+
+void MonitorForm::closeEvent(QCloseEvent *event)
+{
+    m_engine->FormClose();
+    event->accept();
+}
+
+bool MonitorForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        for (int n = 1; n <= SlotCount; ++n) {
+            const SlotWidgets &s = m_slots[size_t(n)];
+            if (watched == s.image || watched == s.pv || watched == s.sv) {
+                m_engine->Image1Click(n);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MonitorForm::render()
+{
+    const MonitorView &v = m_engine->view();
+    for (int n = 1; n <= SlotCount; ++n) {
+        SlotWidgets &s = m_slots[size_t(n)];
+        const SlotPanel &p = v.at(n);
+        if (p.visible && m_shownClass[n] != p.modelClass) {
+            // A (re-)identification: the front picture and the layout.
+            m_shownClass[n] = p.modelClass;
+            s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
+            if (const PanelLayout *layout = LayoutForClass(p.modelClass)) {
+                PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(), layout->pv.height());
+                PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(), layout->sv.height());
+                for (int i = 0; i < LampCount; ++i)
+                    s.lamps[size_t(i)]->move(Scaled(layout->lamps[size_t(i)].x()), Scaled(layout->lamps[size_t(i)].y()));
+            }
+        }
+        if (!p.visible)
+            m_shownClass[n] = -1;
+        s.panel->setVisible(p.visible);
+        s.pv->setText(p.pvText);
+        s.sv->setText(p.svText);
+        if (p.pvFont > 0) {
+            QFont f = s.pv->font();
+            f.setPointSize(p.pvFont);
+            s.pv->setFont(f);
+        }
+        if (p.svFont > 0) {
+            QFont f = s.sv->font();
+            f.setPointSize(p.svFont);
+            s.sv->setFont(f);
+        }
+        for (int i = 0; i < LampCount; ++i)
+            setRound(s.lamps[size_t(i)], p.lamps[size_t(i)].isValid() ? p.lamps[size_t(i)] : MonitorColor::Grey, Scaled(11));
+        s.outLabel1->setText(p.outLabel1);
+        s.outLabel2->setText(p.outLabel2);
+        s.outLabel1->setVisible(p.outRow1Visible);
+        s.outQty1->setVisible(p.outRow1Visible);
+        s.outLabel2->setVisible(p.outRow2Visible);
+        s.outQty2->setVisible(p.outRow2Visible);
+        s.outQty1->setValue(p.outQty1);
+        s.outQty2->setValue(p.outQty2);
+        s.outQty1->setStyleSheet(barStyle(p.outQty1Color));
+        s.outQty2->setStyleSheet(barStyle(p.outQty2Color));
+        s.event1->setVisible(p.event1);
+        s.event2->setVisible(p.event2);
+        s.lost->setVisible(p.lost);
+        setRound(s.runLed, p.runLed, Scaled(16));
+        s.runBt->setText(p.runCaption);
+        if (s.comAddr->value() != v.comAddr[size_t(n)])
+            s.comAddr->setValue(v.comAddr[size_t(n)]);
+        s.doCount->setText(p.doCount);
+        s.errCount->setText(p.errCount);
+    }
+    SelPanel->setVisible(v.selPanelVisible);
+    PlaceScaled(SelPanel, slotLeft(v.selPanelSlot) - 8, PanelTop - 8, 224, 196);
+    SelPanel->lower();
+    All_Image->setVisible(v.allImageVisible);
+    DebugMess->setVisible(v.debugVisible);
+    ErrMess->setVisible(v.debugVisible);
+    ErrMess->setText(v.errText);
+    QPalette pal = ErrMess->palette();
+    pal.setColor(QPalette::Window, v.errColor);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    ErrMess->setPalette(pal);
 }

@@ -278,6 +278,57 @@ QImage consolePicture()
     return img;
 }
 
+// A controller front of the given class on the 208 x 148 picture: the
+// panel's shape follows the model's front size (48 x 24, 48 x 48, 48 x 96,
+// 96 x 96 millimetres). The displays are left dark: the program draws the
+// values over them.
+QImage modelFront(int modelClass)
+{
+    QImage img(208, 148, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRectF r;
+    switch (modelClass) {
+    case 1: r = QRectF(4, 40, 200, 70); break; // wide and low
+    case 2: r = QRectF(16, 4, 176, 140); break; // square
+    case 3: r = QRectF(44, 2, 120, 144); break; // tall
+    default: r = QRectF(2, 2, 204, 144); break; // large square
+    }
+    p.setPen(QPen(QColor(90, 96, 104), 2));
+    p.setBrush(bezel);
+    p.drawRoundedRect(r, 6, 6);
+    p.setPen(Qt::NoPen);
+    p.setBrush(face);
+    p.drawRoundedRect(r.adjusted(5, 5, -5, -5), 4, 4);
+    // Keys along the bottom edge (beside the lamps drawn by the program).
+    p.setBrush(QColor(110, 116, 124));
+    const qreal keyW = r.width() / 9;
+    for (int i = 0; i < 3; ++i)
+        p.drawRoundedRect(QRectF(r.right() - 12 - (i + 1) * (keyW + 4), r.bottom() - 16, keyW, 8), 2, 2);
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(9);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(QColor(150, 156, 166));
+    p.drawText(QRectF(r.left() + 8, r.top() + 6, 60, 12), Qt::AlignLeft, QStringLiteral("DUVA"));
+    return img;
+}
+
+// The monitor's idle picture: four controllers waiting for a connection.
+QImage monitorIdle()
+{
+    QImage img(1000, 180, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const char *pv[] = {"----", "----", "----", "----"};
+    for (int i = 0; i < 4; ++i)
+        drawController(p, QRectF(40 + i * 245, 12, 180, 150), QString::fromLatin1(pv[i]),
+                       QStringLiteral("----"));
+    return img;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -292,6 +343,11 @@ int main(int argc, char **argv)
     bool ok = writeJpeg(mainPicture(), dir.filePath("main.jpg"))
         && writeJpeg(aboutBanner(), dir.filePath("about.jpg"))
         && writeJpeg(consolePicture(), dir.filePath("console.jpg"));
+    ok = ok && writeJpeg(modelFront(1), dir.filePath("model4824.jpg"))
+        && writeJpeg(modelFront(2), dir.filePath("model4848.jpg"))
+        && writeJpeg(modelFront(3), dir.filePath("model4896.jpg"))
+        && writeJpeg(modelFront(4), dir.filePath("model9696.jpg"))
+        && writeJpeg(monitorIdle(), dir.filePath("monitoridle.jpg"));
     for (int i = 0; i < 8; ++i)
         ok = ok && writeJpeg(icon(i), dir.filePath(QStringLiteral("icon%1.jpg").arg(i)));
     if (!ok) {

@@ -1,0 +1,774 @@
+#include "monitorengine.h"
+
+#include "applysettings.h"
+#include "comsettings.h"
+#include "dialogs.h"
+#include "errortexts.h"
+#include "hexcodec.h"
+#include "registermap.h"
+#include "replies.h"
+#include "requests.h"
+#include "screenscale.h"
+#include "serialchannel.h"
+#include "valueformat.h"
+
+namespace {
+
+void postWarning(const QString &text)
+{
+    // Never a modal box inside a channel event or an engine step.
+    QTimer::singleShot(0, [text] { AppDialogs().inform(QStringLiteral("Warning"), text); });
+}
+
+int signExtend(int word)
+{
+    return word >= 0x8000 ? word - 0x10000 : word;
+}
+
+} // namespace
+
+MonitorEngine::MonitorEngine(SerialChannel &channel, const ComSettings &settings, QObject *parent)
+    : QObject(parent)
+    , m_channel(channel)
+    , m_settings(&settings)
+{
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timer1.setInterval(1000);
+    connect(&m_timer1, &QTimer::timeout, this, &MonitorEngine::Timer1Timer);
+    ResetEngine();
+}
+
+ModbusMode MonitorEngine::mode() const
+{
+    return m_settings->modbusMode();
+}
+
+bool MonitorEngine::linearInput() const
+{
+    return m_image.at(ParameterImage::entryOfRegister(Reg::InputType)) > 12;
+}
+
+// --- Opening, closing, reset -------------------------------------------------
+
+void MonitorEngine::FormShow()
+{
+    ResetEngine();
+    m_view.allImageVisible = true;
+    m_view.debugVisible = false;
+    for (int n = 1; n <= SlotCount; ++n)
+        ClearSlotPanel(n);
+    try {
+        ApplyComSettings(m_channel, *m_settings);
+        m_channel.setOpen(true);
+        m_state.ReplyTimer = m_channel.AddTimer();
+        m_channel.ArmTimer(m_state.ReplyTimer, m_state.ReplyTicks, false);
+    } catch (const ChannelError &) {
+        m_channel.setOpen(false);
+        postWarning(QStringLiteral("Com port not exist"));
+    }
+    changed();
+}
+
+void MonitorEngine::FormClose()
+{
+    m_channel.setOpen(false);
+    m_timer1.stop();
+}
+
+void MonitorEngine::ResetEngine()
+{
+    const quint16 timer = m_state.ReplyTimer;
+    const int selected = 1;
+    m_state = MonitorState();
+    m_state.ReplyTimer = timer;
+    m_state.SelectedDevice = selected;
+    for (int n = 1; n <= SlotCount; ++n) {
+        SlotState &s = m_state.at(n);
+        s.DeviceAddress = m_view.comAddr[size_t(n)];
+        if (hooks.clearHistory)
+            hooks.clearHistory(n);
+    }
+    m_view.drawCaption = QStringLiteral("PV Monitor");
+    if (hooks.hideSetupView)
+        hooks.hideSetupView();
+    changed();
+}
+
+// --- Slots -------------------------------------------------------------------
+
+void MonitorEngine::RunStopBtClick(int n)
+{
+    if (m_state.at(n).DeviceRequested)
+        DisconnectSlot(n);
+    else
+        ConnectSlot(n);
+}
+
+void MonitorEngine::ConnectSlot(int n)
+{
+    // A port that could not be opened: say so once instead of failing at
+    // every send.
+    if (!m_channel.Open()) {
+        postWarning(QStringLiteral("Com port not exist"));
+        return;
+    }
+    SlotPanel &panel = m_view.at(n);
+    panel.runLed = MonitorColor::Green;
+    panel.runCaption = QStringLiteral("Disconnect");
+    SlotState &slot = m_state.at(n);
+    if (slot.DeviceRequested) {
+        changed();
+        return;
+    }
+    slot.historyCount = 0;
+    if (hooks.clearHistory)
+        hooks.clearHistory(n);
+    slot.DeviceRequested = true;
+    if (m_state.ConnectedCount() == 1) {
+        for (int i = 1; i <= SlotCount; ++i)
+            m_state.at(i).DeviceAddress = m_view.comAddr[size_t(i)];
+        slot.DeviceActive = true;
+        SelectSlot(n);
+        m_state.PollStep = 0;
+        m_state.PollDevice = n;
+        m_state.SlaveAddress = slot.DeviceAddress;
+        m_state.SetupViewPending = true;
+        m_view.allImageVisible = false;
+        m_timer1.start();
+        SendNext();
+    } else {
+        m_state.ApplyPending = true;
+    }
+    changed();
+}
+
+void MonitorEngine::DisconnectSlot(int n)
+{
+    SlotState &slot = m_state.at(n);
+    if (!slot.DeviceRequested)
+        return;
+    slot.historyCount = 0;
+    if (hooks.clearHistory)
+        hooks.clearHistory(n);
+    slot.DeviceActive = false;
+    slot.DeviceRequested = false;
+    ClearSlotPanel(n);
+    if (m_state.ConnectedCount() == 0) {
+        m_timer1.stop();
+        if (m_state.ChartShown) {
+            m_state.ChartShown = false;
+            m_view.drawCaption = QStringLiteral("PV Monitor");
+        }
+        if (hooks.hideSetupView)
+            hooks.hideSetupView();
+        m_view.allImageVisible = true;
+    }
+    changed();
+}
+
+void MonitorEngine::SelectSlot(int n)
+{
+    m_state.FactoryShown = false;
+    if (m_state.at(n).DeviceRequested) {
+        m_view.selPanelVisible = true;
+        m_state.SelectedDevice = n;
+        m_state.ParamsStale = true;
+    } else {
+        m_view.selPanelVisible = false;
+    }
+    m_view.selPanelSlot = n;
+    changed();
+}
+
+void MonitorEngine::Image1Click(int n)
+{
+    if (m_state.at(n).DeviceActive && m_state.SelectedDevice != n)
+        SelectSlot(n);
+}
+
+void MonitorEngine::setComAddr(int n, int address)
+{
+    m_view.comAddr[size_t(n)] = qBound(1, address, 247);
+}
+
+// --- The cycle ---------------------------------------------------------------
+
+void MonitorEngine::StartCycle()
+{
+    int lowest = 0;
+    for (int n = SlotCount; n >= 1; --n) {
+        SlotState &s = m_state.at(n);
+        s.DeviceActive = s.DeviceRequested;
+        if (s.DeviceActive)
+            lowest = n;
+    }
+    if (lowest)
+        m_state.PollDevice = lowest;
+
+    bool addressChanged = false;
+    for (int n = 1; n <= SlotCount; ++n) {
+        SlotState &s = m_state.at(n);
+        if (m_view.comAddr[size_t(n)] != s.DeviceAddress) {
+            s.DeviceAddress = m_view.comAddr[size_t(n)];
+            s.historyCount = 0;
+            if (hooks.clearHistory)
+                hooks.clearHistory(n);
+            addressChanged = true;
+        }
+    }
+    if (addressChanged) {
+        m_state.FactoryShown = false;
+        m_state.ParamsStale = true;
+        m_state.PollDevice = 1;
+        m_state.PollStep = 0;
+    } else {
+        m_state.PollStep = 1;
+    }
+}
+
+void MonitorEngine::AdvanceStep()
+{
+    MonitorState &st = m_state;
+    ++st.PollDevice;
+    // Step-major: each step for every active slot before the next step. A
+    // cycle in which no slot is active (slots requested but not yet active)
+    // completes, so that they join.
+    while (st.ConnectedCount() > 0) {
+        if (st.PollDevice <= SlotCount) {
+            const SlotState &s = st.at(st.PollDevice);
+            if (s.DeviceActive && (st.PollStep != 3 || s.ProgramDisplay))
+                break;
+            ++st.PollDevice;
+            continue;
+        }
+        ++st.PollStep;
+        st.PollDevice = 1;
+        if (st.PollStep == 2 && !st.ReadOutputMode)
+            st.PollStep = 3;
+        if (st.PollStep > 5)
+            break;
+    }
+    if (st.PollStep <= 5)
+        return;
+
+    if (st.ApplyPending) {
+        for (int n = 1; n <= SlotCount; ++n)
+            st.at(n).DeviceActive = st.at(n).DeviceRequested;
+        StartCycle();
+        st.PollStep = 0;
+        st.ApplyPending = false;
+    } else if (st.ParamsStale && !st.ParamsFromFile) {
+        st.ParamsStale = false;
+        st.PollStep = FirstSetupStep;
+    } else {
+        StartCycle();
+    }
+}
+
+// --- Sending -----------------------------------------------------------------
+
+void MonitorEngine::SendNext()
+{
+    MonitorState &st = m_state;
+    if (st.SaveToFilePending && hooks.saveToFile)
+        hooks.saveToFile();
+    if (st.WriteAll) {
+        if (hooks.prepareWriteAll)
+            hooks.prepareWriteAll();
+    } else if (st.ProgramWriteActive) {
+        if (hooks.prepareProgramWrite)
+            hooks.prepareProgramWrite();
+    }
+    if (st.ConnectedCount() == 0)
+        return;
+
+    if (st.WritePending || st.UnlockPending) {
+        st.RequestSlot = st.SelectedDevice;
+        ++st.at(st.SelectedDevice).RequestCount;
+        sendWrite();
+        return;
+    }
+
+    const bool selected = st.PollStep > 5 || st.ProgramReadActive;
+    const int slot = selected ? st.SelectedDevice : st.PollDevice;
+    const ReadBlock *block = nullptr;
+    ReadBlock programBlock;
+    if (st.ProgramReadActive) {
+        const QList<ReadBlock> blocks = ProgramReadBlocks();
+        if (st.ProgramReadStep >= 0 && st.ProgramReadStep < 4) {
+            programBlock = blocks.at(st.ProgramReadStep);
+            block = &programBlock;
+        } else if (st.ProgramReadStep == 4 && st.ProgramStepCounter >= 0
+                   && st.ProgramStepCounter < ProgramReg::Steps) {
+            programBlock = {4, ProgramReg::setValue(st.ProgramStepCounter), 8, -1};
+            block = &programBlock;
+        }
+    } else {
+        block = ReadBlockForStep(st.PollStep);
+    }
+    if (!block || slot < 1 || slot > SlotCount)
+        return;
+    st.RequestSlot = slot;
+    ++st.at(slot).RequestCount;
+    st.SlaveAddress = st.at(slot).DeviceAddress;
+    sendRead(st.SlaveAddress, block->start, block->count);
+}
+
+void MonitorEngine::sendRead(int address, int reg, int count)
+{
+    m_state.ReplyTicks = mode() == ModbusMode::Ascii ? 36 : (m_settings->comBaudRate() <= 1 ? 2 : 1);
+    send(BuildReadRequest(address, reg, count, mode()));
+}
+
+void MonitorEngine::sendWrite()
+{
+    MonitorState &st = m_state;
+    // The write, and its unlock write, go to the address the write was
+    // prepared for, even if the selection changed meanwhile.
+    const int address = HexPairAt(st.PendingWrite, 1);
+    st.SlaveAddress = address;
+    QByteArray frame;
+    if (st.UnlockPending)
+        frame = AsciiWriteRequest(address, UnlockRegister, UnlockKey);
+    else
+        frame = st.PendingWrite;
+    if (mode() == ModbusMode::Ascii)
+        st.ReplyTicks = st.BroadcastWrite ? 9 : 36;
+    else
+        st.ReplyTicks = m_settings->comBaudRate() <= 1 ? 2 : 1;
+    send(FrameForMode(frame, mode()));
+}
+
+void MonitorEngine::send(const QByteArray &frame)
+{
+    MonitorState &st = m_state;
+    discardWaitingInput();
+    st.ReceiveBuffer.clear();
+    st.ExpectedLength = 0;
+    st.LastRequest = frame;
+    st.RequestOutstanding = true;
+    m_channel.SendText(frame);
+    m_channel.ArmTimer(st.ReplyTimer, st.ReplyTicks, true);
+    changed();
+}
+
+void MonitorEngine::discardWaitingInput()
+{
+    // Bytes of an earlier exchange that are still waiting would be taken for
+    // the start of the next reply. Inside a data event the channel hands out
+    // only the bytes it announced, which the handler has read already.
+    if (m_inHandler || !m_channel.Open())
+        return;
+    for (int i = 0; i < SerialChannel::InputRingSize; ++i) {
+        try {
+            m_channel.ReadByte();
+        } catch (const ChannelError &) {
+            break;
+        }
+    }
+}
+
+// --- Receiving ---------------------------------------------------------------
+
+void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
+{
+    MonitorState &st = m_state;
+    if (msg == SerialChannel::DataAvailable) {
+        m_inHandler = true;
+        m_channel.ArmTimer(st.ReplyTimer, st.ReplyTicks, true);
+        char last = 0;
+        for (int i = 0; i < data; ++i) {
+            last = static_cast<char>(m_channel.ReadByte());
+            if (st.ReceiveBuffer.size() < MaxReceive)
+                st.ReceiveBuffer.append(last);
+            if (mode() == ModbusMode::Rtu && st.ConnectedCount() > 0)
+                st.ExpectedLength = RtuExpectedLength(st.ReceiveBuffer);
+        }
+        if (mode() == ModbusMode::Ascii) {
+            if (data > 0 && last == '\n') {
+                m_channel.ArmTimer(st.ReplyTimer, 0, false);
+                handleReply();
+            }
+        } else if (st.ConnectedCount() > 0 && st.ReceivedCount() == st.ExpectedLength) {
+            m_channel.ArmTimer(st.ReplyTimer, 0, false);
+            handleReply();
+        }
+        m_inHandler = false;
+        return;
+    }
+    if (msg != SerialChannel::TimerExpired || triggerHandle != st.ReplyTimer)
+        return;
+
+    m_channel.ArmTimer(st.ReplyTimer, 0, false);
+    if (st.BroadcastWrite) {
+        // Nothing answers a broadcast: the silence paces the batch.
+        ++st.BatchCounter;
+        m_view.upLoadBar = st.BatchCounter * 100 / WriteAllItems;
+        if (st.BatchCounter > WriteAllItems)
+            endWriteAllBatch(true);
+        st.RequestOutstanding = false;
+        if (st.ConnectedCount() > 0)
+            SendNext();
+    } else if (mode() == ModbusMode::Rtu && st.ConnectedCount() > 0) {
+        // The silence ends an RTU frame: check whatever has arrived.
+        handleReply();
+    } else {
+        st.RequestOutstanding = false;
+        st.ErrorCode = ErrTimeout;
+        ReportResult();
+        if (st.ConnectedCount() > 0 && mode() == ModbusMode::Ascii)
+            SendNext();
+    }
+    changed();
+}
+
+void MonitorEngine::handleReply()
+{
+    MonitorState &st = m_state;
+    const Reply reply = DecodeReply(st.ReceiveBuffer, st.LastRequest, st.SlaveAddress, mode());
+    switch (reply.kind) {
+    case ReplyKind::Ignored:
+    case ReplyKind::OtherFunction:
+        // Not the reply to our request: Timer1 sends the request again.
+        st.RequestOutstanding = false;
+        return;
+    case ReplyKind::NoReply:
+        // An RTU window that ended with nothing received is a time-out, as
+        // in ASCII: otherwise a silent controller would keep its green lamp.
+        st.RequestOutstanding = false;
+        st.ErrorCode = ErrTimeout;
+        ReportResult();
+        if (st.ConnectedCount() > 0)
+            SendNext();
+        return;
+    case ReplyKind::BadChecksum:
+        // Nothing applied and nothing advanced: the same request again.
+        break;
+    case ReplyKind::Words:
+        st.ReplyWords = reply.words;
+        if (st.ProgramReadActive) {
+            if (hooks.programReply)
+                hooks.programReply(st.ReplyWords);
+        } else if (st.PollStep > 5) {
+            ApplySetupReply();
+        } else {
+            ApplyMonitorReply();
+            AdvanceStep();
+        }
+        break;
+    case ReplyKind::WriteEcho:
+        if (st.UnlockPending) {
+            st.UnlockPending = false;
+        } else if (st.WritePending) {
+            st.BatchRetry = 0;
+            if (st.WriteAll)
+                advanceWriteAll();
+            if (!st.WriteAll && !st.ProgramWriteActive) {
+                StartCycle();
+                st.ParamsStale = true;
+            }
+            if (st.ProgramWriteActive && hooks.programWriteProgress)
+                hooks.programWriteProgress();
+            st.WritePending = false;
+        }
+        break;
+    case ReplyKind::Failure:
+        st.ErrorCode = reply.errorCode;
+        break;
+    }
+    st.RequestOutstanding = false;
+    if (st.ProgramReadRequested) {
+        st.ProgramReadRequested = false;
+        st.ProgramReadActive = true;
+    }
+    ReportResult();
+    SendNext();
+}
+
+void MonitorEngine::advanceWriteAll()
+{
+    MonitorState &st = m_state;
+    ++st.BatchCounter;
+    m_view.upLoadBar = st.BatchCounter * 100 / WriteAllItems;
+    if (st.BatchCounter > WriteAllItems)
+        endWriteAllBatch(false);
+}
+
+void MonitorEngine::endWriteAllBatch(bool resetTicks)
+{
+    MonitorState &st = m_state;
+    if (resetTicks)
+        st.ReplyTicks = 18;
+    st.ParamsFromFile = false;
+    st.WriteAll = false;
+    st.BroadcastWrite = false;
+    st.WritePending = false;
+    m_view.upLoadBar = 0;
+    StartCycle();
+    st.ParamsStale = true;
+    if (hooks.writeAllEnded)
+        hooks.writeAllEnded();
+}
+
+void MonitorEngine::ReportResult()
+{
+    MonitorState &st = m_state;
+    // The slot the request was addressed to carries the result.
+    const int n = st.RequestSlot;
+    SlotState &slot = st.at(n);
+    SlotPanel &panel = m_view.at(n);
+    if (st.ErrorCode == ErrNone) {
+        slot.TimeoutRun = 0;
+    } else {
+        m_view.errText = MonitorErrorText(st.ErrorCode);
+        if (st.ErrorCode == ErrTimeout) {
+            ++slot.TimeoutRun;
+            if (slot.TimeoutRun >= 5) {
+                slot.TimeoutRun = 0;
+                DisconnectSlot(n);
+                if (st.ConnectedCount() > 0)
+                    StartCycle();
+                else
+                    ResetEngine();
+            }
+        }
+    }
+    panel.doCount = QString::number(slot.RequestCount);
+    panel.lost = slot.TimeoutRun != 0;
+    if (st.ErrorCode != ErrNone) {
+        m_view.errColor = MonitorColor::Red;
+        ++slot.ErrorCount;
+        panel.errCount = QString::number(slot.ErrorCount);
+        panel.runLed = slot.DeviceActive ? MonitorColor::Red : MonitorColor::Grey;
+        slot.DeviceAddress = m_view.comAddr[size_t(n)];
+    }
+    if (st.ErrorCode > 20 && (st.WritePending || st.UnlockPending)) {
+        st.WritePending = false;
+        st.UnlockPending = false;
+        st.ParamsStale = true;
+    }
+    if ((st.WriteAll || st.ProgramWriteActive) && st.ErrorCode != ErrNone) {
+        ++st.BatchRetry;
+        if (st.BatchRetry > 3) {
+            st.BatchRetry = 0;
+            if (st.WriteAll)
+                advanceWriteAll();
+            if (!st.WriteAll && !st.ProgramWriteActive) {
+                StartCycle();
+                st.ParamsStale = true;
+            }
+            if (st.ProgramWriteActive && hooks.programWriteProgress)
+                hooks.programWriteProgress();
+            st.WritePending = false;
+        }
+    }
+    st.ErrorCode = ErrNone;
+    changed();
+}
+
+void MonitorEngine::Timer1Timer()
+{
+    if (m_state.ConnectedCount() == 0)
+        return;
+    if (!m_state.RequestOutstanding)
+        SendNext();
+    else if (hooks.trendSample)
+        hooks.trendSample();
+}
+
+void MonitorEngine::ErrClearBt1MouseDown(int n)
+{
+    SlotState &slot = m_state.at(n);
+    slot.RequestCount = 0;
+    slot.ErrorCount = 0;
+    m_view.at(n).doCount = QStringLiteral("0");
+    m_view.at(n).errCount = QStringLiteral("0");
+    bool allClear = true;
+    for (int i = 1; i <= SlotCount; ++i)
+        allClear = allClear && m_state.at(i).ErrorCount == 0;
+    if (allClear) {
+        m_view.errColor = MonitorColor::Teal;
+        m_view.errText = QStringLiteral("No Error");
+    }
+    changed();
+}
+
+// --- Applying replies ----------------------------------------------------------
+
+void MonitorEngine::ApplyMonitorReply()
+{
+    MonitorState &st = m_state;
+    const int n = st.PollDevice;
+    if (n < 1 || n > SlotCount)
+        return;
+    SlotState &slot = st.at(n);
+    if (!slot.DeviceActive)
+        return;
+    SlotPanel &panel = m_view.at(n);
+    const QList<quint16> &w = st.ReplyWords;
+    auto word = [&w](int i) { return i < w.size() ? int(w.at(i)) : 0; };
+    const bool selected = n == st.SelectedDevice;
+    const int factor = ScreenWidth();
+
+    switch (st.PollStep) {
+    case 0: {
+        if (word(1) != IdentificationValue) {
+            DisconnectSlot(n);
+            return;
+        }
+        st.ReadOutputMode = true;
+        const int cls = ClassOfModel(word(2));
+        if (cls)
+            slot.DeviceModel = cls;
+        if (selected) {
+            m_image[ParameterImage::ModelEntry] = NormalizedModelCode(word(2));
+            m_image[ParameterImage::Identification2Entry] = word(3);
+            m_image[ParameterImage::Identification1Entry] = word(0);
+        }
+        panel.modelClass = slot.DeviceModel;
+        if (const PanelLayout *layout = LayoutForClass(slot.DeviceModel)) {
+            panel.pvFont = layout->pvFont * factor / DesignScreenWidth;
+            panel.svFont = layout->svFont * factor / DesignScreenWidth;
+        }
+        panel.visible = true;
+        break;
+    }
+    case 1: {
+        slot.DecimalPlaces = word(0);
+        if (selected && !st.ParamsFromFile)
+            m_image[ParameterImage::entryOfRegister(Reg::DecimalPoint)] = word(0);
+        slot.OnlineConfig = word(1) != 0;
+        panel.lamps = StatusLamps(word(3), slot.DeviceModel);
+        if (selected && slot.autoTuning != -1 && word(2) != slot.autoTuning)
+            st.ParamsStale = true;
+        slot.autoTuning = word(2);
+        if (!(word(4) & 1) && selected)
+            st.ParamsStale = true;
+        if (selected && !st.ParamsFromFile)
+            m_image.setFirmware(quint16(word(5)));
+        slot.ProgramDisplay = word(6) == 1;
+        break;
+    }
+    case 2: {
+        const OutputAssignment a = OutputAssignmentOf(word(0));
+        panel.outLabel1 = a.label1;
+        panel.outLabel2 = a.label2;
+        panel.outQty1Color = a.bar1;
+        panel.outQty2Color = a.bar2;
+        panel.outRow1Visible = true;
+        panel.outRow2Visible = a.secondRow;
+        st.ReadOutputMode = false;
+        break;
+    }
+    case 3: {
+        const ProgramText t = ProgramDisplayText(w, slot.lastSv, slot.DecimalPlaces, linearInput());
+        panel.svText = t.text;
+        if (const PanelLayout *layout = LayoutForClass(slot.DeviceModel)) {
+            const int font = layout->svFont * factor / DesignScreenWidth;
+            panel.svFont = t.timeDisplay ? font * 2 / 3 : font;
+        }
+        if (selected)
+            slot.programDisplayMode = word(0);
+        break;
+    }
+    case 4: {
+        const bool e1 = word(0) & EventInput1Bit;
+        const bool e2 = word(0) & EventInput2Bit;
+        if (e1 != slot.EventFlag1 || e2 != slot.EventFlag2)
+            st.ParamsStale = true;
+        slot.EventFlag1 = e1;
+        slot.EventFlag2 = e2;
+        panel.event1 = e1;
+        panel.event2 = e2;
+        break;
+    }
+    case 5: {
+        if (selected && !st.ParamsFromFile) {
+            for (int i = 1; i <= 3; ++i)
+                m_image[i] = word(i);
+        }
+        int pv = word(0);
+        const PanelLayout *layout = LayoutForClass(slot.DeviceModel);
+        const int pvFont = layout ? layout->pvFont : 0;
+        if (const auto code = PvStatusCode(pv)) {
+            panel.pvText = PvStatusText(*code);
+            if (PvStatusAsksReread(*code))
+                st.ParamsStale = true;
+            panel.pvFont = pvFont * factor / (2 * DesignScreenWidth);
+            pv = 0;
+        } else {
+            panel.pvText = ScaledFormat(pv, slot.DecimalPlaces, linearInput());
+            panel.pvFont = pvFont * factor / DesignScreenWidth;
+        }
+        const QString svText = ScaledFormat(word(1), slot.DecimalPlaces, linearInput());
+        slot.output1 = word(2);
+        slot.output2 = word(3);
+        slot.lastSv = signExtend(word(1));
+        slot.lastPv = signExtend(pv);
+        if (!slot.ProgramDisplay)
+            panel.svText = svText;
+        panel.outQty1 = qBound(0, word(2), 1000);
+        panel.outQty2 = qBound(0, word(3), 1000);
+        break;
+    }
+    default:
+        return;
+    }
+    panel.runLed = MonitorColor::Green;
+    changed();
+}
+
+void MonitorEngine::ApplySetupReply()
+{
+    MonitorState &st = m_state;
+    QList<quint16> words = st.ReplyWords;
+    const int step = st.PollStep;
+    const ReadBlock *block = ReadBlockForStep(step);
+    SlotState &selected = st.at(st.SelectedDevice);
+    if (block) {
+        if (step == 6 && words.size() > 4)
+            selected.OnlineConfig = words.at(4) & 1;
+        if (step == 10 && words.size() > 3 && words.at(3) > 3)
+            words[3] = 0; // an unknown run/stop state counts as stopped
+        if (step >= 6 && step <= 11)
+            m_image.setBlock(block->start, words.mid(0, block->count));
+        if (step == 7)
+            m_view.at(st.SelectedDevice).runLed = MonitorColor::Yellow;
+    }
+    if (hooks.setupReply)
+        hooks.setupReply(step, words);
+    if (step < LastSetupStep) {
+        ++st.PollStep;
+    } else {
+        st.SetupViewPending = false;
+        if (hooks.setupCycleDone)
+            hooks.setupCycleDone();
+        StartCycle();
+    }
+    changed();
+}
+
+void MonitorEngine::ClearSlotPanel(int n)
+{
+    SlotPanel &panel = m_view.at(n);
+    panel.visible = false;
+    panel.pvText.clear();
+    panel.svText.clear();
+    panel.lamps.fill(MonitorColor::Grey);
+    panel.runLed = MonitorColor::Grey;
+    panel.event1 = panel.event2 = false;
+    panel.runCaption = QStringLiteral("Connect");
+    panel.lost = false;
+    panel.outQty1 = panel.outQty2 = 0;
+    if (n == m_state.SelectedDevice) {
+        int next = 0;
+        for (int i = 1; i <= SlotCount && !next; ++i)
+            if (m_state.at(i).DeviceActive)
+                next = i;
+        for (int i = 1; i <= SlotCount && !next; ++i)
+            if (m_state.at(i).DeviceRequested)
+                next = i;
+        SelectSlot(next ? next : n);
+    }
+    changed();
+}

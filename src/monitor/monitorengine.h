@@ -1,0 +1,115 @@
+#pragma once
+
+#include "modbusmode.h"
+#include "monitorstate.h"
+#include "monitorview.h"
+#include "parameterimage.h"
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class ComSettings;
+class SerialChannel;
+
+// The hooks through which the window's other parts take part in the chain.
+// Each is optional; the engine calls it at the point its name says.
+struct MonitorHooks
+{
+    // A setup reply (steps 6 to 13) after the engine stored its entries.
+    std::function<void(int step, const QList<quint16> &words)> setupReply;
+    // The setup read cycle ended (after step 13).
+    std::function<void()> setupCycleDone;
+    // The setup view is to be hidden (no slot left, or the window reset).
+    std::function<void()> hideSetupView;
+    // SendNext found SaveToFilePending set.
+    std::function<void()> saveToFile;
+    // SendNext during WriteAll / ProgramWriteActive: put the next item into
+    // PendingWrite and set WritePending.
+    std::function<void()> prepareWriteAll;
+    std::function<void()> prepareProgramWrite;
+    // A write-all item done (echo, time-out of a broadcast, or given up), and
+    // the batch's end.
+    std::function<void()> writeAllEnded;
+    // A program write item done (echo or given up).
+    std::function<void()> programWriteProgress;
+    // A program-read reply; it advances ProgramReadStep itself.
+    std::function<void(const QList<quint16> &words)> programReply;
+    // Timer1 while a request is outstanding: the trend chart's sampling.
+    std::function<void()> trendSample;
+    // A slot's trend history is cleared.
+    std::function<void(int slot)> clearHistory;
+};
+
+// The transaction engine of the monitor window: one request at a time on
+// the window's channel, each reply checked, applied and followed at once by
+// the next request; a one-second timer restarts a stalled chain.
+class MonitorEngine : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int WriteAllItems = 40;
+    static constexpr int MaxReceive = 512;
+
+    MonitorEngine(SerialChannel &channel, const ComSettings &settings, QObject *parent = nullptr);
+
+    void setSettings(const ComSettings &settings) { m_settings = &settings; }
+    MonitorHooks hooks;
+
+    MonitorState &state() { return m_state; }
+    const MonitorState &state() const { return m_state; }
+    MonitorView &view() { return m_view; }
+    const MonitorView &view() const { return m_view; }
+    ParameterImage &image() { return m_image; }
+    QTimer &timer1() { return m_timer1; }
+
+    // The window's show and close: reset, apply the settings, open the port
+    // with its reply timer ("Com port not exist" when that fails); close.
+    void FormShow();
+    void FormClose();
+
+    void ResetEngine();
+    // RunBtn: connects the slot when it is not requested, else disconnects.
+    void RunStopBtClick(int n);
+    void ConnectSlot(int n);
+    void DisconnectSlot(int n);
+    void SelectSlot(int n);
+    // A click on a slot's picture or displays.
+    void Image1Click(int n);
+    void StartCycle();
+    void AdvanceStep();
+    void SendNext();
+    void ReportResult();
+    void Timer1Timer();
+    void ApdComPort1Trigger(int msg, int triggerHandle, int data);
+    void ErrClearBt1MouseDown(int n);
+    // ComAddrn changed by the user (1..247).
+    void setComAddr(int n, int address);
+
+    void ApplyMonitorReply();
+    void ApplySetupReply();
+    void ClearSlotPanel(int n);
+
+signals:
+    void viewChanged();
+
+private:
+    ModbusMode mode() const;
+    void sendRead(int address, int reg, int count);
+    void sendWrite();
+    void send(const QByteArray &frame);
+    void discardWaitingInput();
+    void handleReply();
+    void endWriteAllBatch(bool resetTicks);
+    void advanceWriteAll();
+    bool linearInput() const;
+    void changed() { emit viewChanged(); }
+
+    SerialChannel &m_channel;
+    const ComSettings *m_settings;
+    MonitorState m_state;
+    MonitorView m_view;
+    ParameterImage m_image;
+    QTimer m_timer1;
+    bool m_inHandler = false;
+};

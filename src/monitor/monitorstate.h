@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <array>
+
+constexpr int SlotCount = 4;
+
+// What the engine keeps per slot (index 1 to 4).
+struct SlotState
+{
+    bool DeviceRequested = false; // connected by the user
+    bool DeviceActive = false; // polled in the current cycle
+    int DeviceAddress = 1;
+    int DeviceModel = 0; // model class 1..4, 0 unknown
+    int DecimalPlaces = 0;
+    bool OnlineConfig = false;
+    bool ProgramDisplay = false;
+    bool EventFlag1 = false;
+    bool EventFlag2 = false;
+    int RequestCount = 0;
+    int ErrorCount = 0;
+    int TimeoutRun = 0;
+
+    // Kept for the panels and the setup view.
+    int autoTuning = -1; // 0x4727 of the previous status reply; -1 before the first
+    int lastSv = 0; // signed
+    int lastPv = 0; // signed; 0 while a status code is shown
+    int output1 = 0;
+    int output2 = 0;
+    int programDisplayMode = 0; // 0x4762 of the selected slot's last program reply
+    int historyCount = 0; // samples in the slot's trend history
+};
+
+// The monitor window's engine record: per slot and per engine fields, flags
+// and batch counters through which the window's other parts meet the engine.
+struct MonitorState
+{
+    std::array<SlotState, SlotCount + 1> slot {}; // slot[1] .. slot[4]
+
+    int PollStep = 0; // 0..14
+    int PollDevice = 1; // slot of the current monitor step
+    int SelectedDevice = 1; // slot whose setup is shown; target of setup reads and writes
+    bool ApplyPending = false;
+    bool ParamsStale = false;
+    bool ReadOutputMode = true;
+    bool RequestOutstanding = false;
+    int SlaveAddress = 0; // address of the request in flight
+    int RequestSlot = 1; // slot the request in flight is charged to
+    QByteArray LastRequest;
+    QByteArray ReceiveBuffer;
+    int ExpectedLength = 0;
+    quint16 ReplyTicks = 36;
+    quint16 ReplyTimer = 0;
+    QList<quint16> ReplyWords;
+    int ErrorCode = 0;
+    QByteArray PendingWrite; // a finished ASCII write frame
+    bool UnlockPending = false;
+    bool WritePending = false;
+    int BatchCounter = 0;
+    int BatchRetry = 0;
+    bool WriteAll = false;
+    bool BroadcastWrite = false;
+    bool ProgramWriteActive = false;
+    bool ProgramReadRequested = false;
+    bool ProgramReadActive = false;
+    int ProgramReadStep = 0; // 0..4
+    int ProgramStepCounter = 0; // step 4 reads the step values from 0x4780 + 2 * this
+    bool ParamsFromFile = false;
+    bool SaveToFilePending = false;
+    bool SetupViewPending = false;
+    bool FactoryAccess = false;
+    bool FactoryShown = false;
+    bool ChartShown = false;
+    bool ShowTenths = false;
+
+    // Number of requested slots; 0 means the engine is idle.
+    int ConnectedCount() const
+    {
+        int n = 0;
+        for (int i = 1; i <= SlotCount; ++i)
+            n += slot[size_t(i)].DeviceRequested ? 1 : 0;
+        return n;
+    }
+    int ReceivedCount() const { return int(ReceiveBuffer.size()); }
+    SlotState &at(int n) { return slot[size_t(n)]; }
+    const SlotState &at(int n) const { return slot[size_t(n)]; }
+};
