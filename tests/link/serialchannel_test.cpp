@@ -568,7 +568,7 @@ TEST_F(ChannelTest, CloseInsideAHandlerFinishesAfterItReturns)
     EXPECT_EQ(rec.events.size(), 1);
 }
 
-TEST_F(ChannelTest, ClosingDiscardsUnreadInput)
+TEST_F(ChannelTest, ClosingDiscardsUnsentOutputAndUnreadInput)
 {
     PtyPeer peer;
     SerialChannel channel;
@@ -579,7 +579,9 @@ TEST_F(ChannelTest, ClosingDiscardsUnreadInput)
     channel.setOpen(true);
     ASSERT_TRUE(peer.write("old bytes"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return rec.events.size() == 1; }, 3000));
+    channel.SendText("never sent"); // written only once back in the event loop
     channel.setOpen(false);
+    EXPECT_EQ(peer.readFor(100), QByteArray());
 
     channel.setOpen(true);
     rec.readLimit = INT_MAX;
@@ -724,12 +726,16 @@ TEST_F(ChannelTest, LostDeviceGivesASilentLineWithoutBusyLoop)
     ASSERT_TRUE(QTest::qWaitFor([&] { return rec.events.size() == 2; }, 3000));
     EXPECT_EQ(rec.events[1].msg, SerialChannel::TimerExpired);
 
-    // The next opening finds the device gone, or back.
+    // The next opening finds the device gone, or back. (The link is pointed
+    // away from the old pty: its number may already serve another program.)
     channel.setOpen(false);
+    ASSERT_TRUE(QFile::remove(QStringLiteral("COM1")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/duva-port"), QStringLiteral("COM1")));
     EXPECT_EQ(errorOf([&] { channel.setOpen(true); }), ChannelError::PortNotFound);
     PtyPeer back;
     ASSERT_TRUE(back.linkAs("COM1"));
-    EXPECT_EQ(errorOf([&] { channel.setOpen(true); }), 0);
+    QString text;
+    EXPECT_EQ(errorOf([&] { channel.setOpen(true); }, &text), 0) << text.toStdString();
     EXPECT_FALSE(channel.deviceLost());
     channel.SendText("again");
     EXPECT_EQ(back.read(5), "again");
