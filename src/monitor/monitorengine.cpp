@@ -298,8 +298,8 @@ void MonitorEngine::SendNext()
         if (st.ProgramReadStep >= 0 && st.ProgramReadStep < 4) {
             programBlock = blocks.at(st.ProgramReadStep);
             block = &programBlock;
-        } else if (st.ProgramReadStep == 4 && st.ProgramStepCounter >= 0
-                   && st.ProgramStepCounter < ProgramReg::Steps) {
+        } else if (st.ProgramReadStep == 4 && st.ProgramStepCounter >= 0 &&
+                   st.ProgramStepCounter < ProgramReg::Steps) {
             programBlock = {4, ProgramReg::setValue(st.ProgramStepCounter), 8, -1};
             block = &programBlock;
         }
@@ -316,7 +316,8 @@ void MonitorEngine::SendNext()
 
 void MonitorEngine::sendRead(int address, int reg, int count)
 {
-    m_state.ReplyTicks = mode() == ModbusMode::Ascii ? 36 : (m_settings->comBaudRate() <= 1 ? 2 : 1);
+    m_state.ReplyTicks =
+        mode() == ModbusMode::Ascii ? 36 : (m_settings->comBaudRate() <= 1 ? 2 : 1);
     send(BuildReadRequest(address, reg, count, mode()));
 }
 

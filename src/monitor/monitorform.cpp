@@ -26,19 +26,22 @@ int slotLeft(int n)
 constexpr int PanelTop = 12;
 constexpr int ControlsTop = 200;
 
-const char *const lampNames[LampCount] = {"AT", "OUT1", "OUT2", "ALM1", "ALM2", "ALM3", "CDEG", "FDEG"};
+const char *const lampNames[LampCount] = {"AT",   "OUT1", "OUT2", "ALM1",
+                                          "ALM2", "ALM3", "CDEG", "FDEG"};
 
 QString modelPicture(int modelClass)
 {
     static const char *names[] = {"", "model4824", "model4848", "model4896", "model9696"};
-    return (modelClass >= 1 && modelClass <= 4) ? QString::fromLatin1(names[modelClass]) : QString();
+    return (modelClass >= 1 && modelClass <= 4) ? QString::fromLatin1(names[modelClass])
+                                                : QString();
 }
 
 void setRound(QLabel *lamp, const QColor &colour, int diameter)
 {
-    lamp->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid #404040; border-radius: %2px;")
-                            .arg(colour.name())
-                            .arg(diameter / 2));
+    lamp->setStyleSheet(
+        QStringLiteral("background-color: %1; border: 1px solid #404040; border-radius: %2px;")
+            .arg(colour.name())
+            .arg(diameter / 2));
 }
 
 QString barStyle(const QColor &colour)
@@ -72,7 +75,8 @@ MonitorForm::MonitorForm(QWidget *owner)
 
     SelPanel = new QFrame(this);
     SelPanel->setObjectName(QStringLiteral("SelPanel"));
-    SelPanel->setStyleSheet(QStringLiteral("#SelPanel { border: %1px solid lime; }").arg(qMax(1, Scaled(6))));
+    SelPanel->setStyleSheet(
+        QStringLiteral("#SelPanel { border: %1px solid lime; }").arg(qMax(1, Scaled(6))));
     SelPanel->hide();
 
     for (int n = 1; n <= SlotCount; ++n)
@@ -102,8 +106,11 @@ MonitorForm::MonitorForm(QWidget *owner)
         s.errClear = new QPushButton(DebugMess);
         s.errClear->setObjectName(QStringLiteral("ErrClearBt%1").arg(n));
         PlaceScaled(s.errClear, left + 148, 10, 20, 20);
-        s.errClear->setStyleSheet(QStringLiteral("border-radius: %1px; background: #c0c0c0; border: 1px solid gray;").arg(Scaled(10)));
-        connect(s.errClear, &QPushButton::pressed, this, [this, n] { m_engine->ErrClearBt1MouseDown(n); });
+        s.errClear->setStyleSheet(
+            QStringLiteral("border-radius: %1px; background: #c0c0c0; border: 1px solid gray;")
+                .arg(Scaled(10)));
+        connect(s.errClear, &QPushButton::pressed, this,
+                [this, n] { m_engine->ErrClearBt1MouseDown(n); });
     }
     ErrMess = new QLabel(this);
     ErrMess->setObjectName(QStringLiteral("ErrMess"));
@@ -145,7 +152,8 @@ void MonitorForm::createSlot(int n)
         auto *label = new QLabel(s.panel);
         label->setObjectName(QStringLiteral("Edit%1%2").arg(n).arg(QLatin1String(suffix)));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(colour.name()));
+        label->setStyleSheet(
+            QStringLiteral("color: %1; background: transparent;").arg(colour.name()));
         QFont f(QStringLiteral("Arial"));
         f.setBold(true);
         label->setFont(f);
@@ -158,7 +166,8 @@ void MonitorForm::createSlot(int n)
 
     for (int i = 0; i < LampCount; ++i) {
         s.lamps[size_t(i)] = new QLabel(s.panel);
-        s.lamps[size_t(i)]->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(lampNames[i])).arg(n));
+        s.lamps[size_t(i)]->setObjectName(
+            QStringLiteral("%1%2").arg(QLatin1String(lampNames[i])).arg(n));
         s.lamps[size_t(i)]->resize(Scaled(11), Scaled(11));
     }
 
@@ -180,7 +189,8 @@ void MonitorForm::createSlot(int n)
         auto *label = new QLabel(QStringLiteral("EV%1").arg(e), s.panel);
         label->setObjectName(QStringLiteral("Event%1%2").arg(n).arg(e));
         label->setAlignment(Qt::AlignCenter);
-        label->setStyleSheet(QStringLiteral("background: orange; color: black; border: 1px solid black;"));
+        label->setStyleSheet(
+            QStringLiteral("background: orange; color: black; border: 1px solid black;"));
         PlaceScaled(label, 150 + (e - 1) * 28, 2, 26, 14);
         SetScaledFont(label, 9, true);
         label->hide();
@@ -192,7 +202,8 @@ void MonitorForm::createSlot(int n)
     s.lost = new QLabel(QStringLiteral("Lost Communication"), s.panel);
     s.lost->setObjectName(QStringLiteral("Lost%1").arg(n));
     s.lost->setAlignment(Qt::AlignCenter);
-    s.lost->setStyleSheet(QStringLiteral("background: #ffff80; color: red; border: 1px solid red;"));
+    s.lost->setStyleSheet(
+        QStringLiteral("background: #ffff80; color: red; border: 1px solid red;"));
     PlaceScaled(s.lost, 24, 60, 160, 26);
     SetScaledFont(s.lost, 12, true);
     s.lost->hide();
@@ -209,7 +220,8 @@ void MonitorForm::createSlot(int n)
     s.comAddr->setRange(1, 247);
     s.comAddr->setValue(1);
     PlaceScaled(s.comAddr, left + 130, ControlsTop + 2, 70, 22);
-    connect(s.comAddr, &QSpinBox::valueChanged, this, [this, n](int v) { m_engine->setComAddr(n, v); });
+    connect(s.comAddr, &QSpinBox::valueChanged, this,
+            [this, n](int v) { m_engine->setComAddr(n, v); });
 }
 
 void MonitorForm::showEvent(QShowEvent *event)
@@ -250,10 +262,13 @@ void MonitorForm::render()
             m_shownClass[n] = p.modelClass;
             s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
             if (const PanelLayout *layout = LayoutForClass(p.modelClass)) {
-                PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(), layout->pv.height());
-                PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(), layout->sv.height());
+                PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(),
+                            layout->pv.height());
+                PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
+                            layout->sv.height());
                 for (int i = 0; i < LampCount; ++i)
-                    s.lamps[size_t(i)]->move(Scaled(layout->lamps[size_t(i)].x()), Scaled(layout->lamps[size_t(i)].y()));
+                    s.lamps[size_t(i)]->move(Scaled(layout->lamps[size_t(i)].x()),
+                                             Scaled(layout->lamps[size_t(i)].y()));
             }
         }
         if (!p.visible)
@@ -272,7 +287,9 @@ void MonitorForm::render()
             s.sv->setFont(f);
         }
         for (int i = 0; i < LampCount; ++i)
-            setRound(s.lamps[size_t(i)], p.lamps[size_t(i)].isValid() ? p.lamps[size_t(i)] : MonitorColor::Grey, Scaled(11));
+            setRound(s.lamps[size_t(i)],
+                     p.lamps[size_t(i)].isValid() ? p.lamps[size_t(i)] : MonitorColor::Grey,
+                     Scaled(11));
         s.outLabel1->setText(p.outLabel1);
         s.outLabel2->setText(p.outLabel2);
         s.outLabel1->setVisible(p.outRow1Visible);

@@ -7,14 +7,30 @@ const PanelLayout *LayoutForClass(int modelClass)
 {
     using P = QPoint;
     static const PanelLayout layouts[4] = {
-        {{12, 56, 109, 36}, 28, {120, 62, 72, 28}, 20,
-         {P(12, 93), P(42, 93), P(80, 93), P(118, 93), P(118, 93), P(118, 93), P(175, 93), P(152, 93)}},
-        {{35, 26, 132, 42}, 32, {35, 68, 132, 42}, 32,
-         {P(28, 130), P(68, 130), P(108, 130), P(145, 130), P(145, 130), P(145, 130), P(175, 30), P(175, 50)}},
-        {{55, 23, 98, 30}, 28, {55, 60, 98, 30}, 28,
-         {P(65, 132), P(65, 108), P(87, 108), P(87, 132), P(110, 132), P(133, 132), P(133, 108), P(110, 108)}},
-        {{30, 15, 150, 50}, 42, {50, 70, 130, 45}, 36,
-         {P(28, 135), P(48, 135), P(68, 135), P(88, 135), P(108, 135), P(128, 135), P(173, 135), P(153, 135)}},
+        {{12, 56, 109, 36},
+         28,
+         {120, 62, 72, 28},
+         20,
+         {P(12, 93), P(42, 93), P(80, 93), P(118, 93), P(118, 93), P(118, 93), P(175, 93),
+          P(152, 93)}},
+        {{35, 26, 132, 42},
+         32,
+         {35, 68, 132, 42},
+         32,
+         {P(28, 130), P(68, 130), P(108, 130), P(145, 130), P(145, 130), P(145, 130), P(175, 30),
+          P(175, 50)}},
+        {{55, 23, 98, 30},
+         28,
+         {55, 60, 98, 30},
+         28,
+         {P(65, 132), P(65, 108), P(87, 108), P(87, 132), P(110, 132), P(133, 132), P(133, 108),
+          P(110, 108)}},
+        {{30, 15, 150, 50},
+         42,
+         {50, 70, 130, 45},
+         36,
+         {P(28, 135), P(48, 135), P(68, 135), P(88, 135), P(108, 135), P(128, 135), P(173, 135),
+          P(153, 135)}},
     };
     return (modelClass >= 1 && modelClass <= 4) ? &layouts[modelClass - 1] : nullptr;
 }
@@ -41,7 +57,8 @@ std::array<QColor, LampCount> StatusLamps(int status, int modelClass)
     return lamps;
 }
 
-ProgramText ProgramDisplayText(const QList<quint16> &words, int lastSv, int decimals, bool linearInput)
+ProgramText ProgramDisplayText(const QList<quint16> &words, int lastSv, int decimals,
+                               bool linearInput)
 {
     auto word = [&words](int i) { return i < words.size() ? int(words.at(i)) : 0; };
     ProgramText t;

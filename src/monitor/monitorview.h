@@ -18,7 +18,17 @@ const QColor Teal(0, 128, 128);
 } // namespace MonitorColor
 
 // The status lamps of a panel, in this order.
-enum PanelLamp { LampAT, LampOUT1, LampOUT2, LampALM1, LampALM2, LampALM3, LampCDEG, LampFDEG, LampCount };
+enum PanelLamp {
+    LampAT,
+    LampOUT1,
+    LampOUT2,
+    LampALM1,
+    LampALM2,
+    LampALM3,
+    LampCDEG,
+    LampFDEG,
+    LampCount
+};
 
 // Where a model class puts its displays and lamps on the 208 x 148 front
 // (design pixels, before the screen factor; fonts in points).
@@ -97,7 +107,8 @@ struct ProgramText
     QString text;
     bool timeDisplay = false;
 };
-ProgramText ProgramDisplayText(const QList<quint16> &words, int lastSv, int decimals, bool linearInput);
+ProgramText ProgramDisplayText(const QList<quint16> &words, int lastSv, int decimals,
+                               bool linearInput);
 
 // Output captions and bar colours from 0x471A.
 struct OutputAssignment

@@ -1,0 +1,417 @@
+// The engine against simulated controllers on a pseudo-terminal: the
+// requests on the line (the simulator's log) and what the panels show.
+#include "comsettings.h"
+#include "hexcodec.h"
+#include "monitorengine.h"
+#include "registermap.h"
+#include "requests.h"
+#include "scripteddialogs.h"
+#include "serialchannel.h"
+#include "simline.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MonitorLine : public ::testing::TestWithParam<ModbusMode>
+{
+protected:
+    QTemporaryDir dir;
+    QString oldDir = QDir::currentPath();
+    ScriptedDialogs dialogs;
+    ComSettings settings;
+    SerialChannel channel;
+    std::unique_ptr<SimLine> line;
+    std::unique_ptr<MonitorEngine> engine;
+    QStringList log; // "01:4744", "01:W472A=5AC3", with " !" when not answered normally
+    QStringList rawLog;
+
+    ModbusMode mode() const { return GetParam(); }
+
+    void start(const QList<QPair<int, int>> &controllers)
+    {
+        QDir::setCurrent(dir.path());
+        LineSettings ls;
+        ls.mode = mode();
+        if (mode() == ModbusMode::Rtu) {
+            settings.select(ComSettings::ModBus, 1); // 8 data bits
+            ls.dataBits = 8;
+        }
+        line = std::make_unique<SimLine>(ls);
+        for (const auto &c : controllers)
+            ASSERT_TRUE(line->addController(c.first, c.second));
+        QString error;
+        ASSERT_TRUE(line->open(&error)) << error.toStdString();
+        ASSERT_TRUE(line->makeLink(dir.filePath("COM1"), &error)) << error.toStdString();
+        QObject::connect(line.get(), &SimLine::requestLogged, [this](const QString &text) {
+            rawLog << text;
+            static const QRegularExpression re(QStringLiteral(
+                "addr (\\w\\w) fn (\\w\\w) reg (\\w{4}) (count|value) (\\w+) -> (.*)$"));
+            const auto m = re.match(text);
+            if (!m.hasMatch())
+                return;
+            QString entry = m.captured(1) + QLatin1Char(':');
+            if (m.captured(2) == QLatin1String("06"))
+                entry += QLatin1Char('W') + m.captured(3) + QLatin1Char('=') + m.captured(5);
+            else
+                entry += m.captured(3);
+            log << entry;
+        });
+        engine = std::make_unique<MonitorEngine>(channel, settings);
+        channel.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 h, quint16 data) {
+            engine->ApdComPort1Trigger(msg, h, data);
+        };
+        for (int n = 1; n <= SlotCount; ++n)
+            engine->setComAddr(n, n);
+        engine->FormShow();
+        ASSERT_TRUE(channel.Open());
+    }
+
+    void TearDown() override
+    {
+        if (engine)
+            engine->FormClose();
+        engine.reset();
+        line.reset();
+        QDir::setCurrent(oldDir);
+    }
+
+    bool waitFor(const std::function<bool()> &done, int ms = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < ms)
+            QTest::qWait(5);
+        return done();
+    }
+    bool waitForRequests(int n, int ms = 8000)
+    {
+        return waitFor([&] { return log.size() >= n; }, ms);
+    }
+    SimController &sim(int address) { return *line->controller(address); }
+    const SlotPanel &panel(int n) { return engine->view().at(n); }
+};
+
+const QStringList setupReads = {"4713", "4704", "470C", "471B", "4720", "101C", "4730", "4732"};
+
+QStringList prefixed(const QString &address, const QStringList &regs)
+{
+    QStringList out;
+    for (const QString &r : regs)
+        out << address + QLatin1Char(':') + r;
+    return out;
+}
+
+TEST_P(MonitorLine, OneSlotCycleThenSetupThenPolling)
+{
+    start({{1, 0x4824}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitForRequests(19));
+    QStringList expected = prefixed("01", {"4744", "4725", "471A", "472D", "4700"});
+    expected += prefixed("01", setupReads);
+    expected += prefixed("01", {"4725", "472D", "4700", "4725", "472D", "4700"});
+    EXPECT_EQ(log.mid(0, 19), expected);
+
+    EXPECT_TRUE(panel(1).visible);
+    EXPECT_EQ(panel(1).modelClass, 1);
+    EXPECT_EQ(panel(1).runLed, MonitorColor::Green);
+    EXPECT_EQ(panel(1).runCaption, "Disconnect");
+    EXPECT_FALSE(engine->view().allImageVisible);
+    EXPECT_EQ(panel(1).svText, "100.0");
+    EXPECT_EQ(panel(1).outLabel1, "OUT1 : Heating");
+    // The setup read filled the image.
+    EXPECT_EQ(engine->image().at(ParameterImage::entryOfRegister(Reg::InputType)),
+              sim(1).value(Reg::InputType));
+    EXPECT_EQ(engine->image().at(ParameterImage::entryOfRegister(Reg::RangeHigh)),
+              sim(1).value(Reg::RangeHigh));
+    EXPECT_EQ(engine->image().at(ParameterImage::PidGroupEntry), sim(1).value(Reg::PidGroup));
+    EXPECT_EQ(engine->image().at(ParameterImage::ModelEntry), 0x4824);
+    EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
+    EXPECT_GE(engine->state().at(1).RequestCount, 19);
+}
+
+TEST_P(MonitorLine, TwoSlotsStepMajorAndTheLateSlotJoinsWithIdentification)
+{
+    start({{1, 0x4848}, {2, 0x9696}});
+    engine->ConnectSlot(1);
+    engine->ConnectSlot(2); // joins at the end of the current cycle
+    ASSERT_TRUE(waitForRequests(23));
+    QStringList expected = prefixed("01", {"4744", "4725", "471A", "472D", "4700"});
+    expected << "01:4744"
+             << "02:4744"
+             << "01:4725"
+             << "02:4725"
+             << "01:471A"
+             << "02:471A"
+             << "01:472D"
+             << "02:472D"
+             << "01:4700"
+             << "02:4700";
+    expected += prefixed("01", setupReads);
+    EXPECT_EQ(log.mid(0, 23), expected);
+    ASSERT_TRUE(waitForRequests(29));
+    EXPECT_EQ(log.mid(23, 6),
+              (QStringList {"01:4725", "02:4725", "01:472D", "02:472D", "01:4700", "02:4700"}));
+    EXPECT_EQ(panel(2).modelClass, 4);
+    EXPECT_TRUE(panel(2).visible);
+}
+
+TEST_P(MonitorLine, ProgramDisplayIsReadOnlyForSlotsRunningAProgram)
+{
+    start({{1, 0x4848}, {2, 0x4848}});
+    sim(2).set(Reg::ControlMode, 3); // ramp/soak: the program runs
+    ASSERT_TRUE(waitFor([&] { return sim(2).value(Reg::ProgramRunning) == 1; }));
+    engine->ConnectSlot(1);
+    engine->ConnectSlot(2);
+    ASSERT_TRUE(waitFor([&] { return log.count("02:4762") >= 2; }));
+    EXPECT_EQ(log.count("01:4762"), 0);
+    // Step 3 sits between the status and event steps.
+    const int at = int(log.lastIndexOf("02:4762"));
+    ASSERT_TRUE(waitForRequests(at + 2));
+    EXPECT_EQ(log.at(at - 1), "02:4725");
+    EXPECT_EQ(log.at(at + 1), "01:472D");
+    EXPECT_TRUE(engine->state().at(2).ProgramDisplay);
+    EXPECT_FALSE(panel(2).svText.isEmpty());
+}
+
+TEST_P(MonitorLine, AddressChangedWhileRunningReidentifiesAndRereads)
+{
+    start({{1, 0x4848}, {2, 0x4848}, {5, 0x4896}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitForRequests(16));
+    engine->setComAddr(1, 5);
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("05:4732"); }));
+    const QStringList after = log.mid(before);
+    const int id = int(after.indexOf("05:4744"));
+    ASSERT_GE(id, 0);
+    // Identification, the cycle, then the setup of the new controller.
+    EXPECT_EQ(after.mid(id, 5), prefixed("05", {"4744", "4725", "471A", "472D", "4700"}));
+    EXPECT_EQ(after.mid(id + 5, 8), prefixed("05", setupReads));
+    EXPECT_EQ(panel(1).modelClass, 3);
+}
+
+TEST_P(MonitorLine, ControllerThatDoesNotIdentifyIsDisconnectedSilently)
+{
+    start({{1, 0x4848}});
+    sim(1).set(Reg::IdentificationWord, 0x1234);
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return !engine->state().at(1).DeviceRequested; }));
+    EXPECT_EQ(panel(1).runCaption, "Connect");
+    EXPECT_FALSE(panel(1).visible);
+    EXPECT_TRUE(engine->view().allImageVisible);
+    QTest::qWait(1500);
+    EXPECT_EQ(log, QStringList {"01:4744"});
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST_P(MonitorLine, BadChecksumSendsTheSameRequestAgainAtOnce)
+{
+    start({{1, 0x4848}});
+    line->setFault(1, {SimFault::Kind::BadChecksum, 0});
+    engine->ConnectSlot(1);
+    // Well within a second: not the one-second timer but the reply handler.
+    ASSERT_TRUE(waitForRequests(4, 800));
+    EXPECT_EQ(log.mid(0, 4), QStringList(4, "01:4744"));
+    EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
+    line->setFault(1, {});
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4725"); }));
+}
+
+TEST_P(MonitorLine, ReplyFromAnotherAddressIsIgnoredAndResentByTimer1)
+{
+    start({{1, 0x4848}});
+    line->setFault(1, {SimFault::Kind::WrongAddress, 0});
+    engine->ConnectSlot(1);
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(waitForRequests(3, 6000));
+    EXPECT_GE(t.elapsed(), 1500) << "one resend a second";
+    EXPECT_EQ(log.mid(0, 3), QStringList(3, "01:4744"));
+    EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
+    EXPECT_FALSE(panel(1).lost);
+}
+
+TEST_P(MonitorLine, ExceptionReplyShowsItsText)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitForRequests(8));
+    line->setFault(1, {SimFault::Kind::Exception, 2});
+    ASSERT_TRUE(waitFor([&] { return engine->state().at(1).ErrorCount > 0; }));
+    EXPECT_EQ(engine->view().errText, "illegal address ");
+    EXPECT_EQ(engine->view().errColor, MonitorColor::Red);
+    EXPECT_EQ(panel(1).runLed, MonitorColor::Red);
+    EXPECT_EQ(panel(1).errCount, QString::number(engine->state().at(1).ErrorCount));
+    line->setFault(1, {});
+}
+
+TEST_P(MonitorLine, WriteWithUnlockSendsTwoFramesThenReadsBack)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    st.PendingWrite = AsciiWriteRequest(1, Reg::InputType, 3);
+    st.UnlockPending = true;
+    st.WritePending = true;
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
+    const QStringList after = log.mid(before);
+    const int unlock = int(after.indexOf("01:W472A=5AC3"));
+    ASSERT_GE(unlock, 0);
+    EXPECT_EQ(after.at(unlock + 1), "01:W4718=0003");
+    EXPECT_EQ(sim(1).value(Reg::InputType), 3);
+    EXPECT_FALSE(st.WritePending);
+    EXPECT_FALSE(st.UnlockPending);
+    // The written parameter is read back: a cycle, then the setup reads.
+    EXPECT_TRUE(after.mid(unlock + 2).contains("01:4713"));
+    EXPECT_EQ(engine->image().at(ParameterImage::entryOfRegister(Reg::InputType)), 3);
+}
+
+TEST_P(MonitorLine, RefusedWriteShowsItsTextAndRereads)
+{
+    start({{1, 0x4848}, {2, 0x4848}});
+    engine->ConnectSlot(1);
+    engine->ConnectSlot(2);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    const int polledErrors = st.at(2).ErrorCount;
+    st.PendingWrite = AsciiWriteRequest(1, Reg::ProcessValue, 5); // read only
+    st.WritePending = true;
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
+    EXPECT_TRUE(log.mid(before).contains("01:W4700=0005"));
+    EXPECT_EQ(engine->view().errText, "Write data not successed");
+    EXPECT_FALSE(st.WritePending);
+    // The failure is the selected slot's, not the polled slot's.
+    EXPECT_EQ(st.at(1).ErrorCount, 1);
+    EXPECT_EQ(st.at(2).ErrorCount, polledErrors);
+}
+
+TEST_P(MonitorLine, WriteGoesToTheAddressItWasPreparedFor)
+{
+    start({{1, 0x4848}, {2, 0x4848}});
+    engine->ConnectSlot(1);
+    engine->ConnectSlot(2);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    st.PendingWrite = AsciiWriteRequest(1, Reg::Alarm1High, 77);
+    st.UnlockPending = true;
+    st.WritePending = true;
+    engine->SelectSlot(2); // the selection moves before the write leaves
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:W4706=004D"); }));
+    EXPECT_TRUE(log.mid(before).contains("01:W472A=5AC3"));
+    EXPECT_FALSE(log.mid(before).contains("02:W472A=5AC3"));
+    EXPECT_EQ(sim(1).value(Reg::Alarm1High), 77);
+}
+
+TEST_P(MonitorLine, ConnectingAgainAfterAnAutomaticDisconnection)
+{
+    start({{1, 0x4848}});
+    sim(1).set(Reg::IdentificationWord, 0x1234);
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return !engine->state().at(1).DeviceRequested; }));
+    sim(1).set(Reg::IdentificationWord, IdentificationValue);
+    engine->RunStopBtClick(1);
+    ASSERT_TRUE(waitFor([&] { return panel(1).visible; }));
+    EXPECT_EQ(panel(1).runCaption, "Disconnect");
+}
+
+TEST_P(MonitorLine, CountersAndTheirReset)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitForRequests(10));
+    // DoCnt shows the requests counted when the last result was reported;
+    // the request in flight may already be counted.
+    const int shown = panel(1).doCount.toInt();
+    const int counted = engine->state().at(1).RequestCount;
+    EXPECT_GE(shown, 9);
+    EXPECT_TRUE(shown == counted || shown == counted - 1) << shown << " " << counted;
+    line->setFault(1, {SimFault::Kind::Exception, 3});
+    ASSERT_TRUE(waitFor([&] { return engine->state().at(1).ErrorCount >= 2; }));
+    line->setFault(1, {});
+    engine->ErrClearBt1MouseDown(1);
+    EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
+    EXPECT_EQ(panel(1).errCount, "0");
+    EXPECT_EQ(panel(1).doCount, "0");
+    EXPECT_EQ(engine->view().errText, "No Error");
+    EXPECT_EQ(engine->view().errColor, MonitorColor::Teal);
+}
+
+TEST_P(MonitorLine, NoSlotNoTraffic)
+{
+    start({{1, 0x4848}});
+    engine->Timer1Timer();
+    QTest::qWait(1200);
+    EXPECT_TRUE(log.isEmpty());
+    EXPECT_FALSE(engine->timer1().isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorLine,
+                         ::testing::Values(ModbusMode::Ascii, ModbusMode::Rtu),
+                         [](const auto &info) {
+                             return info.param == ModbusMode::Ascii ? "Ascii" : "Rtu";
+                         });
+
+// Time-outs are framing-specific: ASCII waits 36 ticks, RTU a tick or two.
+class MonitorTimeouts : public MonitorLine
+{
+};
+
+TEST_P(MonitorTimeouts, FiveTimeoutsInARowDisconnectTheSlotOthersGoOn)
+{
+    start({{1, 0x4848}, {2, 0x4848}});
+    engine->ConnectSlot(1);
+    engine->ConnectSlot(2);
+    ASSERT_TRUE(waitFor([&] { return log.contains("02:4700"); }));
+    line->setFault(2, {SimFault::Kind::Silent, 0});
+    ASSERT_TRUE(waitFor([&] { return panel(2).lost; }, 5000));
+    EXPECT_EQ(engine->view().errText, "Time out");
+    EXPECT_TRUE(engine->state().at(2).DeviceRequested);
+    ASSERT_TRUE(waitFor([&] { return !engine->state().at(2).DeviceRequested; }, 20000));
+    EXPECT_EQ(panel(2).runCaption, "Connect");
+    EXPECT_FALSE(panel(2).lost);
+    EXPECT_EQ(engine->state().at(2).ErrorCount, 5);
+    EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
+    // Slot 1 goes on.
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).count("01:4700") >= 2; }));
+    EXPECT_FALSE(log.mid(before).join(' ').contains("02:"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorTimeouts,
+                         ::testing::Values(ModbusMode::Ascii, ModbusMode::Rtu),
+                         [](const auto &info) {
+                             return info.param == ModbusMode::Ascii ? "Ascii" : "Rtu";
+                         });
+
+TEST(MonitorPort, ConnectingWithoutAnOpenPortWarnsOnce)
+{
+    QTemporaryDir dir;
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    ASSERT_TRUE(QFile::link(dir.filePath("missing-device"), "COM1"));
+    ScriptedDialogs dialogs;
+    ComSettings settings;
+    SerialChannel channel;
+    MonitorEngine engine(channel, settings);
+    engine.FormShow();
+    EXPECT_FALSE(channel.Open());
+    engine.ConnectSlot(1);
+    QTest::qWait(2200);
+    EXPECT_EQ(dialogs.texts(), (QStringList {"Com port not exist", "Com port not exist"}));
+    EXPECT_EQ(dialogs.texts("error"), QStringList());
+    EXPECT_FALSE(engine.state().at(1).DeviceRequested);
+    EXPECT_FALSE(engine.timer1().isActive());
+    QDir::setCurrent(oldDir);
+}
+
+} // namespace
