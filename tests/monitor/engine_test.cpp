@@ -312,6 +312,22 @@ TEST_P(MonitorLine, WriteGoesToTheAddressItWasPreparedFor)
     EXPECT_EQ(sim(1).value(Reg::Alarm1High), 77);
 }
 
+TEST_P(MonitorLine, SlotConnectedAndAnotherDisconnectedInOneCycleKeepsPolling)
+{
+    start({{1, 0x4848}, {2, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    // Within one cycle: slot 2 asks to join, slot 1 leaves.
+    engine->ConnectSlot(2);
+    engine->DisconnectSlot(1);
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).count("02:4700") >= 2; }));
+    EXPECT_TRUE(log.mid(before).contains("02:4744"));
+    EXPECT_TRUE(panel(2).visible);
+    EXPECT_EQ(panel(2).runCaption, "Disconnect");
+    EXPECT_EQ(engine->state().ConnectedCount(), 1);
+}
+
 TEST_P(MonitorLine, ConnectingAgainAfterAnAutomaticDisconnection)
 {
     start({{1, 0x4848}});
