@@ -1,0 +1,273 @@
+// The monitor engine against a slave that no one here wrote: two controllers
+// served by pymodbus over a pseudo-terminal, in ASCII and in RTU. The engine
+// polls both for several seconds; nothing may fail and the panels and the
+// parameter image must show what the slave holds.
+#include "comsettings.h"
+#include "monitorengine.h"
+#include "monitorview.h"
+#include "parameterimage.h"
+#include "scripteddialogs.h"
+#include "serialchannel.h"
+#include "valueformat.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+const QString Python = QStringLiteral("/usr/bin/python3");
+
+QString slaveScript()
+{
+    return QDir(qEnvironmentVariable("DUVA_SOURCE_DIR"))
+        .filePath("tests/monitor/pymodbus_slave.py");
+}
+
+// What pymodbus_slave.py serves, per unit id.
+struct Unit
+{
+    int model;
+    int modelClass;
+    int pv;
+    int sv;
+    int setupBase;
+};
+const std::map<int, Unit> Units = {
+    {1, {0x4848, 2, 0x04D2, 0x03E8, 0x1000}},
+    {2, {0x9696, 4, 0x0929, 0x07D0, 0x2000}},
+};
+constexpr int StatusBits = 0x0003;
+constexpr int DecimalPoint = 1;
+
+// The value the slave holds in a setup register of a unit.
+int setupValue(const Unit &u, int reg)
+{
+    switch (reg) {
+    case 0x4718:
+        return 0; // input type: thermocouple
+    case 0x4723:
+        return 1; // running
+    case 0x471A:
+        return 1; // output mode
+    case 0x4725:
+        return DecimalPoint;
+    default:
+        return u.setupBase + (reg & 0xFF);
+    }
+}
+
+bool pymodbusAvailable()
+{
+    QProcess p;
+    p.start(Python, {"-c", "import pymodbus"});
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// pymodbus_slave.py as a child process; it ends when its standard input
+// closes.
+class PymodbusSlave
+{
+public:
+    explicit PymodbusSlave(const QString &framing)
+    {
+        m_process.start(Python, {slaveScript(), framing});
+        if (m_process.waitForStarted(5000)) {
+            const QDeadlineTimer deadline(15000);
+            while (!m_process.canReadLine() && !deadline.hasExpired() &&
+                   m_process.waitForReadyRead(int(deadline.remainingTime()))) { }
+            m_device = QString::fromUtf8(m_process.readLine()).trimmed();
+        }
+    }
+    ~PymodbusSlave()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+
+    QString device() const { return m_device; }
+    QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
+
+private:
+    QProcess m_process;
+    QString m_device;
+};
+
+// Runs the test in a directory of its own, where COM1 leads to the slave.
+class WorkingDirectory
+{
+public:
+    WorkingDirectory()
+        : m_previous(QDir::currentPath())
+    {
+        if (m_dir.isValid())
+            QDir::setCurrent(m_dir.path());
+    }
+    ~WorkingDirectory() { QDir::setCurrent(m_previous); }
+
+    bool link(const QString &name, const QString &target) const
+    {
+        return QFile::link(target, m_dir.filePath(name));
+    }
+    bool isValid() const { return m_dir.isValid(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+struct Framing
+{
+    const char *name;
+    int modBus; // ComSettings::ModBus index: 0 ASCII, 1 RTU
+};
+
+} // namespace
+
+class MonitorInterop : public ::testing::TestWithParam<Framing>
+{
+};
+
+TEST_P(MonitorInterop, PollsTwoPymodbusControllersWithoutError)
+{
+    if (!pymodbusAvailable())
+        GTEST_SKIP()
+            << "/usr/bin/python3 cannot import pymodbus (python3-pymodbus is not installed)";
+
+    const Framing framing = GetParam();
+    WorkingDirectory cwd;
+    ASSERT_TRUE(cwd.isValid());
+    PymodbusSlave slave(QString::fromLatin1(framing.name));
+    ASSERT_TRUE(slave.device().startsWith("/dev/pts/"))
+        << "slave device: " << qPrintable(slave.device()) << "\n"
+        << qPrintable(slave.errors());
+    ASSERT_TRUE(cwd.link("COM1", slave.device()));
+
+    // A pseudo-terminal takes 8 data bits without parity only. It has no
+    // speed of its own; at 2400 bit/s the RTU reply window is two ticks
+    // instead of one, room for a Python slave on a busy machine.
+    ComSettings settings;
+    settings.select(ComSettings::ComPort, 0);
+    settings.select(ComSettings::ComBaudRate, 0);
+    settings.select(ComSettings::ComParity, 0);
+    settings.select(ComSettings::ComStopBit, 0);
+    settings.select(ComSettings::ModBus, framing.modBus);
+    settings.select(ComSettings::ComBitLen, 1);
+
+    ScriptedDialogs dialogs;
+    SerialChannel channel;
+    MonitorEngine engine(channel, settings);
+    channel.OnTrigger = [&engine](SerialChannel &, quint16 msg, quint16 handle, quint16 data) {
+        engine.ApdComPort1Trigger(msg, handle, data);
+    };
+    QSet<int> setupSteps;
+    int setupCycles = 0;
+    engine.hooks.setupReply = [&setupSteps](int step, const QList<quint16> &) {
+        setupSteps.insert(step);
+    };
+    engine.hooks.setupCycleDone = [&setupCycles] { ++setupCycles; };
+
+    engine.FormShow();
+    ASSERT_TRUE(channel.Open()) << qPrintable(dialogs.texts().join('\n'));
+    ASSERT_EQ(channel.deviceName(), slave.device());
+    engine.setComAddr(1, 1);
+    engine.setComAddr(2, 2);
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+
+    // Several seconds of polling; longer only while the first setup read
+    // cycle has not ended yet.
+    QTest::qWait(4000);
+    const QDeadlineTimer deadline(10000);
+    while (setupCycles == 0 && !deadline.hasExpired())
+        QTest::qWait(100);
+
+    const MonitorState &st = engine.state();
+    const MonitorView &view = engine.view();
+    EXPECT_TRUE(dialogs.shown.isEmpty()) << qPrintable(dialogs.texts().join('\n'));
+    EXPECT_TRUE(view.errText.isEmpty()) << qPrintable(view.errText);
+    for (const auto &[n, unit] : Units) {
+        SCOPED_TRACE(n);
+        const SlotState &s = st.at(n);
+        const SlotPanel &p = view.at(n);
+        RecordProperty(QStringLiteral("requests%1").arg(n).toStdString(), s.RequestCount);
+        EXPECT_EQ(s.ErrorCount, 0);
+        EXPECT_EQ(p.errCount, "0");
+        EXPECT_TRUE(s.DeviceRequested);
+        EXPECT_TRUE(s.DeviceActive);
+        // Hundreds in practice; a loaded machine still manages a few dozen.
+        EXPECT_GT(s.RequestCount, 20);
+        EXPECT_FALSE(p.doCount.isEmpty());
+        EXPECT_GT(p.doCount.toInt(), 0);
+        EXPECT_EQ(s.DeviceModel, unit.modelClass);
+        EXPECT_EQ(s.DecimalPlaces, DecimalPoint);
+        EXPECT_TRUE(s.OnlineConfig);
+        EXPECT_FALSE(s.ProgramDisplay);
+        EXPECT_TRUE(p.visible);
+        EXPECT_FALSE(p.lost);
+        EXPECT_EQ(p.modelClass, unit.modelClass);
+        EXPECT_EQ(p.runLed, MonitorColor::Green);
+        EXPECT_EQ(p.runCaption, "Disconnect");
+        EXPECT_EQ(p.pvText, ScaledFormat(unit.pv, DecimalPoint, false));
+        EXPECT_EQ(p.svText, ScaledFormat(unit.sv, DecimalPoint, false));
+        EXPECT_EQ(p.lamps, StatusLamps(StatusBits, unit.modelClass));
+        EXPECT_EQ(p.outQty1, 456);
+        EXPECT_EQ(p.outQty2, 123);
+        EXPECT_TRUE(p.outRow1Visible);
+        EXPECT_FALSE(p.event1);
+        EXPECT_FALSE(p.event2);
+    }
+    // The values the slave holds, read the way the panels show them.
+    EXPECT_EQ(view.at(1).pvText, "123.4");
+    EXPECT_EQ(view.at(2).svText, "200.0");
+
+    // The setup read cycle ran for the selected slot, every step answered.
+    EXPECT_EQ(st.SelectedDevice, 1);
+    EXPECT_GE(setupCycles, 1);
+    EXPECT_EQ(setupSteps, QSet<int>({6, 7, 8, 9, 10, 11, 12, 13}));
+    const Unit &selected = Units.at(1);
+    const ParameterImage &image = engine.image();
+    EXPECT_EQ(image.at(ParameterImage::ModelEntry), selected.model);
+    EXPECT_EQ(image.at(ParameterImage::Identification1Entry), 0x2013);
+    EXPECT_EQ(image.at(ParameterImage::Identification2Entry), 0x0001);
+    EXPECT_EQ(image.firmwareWord(), 0x010A);
+    EXPECT_EQ(image.at(ParameterImage::entryOfRegister(0x4701)), selected.sv);
+    EXPECT_EQ(image.at(ParameterImage::entryOfRegister(0x4702)), 456);
+    EXPECT_EQ(image.at(ParameterImage::entryOfRegister(0x4703)), 123);
+    QList<int> setupRegisters;
+    for (int reg = 0x4704; reg <= 0x4725; ++reg)
+        setupRegisters.append(reg);
+    setupRegisters << 0x101C << 0x101D;
+    for (int reg : setupRegisters) {
+        const int entry = ParameterImage::entryOfRegister(reg);
+        ASSERT_GE(entry, 0) << std::hex << reg;
+        EXPECT_EQ(image.at(entry), setupValue(selected, reg)) << "register 0x" << std::hex << reg;
+    }
+
+    engine.DisconnectSlot(1);
+    engine.DisconnectSlot(2);
+    EXPECT_EQ(st.ConnectedCount(), 0);
+    engine.FormClose();
+    EXPECT_FALSE(channel.Open());
+}
+
+INSTANTIATE_TEST_SUITE_P(Framings, MonitorInterop,
+                         ::testing::Values(Framing {"ascii", 0}, Framing {"rtu", 1}),
+                         [](const ::testing::TestParamInfo<Framing> &info) {
+                             return std::string(info.param.name);
+                         });
