@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <limits>
 
 namespace {
@@ -219,7 +220,7 @@ void SerialChannel::openPort()
     port->setDataTerminalReady(true);
     port->setRequestToSend(true);
 
-    connect(port, &QSerialPort::readyRead, this, &SerialChannel::schedulePass);
+    connect(port, &QSerialPort::readyRead, this, &SerialChannel::passOnArrival);
     connect(port, &QSerialPort::errorOccurred, this,
             [this, port](QSerialPort::SerialPortError error) { onPortError(error, port); });
 
@@ -384,8 +385,6 @@ void SerialChannel::consume(int count)
 
 void SerialChannel::schedulePass()
 {
-    // Passes run from the event loop, never inside the port's own signals,
-    // so that a handler may close the port or spin a nested event loop.
     if (m_passQueued)
         return;
     m_passQueued = true;
@@ -396,6 +395,20 @@ void SerialChannel::schedulePass()
             runPass();
         },
         Qt::QueuedConnection);
+}
+
+void SerialChannel::passOnArrival()
+{
+    // The pass runs at once, inside the port's signal. An exception from a
+    // handler must not unwind through the port (it would stop announcing
+    // arrivals): it is thrown again from the event loop instead.
+    try {
+        runPass();
+    } catch (...) {
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { std::rethrow_exception(error); },
+            Qt::QueuedConnection);
+    }
 }
 
 void SerialChannel::fillRing()
@@ -485,14 +498,13 @@ void SerialChannel::scheduleTimerWake()
     for (const ChannelTimer &timer : std::as_const(m_timers))
         if (timer.armed)
             earliest = std::min(earliest, timer.expiryTick);
-    if (earliest == std::numeric_limits<qint64>::max()) {
-        m_timerWake.stop();
-        m_wakeAtMs = -1;
-        return;
-    }
-    // Due when the tick count has passed the expiry tick.
+    if (earliest == std::numeric_limits<qint64>::max())
+        return; // a wake still pending finds nothing due and is not renewed
+    // Due when the tick count has passed the expiry tick. A wake already set
+    // for an earlier moment stays: it sets the next one when it comes, so a
+    // reply timer re-armed on every burst costs no timer restart.
     const qint64 dueMs = (earliest + 1) * TickMs;
-    if (dueMs == m_wakeAtMs && m_timerWake.isActive())
+    if (m_timerWake.isActive() && m_wakeAtMs <= dueMs)
         return;
     m_wakeAtMs = dueMs;
     const qint64 delay =

@@ -150,6 +150,7 @@ private:
     void onPortError(int error, QSerialPort *port);
 
     void schedulePass();
+    void passOnArrival();
     void runPass();
     void fillRing();
     void deliver(quint16 msg, quint16 triggerHandle, quint16 data);
