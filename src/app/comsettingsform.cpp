@@ -31,16 +31,16 @@ const GroupDesign &design(ComSettings::Group g)
          "ComPort",
          4,
          {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"},
-         {8, 32, 308, 62}},
+         {8, 26, 308, 58}},
         {"ComBaudRate",
          "Baudrate",
          3,
          {"2400bps", "4800bps", "9600bps", "19200bps", "38400bps"},
-         {8, 96, 308, 62}},
-        {"ComParity", "Parity Bit", 3, {"None", "Even", "Odd"}, {8, 160, 308, 40}},
-        {"ComBitLen", "Data Bit Length", 2, {"7 bits", "8 bits"}, {8, 202, 200, 36}},
-        {"ComStopBit", "Stop Bit Length", 2, {"1 bit", "2 bits"}, {8, 240, 200, 36}},
-        {"ModBus", "Modbus Format", 2, {"ASCII", "RTU"}, {8, 278, 200, 36}},
+         {8, 86, 308, 58}},
+        {"ComParity", "Parity Bit", 3, {"None", "Even", "Odd"}, {8, 146, 308, 40}},
+        {"ComBitLen", "Data Bit Length", 2, {"7 bits", "8 bits"}, {8, 188, 200, 40}},
+        {"ComStopBit", "Stop Bit Length", 2, {"1 bit", "2 bits"}, {8, 230, 200, 40}},
+        {"ModBus", "Modbus Format", 2, {"ASCII", "RTU"}, {8, 272, 200, 40}},
     };
     return groups[g];
 }
@@ -61,7 +61,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner)
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
-    heading->setGeometry(8, 6, 308, 22);
+    heading->setGeometry(8, 4, 308, 20);
 
     for (int g = 0; g < ComSettings::GroupCount; ++g) {
         const auto group = static_cast<ComSettings::Group>(g);
@@ -70,7 +70,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner)
         box->setObjectName(QString::fromLatin1(d.name));
         box->setGeometry(d.geometry);
         auto *grid = new QGridLayout(box);
-        grid->setContentsMargins(6, 2, 6, 2);
+        grid->setContentsMargins(6, 0, 6, 0);
         grid->setVerticalSpacing(0);
         auto *buttons = new QButtonGroup(box);
         for (int i = 0; i < d.items.size(); ++i) {

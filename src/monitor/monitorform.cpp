@@ -44,6 +44,18 @@ void setRound(QLabel *lamp, const QColor &colour, int diameter)
             .arg(diameter / 2));
 }
 
+// The display's font at its point size, made smaller when the text would
+// not fit the display (fonts differ from machine to machine in width).
+void setDisplayFont(QLabel *label, int points)
+{
+    QFont f = label->font();
+    f.setPointSize(points);
+    const int room = label->width();
+    while (f.pointSize() > 6 && QFontMetrics(f).horizontalAdvance(label->text()) > room)
+        f.setPointSize(f.pointSize() - 1);
+    label->setFont(f);
+}
+
 QString barStyle(const QColor &colour)
 {
     return QStringLiteral("QProgressBar { border: 1px solid #808080; background: white; }"
@@ -276,16 +288,10 @@ void MonitorForm::render()
         s.panel->setVisible(p.visible);
         s.pv->setText(p.pvText);
         s.sv->setText(p.svText);
-        if (p.pvFont > 0) {
-            QFont f = s.pv->font();
-            f.setPointSize(p.pvFont);
-            s.pv->setFont(f);
-        }
-        if (p.svFont > 0) {
-            QFont f = s.sv->font();
-            f.setPointSize(p.svFont);
-            s.sv->setFont(f);
-        }
+        if (p.pvFont > 0)
+            setDisplayFont(s.pv, p.pvFont);
+        if (p.svFont > 0)
+            setDisplayFont(s.sv, p.svFont);
         for (int i = 0; i < LampCount; ++i)
             setRound(s.lamps[size_t(i)],
                      p.lamps[size_t(i)].isValid() ? p.lamps[size_t(i)] : MonitorColor::Grey,

@@ -1,0 +1,103 @@
+// Takes the README's screenshots of the real program: run under xvfb-run by
+// scripts/screenshots. The windows are driven as a user would, against four
+// simulated controllers on a pseudo-terminal, and the X screen is grabbed.
+//
+//   duva-screenshots <output folder>
+#include "aboutform.h"
+#include "accessiblenames.h"
+#include "comsettingsform.h"
+#include "consolepanel.h"
+#include "guardedapplication.h"
+#include "mainform.h"
+#include "monitorengine.h"
+#include "monitorform.h"
+#include "simline.h"
+#include "startup.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+bool grab(const QDir &out, const char *name)
+{
+    QTest::qWait(400);
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    const bool ok = shot.save(out.filePath(QString::fromLatin1(name)), "PNG");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", name);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    GuardedApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: duva-screenshots <output folder>\n");
+        return 2;
+    }
+    const QDir out(QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1])));
+    InstallAccessibleNames(&app);
+
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    LineSettings ls;
+    SimLine line(ls);
+    const int models[] = {0x4824, 0x4848, 0x4896, 0x9696};
+    for (int i = 0; i < 4; ++i)
+        line.addController(i + 1, models[i]);
+    QString error;
+    if (!line.open(&error) || !line.makeLink(QDir(work.path()).filePath("COM1"), &error)) {
+        std::fprintf(stderr, "duva-screenshots: %s\n", qPrintable(error));
+        return 1;
+    }
+    // Some life on the fronts: an alarm, an event input, a cooling output.
+    line.controller(2)->setEventInput(1, true);
+    line.controller(3)->set(0x471A, 3);
+    line.controller(4)->set(0x4720, 1);
+
+    bool ok = true;
+    const auto main = CreateWindows();
+    main->showMaximized();
+    ok = grab(out, "main.png") && ok;
+
+    main->ToolButton5Click();
+    ConsolePanel *panel = main->TESTPL;
+    QTest::keyClicks(panel->SCOMAddr, "1");
+    panel->SCmdBox->setCurrentIndex(0);
+    emit panel->SCmdBox->activated(0);
+    QTest::keyClicks(panel->SFunc, "4744");
+    QTest::keyClicks(panel->SDataLen, "4");
+    QTest::mouseClick(panel->SendBt, Qt::LeftButton);
+    QTest::qWait(300);
+    ok = grab(out, "console.png") && ok;
+    QTest::mouseClick(panel->SExitBt, Qt::LeftButton);
+
+    main->SetCommunication1Click();
+    ok = grab(out, "settings.png") && ok;
+    main->settingsForm()->hide();
+    main->About1Click();
+    ok = grab(out, "about.png") && ok;
+    main->aboutForm()->hide();
+
+    main->Monitor1Click();
+    MonitorForm *monitor = main->monitorForm();
+    monitor->move(0, 0);
+    for (int n = 1; n <= 4; ++n) {
+        monitor->slotWidgets(n).comAddr->setValue(n);
+        QTest::mouseClick(monitor->slotWidgets(n).runBt, Qt::LeftButton);
+        QTest::qWait(200);
+    }
+    QTest::qWait(3000);
+    ok = grab(out, "monitor.png") && ok;
+    return ok ? 0 : 1;
+}
