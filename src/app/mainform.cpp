@@ -120,6 +120,7 @@ void MainForm::attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *s
     // The console reads the settings dialog's selections from now on.
     m_console->setSettings(m_settings->settings());
     m_monitor->setSettings(m_settings->settings());
+    m_monitor->setProgramForm(m_program);
 }
 
 void MainForm::addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)())
@@ -196,7 +197,7 @@ void MainForm::Monitor1Click()
     if (!portsFree({&ApdComPort1, m_recorder ? &m_recorder->ApdComPort1 : nullptr}))
         return;
     if (m_monitor)
-        ShowCentredOnOwner(m_monitor);
+        m_monitor->showWindow();
 }
 
 void MainForm::Recorder1Click()

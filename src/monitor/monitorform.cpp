@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSpinBox>
 
@@ -133,7 +134,7 @@ MonitorForm::MonitorForm(QWidget *owner)
     ExitBt2 = new QPushButton(QStringLiteral("Exit"), this);
     ExitBt2->setObjectName(QStringLiteral("ExitBt2"));
     PlaceScaled(ExitBt2, 900, 700, 100, 30);
-    connect(ExitBt2, &QPushButton::clicked, this, &QWidget::close);
+    connect(ExitBt2, &QPushButton::clicked, this, &MonitorForm::ExitBt2Click);
 
     connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::render);
     render();
@@ -144,6 +145,26 @@ MonitorForm::~MonitorForm() = default;
 void MonitorForm::setSettings(const ComSettings &settings)
 {
     m_engine->setSettings(settings);
+}
+
+void MonitorForm::showWindow()
+{
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    // Maximized by the window manager; without one, cover the screen anyway.
+    if (const QScreen *s = screen())
+        setGeometry(s->availableGeometry());
+    showMaximized();
+}
+
+void MonitorForm::ExitBt2Click()
+{
+    if (m_programForm)
+        m_programForm->close();
+    close();
 }
 
 void MonitorForm::createSlot(int n)

@@ -48,6 +48,11 @@ public:
 
     // The settings the window applies to its channel when it is shown.
     void setSettings(const ComSettings &settings);
+    // The program editor, which the window opens and closes with itself.
+    void setProgramForm(QWidget *programForm) { m_programForm = programForm; }
+    // Shows the window maximized, or brings it to the front when it is shown.
+    void showWindow();
+    void ExitBt2Click();
 
     SerialChannel ApdComPort1;
     MonitorEngine &engine() { return *m_engine; }
@@ -68,6 +73,7 @@ private:
     void render();
 
     MonitorEngine *m_engine = nullptr;
+    QWidget *m_programForm = nullptr;
     std::array<SlotWidgets, 5> m_slots {};
     int m_shownClass[5] = {-1, -1, -1, -1, -1};
 };
