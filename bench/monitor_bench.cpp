@@ -1,0 +1,475 @@
+// How fast the monitor engine polls one controller of duva-sim, against what
+// the line allows, and beside mbpoll (libmodbus) polling the same simulator.
+//
+//     QT_QPA_PLATFORM=offscreen bench_monitor [--seconds N]
+//
+// Every run puts a tap between the master and the simulator: a pseudo-
+// terminal of its own that the master opens, relayed byte for byte to the
+// simulator's pseudo-terminal by a thread that only copies and timestamps.
+// The tap sees each transaction as the line does (the request's bytes, then
+// the reply's), for the engine and for mbpoll alike, so both are measured the
+// same way:
+//
+// - transactions per second: complete request/reply pairs over the time from
+//   the first request to the last reply;
+// - the line's limit for exactly those transactions: with --pace the
+//   simulator lets each character take 10 bit times (8N1) and starts its reply
+//   the turnaround after the request has crossed, so a master that answered
+//   in no time would need (request bytes + reply bytes) x character time +
+//   turnaround per transaction; the ratio is measured / limit;
+// - the master's turnaround: from the last byte of a reply leaving the
+//   simulator to the first byte of the next request arriving from the master
+//   (median). It includes both relays of the tap, a few microseconds each,
+//   the pseudo-terminal, the channel's dispatching and the engine's work.
+//
+// Without --pace the simulator answers at once and the line has no speed: the
+// figure is the engine's and the machine's, and has no limit to compare with.
+#include "comsettings.h"
+#include "monitorengine.h"
+#include "serialchannel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int TurnaroundMs = 2; // the simulator's, given on its command line
+constexpr int BitsPerCharacter = 10; // 8N1
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The tap between a master and the simulator.
+class LineTap
+{
+public:
+    enum Direction { ToSimulator, ToMaster };
+    struct Chunk
+    {
+        Direction direction;
+        qint64 ns;
+        int bytes;
+    };
+
+    LineTap() = default;
+    LineTap(const LineTap &) = delete;
+    LineTap &operator=(const LineTap &) = delete;
+    ~LineTap()
+    {
+        stop();
+        for (int fd : {m_master, m_masterSlave, m_simulator, m_wake[0], m_wake[1]})
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    // Opens the tap's own pseudo-terminal and the simulator's device and
+    // starts relaying.
+    bool open(const QString &simulatorDevice)
+    {
+        termios raw {};
+        cfmakeraw(&raw);
+        cfsetspeed(&raw, B38400);
+        char name[256] = {};
+        if (::openpty(&m_master, &m_masterSlave, name, &raw, nullptr) != 0)
+            return false;
+        m_device = QString::fromLocal8Bit(name);
+        m_simulator = ::open(simulatorDevice.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        if (m_simulator < 0 || ::tcsetattr(m_simulator, TCSANOW, &raw) != 0 || ::pipe(m_wake) != 0)
+            return false;
+        for (int fd : {m_master, m_simulator})
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        m_chunks.reserve(1 << 16);
+        m_thread = std::thread([this] { relay(); });
+        return true;
+    }
+
+    // What the master opens.
+    QString device() const { return m_device; }
+
+    void stop()
+    {
+        if (!m_thread.joinable())
+            return;
+        const char c = 0;
+        [[maybe_unused]] const ssize_t n = ::write(m_wake[1], &c, 1);
+        m_thread.join();
+    }
+
+    // After stop().
+    const std::vector<Chunk> &chunks() const { return m_chunks; }
+
+private:
+    void relay()
+    {
+        pollfd fds[3] = {{m_master, POLLIN, 0}, {m_simulator, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        char buffer[4096];
+        for (;;) {
+            if (::poll(fds, 3, -1) < 0 && errno != EINTR)
+                return;
+            if (fds[2].revents)
+                return;
+            for (int i = 0; i < 2; ++i) {
+                if (!(fds[i].revents & POLLIN))
+                    continue;
+                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (n <= 0)
+                    continue;
+                const qint64 t = nowNs();
+                writeAll(i == 0 ? m_simulator : m_master, buffer, size_t(n));
+                m_chunks.push_back({i == 0 ? ToSimulator : ToMaster, t, int(n)});
+            }
+        }
+    }
+
+    static void writeAll(int fd, const char *data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n > 0) {
+                data += n;
+                size -= size_t(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd p {fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+            } else if (n < 0 && errno != EINTR) {
+                return;
+            }
+        }
+    }
+
+    int m_master = -1;
+    int m_masterSlave = -1; // held open: the master side never sees a hang-up
+    int m_simulator = -1;
+    int m_wake[2] = {-1, -1};
+    QString m_device;
+    std::thread m_thread;
+    std::vector<Chunk> m_chunks;
+};
+
+// duva-sim as a child process with one controller.
+class Simulator
+{
+public:
+    Simulator(bool rtu, int baud, bool paced)
+    {
+        QStringList args {"--link",
+                          m_dir.filePath("sim"),
+                          rtu ? "--rtu" : "--ascii",
+                          "--baud",
+                          QString::number(baud),
+                          "--parity",
+                          "none",
+                          "--data",
+                          "8",
+                          "--stop",
+                          "1",
+                          "--controller",
+                          "1:4848"};
+        if (paced)
+            args << "--pace"
+                 << "--turnaround" << QString::number(TurnaroundMs);
+        m_process.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath("duva-sim"));
+        m_process.setArguments(args);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
+            m_device = QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+    ~Simulator()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+    QString device() const { return m_device; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_device;
+};
+
+struct Figures
+{
+    int transactions = 0;
+    double perSecond = 0;
+    double limitPerSecond = 0; // 0: no limit (unpaced)
+    double meanBytes = 0; // request + reply per transaction
+    double medianTurnaroundMs = 0;
+    // Request start to reply end beyond the line's time for it: the
+    // simulator's own lateness (its timers), not the master's (median).
+    double medianSimulatorExtraMs = 0;
+};
+
+qint64 median(std::vector<qint64> v)
+{
+    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+Figures analyse(const std::vector<LineTap::Chunk> &chunks, int baud, bool paced)
+{
+    struct Transaction
+    {
+        qint64 requestStart = 0;
+        qint64 replyEnd = 0;
+        int requestBytes = 0;
+        int replyBytes = 0;
+    };
+    std::vector<Transaction> done;
+    Transaction current;
+    bool open = false;
+    for (const LineTap::Chunk &c : chunks) {
+        if (c.direction == LineTap::ToSimulator) {
+            if (!open || current.replyBytes > 0) {
+                if (open)
+                    done.push_back(current);
+                current = Transaction {c.ns, 0, 0, 0};
+                open = true;
+            }
+            current.requestBytes += c.bytes;
+        } else if (open) {
+            current.replyBytes += c.bytes;
+            current.replyEnd = c.ns;
+        }
+    }
+    if (open && current.replyBytes > 0)
+        done.push_back(current);
+
+    Figures f;
+    f.transactions = int(done.size());
+    if (done.size() < 2)
+        return f;
+    const double spanS = double(done.back().replyEnd - done.front().requestStart) / 1e9;
+    f.perSecond = double(done.size()) / spanS;
+
+    const double characterS = double(BitsPerCharacter) / baud;
+    double wireS = 0;
+    qint64 bytes = 0;
+    std::vector<qint64> turnarounds;
+    std::vector<qint64> extras;
+    for (size_t i = 0; i < done.size(); ++i) {
+        const int n = done[i].requestBytes + done[i].replyBytes;
+        const double lineS = n * characterS + TurnaroundMs / 1000.0;
+        bytes += n;
+        wireS += lineS;
+        extras.push_back(done[i].replyEnd - done[i].requestStart - qint64(lineS * 1e9));
+        if (i > 0)
+            turnarounds.push_back(done[i].requestStart - done[i - 1].replyEnd);
+    }
+    f.meanBytes = double(bytes) / double(done.size());
+    if (paced)
+        f.limitPerSecond = double(done.size()) / wireS;
+    f.medianTurnaroundMs = double(median(turnarounds)) / 1e6;
+    if (paced)
+        f.medianSimulatorExtraMs = double(median(extras)) / 1e6;
+    return f;
+}
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+int baudIndex(int baud)
+{
+    for (int i = 0; i < int(std::size(BaudRates)); ++i)
+        if (BaudRates[i] == baud)
+            return i;
+    return -1;
+}
+
+struct Row
+{
+    QString master;
+    QString line;
+    int baud;
+    bool paced;
+    Figures figures;
+    QString note;
+};
+
+// The engine polls controller 1 through the tap for `seconds`.
+Row runEngine(bool rtu, int baud, bool paced, int seconds)
+{
+    Row row {"engine", rtu ? "RTU" : "ASCII", baud, paced, {}, {}};
+    Simulator sim(rtu, baud, paced);
+    LineTap tap;
+    if (!sim.device().startsWith("/dev/") || !tap.open(sim.device())) {
+        row.note = "simulator did not start";
+        return row;
+    }
+    // COM1 is an entry in the working directory: a link to the tap.
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    QFile::link(tap.device(), dir.filePath("COM1"));
+
+    ComSettings settings;
+    settings.select(ComSettings::ComPort, 0);
+    settings.select(ComSettings::ComBaudRate, baudIndex(baud));
+    settings.select(ComSettings::ComParity, 0);
+    settings.select(ComSettings::ComStopBit, 0);
+    settings.select(ComSettings::ModBus, rtu ? 1 : 0);
+    settings.select(ComSettings::ComBitLen, 1);
+    {
+        SerialChannel channel;
+        MonitorEngine engine(channel, settings);
+        channel.OnTrigger = [&engine](SerialChannel &, quint16 msg, quint16 handle, quint16 data) {
+            engine.ApdComPort1Trigger(msg, handle, data);
+        };
+        engine.FormShow();
+        if (!channel.Open()) {
+            row.note = "port did not open";
+        } else {
+            engine.setComAddr(1, 1);
+            engine.ConnectSlot(1);
+            spin(seconds * 1000);
+            const SlotState &s = engine.state().at(1);
+            row.note =
+                QStringLiteral("%1 requests, %2 errors").arg(s.RequestCount).arg(s.ErrorCount);
+            engine.DisconnectSlot(1);
+            // Let the last exchange finish on the line before the tap stops.
+            spin(200);
+        }
+        engine.FormClose();
+    }
+    QDir::setCurrent(previous);
+    tap.stop();
+    row.figures = analyse(tap.chunks(), baud, paced);
+    return row;
+}
+
+// mbpoll polls the same register block as the engine's process-value step,
+// as fast as it goes: its poll rate cannot be below 10 ms.
+Row runMbpoll(int baud, bool paced, int seconds)
+{
+    Row row {"mbpoll", "RTU", baud, paced, {}, {}};
+    const QString mbpoll = QStandardPaths::findExecutable("mbpoll");
+    if (mbpoll.isEmpty()) {
+        row.note = "mbpoll not installed";
+        return row;
+    }
+    Simulator sim(true, baud, paced);
+    LineTap tap;
+    if (!sim.device().startsWith("/dev/") || !tap.open(sim.device())) {
+        row.note = "simulator did not start";
+        return row;
+    }
+    QProcess p;
+    p.start(mbpoll, {"-m",
+                     "rtu",
+                     "-b",
+                     QString::number(baud),
+                     "-P",
+                     "none",
+                     "-d",
+                     "8",
+                     "-s",
+                     "1",
+                     "-a",
+                     "1",
+                     "-0",
+                     "-r",
+                     QString::number(0x4700),
+                     "-c",
+                     "4",
+                     "-t",
+                     "4:hex",
+                     "-l",
+                     "10",
+                     "-o",
+                     "1",
+                     tap.device()});
+    if (!p.waitForStarted(5000)) {
+        row.note = "mbpoll did not start";
+        return row;
+    }
+    spin(seconds * 1000);
+    p.terminate();
+    if (!p.waitForFinished(3000)) {
+        p.kill();
+        p.waitForFinished(2000);
+    }
+    row.note = QStringLiteral("poll rate 10 ms, its least");
+    tap.stop();
+    row.figures = analyse(tap.chunks(), baud, paced);
+    return row;
+}
+
+void printRow(const Row &r)
+{
+    const Figures &f = r.figures;
+    const QString limit = f.limitPerSecond > 0 ? QString::number(f.limitPerSecond, 'f', 1) : "-";
+    const QString ratio = f.limitPerSecond > 0
+        ? QString::number(100.0 * f.perSecond / f.limitPerSecond, 'f', 1) + " %"
+        : "-";
+    const QString extra =
+        f.limitPerSecond > 0 ? QString::number(f.medianSimulatorExtraMs, 'f', 2) : "-";
+    std::printf("%-7s %-5s %6d %-7s %7d %8.1f %8s %8s %7.1f %9.2f %9s  %s\n", qPrintable(r.master),
+                qPrintable(r.line), r.baud, r.paced ? "paced" : "unpaced", f.transactions,
+                f.perSecond, qPrintable(limit), qPrintable(ratio), f.meanBytes,
+                f.medianTurnaroundMs, qPrintable(extra), qPrintable(r.note));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int seconds = 5;
+    const QStringList args = app.arguments();
+    const qsizetype at = args.indexOf("--seconds");
+    if (at > 0 && at + 1 < args.size())
+        seconds = std::max(1, args.at(at + 1).toInt());
+
+    std::printf("Polling one controller of duva-sim, 8N1, %d s per run; simulator turnaround "
+                "%d ms when paced.\n",
+                seconds, TurnaroundMs);
+    std::printf("bytes = request + reply per transaction; turn = last reply byte to next "
+                "request (median);\nsim+ = the simulator's lateness beyond the line's time per "
+                "transaction (median)\n\n");
+    std::printf("%-7s %-5s %6s %-7s %7s %8s %8s %8s %7s %9s %9s  %s\n", "master", "frame", "baud",
+                "line", "trans", "trans/s", "limit/s", "ratio", "bytes", "turn (ms)", "sim+ (ms)",
+                "");
+    for (const bool paced : {true, false}) {
+        for (const int baud : paced ? std::vector<int> {38400, 9600} : std::vector<int> {38400}) {
+            printRow(runEngine(true, baud, paced, seconds));
+            printRow(runEngine(false, baud, paced, seconds));
+            printRow(runMbpoll(baud, paced, seconds));
+        }
+    }
+    return 0;
+}
