@@ -196,6 +196,9 @@ TEST_P(MonitorInterop, PollsTwoPymodbusControllersWithoutError)
     const QDeadlineTimer deadline(10000);
     while (setupCycles == 0 && !deadline.hasExpired())
         QTest::qWait(100);
+    // A few monitor cycles after it, so that the selected slot's panel is
+    // back from the setup read's colour.
+    QTest::qWait(500);
 
     const MonitorState &st = engine.state();
     const MonitorView &view = engine.view();
