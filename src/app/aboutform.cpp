@@ -1,7 +1,6 @@
 #include "aboutform.h"
 
 #include "jpegloader.h"
-
 #include "windowplacement.h"
 
 #include <QLabel>
@@ -9,9 +8,7 @@
 #include <QVBoxLayout>
 
 AboutForm::AboutForm(QWidget *owner)
-    : QWidget(owner,
-              Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QWidget(owner, StayOnTopDialogFlags)
 {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("ABOUT"));

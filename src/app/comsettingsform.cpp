@@ -2,12 +2,11 @@
 
 #include "comports.h"
 #include "settingsfile.h"
-
 #include "windowplacement.h"
+
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
-
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -48,9 +47,7 @@ const GroupDesign &design(ComSettings::Group g)
 } // namespace
 
 ComSettingsForm::ComSettingsForm(QWidget *owner)
-    : QWidget(owner,
-              Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QWidget(owner, StayOnTopDialogFlags)
 {
     setObjectName(QStringLiteral("ComSettingsForm"));
     setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));

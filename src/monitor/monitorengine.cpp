@@ -462,15 +462,7 @@ void MonitorEngine::handleReply()
             st.UnlockPending = false;
         } else if (st.WritePending) {
             st.BatchRetry = 0;
-            if (st.WriteAll)
-                advanceWriteAll();
-            if (!st.WriteAll && !st.ProgramWriteActive) {
-                StartCycle();
-                st.ParamsStale = true;
-            }
-            if (st.ProgramWriteActive && hooks.programWriteProgress)
-                hooks.programWriteProgress();
-            st.WritePending = false;
+            finishWriteItem();
         }
         break;
     case ReplyKind::Failure:
@@ -484,6 +476,21 @@ void MonitorEngine::handleReply()
     }
     ReportResult();
     SendNext();
+}
+
+void MonitorEngine::finishWriteItem()
+{
+    MonitorState &st = m_state;
+    if (st.WriteAll)
+        advanceWriteAll();
+    if (!st.WriteAll && !st.ProgramWriteActive) {
+        // A single write (or the batch's end): read the parameters back.
+        StartCycle();
+        st.ParamsStale = true;
+    }
+    if (st.ProgramWriteActive && hooks.programWriteProgress)
+        hooks.programWriteProgress();
+    st.WritePending = false;
 }
 
 void MonitorEngine::advanceWriteAll()
@@ -551,16 +558,9 @@ void MonitorEngine::ReportResult()
     if ((st.WriteAll || st.ProgramWriteActive) && st.ErrorCode != ErrNone) {
         ++st.BatchRetry;
         if (st.BatchRetry > 3) {
+            // Given up after four attempts: the batch moves on as after an echo.
             st.BatchRetry = 0;
-            if (st.WriteAll)
-                advanceWriteAll();
-            if (!st.WriteAll && !st.ProgramWriteActive) {
-                StartCycle();
-                st.ParamsStale = true;
-            }
-            if (st.ProgramWriteActive && hooks.programWriteProgress)
-                hooks.programWriteProgress();
-            st.WritePending = false;
+            finishWriteItem();
         }
     }
     st.ErrorCode = ErrNone;

@@ -102,6 +102,8 @@ private:
     void handleReply();
     void endWriteAllBatch(bool resetTicks);
     void advanceWriteAll();
+    // A write answered by its echo, or given up: the batch or the cycle goes on.
+    void finishWriteItem();
     bool linearInput() const;
     void changed() { emit viewChanged(); }
 
