@@ -3,6 +3,7 @@
 #include "comports.h"
 #include "dialogs.h"
 
+#include <QPointer>
 #include <QSerialPort>
 
 #include <algorithm>
@@ -105,40 +106,40 @@ void SerialChannel::setComNumber(quint16 number)
     }
 }
 
+// A line setting: stored, and applied at once to an open port. A setting the
+// device refuses leaves the old one in force and the port working.
+template<typename T, typename Apply>
+static void changeLineSetting(T &field, T value, QSerialPort *port, Apply apply)
+{
+    if (field == value)
+        return;
+    field = value;
+    if (port && port->isOpen())
+        apply(*port, value);
+}
+
 void SerialChannel::setBaud(quint32 baud)
 {
-    if (baud == m_baud)
-        return;
-    m_baud = baud;
-    if (m_port && m_port->isOpen())
-        m_port->setBaudRate(toQtBaud(m_baud));
+    changeLineSetting(m_baud, baud, m_port,
+                      [](QSerialPort &port, quint32 v) { port.setBaudRate(toQtBaud(v)); });
 }
 
 void SerialChannel::setParity(TParity parity)
 {
-    if (parity == m_parity)
-        return;
-    m_parity = parity;
-    if (m_port && m_port->isOpen())
-        m_port->setParity(toQt(m_parity));
+    changeLineSetting(m_parity, parity, m_port,
+                      [](QSerialPort &port, TParity v) { port.setParity(toQt(v)); });
 }
 
 void SerialChannel::setDataBits(quint16 bits)
 {
-    if (bits == m_dataBits)
-        return;
-    m_dataBits = bits;
-    if (m_port && m_port->isOpen())
-        m_port->setDataBits(toQtDataBits(m_dataBits));
+    changeLineSetting(m_dataBits, bits, m_port,
+                      [](QSerialPort &port, quint16 v) { port.setDataBits(toQtDataBits(v)); });
 }
 
 void SerialChannel::setStopBits(quint16 bits)
 {
-    if (bits == m_stopBits)
-        return;
-    m_stopBits = bits;
-    if (m_port && m_port->isOpen())
-        m_port->setStopBits(toQtStopBits(m_stopBits));
+    changeLineSetting(m_stopBits, bits, m_port,
+                      [](QSerialPort &port, quint16 v) { port.setStopBits(toQtStopBits(v)); });
 }
 
 void SerialChannel::setInSize(quint16 size)

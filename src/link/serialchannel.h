@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <array>

@@ -1,8 +1,8 @@
 // COM port names: which device each COMn reaches, and the ports offered by
 // the "Select Port" dialog. Nothing here opens a port.
 #include "comports.h"
+#include "tempworkdir.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -22,16 +22,7 @@ TEST(ComPorts, PresentPortsAreNumberedUsbThenAcmThenBuiltInEachByNumber)
 class ComPortLinks : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-    }
-    void TearDown() override { QDir::setCurrent(m_oldDir); }
-
-    QTemporaryDir m_dir;
-    QString m_oldDir;
+    TemporaryWorkDir m_workDir;
 };
 
 TEST_F(ComPortLinks, ALinkInTheWorkingDirectoryDecides)
