@@ -357,6 +357,23 @@ quint8 SerialChannel::ReadByte()
     return byte;
 }
 
+int SerialChannel::discardInput()
+{
+    requireOpen();
+    if (m_ctx.active || m_state != State::Open)
+        return 0;
+    int discarded = 0;
+    for (;;) {
+        fillRing();
+        if (m_unread == 0)
+            break;
+        discarded += m_unread;
+        consume(m_unread);
+    }
+    m_announcedAt = m_written;
+    return discarded;
+}
+
 void SerialChannel::SendText(const QByteArray &text)
 {
     requireOpen();

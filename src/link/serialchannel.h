@@ -113,6 +113,10 @@ public:
     // when the handler returns. Elsewhere: the next unread byte, consumed at
     // once. 3007 when there is none.
     quint8 ReadByte();
+    // Outside a handler: throws away every unread byte, those the port still
+    // holds included, and returns how many. Inside a handler it does nothing
+    // (the announced bytes belong to the handler). 2007 while closed.
+    int discardInput();
     // Queues the bytes whole (3006 when OutSize has no room for them).
     void SendText(const QByteArray &text);
 

@@ -358,15 +358,8 @@ void MonitorEngine::discardWaitingInput()
     // Bytes of an earlier exchange that are still waiting would be taken for
     // the start of the next reply. Inside a data event the channel hands out
     // only the bytes it announced, which the handler has read already.
-    if (m_inHandler || !m_channel.Open())
-        return;
-    for (int i = 0; i < SerialChannel::InputRingSize; ++i) {
-        try {
-            m_channel.ReadByte();
-        } catch (const ChannelError &) {
-            break;
-        }
-    }
+    if (m_channel.Open())
+        m_channel.discardInput();
 }
 
 // --- Receiving ---------------------------------------------------------------
@@ -375,7 +368,6 @@ void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
 {
     MonitorState &st = m_state;
     if (msg == SerialChannel::DataAvailable) {
-        m_inHandler = true;
         m_channel.ArmTimer(st.ReplyTimer, st.ReplyTicks, true);
         char last = 0;
         for (int i = 0; i < data; ++i) {
@@ -394,7 +386,6 @@ void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
             m_channel.ArmTimer(st.ReplyTimer, 0, false);
             handleReply();
         }
-        m_inHandler = false;
         return;
     }
     if (msg != SerialChannel::TimerExpired || triggerHandle != st.ReplyTimer)

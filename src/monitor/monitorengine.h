@@ -113,5 +113,4 @@ private:
     MonitorView m_view;
     ParameterImage m_image;
     QTimer m_timer1;
-    bool m_inHandler = false;
 };

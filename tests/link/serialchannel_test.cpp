@@ -199,6 +199,23 @@ TEST_F(ChannelTest, ReadByteOutsideAHandlerConsumesAtOnce)
     EXPECT_EQ(rec.events[1].data, 1); // the bytes read outside are gone
 }
 
+TEST_F(ChannelTest, DiscardInputThrowsAwayWaitingBytesOutsideAHandler)
+{
+    rec.readLimit = 0;
+    openLine();
+    ASSERT_TRUE(peer.write("late reply"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.events.size() == 1; }, 3000));
+    EXPECT_EQ(channel.discardInput(), 10);
+    EXPECT_EQ(errorOf([&] { channel.ReadByte(); }), ChannelError::BufferEmpty);
+    EXPECT_EQ(channel.discardInput(), 0);
+    // Only what comes afterwards is announced.
+    ASSERT_TRUE(peer.write("ok"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.events.size() == 2; }, 3000));
+    EXPECT_EQ(rec.events[1].data, 2);
+    channel.setOpen(false);
+    EXPECT_EQ(errorOf([&] { channel.discardInput(); }), ChannelError::NotOpen);
+}
+
 TEST_F(ChannelTest, RingHoldsAtMost8192BytesAndNothingIsLost)
 {
     QByteArray sent;
