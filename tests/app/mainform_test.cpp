@@ -1,7 +1,6 @@
 // The main window offscreen: start-up, the settings dialog, the port
 // ownership rule through the real toolbar buttons and menu items, and the
 // names accessibility clients find the controls by.
-#include "../link/ptypeer.h"
 #include "aboutform.h"
 #include "accessiblenames.h"
 #include "comsettingsform.h"
@@ -9,10 +8,12 @@
 #include "consolepanel.h"
 #include "mainform.h"
 #include "monitorform.h"
+#include "ptypeer.h"
 #include "recorderform.h"
 #include "screenscale.h"
 #include "scripteddialogs.h"
 #include "startup.h"
+#include "tempworkdir.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -37,16 +38,13 @@ const char *const PortInUse = "COM port in use, Shut down other program first !"
 class MainWindow : public ::testing::Test
 {
 protected:
-    QTemporaryDir dir;
-    QString oldDir = QDir::currentPath();
+    TemporaryWorkDir work;
     ScriptedDialogs dialogs;
     std::unique_ptr<MainForm> main;
 
-    void SetUp() override { QDir::setCurrent(dir.path()); }
     void TearDown() override
     {
         main.reset();
-        QDir::setCurrent(oldDir);
         SetScreenWidthOverride(0);
     }
 

@@ -1,11 +1,12 @@
 // The console against a controller played by the test on a pseudo-terminal.
-#include "../link/ptypeer.h"
 #include "comsettings.h"
 #include "consolelogic.h"
 #include "hexcodec.h"
+#include "ptypeer.h"
 #include "requests.h"
 #include "scripteddialogs.h"
 #include "serialchannel.h"
+#include "tempworkdir.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,8 +19,7 @@ namespace {
 class ConsoleLine : public ::testing::Test
 {
 protected:
-    QTemporaryDir dir;
-    QString oldDir = QDir::currentPath();
+    TemporaryWorkDir work;
     PtyPeer peer;
     ComSettings settings;
     SerialChannel channel;
@@ -29,17 +29,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(peer.isValid());
-        QDir::setCurrent(dir.path());
         ASSERT_TRUE(peer.linkAs("COM1"));
         channel.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 h, quint16 data) {
             console.ApdComPort1Trigger(msg, h, data);
         };
     }
-    void TearDown() override
-    {
-        channel.setOpen(false);
-        QDir::setCurrent(oldDir);
-    }
+    void TearDown() override { channel.setOpen(false); }
 
     void useRtu() { settings.select(ComSettings::ModBus, 1); }
 
@@ -208,7 +203,7 @@ TEST_F(ConsoleLine, FailedOpeningWarnsAndSendingWarnsOnceAndStopsRepeating)
     // A COM1 entry that leads nowhere: the port does not exist (and no other
     // port of the machine is tried).
     QFile::remove("COM1");
-    ASSERT_TRUE(QFile::link(dir.filePath("missing-device"), "COM1"));
+    ASSERT_TRUE(QFile::link(QDir(work.path()).filePath("missing-device"), "COM1"));
     console.open();
     EXPECT_FALSE(channel.Open());
     ASSERT_TRUE(waitFor([&] { return dialogs.texts().size() == 1; }));

@@ -5,7 +5,7 @@
 #include "requests.h"
 #include "scripteddialogs.h"
 #include "serialchannel.h"
-#include "simline.h"
+#include "simoncom1.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,30 +17,26 @@ namespace {
 class ConsoleSim : public ::testing::TestWithParam<ModbusMode>
 {
 protected:
-    QTemporaryDir dir;
-    QString oldDir = QDir::currentPath();
     ScriptedDialogs dialogs;
     ComSettings settings;
     SerialChannel channel;
-    std::unique_ptr<SimLine> line;
+    std::unique_ptr<SimOnCom1> sim;
+    SimLine *line = nullptr;
     ConsoleLogic console {channel, settings};
     QStringList log;
 
     void SetUp() override
     {
-        QDir::setCurrent(dir.path());
         LineSettings ls;
         ls.mode = GetParam();
         if (GetParam() == ModbusMode::Rtu) {
             settings.select(ComSettings::ModBus, 1);
             ls.dataBits = 8;
         }
-        line = std::make_unique<SimLine>(ls);
-        ASSERT_TRUE(line->addController(1, 0x4848));
-        ASSERT_TRUE(line->open());
-        ASSERT_TRUE(line->makeLink(dir.filePath("COM1")));
-        QObject::connect(line.get(), &SimLine::requestLogged,
-                         [this](const QString &l) { log << l; });
+        sim = std::make_unique<SimOnCom1>(ls, QList<QPair<int, int>> {{1, 0x4848}});
+        ASSERT_TRUE(sim->ok());
+        line = &sim->line;
+        QObject::connect(line, &SimLine::requestLogged, [this](const QString &l) { log << l; });
         channel.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 h, quint16 data) {
             console.ApdComPort1Trigger(msg, h, data);
         };
@@ -54,8 +50,7 @@ protected:
     void TearDown() override
     {
         console.SExitBtClick();
-        line.reset();
-        QDir::setCurrent(oldDir);
+        sim.reset();
     }
     bool rtu() const { return GetParam() == ModbusMode::Rtu; }
 };

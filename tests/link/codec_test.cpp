@@ -17,7 +17,11 @@ QByteArray bytes(std::initializer_list<int> values)
 
 TEST(HexCodec, ByteToHexKeepsOnlyTheLowByte)
 {
-    const struct { int v; const char *hex; } cases[] = {
+    const struct
+    {
+        int v;
+        const char *hex;
+    } cases[] = {
         {0, "00"}, {10, "0A"}, {255, "FF"}, {256, "00"}, {-1, "FF"}, {0x1234, "34"}, {0xAB, "AB"},
     };
     for (const auto &c : cases)
@@ -26,9 +30,13 @@ TEST(HexCodec, ByteToHexKeepsOnlyTheLowByte)
 
 TEST(HexCodec, HexPairToByteFollowsTheArithmeticRule)
 {
-    const struct { const char *pair; int value; } cases[] = {
-        {"FF", 255}, {"00", 0}, {"7E", 126}, {"ff", 0}, {"1a", 58}, {"a0", 0},
-        {"G0", 0}, {"0G", 16}, {" 1", 0}, {"1 ", 0},
+    const struct
+    {
+        const char *pair;
+        int value;
+    } cases[] = {
+        {"FF", 255}, {"00", 0}, {"7E", 126}, {"ff", 0}, {"1a", 58},
+        {"a0", 0},   {"G0", 0}, {"0G", 16},  {" 1", 0}, {"1 ", 0},
     };
     for (const auto &c : cases)
         EXPECT_EQ(HexPairToByte(c.pair[0], c.pair[1]), c.value) << c.pair;
@@ -72,19 +80,26 @@ TEST(Requests, ReadAndWriteFramesInBothModes)
 {
     EXPECT_EQ(AsciiReadRequest(1, 0x4700, 1), ":010347000001B4\r\n");
     EXPECT_EQ(AsciiReadRequest(1, 0x4744, 4), ":0103474400046D\r\n");
-    EXPECT_EQ(AsciiReadRequest(0x11, 0x101C, 2), ":1103101C0002" + ModbusLrc(":1103101C0002") + "\r\n");
+    EXPECT_EQ(AsciiReadRequest(0x11, 0x101C, 2),
+              ":1103101C0002" + ModbusLrc(":1103101C0002") + "\r\n");
     EXPECT_EQ(BuildReadRequest(1, 0x4700, 1, ModbusMode::Rtu),
               bytes({0x01, 0x03, 0x47, 0x00, 0x00, 0x01, 0x90, 0xBE}));
     EXPECT_EQ(AsciiWriteRequest(1, 0x472A, 0x5AC3), ":0106472A5AC36B\r\n");
     const QByteArray rtu = BuildWriteRequest(1, 0x472A, 0x5AC3, ModbusMode::Rtu);
     EXPECT_EQ(rtu.left(6), bytes({0x01, 0x06, 0x47, 0x2A, 0x5A, 0xC3}));
     EXPECT_EQ(rtu.mid(6), ModbusCrc16(rtu.left(6)));
-    EXPECT_EQ(BuildWriteRequest(0, 0x4700, 0xFFFF, ModbusMode::Ascii), ":00064700FFFF" + ModbusLrc(":00064700FFFF") + "\r\n");
+    EXPECT_EQ(BuildWriteRequest(0, 0x4700, 0xFFFF, ModbusMode::Ascii),
+              ":00064700FFFF" + ModbusLrc(":00064700FFFF") + "\r\n");
 }
 
 TEST(Requests, RtuCompletionRule)
 {
-    const struct { QByteArray rx; int expected; bool complete; } cases[] = {
+    const struct
+    {
+        QByteArray rx;
+        int expected;
+        bool complete;
+    } cases[] = {
         {QByteArray(), 0, false},
         {bytes({0x01}), 250, false},
         {bytes({0x01, 0x03}), 250, false},
@@ -133,7 +148,8 @@ TEST(Replies, AcceptedReadRepliesGiveTheirWords)
     const QList<quint16> expected = {0x4456, 0x4848, 0x0000, 0xFFFB};
     for (ModbusMode mode : {ModbusMode::Ascii, ModbusMode::Rtu}) {
         const QByteArray request = BuildReadRequest(7, 0x4744, 4, mode);
-        const QByteArray reply = mode == ModbusMode::Ascii ? asciiReadReply(7, words) : rtuReadReply(7, words);
+        const QByteArray reply =
+            mode == ModbusMode::Ascii ? asciiReadReply(7, words) : rtuReadReply(7, words);
         const Reply r = DecodeReply(reply, request, 7, mode);
         EXPECT_EQ(r.kind, ReplyKind::Words);
         EXPECT_EQ(r.words, expected);
@@ -155,11 +171,14 @@ TEST(Replies, ForeignOrMalformedStartsAreIgnored)
     const QByteArray good = asciiReadReply(1, {0x0102});
     QByteArray noColon = good;
     noColon[0] = ';';
-    for (const QByteArray &reply : {asciiReadReply(2, {0x0102}), noColon, QByteArray(":"), QByteArray(":0"), QByteArray()})
-        EXPECT_EQ(DecodeReply(reply, request, 1, ModbusMode::Ascii).kind, ReplyKind::Ignored) << reply.constData();
+    for (const QByteArray &reply :
+         {asciiReadReply(2, {0x0102}), noColon, QByteArray(":"), QByteArray(":0"), QByteArray()})
+        EXPECT_EQ(DecodeReply(reply, request, 1, ModbusMode::Ascii).kind, ReplyKind::Ignored)
+            << reply.constData();
 
     const QByteArray rtuRequest = BuildReadRequest(1, 0x4700, 1, ModbusMode::Rtu);
-    EXPECT_EQ(DecodeReply(rtuReadReply(2, {1}), rtuRequest, 1, ModbusMode::Rtu).kind, ReplyKind::Ignored);
+    EXPECT_EQ(DecodeReply(rtuReadReply(2, {1}), rtuRequest, 1, ModbusMode::Rtu).kind,
+              ReplyKind::Ignored);
     EXPECT_EQ(DecodeReply(QByteArray(), rtuRequest, 1, ModbusMode::Rtu).kind, ReplyKind::NoReply);
 }
 
@@ -177,7 +196,14 @@ TEST(Replies, DamagedReadRepliesCountAsFailedChecksums)
     longCount[6] = '8';
     // An odd byte count cannot hold whole words.
     const QByteArray odd = FinishAsciiFrame(":010303123456");
-    const QByteArray cases[] = {badLrc, badData, longCount, odd, good.left(9), QByteArray(":0103"), QByteArray(":01"), QByteArray(":01030")};
+    const QByteArray cases[] = {badLrc,
+                                badData,
+                                longCount,
+                                odd,
+                                good.left(9),
+                                QByteArray(":0103"),
+                                QByteArray(":01"),
+                                QByteArray(":01030")};
     for (const QByteArray &reply : cases) {
         const Reply r = DecodeReply(reply, request, 1, ModbusMode::Ascii);
         EXPECT_EQ(r.kind, ReplyKind::BadChecksum) << reply.constData();
@@ -193,7 +219,8 @@ TEST(Replies, DamagedReadRepliesCountAsFailedChecksums)
     rtuLongCount[2] = static_cast<char>(0xFE);
     QByteArray rtuOdd = bytes({1, 3, 3, 1, 2, 3});
     rtuOdd += ModbusCrc16(rtuOdd);
-    const QByteArray rtuCases[] = {rtuBadCrc, rtuLongCount, rtuOdd, rtuGood.left(6), bytes({1}), bytes({1, 3})};
+    const QByteArray rtuCases[] = {rtuBadCrc,       rtuLongCount, rtuOdd,
+                                   rtuGood.left(6), bytes({1}),   bytes({1, 3})};
     for (const QByteArray &reply : rtuCases) {
         const Reply r = DecodeReply(reply, rtuRequest, 1, ModbusMode::Rtu);
         EXPECT_EQ(r.kind, ReplyKind::BadChecksum) << reply.toHex().constData();
@@ -206,7 +233,10 @@ TEST(Replies, GarbageOfEveryLengthDecodesWithinBounds)
     // Random frames with the right address: whatever they say, the decoder
     // stays inside them (the sanitizer build proves it) and yields whole words.
     quint32 seed = 12345;
-    auto next = [&seed] { seed = seed * 1103515245 + 12345; return int((seed >> 16) & 0xFF); };
+    auto next = [&seed] {
+        seed = seed * 1103515245 + 12345;
+        return int((seed >> 16) & 0xFF);
+    };
     for (int length = 0; length < 64; ++length) {
         for (int round = 0; round < 50; ++round) {
             QByteArray rtu = bytes({1});
@@ -244,26 +274,37 @@ TEST(Replies, WriteEchoMustBeIdentical)
     wrongLrc[request.size() - 3] = 'F';
     EXPECT_EQ(DecodeReply(wrongLrc, request, 1, ModbusMode::Ascii).errorCode, ErrEchoMismatch);
     // A truncated echo.
-    EXPECT_EQ(DecodeReply(request.left(9), request, 1, ModbusMode::Ascii).errorCode, ErrEchoMismatch);
+    EXPECT_EQ(DecodeReply(request.left(9), request, 1, ModbusMode::Ascii).errorCode,
+              ErrEchoMismatch);
 }
 
 TEST(Replies, ExceptionRepliesGiveTheirCodes)
 {
-    struct Case { QByteArray reply; ModbusMode mode; int code; const char *monitor; const char *recorder; };
+    struct Case
+    {
+        QByteArray reply;
+        ModbusMode mode;
+        int code;
+        const char *monitor;
+        const char *recorder;
+    };
     const QByteArray rtu83 = bytes({1, 0x83, 2}) + ModbusCrc16(bytes({1, 0x83, 2}));
     const QByteArray rtu86 = bytes({1, 0x86, 4}) + ModbusCrc16(bytes({1, 0x86, 4}));
     const Case cases[] = {
         {rtu83, ModbusMode::Rtu, 2, "illegal address ", " illegal address "},
         {rtu86, ModbusMode::Rtu, 31, "Write data not successed", " Unknown error"},
-        {FinishAsciiFrame(":018301"), ModbusMode::Ascii, 1, "illegal function ", " illegal function "},
+        {FinishAsciiFrame(":018301"), ModbusMode::Ascii, 1, "illegal function ",
+         " illegal function "},
         {FinishAsciiFrame(":018303"), ModbusMode::Ascii, 3, "illegal data ", " illegal data "},
-        {FinishAsciiFrame(":018304"), ModbusMode::Ascii, 4, "illegal command ", " illegal command "},
+        {FinishAsciiFrame(":018304"), ModbusMode::Ascii, 4, "illegal command ",
+         " illegal command "},
         {FinishAsciiFrame(":01830B"), ModbusMode::Ascii, 11, "illegal frame ", " illegal frame "},
         {FinishAsciiFrame(":01830C"), ModbusMode::Ascii, 12, "too few data ", " too few data "},
         {FinishAsciiFrame(":01830D"), ModbusMode::Ascii, 13, "too many data ", " too many data "},
         {FinishAsciiFrame(":01830E"), ModbusMode::Ascii, 14, "illegal ASCII ", " illegal ASCII "},
         {FinishAsciiFrame(":018306"), ModbusMode::Ascii, 6, "Unknown error", " Unknown error"},
-        {FinishAsciiFrame(":018602"), ModbusMode::Ascii, 31, "Write data not successed", " Unknown error"},
+        {FinishAsciiFrame(":018602"), ModbusMode::Ascii, 31, "Write data not successed",
+         " Unknown error"},
     };
     for (const Case &c : cases) {
         const Reply r = DecodeReply(c.reply, QByteArray(), 1, c.mode);
@@ -273,13 +314,16 @@ TEST(Replies, ExceptionRepliesGiveTheirCodes)
         EXPECT_EQ(RecorderErrorText(r.errorCode), QString::fromLatin1(c.recorder));
     }
     // An 83 reply cut before its exception code carries no code.
-    EXPECT_EQ(DecodeReply(bytes({1, 0x83}), QByteArray(), 1, ModbusMode::Rtu).kind, ReplyKind::BadChecksum);
-    EXPECT_EQ(DecodeReply(":0183", QByteArray(), 1, ModbusMode::Ascii).kind, ReplyKind::BadChecksum);
+    EXPECT_EQ(DecodeReply(bytes({1, 0x83}), QByteArray(), 1, ModbusMode::Rtu).kind,
+              ReplyKind::BadChecksum);
+    EXPECT_EQ(DecodeReply(":0183", QByteArray(), 1, ModbusMode::Ascii).kind,
+              ReplyKind::BadChecksum);
 }
 
 TEST(Replies, OtherFunctionsAreRecognisedAsSuch)
 {
-    const Reply r = DecodeReply(FinishAsciiFrame(":0110470000010"), QByteArray(), 1, ModbusMode::Ascii);
+    const Reply r =
+        DecodeReply(FinishAsciiFrame(":0110470000010"), QByteArray(), 1, ModbusMode::Ascii);
     EXPECT_EQ(r.kind, ReplyKind::OtherFunction);
     EXPECT_EQ(r.function, 0x10);
 }

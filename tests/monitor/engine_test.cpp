@@ -7,7 +7,7 @@
 #include "requests.h"
 #include "scripteddialogs.h"
 #include "serialchannel.h"
-#include "simline.h"
+#include "simoncom1.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,12 +21,11 @@ namespace {
 class MonitorLine : public ::testing::TestWithParam<ModbusMode>
 {
 protected:
-    QTemporaryDir dir;
-    QString oldDir = QDir::currentPath();
     ScriptedDialogs dialogs;
     ComSettings settings;
     SerialChannel channel;
-    std::unique_ptr<SimLine> line;
+    std::unique_ptr<SimOnCom1> sim;
+    SimLine *line = nullptr;
     std::unique_ptr<MonitorEngine> engine;
     QStringList log; // "01:4744", "01:W472A=5AC3", with " !" when not answered normally
     QStringList rawLog;
@@ -35,20 +34,16 @@ protected:
 
     void start(const QList<QPair<int, int>> &controllers)
     {
-        QDir::setCurrent(dir.path());
         LineSettings ls;
         ls.mode = mode();
         if (mode() == ModbusMode::Rtu) {
             settings.select(ComSettings::ModBus, 1); // 8 data bits
             ls.dataBits = 8;
         }
-        line = std::make_unique<SimLine>(ls);
-        for (const auto &c : controllers)
-            ASSERT_TRUE(line->addController(c.first, c.second));
-        QString error;
-        ASSERT_TRUE(line->open(&error)) << error.toStdString();
-        ASSERT_TRUE(line->makeLink(dir.filePath("COM1"), &error)) << error.toStdString();
-        QObject::connect(line.get(), &SimLine::requestLogged, [this](const QString &text) {
+        sim = std::make_unique<SimOnCom1>(ls, controllers);
+        ASSERT_TRUE(sim->ok());
+        line = &sim->line;
+        QObject::connect(line, &SimLine::requestLogged, [this](const QString &text) {
             rawLog << text;
             static const QRegularExpression re(QStringLiteral(
                 "addr (\\w\\w) fn (\\w\\w) reg (\\w{4}) (count|value) (\\w+) -> (.*)$"));
@@ -77,8 +72,7 @@ protected:
         if (engine)
             engine->FormClose();
         engine.reset();
-        line.reset();
-        QDir::setCurrent(oldDir);
+        sim.reset();
     }
 
     bool waitFor(const std::function<bool()> &done, int ms = 5000)
@@ -93,7 +87,7 @@ protected:
     {
         return waitFor([&] { return log.size() >= n; }, ms);
     }
-    SimController &sim(int address) { return *line->controller(address); }
+    SimController &controller(int address) { return sim->controller(address); }
     const SlotPanel &panel(int n) { return engine->view().at(n); }
 };
 
@@ -126,10 +120,11 @@ TEST_P(MonitorLine, OneSlotCycleThenSetupThenPolling)
     EXPECT_EQ(panel(1).outLabel1, "OUT1 : Heating");
     // The setup read filled the image.
     EXPECT_EQ(engine->image().at(ParameterImage::entryOfRegister(Reg::InputType)),
-              sim(1).value(Reg::InputType));
+              controller(1).value(Reg::InputType));
     EXPECT_EQ(engine->image().at(ParameterImage::entryOfRegister(Reg::RangeHigh)),
-              sim(1).value(Reg::RangeHigh));
-    EXPECT_EQ(engine->image().at(ParameterImage::PidGroupEntry), sim(1).value(Reg::PidGroup));
+              controller(1).value(Reg::RangeHigh));
+    EXPECT_EQ(engine->image().at(ParameterImage::PidGroupEntry),
+              controller(1).value(Reg::PidGroup));
     EXPECT_EQ(engine->image().at(ParameterImage::ModelEntry), 0x4824);
     EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
     EXPECT_GE(engine->state().at(1).RequestCount, 19);
@@ -164,8 +159,8 @@ TEST_P(MonitorLine, TwoSlotsStepMajorAndTheLateSlotJoinsWithIdentification)
 TEST_P(MonitorLine, ProgramDisplayIsReadOnlyForSlotsRunningAProgram)
 {
     start({{1, 0x4848}, {2, 0x4848}});
-    sim(2).set(Reg::ControlMode, 3); // ramp/soak: the program runs
-    ASSERT_TRUE(waitFor([&] { return sim(2).value(Reg::ProgramRunning) == 1; }));
+    controller(2).set(Reg::ControlMode, 3); // ramp/soak: the program runs
+    ASSERT_TRUE(waitFor([&] { return controller(2).value(Reg::ProgramRunning) == 1; }));
     engine->ConnectSlot(1);
     engine->ConnectSlot(2);
     ASSERT_TRUE(waitFor([&] { return log.count("02:4762") >= 2; }));
@@ -199,7 +194,7 @@ TEST_P(MonitorLine, AddressChangedWhileRunningReidentifiesAndRereads)
 TEST_P(MonitorLine, ControllerThatDoesNotIdentifyIsDisconnectedSilently)
 {
     start({{1, 0x4848}});
-    sim(1).set(Reg::IdentificationWord, 0x1234);
+    controller(1).set(Reg::IdentificationWord, 0x1234);
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return !engine->state().at(1).DeviceRequested; }));
     EXPECT_EQ(panel(1).runCaption, "Connect");
@@ -266,7 +261,7 @@ TEST_P(MonitorLine, WriteWithUnlockSendsTwoFramesThenReadsBack)
     const int unlock = int(after.indexOf("01:W472A=5AC3"));
     ASSERT_GE(unlock, 0);
     EXPECT_EQ(after.at(unlock + 1), "01:W4718=0003");
-    EXPECT_EQ(sim(1).value(Reg::InputType), 3);
+    EXPECT_EQ(controller(1).value(Reg::InputType), 3);
     EXPECT_FALSE(st.WritePending);
     EXPECT_FALSE(st.UnlockPending);
     // The written parameter is read back: a cycle, then the setup reads.
@@ -309,7 +304,7 @@ TEST_P(MonitorLine, WriteGoesToTheAddressItWasPreparedFor)
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:W4706=004D"); }));
     EXPECT_TRUE(log.mid(before).contains("01:W472A=5AC3"));
     EXPECT_FALSE(log.mid(before).contains("02:W472A=5AC3"));
-    EXPECT_EQ(sim(1).value(Reg::Alarm1High), 77);
+    EXPECT_EQ(controller(1).value(Reg::Alarm1High), 77);
 }
 
 TEST_P(MonitorLine, SlotConnectedAndAnotherDisconnectedInOneCycleKeepsPolling)
@@ -331,10 +326,10 @@ TEST_P(MonitorLine, SlotConnectedAndAnotherDisconnectedInOneCycleKeepsPolling)
 TEST_P(MonitorLine, ConnectingAgainAfterAnAutomaticDisconnection)
 {
     start({{1, 0x4848}});
-    sim(1).set(Reg::IdentificationWord, 0x1234);
+    controller(1).set(Reg::IdentificationWord, 0x1234);
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return !engine->state().at(1).DeviceRequested; }));
-    sim(1).set(Reg::IdentificationWord, IdentificationValue);
+    controller(1).set(Reg::IdentificationWord, IdentificationValue);
     engine->RunStopBtClick(1);
     ASSERT_TRUE(waitFor([&] { return panel(1).visible; }));
     EXPECT_EQ(panel(1).runCaption, "Disconnect");
@@ -411,10 +406,8 @@ INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorTimeouts,
 
 TEST(MonitorPort, ConnectingWithoutAnOpenPortWarnsOnce)
 {
-    QTemporaryDir dir;
-    const QString oldDir = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    ASSERT_TRUE(QFile::link(dir.filePath("missing-device"), "COM1"));
+    TemporaryWorkDir work;
+    ASSERT_TRUE(QFile::link(QDir(work.path()).filePath("missing-device"), "COM1"));
     ScriptedDialogs dialogs;
     ComSettings settings;
     SerialChannel channel;
@@ -427,7 +420,6 @@ TEST(MonitorPort, ConnectingWithoutAnOpenPortWarnsOnce)
     EXPECT_EQ(dialogs.texts("error"), QStringList());
     EXPECT_FALSE(engine.state().at(1).DeviceRequested);
     EXPECT_FALSE(engine.timer1().isActive());
-    QDir::setCurrent(oldDir);
 }
 
 } // namespace

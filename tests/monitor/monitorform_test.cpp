@@ -4,7 +4,7 @@
 #include "monitorengine.h"
 #include "monitorform.h"
 #include "scripteddialogs.h"
-#include "simline.h"
+#include "simoncom1.h"
 
 #include <QDir>
 #include <QLabel>
@@ -19,16 +19,10 @@ namespace {
 
 TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
 {
-    QTemporaryDir dir;
-    const QString oldDir = QDir::currentPath();
-    QDir::setCurrent(dir.path());
     ScriptedDialogs dialogs;
-    SimLine line {LineSettings()};
-    ASSERT_TRUE(line.addController(1, 0x4848));
-    ASSERT_TRUE(line.addController(7, 0x9696));
-    ASSERT_TRUE(line.open());
-    ASSERT_TRUE(line.makeLink(dir.filePath("COM1")));
-    line.controller(7)->setEventInput(2, true);
+    SimOnCom1 sim(LineSettings(), {{1, 0x4848}, {7, 0x9696}});
+    ASSERT_TRUE(sim.ok());
+    sim.controller(7).setEventInput(2, true);
 
     ComSettings settings;
     QWidget program;
@@ -75,7 +69,6 @@ TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
         EXPECT_FALSE(form.engine().timer1().isActive());
     }
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    QDir::setCurrent(oldDir);
 }
 
 } // namespace
