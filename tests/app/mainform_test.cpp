@@ -303,6 +303,10 @@ TEST_F(MainWindow, ControlsCarryTheirNamesForAccessibilityClients)
         {main->settingsForm(), "OKBt1"},
         {main->settingsForm(), "ModBus"},
         {main->aboutForm(), "Label3"},
+        {main->monitorForm(), "RunBt1"},
+        {main->monitorForm(), "ComAddr4"},
+        {main->monitorForm(), "Edit2P"},
+        {main->monitorForm(), "ErrClearBt3"},
     };
     for (const auto &c : controls) {
         QWidget *w = c.window->findChild<QWidget *>(QString::fromLatin1(c.name));
