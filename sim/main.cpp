@@ -133,11 +133,11 @@ int main(int argc, char **argv)
     QStringList controllers = parser.values(controllerOpt);
     if (controllers.isEmpty())
         controllers.append(QStringLiteral("1"));
-    for (const QString &spec : controllers) {
-        const QStringList parts = spec.split(QLatin1Char(':'));
+    for (const QString &entry : controllers) {
+        const QStringList parts = entry.split(QLatin1Char(':'));
         const int address = parts.at(0).toInt(&ok);
         if (!ok || parts.size() > 2)
-            fail(QStringLiteral("bad --controller ") + spec);
+            fail(QStringLiteral("bad --controller ") + entry);
         int model = Sim::DefaultModel;
         if (parts.size() == 2) {
             QString code = parts.at(1);
@@ -145,10 +145,10 @@ int main(int argc, char **argv)
                 code = code.mid(2);
             model = code.toInt(&ok, 16);
             if (!ok || model < 0 || model > 0xFFFF)
-                fail(QStringLiteral("bad model code in --controller ") + spec);
+                fail(QStringLiteral("bad model code in --controller ") + entry);
         }
         if (!line.addController(address, model))
-            fail(QStringLiteral("address 1 to 247, each once: --controller ") + spec);
+            fail(QStringLiteral("address 1 to 247, each once: --controller ") + entry);
     }
     // SIGINT and SIGTERM end the program through the event loop, so that
     // the link is removed; they are caught before the link exists.

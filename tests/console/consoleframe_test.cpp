@@ -1,6 +1,8 @@
 #include "consoleframe.h"
 #include "duvaerror.h"
 
+#include "bytes.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -14,14 +16,6 @@ ConsoleFields fields(const char *address, ConsoleCommand command, const char *fu
     f.func = QString::fromLatin1(func);
     f.dataLen = QString::fromLatin1(dataLen);
     return f;
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
 }
 
 TEST(ConsoleFrame, PadHex)

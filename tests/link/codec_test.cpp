@@ -3,17 +3,11 @@
 #include "replies.h"
 #include "requests.h"
 
+#include "bytes.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
-}
 
 TEST(HexCodec, ByteToHexKeepsOnlyTheLowByte)
 {
