@@ -366,6 +366,128 @@ TEST_P(MonitorLine, NoSlotNoTraffic)
     EXPECT_FALSE(engine->timer1().isActive());
 }
 
+TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    int ended = 0;
+    QList<int> progress;
+    // The batch's preparer: one write per item, the item number as the value.
+    engine->hooks.prepareWriteAll = [&] {
+        st.PendingWrite = AsciiWriteRequest(1, Reg::Alarm1High, st.BatchCounter);
+        st.WritePending = true;
+        progress << engine->view().upLoadBar;
+    };
+    engine->hooks.writeAllEnded = [&] { ++ended; };
+    st.ParamsFromFile = true;
+    st.WriteAll = true;
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
+    const QStringList after = log.mid(before);
+    // Items 0 to 40, each once, in order.
+    QStringList writes;
+    for (const QString &e : after)
+        if (e.contains(":W4706="))
+            writes << e;
+    ASSERT_EQ(writes.size(), MonitorEngine::WriteAllItems + 1);
+    EXPECT_EQ(writes.first(), "01:W4706=0000");
+    EXPECT_EQ(writes.last(), "01:W4706=0028");
+    EXPECT_EQ(progress.at(20), 50);
+    EXPECT_FALSE(st.WriteAll);
+    EXPECT_FALSE(st.ParamsFromFile);
+    // Polling resumes and the parameters are read back.
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
+    EXPECT_EQ(controller(1).value(Reg::Alarm1High), 40);
+}
+
+TEST_P(MonitorLine, WriteAllGivesUpAnItemAfterFourAttempts)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    int ended = 0;
+    engine->hooks.prepareWriteAll = [&] {
+        // Item 39 writes a read-only register: refused every time.
+        const int reg = st.BatchCounter == 39 ? Reg::ProcessValue : Reg::Alarm1Low;
+        st.PendingWrite = AsciiWriteRequest(1, reg, st.BatchCounter);
+        st.WritePending = true;
+    };
+    engine->hooks.writeAllEnded = [&] { ++ended; };
+    st.BatchCounter = 38;
+    st.WriteAll = true;
+    ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
+    EXPECT_EQ(log.count("01:W4700=0027"), 4);
+    EXPECT_EQ(log.count("01:W4707=0028"), 1);
+    EXPECT_EQ(st.at(1).ErrorCount, 4);
+}
+
+TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    QList<QList<quint16>> replies;
+    // The program editor's decoder: five phases, the step values in eight
+    // blocks of four steps.
+    engine->hooks.programReply = [&](const QList<quint16> &words) {
+        replies << words;
+        if (st.ProgramReadStep < 4) {
+            ++st.ProgramReadStep;
+        } else if ((st.ProgramStepCounter += 4) >= ProgramReg::Steps) {
+            st.ProgramReadActive = false;
+            st.ProgramReadStep = 0;
+            st.ProgramStepCounter = 0;
+        }
+    };
+    st.ProgramReadRequested = true;
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return replies.size() == 20; }, 10000));
+    QStringList reads;
+    for (const QString &e : log.mid(before))
+        if (e >= "01:4767" && e <= "01:47FF")
+            reads << e;
+    QStringList expected = {"01:4767", "01:4770", "01:4768", "01:4778"};
+    for (int n = 0; n < ProgramReg::Steps; n += 4)
+        expected << QStringLiteral("01:%1")
+                        .arg(ProgramReg::setValue(n), 4, 16)
+                        .toUpper()
+                        .replace("0X", "");
+    EXPECT_EQ(reads, expected);
+    EXPECT_EQ(replies.at(0).size(), 1);
+    EXPECT_EQ(replies.at(4).at(0), controller(1).value(ProgramReg::setValue(0)));
+    const int end = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(end).contains("01:4700"); }));
+}
+
+TEST_P(MonitorLine, ProgramWriteReportsEveryItem)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    int item = 0;
+    int reported = 0;
+    engine->hooks.prepareProgramWrite = [&] {
+        if (item == 3) {
+            st.ProgramWriteActive = false;
+            return;
+        }
+        st.PendingWrite = AsciiWriteRequest(1, ProgramReg::cycles(item), item + 1);
+        st.WritePending = true;
+        ++item;
+    };
+    engine->hooks.programWriteProgress = [&] { ++reported; };
+    st.ProgramWriteActive = true;
+    ASSERT_TRUE(waitFor([&] { return !st.ProgramWriteActive && reported == 3; }, 5000));
+    EXPECT_EQ(controller(1).value(ProgramReg::cycles(2)), 3);
+    const int end = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(end).contains("01:4700"); }));
+}
+
 INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorLine,
                          ::testing::Values(ModbusMode::Ascii, ModbusMode::Rtu),
                          [](const auto &info) {
@@ -396,6 +518,32 @@ TEST_P(MonitorTimeouts, FiveTimeoutsInARowDisconnectTheSlotOthersGoOn)
     const int before = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(before).count("01:4700") >= 2; }));
     EXPECT_FALSE(log.mid(before).join(' ').contains("02:"));
+}
+
+TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
+{
+    start({{1, 0x4848}, {2, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    MonitorState &st = engine->state();
+    int ended = 0;
+    engine->hooks.prepareWriteAll = [&] {
+        st.PendingWrite = AsciiWriteRequest(0, Reg::Alarm2High, st.BatchCounter);
+        st.WritePending = true;
+    };
+    engine->hooks.writeAllEnded = [&] { ++ended; };
+    st.BatchCounter = 37; // the last four items
+    st.BroadcastWrite = true;
+    st.WriteAll = true;
+    ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
+    EXPECT_EQ(log.count("00:W4708=0025"), 1);
+    EXPECT_EQ(log.count("00:W4708=0028"), 1);
+    // Both controllers took it; nobody answered, and nothing counts as an error.
+    EXPECT_EQ(controller(1).value(Reg::Alarm2High), 40);
+    EXPECT_EQ(controller(2).value(Reg::Alarm2High), 40);
+    EXPECT_EQ(st.at(1).ErrorCount, 0);
+    EXPECT_FALSE(st.BroadcastWrite);
+    EXPECT_FALSE(st.WriteAll);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorTimeouts,
