@@ -282,7 +282,8 @@ TEST(SimLine, UnpluggedLineHearsNothing)
 // At 9600 bit/s, 8 data bits, no parity, one stop bit a character takes
 // 1.04 ms: the 8-byte request and the 21-byte reply of eight registers take
 // at least 30 ms with the turnaround, and the reply's bytes are spread over
-// at least 20 ms. Only lower bounds are checked: a busy machine is slower.
+// about 20 ms. Only loose lower bounds are checked: on a busy machine the
+// transmitter catches up late bytes in bigger bursts.
 TEST(SimLine, PacingTakesTheTimeOfARealLine)
 {
     LineFixture f(ModbusMode::Rtu, true);
@@ -295,7 +296,7 @@ TEST(SimLine, PacingTakesTheTimeOfARealLine)
     ASSERT_EQ(got.size(), 21);
     EXPECT_GE(elapsedNs, 30'000'000);
     ASSERT_GE(f.master->arrivals.size(), 2);
-    EXPECT_GE(f.master->arrivals.last() - f.master->arrivals.first(), 19'000'000);
+    EXPECT_GE(f.master->arrivals.last() - f.master->arrivals.first(), 10'000'000);
 }
 
 TEST(SimLine, LinkAndLogFile)
