@@ -282,6 +282,11 @@ void MonitorEngine::SendNext()
     if (st.ConnectedCount() == 0)
         return;
 
+    // A write asked for without its frame has nothing to send.
+    if (st.WritePending && st.PendingWrite.isEmpty()) {
+        st.WritePending = false;
+        st.UnlockPending = false;
+    }
     if (st.WritePending || st.UnlockPending) {
         st.RequestSlot = st.SelectedDevice;
         ++st.at(st.SelectedDevice).RequestCount;
@@ -326,7 +331,8 @@ void MonitorEngine::sendWrite()
     MonitorState &st = m_state;
     // The write, and its unlock write, go to the address the write was
     // prepared for, even if the selection changed meanwhile.
-    const int address = HexPairAt(st.PendingWrite, 1);
+    const int address = st.PendingWrite.startsWith(':') ? HexPairAt(st.PendingWrite, 1)
+                                                        : st.at(st.SelectedDevice).DeviceAddress;
     st.SlaveAddress = address;
     QByteArray frame;
     if (st.UnlockPending)

@@ -323,6 +323,19 @@ TEST_P(MonitorLine, SlotConnectedAndAnotherDisconnectedInOneCycleKeepsPolling)
     EXPECT_EQ(engine->state().ConnectedCount(), 1);
 }
 
+TEST_P(MonitorLine, WriteWithoutAFrameIsDroppedAndPollingGoesOn)
+{
+    start({{1, 0x4848}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
+    engine->state().WritePending = true;
+    engine->state().UnlockPending = true;
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).count("01:4700") >= 2; }));
+    EXPECT_FALSE(log.mid(before).join(' ').contains(":W"));
+    EXPECT_FALSE(engine->state().WritePending);
+}
+
 TEST_P(MonitorLine, ConnectingAgainAfterAnAutomaticDisconnection)
 {
     start({{1, 0x4848}});
