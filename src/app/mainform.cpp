@@ -48,6 +48,9 @@ MainForm::MainForm()
     ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
     SetScaledFont(this, 13);
 
+    for (int i = 0; i < 8; ++i)
+        ImageList1.append(QIcon(QPixmap::fromImage(Picture(QStringLiteral("icon%1").arg(i)))));
+
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
@@ -128,7 +131,7 @@ void MainForm::addToolButton(int number, int icon, const char *hint, void (MainF
     auto *action = new QAction(QString::fromLatin1(hint), this);
     action->setObjectName(QStringLiteral("ToolButton%1Action").arg(number));
     action->setToolTip(QString::fromLatin1(hint));
-    action->setIcon(QIcon(QPixmap::fromImage(Picture(QStringLiteral("icon%1").arg(icon)))));
+    action->setIcon(ImageList1.value(icon));
     connect(action, &QAction::triggered, this, handler);
     ToolBar1->addAction(action);
     QWidget *button = ToolBar1->widgetForAction(action);

@@ -2,6 +2,8 @@
 
 #include "serialchannel.h"
 
+#include <QIcon>
+#include <QList>
 #include <QMainWindow>
 
 class AboutForm;
@@ -50,6 +52,7 @@ public:
     QToolBar *ToolBar1 = nullptr;
     QLabel *Image1 = nullptr;
     QToolButton *toolButton(int number) const; // ToolButton2 .. ToolButton7
+    QList<QIcon> ImageList1; // the toolbar's 32 x 32 icons, by index
 
 protected:
     void showEvent(QShowEvent *event) override;
