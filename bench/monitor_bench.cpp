@@ -25,6 +25,7 @@
 // Without --pace the simulator answers at once and the line has no speed: the
 // figure is the engine's and the machine's, and has no limit to compare with.
 #include "comsettings.h"
+#include "deviceprocess.h"
 #include "monitorengine.h"
 #include "serialchannel.h"
 
@@ -191,29 +192,14 @@ public:
         if (paced)
             args << "--pace"
                  << "--turnaround" << QString::number(TurnaroundMs);
-        m_process.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath("duva-sim"));
-        m_process.setArguments(args);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
-            m_device = QString::fromUtf8(m_process.readLine()).trimmed();
+        m_sim.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_sim.start(QDir(QCoreApplication::applicationDirPath()).filePath("duva-sim"), args, 5000);
     }
-    ~Simulator()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(2000);
-        }
-    }
-    QString device() const { return m_device; }
+    QString device() const { return m_sim.device(); }
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_process;
-    QString m_device;
+    DeviceProcess m_sim;
 };
 
 struct Figures

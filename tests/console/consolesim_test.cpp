@@ -27,13 +27,8 @@ protected:
 
     void SetUp() override
     {
-        LineSettings ls;
-        ls.mode = GetParam();
-        if (GetParam() == ModbusMode::Rtu) {
-            settings.select(ComSettings::ModBus, 1);
-            ls.dataBits = 8;
-        }
-        sim = std::make_unique<SimOnCom1>(ls, QList<QPair<int, int>> {{1, 0x4848}});
+        sim = std::make_unique<SimOnCom1>(MatchingLine(GetParam(), settings),
+                                          QList<QPair<int, int>> {{1, 0x4848}});
         ASSERT_TRUE(sim->ok());
         line = &sim->line;
         QObject::connect(line, &SimLine::requestLogged, [this](const QString &l) { log << l; });

@@ -34,13 +34,7 @@ protected:
 
     void start(const QList<QPair<int, int>> &controllers)
     {
-        LineSettings ls;
-        ls.mode = mode();
-        if (mode() == ModbusMode::Rtu) {
-            settings.select(ComSettings::ModBus, 1); // 8 data bits
-            ls.dataBits = 8;
-        }
-        sim = std::make_unique<SimOnCom1>(ls, controllers);
+        sim = std::make_unique<SimOnCom1>(MatchingLine(mode(), settings), controllers);
         ASSERT_TRUE(sim->ok());
         line = &sim->line;
         QObject::connect(line, &SimLine::requestLogged, [this](const QString &text) {

@@ -10,6 +10,9 @@
 #include "serialchannel.h"
 #include "valueformat.h"
 
+#include "deviceprocess.h"
+#include "tempworkdir.h"
+
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
@@ -74,63 +77,6 @@ bool pymodbusAvailable()
     return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-// pymodbus_slave.py as a child process; it ends when its standard input
-// closes.
-class PymodbusSlave
-{
-public:
-    explicit PymodbusSlave(const QString &framing)
-    {
-        m_process.start(Python, {slaveScript(), framing});
-        if (m_process.waitForStarted(5000)) {
-            const QDeadlineTimer deadline(15000);
-            while (!m_process.canReadLine() && !deadline.hasExpired() &&
-                   m_process.waitForReadyRead(int(deadline.remainingTime()))) { }
-            m_device = QString::fromUtf8(m_process.readLine()).trimmed();
-        }
-    }
-    ~PymodbusSlave()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(2000);
-        }
-    }
-
-    QString device() const { return m_device; }
-    QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
-
-private:
-    QProcess m_process;
-    QString m_device;
-};
-
-// Runs the test in a directory of its own, where COM1 leads to the slave.
-class WorkingDirectory
-{
-public:
-    WorkingDirectory()
-        : m_previous(QDir::currentPath())
-    {
-        if (m_dir.isValid())
-            QDir::setCurrent(m_dir.path());
-    }
-    ~WorkingDirectory() { QDir::setCurrent(m_previous); }
-
-    bool link(const QString &name, const QString &target) const
-    {
-        return QFile::link(target, m_dir.filePath(name));
-    }
-    bool isValid() const { return m_dir.isValid(); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
-};
-
 struct Framing
 {
     const char *name;
@@ -150,13 +96,13 @@ TEST_P(MonitorInterop, PollsTwoPymodbusControllersWithoutError)
             << "/usr/bin/python3 cannot import pymodbus (python3-pymodbus is not installed)";
 
     const Framing framing = GetParam();
-    WorkingDirectory cwd;
-    ASSERT_TRUE(cwd.isValid());
-    PymodbusSlave slave(QString::fromLatin1(framing.name));
+    TemporaryWorkDir cwd;
+    // The slave ends when its standard input closes.
+    DeviceProcess slave(Python, {slaveScript(), QString::fromLatin1(framing.name)});
     ASSERT_TRUE(slave.device().startsWith("/dev/pts/"))
         << "slave device: " << qPrintable(slave.device()) << "\n"
         << qPrintable(slave.errors());
-    ASSERT_TRUE(cwd.link("COM1", slave.device()));
+    ASSERT_TRUE(QFile::link(slave.device(), "COM1"));
 
     // A pseudo-terminal takes 8 data bits without parity only. It has no
     // speed of its own; at 2400 bit/s the RTU reply window is two ticks

@@ -2,6 +2,8 @@
 // pymodbus client (ASCII), over the simulator's pseudo-terminal.
 #include "registermap.h"
 
+#include "deviceprocess.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -30,31 +32,20 @@ public:
         : m_link(dir.filePath("run/COM1"))
         , m_log(dir.filePath("requests.log"))
     {
-        m_process.setProgram(QDir(binDir()).filePath("duva-sim"));
-        m_process.setArguments(QStringList {"--link", m_link, "--log", m_log} + args);
-        m_process.start();
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
-            m_pty = QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    ~Simulator()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.closeWriteChannel();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(2000);
-        }
+        m_sim.start(QDir(binDir()).filePath("duva-sim"),
+                    QStringList {"--link", m_link, "--log", m_log} + args, 5000);
     }
 
-    QString pty() const { return m_pty; }
+    QString pty() const { return m_sim.device(); }
     QString link() const { return m_link; }
 
     QString command(const QString &line)
     {
-        m_process.write(line.toUtf8() + '\n');
-        m_process.waitForBytesWritten(2000);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) { }
-        return QString::fromUtf8(m_process.readLine()).trimmed();
+        QProcess &sim = m_sim.process();
+        sim.write(line.toUtf8() + '\n');
+        sim.waitForBytesWritten(2000);
+        while (!sim.canReadLine() && sim.waitForReadyRead(5000)) { }
+        return QString::fromUtf8(sim.readLine()).trimmed();
     }
 
     QStringList logLines() const
@@ -65,13 +56,12 @@ public:
         return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
     }
 
-    QProcess &process() { return m_process; }
+    QProcess &process() { return m_sim.process(); }
 
 private:
-    QProcess m_process;
     QString m_link;
     QString m_log;
-    QString m_pty;
+    DeviceProcess m_sim; // last member: ended first
 };
 
 struct ToolRun

@@ -1,10 +1,24 @@
 #pragma once
 
+#include "comsettings.h"
 #include "simline.h"
 #include "tempworkdir.h"
 
 #include <QList>
 #include <QPair>
+
+// The simulator's line for a framing, with the program's settings made to
+// match it (RTU selects 8 data bits; the rest are the defaults of both).
+inline LineSettings MatchingLine(ModbusMode mode, ComSettings &settings)
+{
+    LineSettings line;
+    line.mode = mode;
+    if (mode == ModbusMode::Rtu) {
+        settings.select(ComSettings::ModBus, 1);
+        line.dataBits = 8;
+    }
+    return line;
+}
 
 // Simulated controllers on a pseudo-terminal, linked as COM1 in a fresh
 // working directory for the life of a test. Controllers are (address, model
