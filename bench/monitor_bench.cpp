@@ -329,10 +329,7 @@ Row runEngine(bool rtu, int baud, bool paced, int seconds)
     settings.select(ComSettings::ComBitLen, 1);
     {
         SerialChannel channel;
-        MonitorEngine engine(channel, settings);
-        channel.OnTrigger = [&engine](SerialChannel &, quint16 msg, quint16 handle, quint16 data) {
-            engine.ApdComPort1Trigger(msg, handle, data);
-        };
+        MonitorEngine engine(channel, [&settings] { return settings.lineSettings(); });
         engine.FormShow();
         if (!channel.Open()) {
             row.note = "port did not open";

@@ -4,22 +4,22 @@
 
 #include <algorithm>
 
-int LineSettings::bitsPerCharacter() const
+int SimLineSettings::bitsPerCharacter() const
 {
     return 1 + dataBits + (parity == Parity::None ? 0 : 1) + stopBits;
 }
 
-qint64 LineSettings::characterNs() const
+qint64 SimLineSettings::characterNs() const
 {
     return qint64(bitsPerCharacter()) * 1'000'000'000LL / std::max(1, baud);
 }
 
-qint64 LineSettings::frameGapNs() const
+qint64 SimLineSettings::frameGapNs() const
 {
     return std::max<qint64>(characterNs() * 7 / 2, 2'000'000);
 }
 
-QString LineSettings::describe() const
+QString SimLineSettings::describe() const
 {
     const char p = parity == Parity::None ? 'N' : (parity == Parity::Even ? 'E' : 'O');
     return QStringLiteral("%1 %2 %3%4%5")

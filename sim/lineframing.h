@@ -11,7 +11,7 @@
 
 enum class Parity { None, Even, Odd };
 
-struct LineSettings
+struct SimLineSettings
 {
     ModbusMode mode = ModbusMode::Ascii;
     int baud = 9600;

@@ -99,7 +99,7 @@ int main(int argc, char **argv)
     if (parser.isSet(asciiOpt) && parser.isSet(rtuOpt))
         fail(QStringLiteral("--ascii and --rtu exclude each other"));
 
-    LineSettings settings;
+    SimLineSettings settings;
     settings.mode = parser.isSet(rtuOpt) ? ModbusMode::Rtu : ModbusMode::Ascii;
     bool ok = false;
     settings.baud = parser.value(baudOpt).toInt(&ok);

@@ -117,7 +117,7 @@ QString SimFault::describe() const
     return QString();
 }
 
-SimLine::SimLine(const LineSettings &settings, QObject *parent)
+SimLine::SimLine(const SimLineSettings &settings, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
 {

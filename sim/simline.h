@@ -45,7 +45,7 @@ public:
     // Simulated time advances in steps of this many real milliseconds.
     static constexpr int TickMs = 100;
 
-    explicit SimLine(const LineSettings &settings, QObject *parent = nullptr);
+    explicit SimLine(const SimLineSettings &settings, QObject *parent = nullptr);
     ~SimLine() override;
 
     // Opens the pseudo-terminal. Its slave side is what a master opens
@@ -62,7 +62,7 @@ public:
     QString linkPath() const { return m_linkPath; }
     void close();
 
-    const LineSettings &settings() const { return m_settings; }
+    const SimLineSettings &settings() const { return m_settings; }
 
     // Controllers. Addresses 1 to 247; false when taken or out of range.
     bool addController(int address, int modelCode);
@@ -115,7 +115,7 @@ private:
     void log(const QString &text);
     qint64 nowNs() const { return m_clock.nsecsElapsed(); }
 
-    LineSettings m_settings;
+    SimLineSettings m_settings;
     int m_masterFd = -1;
     int m_slaveFd = -1; // held open so that the line stays up between masters
     QString m_ptyPath;

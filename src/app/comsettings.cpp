@@ -64,3 +64,17 @@ bool ComSettings::operator==(const ComSettings &other) const
     return std::equal(std::begin(m_index), std::end(m_index), std::begin(other.m_index)) &&
         m_bitLenEnabled == other.m_bitLenEnabled;
 }
+
+LineSettings ComSettings::lineSettings() const
+{
+    const auto pick = [this](Group g) { return m_index[g] < 0 ? Default[g] : m_index[g]; };
+    LineSettings line;
+    line.comNumber = comPort() < 0 ? 0 : comPort() + 1;
+    line.baud = quint32(BaudRates[pick(ComBaudRate)]);
+    static constexpr LineParity parities[] = {LineParity::None, LineParity::Even, LineParity::Odd};
+    line.parity = parities[pick(ComParity)];
+    line.framing = pick(ModBus) == 1 ? ModbusMode::Rtu : ModbusMode::Ascii;
+    line.dataBits = line.framing == ModbusMode::Rtu ? 8 : pick(ComBitLen) + 7;
+    line.stopBits = pick(ComStopBit) + 1;
+    return line;
+}

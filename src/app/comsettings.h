@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modbusmode.h"
+#include "linesettings.h"
 
 // The six selections of the communication settings dialog: the selected
 // index of each radio group, -1 when nothing is selected. The selections are
@@ -50,10 +50,11 @@ public:
 
     ModbusMode modbusMode() const { return modBus() == 1 ? ModbusMode::Rtu : ModbusMode::Ascii; }
 
-    // Channel values of the selections.
-    int comNumber() const { return comPort() + 1; }
-    int dataBits() const { return comBitLen() + 7; }
-    int stopBits() const { return comStopBit() + 1; }
+    // What the selections mean on the line: COMn (0 when no port is
+    // selected, so that the user is asked), the baud rate, parity, data and
+    // stop bits, and the framing. A group with no selection takes its
+    // default; RTU always runs 8 data bits, whatever the data-bit group says.
+    LineSettings lineSettings() const;
 
     bool operator==(const ComSettings &other) const;
 

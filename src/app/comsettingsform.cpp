@@ -1,7 +1,6 @@
 #include "comsettingsform.h"
 
 #include "comports.h"
-#include "settingsfile.h"
 #include "windowplacement.h"
 
 #include <QButtonGroup>
@@ -46,8 +45,9 @@ const GroupDesign &design(ComSettings::Group g)
 
 } // namespace
 
-ComSettingsForm::ComSettingsForm(QWidget *owner)
+ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
     : QWidget(owner, StayOnTopDialogFlags)
+    , m_logic(settings)
 {
     setObjectName(QStringLiteral("ComSettingsForm"));
     setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));
@@ -90,12 +90,6 @@ ComSettingsForm::ComSettingsForm(QWidget *owner)
     render();
 }
 
-void ComSettingsForm::setSettings(const ComSettings &settings)
-{
-    m_settings = settings;
-    render();
-}
-
 void ComSettingsForm::showCentred()
 {
     ShowCentredOnOwner(this);
@@ -110,7 +104,7 @@ void ComSettingsForm::showEvent(QShowEvent *event)
 
 void ComSettingsForm::FormShow()
 {
-    m_settings.resetIfNoPort();
+    m_logic.FormShow();
     showPortDevices();
     render();
     OKBt1->setFocus();
@@ -119,13 +113,13 @@ void ComSettingsForm::FormShow()
 void ComSettingsForm::OKBt1Click()
 {
     // A failed save throws: the error box shows it and the dialog stays open.
-    SaveSettingsFile(m_settings);
+    m_logic.OKBt1Click();
     hide();
 }
 
 void ComSettingsForm::RadioClick(ComSettings::Group group, int index)
 {
-    m_settings.select(group, index);
+    m_logic.RadioClick(group, index);
     render();
 }
 
@@ -141,12 +135,12 @@ void ComSettingsForm::render()
 {
     for (int g = 0; g < ComSettings::GroupCount; ++g) {
         QButtonGroup *buttons = m_buttons[g];
-        const int selected = m_settings.index(static_cast<ComSettings::Group>(g));
+        const int selected = settings().index(static_cast<ComSettings::Group>(g));
         // An exclusive group cannot show "nothing selected" otherwise.
         buttons->setExclusive(false);
         for (QAbstractButton *b : buttons->buttons())
             b->setChecked(buttons->id(b) == selected);
         buttons->setExclusive(true);
     }
-    m_boxes[ComSettings::ComBitLen]->setEnabled(m_settings.bitLenEnabled());
+    m_boxes[ComSettings::ComBitLen]->setEnabled(settings().bitLenEnabled());
 }

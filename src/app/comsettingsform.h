@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comsettings.h"
+#include "comsettingslogic.h"
 
 #include <QWidget>
 
@@ -14,11 +14,14 @@ class ComSettingsForm : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ComSettingsForm(QWidget *owner);
+    // `settings` is the program's one settings object, which the dialog's
+    // selections are.
+    ComSettingsForm(QWidget *owner, ComSettings &settings);
 
-    const ComSettings &settings() const { return m_settings; }
-    // Replaces the selections (loading the settings file) and shows them.
-    void setSettings(const ComSettings &settings);
+    const ComSettings &settings() const { return m_logic.settings(); }
+    // Shows the selections again after the settings changed elsewhere
+    // (loading the settings file).
+    void refresh() { render(); }
 
     // Shows the dialog centred over its owner, or brings it to the front.
     void showCentred();
@@ -39,7 +42,7 @@ private:
     // Each COM button tells, as its tooltip, which device it reaches.
     void showPortDevices();
 
-    ComSettings m_settings;
+    ComSettingsLogic m_logic;
     QGroupBox *m_boxes[ComSettings::GroupCount] = {};
     QButtonGroup *m_buttons[ComSettings::GroupCount] = {};
 };

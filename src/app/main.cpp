@@ -1,5 +1,6 @@
 // duva-config: the configuration program of the DUVA temperature controllers.
 #include "accessiblenames.h"
+#include "comsettings.h"
 #include "guardedapplication.h"
 #include "mainform.h"
 #include "startup.h"
@@ -12,7 +13,13 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.4"));
     InstallAccessibleNames(&app);
 
-    const auto mainForm = CreateWindows();
+    ComSettings settings; // the one settings object, with the design defaults
+    const auto mainForm = CreateWindows(settings);
+    // However the event loop comes to its end, every window ends its work.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, mainForm.get(), [form = mainForm.get()] {
+        if (!form->logic().ended())
+            form->endProgram();
+    });
     mainForm->showMaximized();
     return app.exec();
 }

@@ -1,17 +1,16 @@
 #include "mainform.h"
 
 #include "aboutform.h"
+#include "comsettings.h"
 #include "comsettingsform.h"
 #include "consolelogic.h"
 #include "consolepanel.h"
 #include "dialogs.h"
-#include "duvaerror.h"
 #include "jpegloader.h"
 #include "monitorform.h"
 #include "programform.h"
 #include "recorderform.h"
 #include "screenscale.h"
-#include "settingsfile.h"
 #include "windowplacement.h"
 
 #include <QAction>
@@ -26,13 +25,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
-namespace {
-// Settings read before the settings dialog exists (tests build the main
-// window alone): the design defaults.
-const ComSettings designDefaults;
-} // namespace
-
-MainForm::MainForm()
+MainForm::MainForm(ComSettings &settings)
+    : m_settingsObject(settings)
+    , m_logic(settings)
 {
     // FormCreate.
     setObjectName(QStringLiteral("MainForm"));
@@ -46,6 +41,7 @@ MainForm::MainForm()
     setPalette(pal);
     setAutoFillBackground(true);
     ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
+    ApdComPort1.setPortChooser(ChoosePort);
     SetScaledFont(this, 13);
 
     for (int i = 0; i < 8; ++i)
@@ -98,16 +94,17 @@ MainForm::MainForm()
     Image1->setPixmap(QPixmap::fromImage(Picture(QStringLiteral("main"))));
     PlaceScaled(Image1, 0, 0, 1024, 473);
 
-    m_console = new ConsoleLogic(ApdComPort1, designDefaults, this);
+    m_console = new ConsoleLogic(
+        ApdComPort1, [&settings] { return settings.lineSettings(); }, this);
     TESTPL = new ConsolePanel(*m_console, central);
     TESTPL->move(Scaled((1024 - 481) / 2), Scaled(24));
     TESTPL->setCommandRowHeight(ScreenWidth() * 15 / 1024);
     TESTPL->hide();
     connect(TESTPL, &ConsolePanel::closeRequested, this, &MainForm::SExitBtClick);
 
-    ApdComPort1.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 handle, quint16 data) {
-        m_console->ApdComPort1Trigger(msg, handle, data);
-    };
+    m_logic.setWindow(
+        TalkingWindow::Console,
+        {[this] { return m_console->holdsPort(); }, [this] { m_console->endWork(); }});
 }
 
 MainForm::~MainForm() = default;
@@ -120,10 +117,13 @@ void MainForm::attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *s
     m_settings = settings;
     m_program = program;
     m_recorder = recorder;
-    // The console reads the settings dialog's selections from now on.
-    m_console->setSettings(m_settings->settings());
-    m_monitor->setSettings(m_settings->settings());
     m_monitor->setProgramForm(m_program);
+    m_logic.setWindow(
+        TalkingWindow::Monitor,
+        {[monitor] { return monitor->holdsPort(); }, [monitor] { monitor->endWork(); }});
+    m_logic.setWindow(
+        TalkingWindow::Recorder,
+        {[recorder] { return recorder->holdsPort(); }, [recorder] { recorder->endWork(); }});
 }
 
 void MainForm::addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)())
@@ -155,41 +155,31 @@ void MainForm::showEvent(QShowEvent *event)
 
 void MainForm::FormShow()
 {
-    if (!m_settings)
-        return;
-    ComSettings loaded = m_settings->settings();
-    try {
-        LoadSettingsFile(loaded);
-        m_settings->setSettings(loaded);
-    } catch (const DuvaError &e) {
-        // The selections keep their defaults; the window is still shown.
-        const QString text = e.text();
-        QTimer::singleShot(0, [text] { AppDialogs().error(text); });
-    }
+    m_logic.loadSettings();
+    if (m_settings)
+        m_settings->refresh();
 }
 
 void MainForm::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    QApplication::quit();
+    endProgram();
 }
 
-bool MainForm::portsFree(std::initializer_list<const SerialChannel *> others)
+void MainForm::endProgram()
 {
-    for (const SerialChannel *channel : others) {
-        if (channel && channel->Open()) {
-            AppDialogs().inform(QStringLiteral("Message"),
-                                QStringLiteral("COM port in use, Shut down other program first !"));
-            return false;
-        }
-    }
-    return true;
+    m_logic.endProgram();
+    // Whatever the platform does with the other windows, they are gone.
+    for (QWidget *w : {static_cast<QWidget *>(m_about), static_cast<QWidget *>(m_settings),
+                       static_cast<QWidget *>(m_program)})
+        if (w)
+            w->hide();
+    QApplication::quit();
 }
 
 void MainForm::SetCommunication1Click()
 {
-    if (!portsFree({&ApdComPort1, m_monitor ? &m_monitor->ApdComPort1 : nullptr,
-                    m_recorder ? &m_recorder->ApdComPort1 : nullptr}))
+    if (!m_logic.maySetSettings())
         return;
     if (m_settings)
         m_settings->showCentred();
@@ -197,7 +187,7 @@ void MainForm::SetCommunication1Click()
 
 void MainForm::Monitor1Click()
 {
-    if (!portsFree({&ApdComPort1, m_recorder ? &m_recorder->ApdComPort1 : nullptr}))
+    if (!m_logic.mayOpen(TalkingWindow::Monitor))
         return;
     if (m_monitor)
         m_monitor->showWindow();
@@ -205,7 +195,7 @@ void MainForm::Monitor1Click()
 
 void MainForm::Recorder1Click()
 {
-    if (!portsFree({&ApdComPort1, m_monitor ? &m_monitor->ApdComPort1 : nullptr}))
+    if (!m_logic.mayOpen(TalkingWindow::Recorder))
         return;
     if (m_recorder)
         ShowCentredOnOwner(m_recorder);
@@ -213,8 +203,7 @@ void MainForm::Recorder1Click()
 
 void MainForm::ToolButton5Click()
 {
-    if (!portsFree({m_monitor ? &m_monitor->ApdComPort1 : nullptr,
-                    m_recorder ? &m_recorder->ApdComPort1 : nullptr}))
+    if (!m_logic.mayOpen(TalkingWindow::Console))
         return;
     // Already open: only bring it forward; reopening would replace the reply
     // timer under an exchange in progress.
@@ -243,7 +232,7 @@ void MainForm::setConsoleShown(bool shown)
 
 void MainForm::Exit1Click()
 {
-    QApplication::quit();
+    endProgram();
 }
 
 void MainForm::About1Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainlogic.h"
 #include "serialchannel.h"
 
 #include <QIcon>
@@ -7,6 +8,7 @@
 #include <QMainWindow>
 
 class AboutForm;
+class ComSettings;
 class ComSettingsForm;
 class ConsoleLogic;
 class ConsolePanel;
@@ -24,7 +26,8 @@ class MainForm : public QMainWindow
 {
     Q_OBJECT
 public:
-    MainForm();
+    // `settings` is the program's one settings object, owned by main().
+    explicit MainForm(ComSettings &settings);
     ~MainForm() override;
 
     // The windows created after the main window, in the order of creation.
@@ -45,6 +48,12 @@ public:
     void Exit1Click();
     void About1Click();
     void FormShow();
+    // The one way the program ends: every window ends its work without
+    // asking anything, channels close, then the event loop ends.
+    void endProgram();
+
+    ComSettings &settings() const { return m_settingsObject; }
+    MainLogic &logic() { return m_logic; }
 
     SerialChannel ApdComPort1; // the console's channel
     ConsoleLogic *console() const { return m_console; }
@@ -61,10 +70,10 @@ protected:
 private:
     void addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)());
     void setConsoleShown(bool shown);
-    // False, after telling the user, when one of the channels is open.
-    bool portsFree(std::initializer_list<const SerialChannel *> others);
     void SExitBtClick();
 
+    ComSettings &m_settingsObject;
+    MainLogic m_logic;
     ConsoleLogic *m_console = nullptr;
     AboutForm *m_about = nullptr;
     MonitorForm *m_monitor = nullptr;

@@ -1,22 +1,24 @@
 #include "startup.h"
 
 #include "aboutform.h"
+#include "comsettings.h"
 #include "comsettingsform.h"
 #include "mainform.h"
 #include "monitorform.h"
 #include "programform.h"
 #include "recorderform.h"
 
-std::unique_ptr<MainForm> CreateWindows()
+std::unique_ptr<MainForm> CreateWindows(ComSettings &settings)
 {
     // The main window comes first: its creation fixes the screen width that
     // the later windows scale by.
-    auto mainForm = std::make_unique<MainForm>();
+    auto mainForm = std::make_unique<MainForm>(settings);
     auto *about = new AboutForm(mainForm.get());
-    auto *monitor = new MonitorForm(mainForm.get());
-    auto *settings = new ComSettingsForm(mainForm.get());
+    auto *monitor =
+        new MonitorForm(mainForm.get(), [&settings] { return settings.lineSettings(); });
+    auto *settingsForm = new ComSettingsForm(mainForm.get(), settings);
     auto *program = new ProgramForm(mainForm.get());
     auto *recorder = new RecorderForm(mainForm.get());
-    mainForm->attach(about, monitor, settings, program, recorder);
+    mainForm->attach(about, monitor, settingsForm, program, recorder);
     return mainForm;
 }

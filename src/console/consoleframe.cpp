@@ -2,7 +2,8 @@
 
 #include "duvaerror.h"
 #include "hexcodec.h"
-#include "requests.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -43,54 +44,70 @@ QString PadHex(const QString &text, int width)
     return QString(width - text.size(), QLatin1Char('0')) + text;
 }
 
-std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &f, ModbusMode mode)
+std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &f, const Framing &framing)
 {
     if (f.address.isEmpty() || f.command == ConsoleCommand::None || f.func.isEmpty() ||
         f.dataLen.isEmpty())
         return std::nullopt;
 
-    QString body = mode == ModbusMode::Ascii ? QStringLiteral(":") : QString();
-    body += PadHex(f.address, 2);
-    if (f.command == ConsoleCommand::UserDefine)
-        body += PadHex(f.userCmd, 2);
-    else
-        body += QLatin1String(CommandInfo(f.command).function);
-    body += PadHex(f.func, 4);
-    if (f.command == ConsoleCommand::WriteBit)
-        body += f.dataLen == QLatin1String("0") ? QStringLiteral("0000") : QStringLiteral("FF00");
-    else
-        body += PadHex(f.dataLen, 4);
+    const ConsoleCommandInfo &info = CommandInfo(f.command);
+    auto invalid = [](const QString &field, const char *what) {
+        ConsoleFrame frame;
+        frame.invalid = true;
+        frame.sendText = field + QLatin1String(what);
+        return frame;
+    };
+    auto notHex = [&invalid](const QString &field) { return invalid(field, " is not hex"); };
 
+    // The fields as hex text: each must be upper-case hex, padded to its width.
+    const QString address = PadHex(f.address, 2);
+    if (address.isEmpty() || address.size() > 2)
+        return notHex(QStringLiteral("ADDRESS"));
+    const QString function = f.command == ConsoleCommand::UserDefine
+        ? PadHex(f.userCmd, 2)
+        : QString::fromLatin1(info.function);
+    if (function.isEmpty() || function.size() > 2)
+        return notHex(QStringLiteral("COMMAND"));
+    const QString reg = PadHex(f.func, 4);
+    if (reg.isEmpty() || reg.size() > 4)
+        return notHex(QStringLiteral("FUNC ADDR"));
+    QString tail;
+    if (f.command == ConsoleCommand::WriteBit)
+        tail = f.dataLen == QLatin1String("0") ? QStringLiteral("0000") : QStringLiteral("FF00");
+    else
+        tail = PadHex(f.dataLen, 4);
+    if (tail.isEmpty() || tail.size() > 4)
+        return notHex(QString::fromLatin1(info.dataLenCaption));
+
+    QString data = reg + tail;
     if (f.command == ConsoleCommand::WriteMultiWords) {
         bool ok = false;
         int n = f.dataLen.toInt(&ok, 10);
         if (!ok)
             throw DuvaError(QStringLiteral("'%1' is not a valid integer value").arg(f.dataLen));
-        if (n > 8)
-            n = 8;
-        body += QString::fromLatin1(ByteToHex(2 * n));
-        for (int i = 0; i < n; ++i)
-            body += f.dataWords[size_t(i)];
+        n = std::clamp(n, 0, 8);
+        data += QString::fromLatin1(ByteToHex(2 * n));
+        // Every word the count claims goes out; none is silently left out.
+        for (int i = 0; i < n; ++i) {
+            const QString name = QStringLiteral("DATA%1").arg(i + 1);
+            if (!f.dataWords[size_t(i)])
+                return invalid(name, " is empty");
+            const QString word = PadHex(*f.dataWords[size_t(i)], 4);
+            if (word.size() != 4)
+                return notHex(name);
+            data += word;
+        }
     }
 
+    ModbusRequest request;
+    request.address = HexPairAt(address.toLatin1(), 0);
+    request.function = HexPairAt(function.toLatin1(), 0);
+    request.data = QByteArray::fromHex(data.toLatin1());
+    const QByteArray bytes = framing.wrap(request);
     ConsoleFrame frame;
-    if (mode == ModbusMode::Ascii) {
-        frame.checkField = QString::fromLatin1(ModbusLrc(body.toLatin1()));
-    } else {
-        const QByteArray rtu = AsciiFrameToRtu(":" + body.toLatin1() + "XXXX");
-        frame.checkField =
-            QString::fromLatin1(ByteToHex(static_cast<unsigned char>(rtu.at(rtu.size() - 2))) +
-                                ByteToHex(static_cast<unsigned char>(rtu.back())));
-    }
-    frame.sendText = body + frame.checkField;
+    frame.checkField = framing.checkFieldText(bytes);
+    frame.sendText = framing.frameText(bytes);
     return frame;
-}
-
-QByteArray ConsoleRequestBytes(const QString &sendText, ModbusMode mode)
-{
-    if (mode == ModbusMode::Ascii)
-        return sendText.toLatin1() + "\r\n";
-    return AsciiFrameToRtu(":" + sendText.toLatin1());
 }
 
 int DataWordIndexOfEdit(int editNumber)

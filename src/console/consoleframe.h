@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modbusmode.h"
+#include "framing.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,25 +42,26 @@ struct ConsoleFields
     QString userCmd = QStringLiteral("03"); // UserCmd
     QString func; // SFunc
     QString dataLen; // SDataLen
-    std::array<QString, 8> dataWords; // DATA1 .. DATA8, each already PadHex'ed
+    // DATA1 .. DATA8 as typed; nothing for a word never entered.
+    std::array<std::optional<QString>, 8> dataWords;
 };
 
 struct ConsoleFrame
 {
     QString checkField; // SChkSum: LRC (2 digits) or CRC (4 digits, low byte first)
-    QString sendText; // SendEdit: the body and its check field
+    QString sendText; // SendEdit: the frame without CR LF (ASCII) or in hex (RTU)
+    // Set when a field cannot be encoded: no frame, and sendText says which
+    // field is wrong.
+    bool invalid = false;
 };
 
 // Builds the frame shown in SendEdit. Nothing (nullopt) while the address,
-// the command, the register or the data field is missing. A "Write
-// Multi-Words" count that is not a decimal number throws DuvaError with
-// "'<text>' is not a valid integer value".
-std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &fields, ModbusMode mode);
-
-// The bytes that go on the line for the text of SendEdit: in ASCII the text
-// as typed with CR LF; in RTU the hex pairs before the last four characters
-// with a freshly computed CRC.
-QByteArray ConsoleRequestBytes(const QString &sendText, ModbusMode mode);
+// the command, the register or the data field is missing. A field that is
+// not upper-case hex, or a data word of "Write Multi-Words" that its count
+// claims and that is not four hex digits, gives an invalid frame naming the
+// field. A "Write Multi-Words" count that is not a decimal number throws
+// DuvaError with "'<text>' is not a valid integer value".
+std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &fields, const Framing &framing);
 
 // The data word a data edit feeds: Edit1..Edit4 are DATA1..DATA4, Edit6,
 // Edit7, Edit5, Edit8 are DATA5..DATA8. Returns the word's index 0..7.

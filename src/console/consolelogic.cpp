@@ -1,58 +1,70 @@
 #include "consolelogic.h"
 
-#include "applysettings.h"
-#include "comsettings.h"
+#include "channelerror.h"
 #include "dialogs.h"
-#include "hexcodec.h"
-#include "serialchannel.h"
+#include "duvaerror.h"
 
 namespace {
 
-void warnNoPort()
+// Posted: never a modal box inside a line or timer event.
+void postBox(const QString &title, const QString &text)
 {
-    // Posted: never open a modal box inside a channel or timer event.
-    QTimer::singleShot(0, [] {
-        AppDialogs().inform(QStringLiteral("Warning"), QStringLiteral("Com port not exist"));
-    });
+    QTimer::singleShot(0, [title, text] { AppDialogs().inform(title, text); });
+}
+
+void postError(const QString &text)
+{
+    QTimer::singleShot(0, [text] { AppDialogs().error(text); });
 }
 
 } // namespace
 
-ConsoleLogic::ConsoleLogic(SerialChannel &channel, const ComSettings &settings, QObject *parent)
+ConsoleLogic::ConsoleLogic(Line &line, LineSettingsSource settings, QObject *parent)
     : QObject(parent)
-    , m_channel(channel)
-    , m_settings(&settings)
+    , m_line(line)
+    , m_settings(std::move(settings))
+    , m_collector(line, ReplyCollector::Timing::FromSend, MaxReply)
 {
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(1000);
     connect(&m_timer1, &QTimer::timeout, this, &ConsoleLogic::Timer1Timer);
+    m_line.setTriggerHandler([this](quint16 msg, quint16 handle, quint16 data) {
+        ApdComPort1Trigger(msg, handle, data);
+    });
+}
+
+const Framing &ConsoleLogic::framing() const
+{
+    return Framing::of(m_settings().framing);
 }
 
 void ConsoleLogic::open()
 {
     m_open = true;
-    const bool rtu = m_settings->modbusMode() == ModbusMode::Rtu;
-    m_view.checkSumCaption = rtu ? QStringLiteral("CRC") : QStringLiteral("LRC");
+    m_view.checkSumCaption = framing().checkFieldCaption();
     changed();
     try {
-        ApplyComSettings(m_channel, *m_settings);
-        m_channel.setOpen(true);
-        m_replyTimer = m_channel.AddTimer();
-        m_channel.ArmTimer(static_cast<quint16>(m_replyTimer), ReplyWindowTicks, false);
+        m_line.openWith(m_settings());
+        m_collector.attach();
     } catch (const ChannelError &) {
-        m_channel.setOpen(false);
+        m_line.close();
         AppDialogs().inform(QStringLiteral("Warning"), QStringLiteral("Com port not exist"));
     }
 }
 
 void ConsoleLogic::SExitBtClick()
 {
-    stopRepeating();
-    m_waitingReply = false;
-    m_channel.setOpen(false);
+    endWork();
     m_open = false;
     m_view.received.clear();
     changed();
+}
+
+void ConsoleLogic::endWork()
+{
+    stopRepeating();
+    m_collector.cancel();
+    m_line.close();
 }
 
 void ConsoleLogic::SCmdBoxSelect(int index)
@@ -96,20 +108,34 @@ void ConsoleLogic::Edit1Change(int editNumber, const QString &text)
     const int index = DataWordIndexOfEdit(editNumber);
     if (index < 0)
         return;
-    m_fields.dataWords[size_t(index)] = PadHex(text, 4);
+    m_fields.dataWords[size_t(index)] = text;
     build();
 }
 
 void ConsoleLogic::setSendText(const QString &text)
 {
+    // The user's own frame: sent as it stands.
     m_view.sendText = text;
+    m_frameInvalid = false;
 }
 
 void ConsoleLogic::build()
 {
-    // A word count that is not a number throws before anything changes.
-    const auto frame = BuildConsoleFrame(m_fields, m_settings->modbusMode());
+    std::optional<ConsoleFrame> frame;
+    try {
+        frame = BuildConsoleFrame(m_fields, framing());
+    } catch (const DuvaError &e) {
+        // The word count is not a number: say so, and keep the old frame
+        // from going out as if it were this one.
+        m_frameInvalid = true;
+        m_view.checkSum.clear();
+        m_view.sendText = QStringLiteral("WORD COUNT is not a number");
+        changed();
+        postError(e.text());
+        return;
+    }
     if (frame) {
+        m_frameInvalid = frame->invalid;
         m_view.checkSum = frame->checkField;
         m_view.sendText = frame->sendText;
         m_view.received.clear();
@@ -129,33 +155,36 @@ void ConsoleLogic::SendBtClick(bool repeatButton)
         }
         changed();
     }
-    if (m_waitingReply || m_view.sendText.isEmpty())
+    if (m_collector.waiting() || m_view.sendText.isEmpty() || m_frameInvalid)
         return;
-    m_lastRequest = ConsoleRequestBytes(m_view.sendText, m_settings->modbusMode());
+    const std::optional<QByteArray> bytes = framing().frameFromText(m_view.sendText);
+    if (!bytes) {
+        m_view.received = QStringLiteral("Not sent: the frame is not hex");
+        changed();
+        return;
+    }
+    m_lastRequest = *bytes;
     sendLastRequest();
 }
 
 void ConsoleLogic::Timer1Timer()
 {
-    if (m_waitingReply)
+    if (m_collector.waiting() || m_lastRequest.isEmpty())
         return;
     sendLastRequest();
 }
 
 void ConsoleLogic::sendLastRequest()
 {
-    // A closed channel (its opening failed) would fail every second with an
+    // A closed line (its opening failed) would fail every second with an
     // error box; say it once and stop repeating instead.
-    if (!m_channel.Open()) {
+    if (!m_line.isOpen()) {
         stopRepeating();
         changed();
-        warnNoPort();
+        postBox(QStringLiteral("Warning"), QStringLiteral("Com port not exist"));
         return;
     }
-    m_replyBuffer.clear();
-    m_channel.SendText(m_lastRequest);
-    m_channel.ArmTimer(static_cast<quint16>(m_replyTimer), ReplyWindowTicks, true);
-    m_waitingReply = true;
+    m_collector.send(m_lastRequest, framing(), ReplyWindowTicks);
 }
 
 void ConsoleLogic::stopRepeating()
@@ -173,37 +202,18 @@ void ConsoleLogic::SClearBtClick()
 
 void ConsoleLogic::ApdComPort1Trigger(int msg, int triggerHandle, int data)
 {
-    const bool rtu = m_settings->modbusMode() == ModbusMode::Rtu;
-    if (msg == SerialChannel::DataAvailable) {
-        char last = 0;
-        for (int i = 0; i < data; ++i) {
-            last = static_cast<char>(m_channel.ReadByte());
-            // Noise without an end must not grow the buffer without limit.
-            if (m_replyBuffer.size() < MaxReply)
-                m_replyBuffer.append(last);
-        }
-        if (rtu) {
-            QByteArray hex;
-            for (const char c : std::as_const(m_replyBuffer))
-                hex += ByteToHex(static_cast<unsigned char>(c));
-            m_view.received = QString::fromLatin1(hex);
-        } else {
-            if (data > 0 && last == '\n') {
-                m_replyBuffer.chop(qMin<qsizetype>(2, m_replyBuffer.size()));
-                m_channel.ArmTimer(static_cast<quint16>(m_replyTimer), 0, false);
-                m_waitingReply = false;
-            }
-            m_view.received = QString::fromLatin1(m_replyBuffer);
-        }
-        changed();
-    } else if (msg == SerialChannel::TimerExpired && triggerHandle == m_replyTimer) {
-        // In RTU the reply window is the normal end of every exchange; a
-        // window that ends with nothing received is a time-out in both modes.
-        if (!rtu || m_replyBuffer.isEmpty())
-            m_view.received = QStringLiteral("Time out");
-        m_replyBuffer.clear();
-        m_channel.ArmTimer(static_cast<quint16>(m_replyTimer), 0, false);
-        m_waitingReply = false;
-        changed();
+    switch (m_collector.take(quint16(msg), quint16(triggerHandle), quint16(data))) {
+    case ReplyCollector::Event::None:
+        return;
+    case ReplyCollector::Event::Bytes:
+    case ReplyCollector::Event::Reply:
+        // Shown as it grows; a complete text reply without its CR LF.
+        m_view.received = framing().frameText(m_collector.received());
+        break;
+    case ReplyCollector::Event::TimedOut:
+        m_collector.clear();
+        m_view.received = QStringLiteral("Time out");
+        break;
     }
+    changed();
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "consoleframe.h"
+#include "line.h"
+#include "replycollector.h"
 
 #include <QObject>
 #include <QTimer>
-
-class ComSettings;
-class SerialChannel;
 
 // What the console panel shows: one entry per control that changes.
 struct ConsoleView
@@ -23,7 +22,9 @@ struct ConsoleView
 };
 
 // The command-test console: builds a request from hex fields, sends it once
-// or every second on the main window's channel, and shows the raw reply.
+// or every second on the main window's line, and shows the raw reply. The
+// reply window is 18 ticks from the send; a reply complete for the framing
+// ends it earlier.
 class ConsoleLogic : public QObject
 {
     Q_OBJECT
@@ -31,23 +32,24 @@ public:
     static constexpr int ReplyWindowTicks = 18;
     static constexpr int MaxReply = 4096;
 
-    ConsoleLogic(SerialChannel &channel, const ComSettings &settings, QObject *parent = nullptr);
-
-    // The settings the console reads (the settings dialog's selections).
-    void setSettings(const ComSettings &settings) { m_settings = &settings; }
+    ConsoleLogic(Line &line, LineSettingsSource settings, QObject *parent = nullptr);
 
     const ConsoleView &view() const { return m_view; }
     const ConsoleFields &fields() const { return m_fields; }
     bool isOpen() const { return m_open; }
+    // True while the console's line is open: the port is taken.
+    bool holdsPort() const { return m_line.isOpen(); }
     bool repeating() const { return m_repeating; }
-    bool waitingReply() const { return m_waitingReply; }
+    bool waitingReply() const { return m_collector.waiting(); }
     QTimer &timer1() { return m_timer1; }
 
-    // Opens the console on the channel with the current settings. A failed
-    // opening leaves the channel closed and shows "Com port not exist".
+    // Opens the console on the line with the current settings. A failed
+    // opening leaves the line closed and shows "Com port not exist".
     void open();
-    // Closes the console and its channel.
+    // Closes the console and its line.
     void SExitBtClick();
+    // The program ends: stop without asking anything and close the line.
+    void endWork();
 
     // Field changes; each rebuilds the frame.
     void SCmdBoxSelect(int index);
@@ -68,20 +70,20 @@ signals:
     void viewChanged();
 
 private:
+    const Framing &framing() const;
     void build();
     void sendLastRequest();
     void stopRepeating();
     void changed() { emit viewChanged(); }
 
-    SerialChannel &m_channel;
-    const ComSettings *m_settings;
+    Line &m_line;
+    LineSettingsSource m_settings;
+    ReplyCollector m_collector;
     ConsoleFields m_fields;
     ConsoleView m_view;
     QTimer m_timer1;
-    QByteArray m_replyBuffer;
     QByteArray m_lastRequest;
-    int m_replyTimer = 0;
-    bool m_waitingReply = false;
+    bool m_frameInvalid = false; // the fields give no frame: Send sends nothing
     bool m_repeating = false;
     bool m_open = false;
 };

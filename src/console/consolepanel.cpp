@@ -7,32 +7,35 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QValidator>
 
 namespace {
 
-// Typed letters become upper case, as in every hex field of the console.
+// Letters become upper case however they enter a field: typed, pasted,
+// dropped or inserted. A validator sees every change of the text.
+class UpperCaseValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
 class UpperCaseEdit : public QLineEdit
 {
 public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
+    explicit UpperCaseEdit(QWidget *parent)
+        : QLineEdit(parent)
     {
-        const QString text = event->text();
-        if (!text.isEmpty() && text != text.toUpper()) {
-            QKeyEvent upper(event->type(), event->key(), event->modifiers(), text.toUpper(),
-                            event->isAutoRepeat(), ushort(event->count()));
-            QLineEdit::keyPressEvent(&upper);
-            return;
-        }
-        QLineEdit::keyPressEvent(event);
+        setValidator(new UpperCaseValidator(this));
     }
 };
 

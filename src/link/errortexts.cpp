@@ -51,3 +51,16 @@ QString RecorderErrorText(int code)
     const ErrorText *e = find(code);
     return QString::fromLatin1(e ? e->recorder : " Unknown error");
 }
+
+int ReadExceptionResult(int exceptionCode)
+{
+    switch (exceptionCode) {
+    case ErrNone:
+    case ErrTimeout:
+    case ErrEchoMismatch:
+    case ErrWriteRefused:
+        return ErrUnknownException;
+    default:
+        return exceptionCode;
+    }
+}

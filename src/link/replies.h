@@ -1,16 +1,17 @@
 #pragma once
 
-#include "modbusmode.h"
+#include "framing.h"
 
 #include <QByteArray>
 #include <QList>
 
 // What a received frame turned out to be, after the checks every talking
-// window applies to the reply of its request.
+// window applies to the reply of its request. Each window decides what a
+// kind means to it.
 enum class ReplyKind {
-    NoReply, // RTU: nothing arrived before the silence ended the frame
+    NoReply, // nothing arrived before the reply window ended
     Ignored, // wrong start character or wrong address: not our reply
-    BadChecksum, // ours, but damaged or cut short: no words, no code
+    BadChecksum, // ours, but damaged, malformed or cut short: no words, no code
     Words, // an accepted read reply
     WriteEcho, // a write answered with an identical echo
     Failure, // exception reply or echo mismatch: see errorCode
@@ -25,8 +26,9 @@ struct Reply
     QList<quint16> words; // the data words of an accepted read reply
 };
 
-// Checks a reply frame against the request it answers. `address` is the
-// address the request went to; `request` is the frame exactly as it was sent
-// (write echoes are compared with it byte for byte). Reads only the bytes
-// of `reply`.
-Reply DecodeReply(const QByteArray &reply, const QByteArray &request, int address, ModbusMode mode);
+// Checks a reply frame against the request it answers, once for both
+// framings. `address` is the address the request went to; `request` is the
+// frame exactly as it was sent (a write echo must equal it byte for byte).
+// Exception replies are accepted only with a good check field.
+Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteArray &request,
+                  int address);

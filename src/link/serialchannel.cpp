@@ -1,7 +1,6 @@
 #include "serialchannel.h"
 
 #include "comports.h"
-#include "dialogs.h"
 
 #include <QPointer>
 #include <QSerialPort>
@@ -149,6 +148,44 @@ void SerialChannel::setInSize(quint16 size)
         m_port->setReadBufferSize(m_inSize);
 }
 
+TParity ChannelParity(LineParity parity)
+{
+    switch (parity) {
+    case LineParity::None:
+        return TParity::pNone;
+    case LineParity::Even:
+        return TParity::pEven;
+    case LineParity::Odd:
+        return TParity::pOdd;
+    }
+    return TParity::pNone;
+}
+
+void SerialChannel::applySettings(const LineSettings &settings)
+{
+    setComNumber(quint16(std::clamp(settings.comNumber, 0, 0xFFFF)));
+    setBaud(settings.baud);
+    setParity(ChannelParity(settings.parity));
+    setDataBits(quint16(std::clamp(settings.dataBits, 5, 8)));
+    setStopBits(quint16(std::clamp(settings.stopBits, 1, 2)));
+}
+
+void SerialChannel::openWith(const LineSettings &settings)
+{
+    applySettings(settings);
+    setOpen(true);
+}
+
+void SerialChannel::setTriggerHandler(Trigger handler)
+{
+    if (!handler) {
+        OnTrigger = nullptr;
+        return;
+    }
+    OnTrigger = [handler = std::move(handler)](SerialChannel &, quint16 msg, quint16 h,
+                                               quint16 data) { handler(msg, h, data); };
+}
+
 // --- Opening and closing ---------------------------------------------
 
 void SerialChannel::setOpen(bool open)
@@ -175,8 +212,10 @@ void SerialChannel::openPort()
     if (m_comNumber == 0) {
         if (!m_promptForPort)
             throw ChannelError::of(ChannelError::NoPortChosen);
+        if (!m_portChooser)
+            throw ChannelError::of(ChannelError::NoPortChosen);
         const QStringList entries = comPortEntries();
-        const int chosen = AppDialogs().selectPort(entries);
+        const int chosen = m_portChooser(entries);
         // The dialog spins an event loop; someone may have opened us meanwhile.
         if (m_state != State::Closed)
             return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "channelerror.h"
+#include "line.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,6 +15,9 @@ class QSerialPort;
 
 // Parity generated on send (never checked on receive).
 enum class TParity { pNone, pOdd, pEven, pMark, pSpace };
+
+// The channel's parity for a line setting.
+TParity ChannelParity(LineParity parity);
 
 // One channel timer as the channel keeps it.
 struct ChannelTimer
@@ -45,13 +49,13 @@ struct ChannelTimer
 //     const quint16 replyTimer = ApdComPort1.AddTimer();
 //     ApdComPort1.SendText(frame);
 //     ApdComPort1.ArmTimer(replyTimer, 36, true);
-class SerialChannel : public QObject
+class SerialChannel : public QObject, public Line
 {
     Q_OBJECT
 public:
     // OnTrigger's Msg values.
-    static constexpr quint16 DataAvailable = 0x7E01; // TriggerHandle = Data = unread count
-    static constexpr quint16 TimerExpired = 0x7E03; // TriggerHandle = the timer, Data = 0
+    // DataAvailable: TriggerHandle = Data = unread count.
+    // TimerExpired: TriggerHandle = the timer, Data = 0.
 
     static constexpr int InputRingSize = 8192;
     static constexpr int TickMs = 55;
@@ -61,6 +65,9 @@ public:
 
     using TriggerHandler =
         std::function<void(SerialChannel &cp, quint16 msg, quint16 triggerHandle, quint16 data)>;
+    // Asks the user for a port when ComNumber is 0 at opening: given the
+    // "COMn" entries that reach a device, the index of the chosen one or -1.
+    using PortChooser = std::function<int(const QStringList &entries)>;
 
     explicit SerialChannel(QObject *parent = nullptr);
     ~SerialChannel() override;
@@ -95,6 +102,8 @@ public:
     // Ask for a port ("Select Port") when ComNumber is 0 at opening.
     bool PromptForPort() const { return m_promptForPort; }
     void setPromptForPort(bool on) { m_promptForPort = on; }
+    // Without a chooser a channel with no port fails to open (2011).
+    void setPortChooser(PortChooser chooser) { m_portChooser = std::move(chooser); }
 
     // Whether the port is open; setting it opens (throws ChannelError:
     // 2001 not found, 2008 in use, 2011 no port chosen, -errno otherwise;
@@ -105,22 +114,30 @@ public:
     void setOpen(bool open);
 
     // A new unarmed timer: handles 8, 16, ... counted afresh at each opening.
-    quint16 AddTimer();
+    quint16 AddTimer() override;
     // Arms (ticks 0: keep the length) or disarms the first timer with the
     // handle; 5003 for an unknown handle.
-    void ArmTimer(quint16 handle, quint32 ticks, bool active);
+    void ArmTimer(quint16 handle, quint32 ticks, bool active) override;
     // Inside a data-available handler: the next announced byte, consumed
     // when the handler returns. Elsewhere: the next unread byte, consumed at
     // once. 3007 when there is none.
-    quint8 ReadByte();
+    quint8 ReadByte() override;
     // Outside a handler: throws away every unread byte, those the port still
     // holds included, and returns how many. Inside a handler it does nothing
     // (the announced bytes belong to the handler). 2007 while closed.
-    int discardInput();
+    int discardInput() override;
     // Queues the bytes whole (3006 when OutSize has no room for them).
-    void SendText(const QByteArray &text);
+    void SendText(const QByteArray &text) override;
 
     TriggerHandler OnTrigger;
+
+    // The line seam.
+    void setTriggerHandler(Trigger handler) override;
+    void openWith(const LineSettings &settings) override;
+    void close() override { setOpen(false); }
+    bool isOpen() const override { return Open(); }
+    // Port number, baud rate, parity, data bits, stop bits, in that order.
+    void applySettings(const LineSettings &settings);
 
     // The device the open port is (empty while closed).
     QString deviceName() const { return m_deviceName; }
@@ -172,6 +189,7 @@ private:
     quint16 m_outSize = 4096;
     bool m_autoOpen = false;
     bool m_promptForPort = true;
+    PortChooser m_portChooser;
 
     State m_state = State::Closed;
     QSerialPort *m_port = nullptr;

@@ -1,15 +1,11 @@
 #include "monitorengine.h"
 
-#include "applysettings.h"
-#include "comsettings.h"
+#include "channelerror.h"
 #include "dialogs.h"
 #include "errortexts.h"
-#include "hexcodec.h"
 #include "registermap.h"
 #include "replies.h"
-#include "requests.h"
 #include "screenscale.h"
-#include "serialchannel.h"
 #include "valueformat.h"
 
 namespace {
@@ -27,20 +23,24 @@ int signExtend(int word)
 
 } // namespace
 
-MonitorEngine::MonitorEngine(SerialChannel &channel, const ComSettings &settings, QObject *parent)
+MonitorEngine::MonitorEngine(Line &line, LineSettingsSource settings, QObject *parent)
     : QObject(parent)
-    , m_channel(channel)
-    , m_settings(&settings)
+    , m_channel(line)
+    , m_settings(std::move(settings))
+    , m_collector(line, ReplyCollector::Timing::FromLastByte, MaxReceive)
 {
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(1000);
     connect(&m_timer1, &QTimer::timeout, this, &MonitorEngine::Timer1Timer);
+    m_channel.setTriggerHandler([this](quint16 msg, quint16 handle, quint16 data) {
+        ApdComPort1Trigger(msg, handle, data);
+    });
     ResetEngine();
 }
 
-ModbusMode MonitorEngine::mode() const
+const Framing &MonitorEngine::framing() const
 {
-    return m_settings->modbusMode();
+    return Framing::of(m_settings().framing);
 }
 
 bool MonitorEngine::linearInput() const
@@ -58,12 +58,11 @@ void MonitorEngine::FormShow()
     for (int n = 1; n <= SlotCount; ++n)
         ClearSlotPanel(n);
     try {
-        ApplyComSettings(m_channel, *m_settings);
-        m_channel.setOpen(true);
-        m_state.ReplyTimer = m_channel.AddTimer();
-        m_channel.ArmTimer(m_state.ReplyTimer, m_state.ReplyTicks, false);
+        m_channel.openWith(m_settings());
+        m_collector.attach();
+        m_state.ReplyTimer = m_collector.timer();
     } catch (const ChannelError &) {
-        m_channel.setOpen(false);
+        m_channel.close();
         postWarning(QStringLiteral("Com port not exist"));
     }
     changed();
@@ -71,7 +70,8 @@ void MonitorEngine::FormShow()
 
 void MonitorEngine::FormClose()
 {
-    m_channel.setOpen(false);
+    m_collector.cancel();
+    m_channel.close();
     m_timer1.stop();
 }
 
@@ -108,7 +108,7 @@ void MonitorEngine::ConnectSlot(int n)
 {
     // A port that could not be opened: say so once instead of failing at
     // every send.
-    if (!m_channel.Open()) {
+    if (!m_channel.isOpen()) {
         postWarning(QStringLiteral("Com port not exist"));
         return;
     }
@@ -321,9 +321,7 @@ void MonitorEngine::SendNext()
 
 void MonitorEngine::sendRead(int address, int reg, int count)
 {
-    m_state.ReplyTicks =
-        mode() == ModbusMode::Ascii ? 36 : (m_settings->comBaudRate() <= 1 ? 2 : 1);
-    send(BuildReadRequest(address, reg, count, mode()));
+    send(ReadRequest(address, reg, count), ReadWindowTicks);
 }
 
 void MonitorEngine::sendWrite()
@@ -331,31 +329,22 @@ void MonitorEngine::sendWrite()
     MonitorState &st = m_state;
     // The write, and its unlock write, go to the address the write was
     // prepared for, even if the selection changed meanwhile.
-    const int address = st.PendingWrite.startsWith(':') ? HexPairAt(st.PendingWrite, 1)
-                                                        : st.at(st.SelectedDevice).DeviceAddress;
+    const int address = st.PendingWrite.address;
     st.SlaveAddress = address;
-    QByteArray frame;
-    if (st.UnlockPending)
-        frame = AsciiWriteRequest(address, UnlockRegister, UnlockKey);
-    else
-        frame = st.PendingWrite;
-    if (mode() == ModbusMode::Ascii)
-        st.ReplyTicks = st.BroadcastWrite ? 9 : 36;
-    else
-        st.ReplyTicks = m_settings->comBaudRate() <= 1 ? 2 : 1;
-    send(FrameForMode(frame, mode()));
+    const ModbusRequest request =
+        st.UnlockPending ? WriteRequest(address, UnlockRegister, UnlockKey) : st.PendingWrite;
+    send(request, st.BroadcastWrite ? BroadcastWindowTicks : ReadWindowTicks);
 }
 
-void MonitorEngine::send(const QByteArray &frame)
+void MonitorEngine::send(const ModbusRequest &request, int textWindowTicks)
 {
     MonitorState &st = m_state;
+    const Framing &f = framing();
     discardWaitingInput();
-    st.ReceiveBuffer.clear();
-    st.ExpectedLength = 0;
-    st.LastRequest = frame;
+    st.ReplyTicks = quint16(f.replyTicks(textWindowTicks, m_settings().baud));
+    st.LastRequest = f.wrap(request);
     st.RequestOutstanding = true;
-    m_channel.SendText(frame);
-    m_channel.ArmTimer(st.ReplyTimer, st.ReplyTicks, true);
+    m_collector.send(st.LastRequest, f, st.ReplyTicks);
     changed();
 }
 
@@ -364,7 +353,7 @@ void MonitorEngine::discardWaitingInput()
     // Bytes of an earlier exchange that are still waiting would be taken for
     // the start of the next reply. Inside a data event the channel hands out
     // only the bytes it announced, which the handler has read already.
-    if (m_channel.Open())
+    if (m_channel.isOpen())
         m_channel.discardInput();
 }
 
@@ -372,58 +361,45 @@ void MonitorEngine::discardWaitingInput()
 
 void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
 {
-    MonitorState &st = m_state;
-    if (msg == SerialChannel::DataAvailable) {
-        m_channel.ArmTimer(st.ReplyTimer, st.ReplyTicks, true);
-        char last = 0;
-        for (int i = 0; i < data; ++i) {
-            last = static_cast<char>(m_channel.ReadByte());
-            if (st.ReceiveBuffer.size() < MaxReceive)
-                st.ReceiveBuffer.append(last);
-            if (mode() == ModbusMode::Rtu && st.ConnectedCount() > 0)
-                st.ExpectedLength = RtuExpectedLength(st.ReceiveBuffer);
-        }
-        if (mode() == ModbusMode::Ascii) {
-            if (data > 0 && last == '\n') {
-                m_channel.ArmTimer(st.ReplyTimer, 0, false);
-                handleReply();
-            }
-        } else if (st.ConnectedCount() > 0 && st.ReceivedCount() == st.ExpectedLength) {
-            m_channel.ArmTimer(st.ReplyTimer, 0, false);
+    switch (m_collector.take(quint16(msg), quint16(triggerHandle), quint16(data))) {
+    case ReplyCollector::Event::Reply:
+        if (m_state.ConnectedCount() > 0)
             handleReply();
-        }
-        return;
+        else
+            m_state.RequestOutstanding = false;
+        break;
+    case ReplyCollector::Event::TimedOut:
+        replyWindowEnded();
+        break;
+    default:
+        break;
     }
-    if (msg != SerialChannel::TimerExpired || triggerHandle != st.ReplyTimer)
-        return;
+}
 
-    m_channel.ArmTimer(st.ReplyTimer, 0, false);
+void MonitorEngine::replyWindowEnded()
+{
+    MonitorState &st = m_state;
+    st.RequestOutstanding = false;
     if (st.BroadcastWrite) {
         // Nothing answers a broadcast: the silence paces the batch.
         ++st.BatchCounter;
         m_view.upLoadBar = st.BatchCounter * 100 / WriteAllItems;
         if (st.BatchCounter > WriteAllItems)
             endWriteAllBatch(true);
-        st.RequestOutstanding = false;
-        if (st.ConnectedCount() > 0)
-            SendNext();
-    } else if (mode() == ModbusMode::Rtu && st.ConnectedCount() > 0) {
-        // The silence ends an RTU frame: check whatever has arrived.
-        handleReply();
     } else {
-        st.RequestOutstanding = false;
         st.ErrorCode = ErrTimeout;
         ReportResult();
-        if (st.ConnectedCount() > 0 && mode() == ModbusMode::Ascii)
-            SendNext();
     }
+    if (st.ConnectedCount() > 0)
+        SendNext();
     changed();
 }
 
 void MonitorEngine::handleReply()
 {
     MonitorState &st = m_state;
-    const Reply reply = DecodeReply(st.ReceiveBuffer, st.LastRequest, st.SlaveAddress, mode());
+    const Reply reply =
+        DecodeReply(framing(), m_collector.received(), st.LastRequest, st.SlaveAddress);
     switch (reply.kind) {
     case ReplyKind::Ignored:
     case ReplyKind::OtherFunction:
@@ -431,13 +407,7 @@ void MonitorEngine::handleReply()
         st.RequestOutstanding = false;
         return;
     case ReplyKind::NoReply:
-        // An RTU window that ended with nothing received is a time-out, as
-        // in ASCII: otherwise a silent controller would keep its green lamp.
-        st.RequestOutstanding = false;
-        st.ErrorCode = ErrTimeout;
-        ReportResult();
-        if (st.ConnectedCount() > 0)
-            SendNext();
+        replyWindowEnded();
         return;
     case ReplyKind::BadChecksum:
         // Nothing applied and nothing advanced: the same request again.

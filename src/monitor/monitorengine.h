@@ -1,16 +1,14 @@
 #pragma once
 
-#include "modbusmode.h"
+#include "line.h"
 #include "monitorstate.h"
 #include "monitorview.h"
 #include "parameterimage.h"
+#include "replycollector.h"
 
 #include <QObject>
 #include <QTimer>
 #include <functional>
-
-class ComSettings;
-class SerialChannel;
 
 // The hooks through which the window's other parts take part in the chain.
 // Each is optional; the engine calls it at the point its name says.
@@ -50,10 +48,14 @@ class MonitorEngine : public QObject
 public:
     static constexpr int WriteAllItems = 40;
     static constexpr int MaxReceive = 512;
+    // The reply windows of text frames, in ticks, counted from the last byte.
+    static constexpr int ReadWindowTicks = 36;
+    static constexpr int BroadcastWindowTicks = 9;
 
-    MonitorEngine(SerialChannel &channel, const ComSettings &settings, QObject *parent = nullptr);
+    MonitorEngine(Line &line, LineSettingsSource settings, QObject *parent = nullptr);
 
-    void setSettings(const ComSettings &settings) { m_settings = &settings; }
+    // True while the window's line is open: the port is taken.
+    bool holdsPort() const { return m_channel.isOpen(); }
     MonitorHooks hooks;
 
     MonitorState &state() { return m_state; }
@@ -94,10 +96,11 @@ signals:
     void viewChanged();
 
 private:
-    ModbusMode mode() const;
+    const Framing &framing() const;
     void sendRead(int address, int reg, int count);
     void sendWrite();
-    void send(const QByteArray &frame);
+    void send(const ModbusRequest &request, int textWindowTicks);
+    void replyWindowEnded();
     void discardWaitingInput();
     void handleReply();
     void endWriteAllBatch(bool resetTicks);
@@ -107,8 +110,9 @@ private:
     bool linearInput() const;
     void changed() { emit viewChanged(); }
 
-    SerialChannel &m_channel;
-    const ComSettings *m_settings;
+    Line &m_channel;
+    LineSettingsSource m_settings;
+    ReplyCollector m_collector;
     MonitorState m_state;
     MonitorView m_view;
     ParameterImage m_image;

@@ -1,6 +1,6 @@
 #include "monitorform.h"
 
-#include "comsettings.h"
+#include "dialogs.h"
 #include "jpegloader.h"
 #include "monitorengine.h"
 #include "screenscale.h"
@@ -16,8 +16,6 @@
 #include <QSpinBox>
 
 namespace {
-
-const ComSettings designDefaults;
 
 // Design positions of the slot panels and their controls.
 int slotLeft(int n)
@@ -66,7 +64,7 @@ QString barStyle(const QColor &colour)
 
 } // namespace
 
-MonitorForm::MonitorForm(QWidget *owner)
+MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint)
 {
     // FormCreate.
@@ -80,11 +78,11 @@ MonitorForm::MonitorForm(QWidget *owner)
     SetScaledFont(this, 12);
     ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
     ApdComPort1.setStopBits(0);
+    ApdComPort1.setPortChooser(ChoosePort);
 
-    m_engine = new MonitorEngine(ApdComPort1, designDefaults, this);
-    ApdComPort1.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 handle, quint16 data) {
-        m_engine->ApdComPort1Trigger(msg, handle, data);
-    };
+    if (!settings)
+        settings = [] { return LineSettings(); };
+    m_engine = new MonitorEngine(ApdComPort1, std::move(settings), this);
 
     SelPanel = new QFrame(this);
     SelPanel->setObjectName(QStringLiteral("SelPanel"));
@@ -142,9 +140,17 @@ MonitorForm::MonitorForm(QWidget *owner)
 
 MonitorForm::~MonitorForm() = default;
 
-void MonitorForm::setSettings(const ComSettings &settings)
+bool MonitorForm::holdsPort() const
 {
-    m_engine->setSettings(settings);
+    return m_engine->holdsPort();
+}
+
+void MonitorForm::endWork()
+{
+    m_engine->FormClose();
+    if (m_programForm)
+        m_programForm->hide();
+    hide();
 }
 
 void MonitorForm::showWindow()

@@ -5,7 +5,6 @@
 #include <QWidget>
 #include <array>
 
-class ComSettings;
 class MonitorEngine;
 class QFrame;
 class QLabel;
@@ -43,11 +42,15 @@ class MonitorForm : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MonitorForm(QWidget *owner);
+    // `settings`: where the window reads the line settings it applies to its
+    // channel when it is shown (the defaults when none is given).
+    explicit MonitorForm(QWidget *owner, LineSettingsSource settings = {});
     ~MonitorForm() override;
 
-    // The settings the window applies to its channel when it is shown.
-    void setSettings(const ComSettings &settings);
+    // True while the window's channel is open.
+    bool holdsPort() const;
+    // The program ends: stop polling and close the channel, asking nothing.
+    void endWork();
     // The program editor, which the window opens and closes with itself.
     void setProgramForm(QWidget *programForm) { m_programForm = programForm; }
     // Shows the window maximized, or brings it to the front when it is shown.

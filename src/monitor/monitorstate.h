@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framing.h"
+
 #include <QByteArray>
 #include <QList>
 #include <array>
@@ -47,14 +49,12 @@ struct MonitorState
     bool RequestOutstanding = false;
     int SlaveAddress = 0; // address of the request in flight
     int RequestSlot = 1; // slot the request in flight is charged to
-    QByteArray LastRequest;
-    QByteArray ReceiveBuffer;
-    int ExpectedLength = 0;
+    QByteArray LastRequest; // the frame as it went on the line
     quint16 ReplyTicks = 36;
     quint16 ReplyTimer = 0;
     QList<quint16> ReplyWords;
     int ErrorCode = 0;
-    QByteArray PendingWrite; // a finished ASCII write frame
+    ModbusRequest PendingWrite; // the write to send (address 0 broadcasts)
     bool UnlockPending = false;
     bool WritePending = false;
     int BatchCounter = 0;
@@ -82,7 +82,6 @@ struct MonitorState
             n += slot[size_t(i)].DeviceRequested ? 1 : 0;
         return n;
     }
-    int ReceivedCount() const { return int(ReceiveBuffer.size()); }
     SlotState &at(int n) { return slot[size_t(n)]; }
     const SlotState &at(int n) const { return slot[size_t(n)]; }
 };

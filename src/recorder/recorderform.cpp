@@ -1,5 +1,6 @@
 #include "recorderform.h"
 
+#include "dialogs.h"
 #include "screenscale.h"
 
 RecorderForm::RecorderForm(QWidget *owner)
@@ -9,4 +10,11 @@ RecorderForm::RecorderForm(QWidget *owner)
     setWindowTitle(QStringLiteral("Recorder Program"));
     resize(Scaled(1024), Scaled(740));
     ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
+    ApdComPort1.setPortChooser(ChoosePort);
+}
+
+void RecorderForm::endWork()
+{
+    ApdComPort1.close();
+    hide();
 }

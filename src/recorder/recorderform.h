@@ -12,5 +12,10 @@ class RecorderForm : public QWidget
 public:
     explicit RecorderForm(QWidget *owner);
 
+    // True while the window's channel is open.
+    bool holdsPort() const { return ApdComPort1.isOpen(); }
+    // The program ends: close the channel, asking nothing.
+    void endWork();
+
     SerialChannel ApdComPort1;
 };

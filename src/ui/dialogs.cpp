@@ -19,6 +19,11 @@ void SetAppDialogs(Dialogs *dialogs)
     installed = dialogs;
 }
 
+int ChoosePort(const QStringList &entries)
+{
+    return AppDialogs().selectPort(entries);
+}
+
 void QtDialogs::inform(const QString &title, const QString &text)
 {
     QMessageBox::information(QApplication::activeWindow(), title, text, QMessageBox::Ok);

@@ -33,6 +33,10 @@ Dialogs &AppDialogs();
 // the Qt implementation.
 void SetAppDialogs(Dialogs *dialogs);
 
+// The "Select Port" dialog of the program's dialogs, for a channel that has
+// no port number when it opens: the index of the chosen entry, or -1.
+int ChoosePort(const QStringList &entries);
+
 // Message boxes and file dialogs of Qt Widgets.
 class QtDialogs : public Dialogs
 {

@@ -3,10 +3,13 @@
 // names accessibility clients find the controls by.
 #include "aboutform.h"
 #include "accessiblenames.h"
+#include "comsettings.h"
 #include "comsettingsform.h"
 #include "consolelogic.h"
 #include "consolepanel.h"
 #include "mainform.h"
+#include "mainlogic.h"
+#include "monitorengine.h"
 #include "monitorform.h"
 #include "ptypeer.h"
 #include "recorderform.h"
@@ -16,9 +19,11 @@
 #include "tempworkdir.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,6 +45,7 @@ class MainWindow : public ::testing::Test
 protected:
     TemporaryWorkDir work;
     ScriptedDialogs dialogs;
+    ComSettings settings;
     std::unique_ptr<MainForm> main;
 
     void TearDown() override
@@ -62,7 +68,7 @@ protected:
 
     void start()
     {
-        main = CreateWindows();
+        main = CreateWindows(settings);
         main->show();
         QTest::qWait(20); // posted error boxes
     }
@@ -314,6 +320,116 @@ TEST_F(MainWindow, ControlsCarryTheirNamesForAccessibilityClients)
         w->ensurePolished();
         EXPECT_EQ(w->accessibleDescription(), QString::fromLatin1(c.name));
     }
+}
+
+TEST(MainLogic, OnlyOneWindowHoldsThePort)
+{
+    ScriptedDialogs dialogs;
+    ComSettings settings;
+    MainLogic logic(settings);
+    TalkingWindow holder = TalkingWindow::Console;
+    bool anyHolds = false;
+    for (TalkingWindow w :
+         {TalkingWindow::Console, TalkingWindow::Monitor, TalkingWindow::Recorder})
+        logic.setWindow(w, {[&, w] { return anyHolds && holder == w; }, nullptr});
+
+    EXPECT_TRUE(logic.maySetSettings());
+    EXPECT_TRUE(logic.mayOpen(TalkingWindow::Recorder));
+    const struct
+    {
+        TalkingWindow holder, asked;
+        bool allowed;
+    } cases[] = {
+        {TalkingWindow::Console, TalkingWindow::Monitor, false},
+        {TalkingWindow::Console, TalkingWindow::Recorder, false},
+        {TalkingWindow::Console, TalkingWindow::Console, true},
+        {TalkingWindow::Monitor, TalkingWindow::Console, false},
+        {TalkingWindow::Monitor, TalkingWindow::Monitor, true},
+        {TalkingWindow::Recorder, TalkingWindow::Monitor, false},
+        {TalkingWindow::Recorder, TalkingWindow::Recorder, true},
+    };
+    anyHolds = true;
+    int refusals = 0;
+    for (const auto &c : cases) {
+        holder = c.holder;
+        EXPECT_EQ(logic.mayOpen(c.asked), c.allowed) << int(c.holder) << " " << int(c.asked);
+        EXPECT_FALSE(logic.maySetSettings());
+        refusals += c.allowed ? 1 : 2;
+    }
+    EXPECT_EQ(dialogs.texts().count(QString::fromLatin1(PortInUse)), refusals);
+}
+
+TEST(MainLogic, StartUpLoadsTheSettingsFile)
+{
+    TemporaryWorkDir work;
+    QFile f("SETDUVA.$$$");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("51032\r\n");
+    f.close();
+    ComSettings settings;
+    MainLogic(settings).loadSettings();
+    EXPECT_EQ(settings.code(), 51032);
+    EXPECT_EQ(settings.lineSettings().framing, ModbusMode::Rtu);
+}
+
+TEST_F(MainWindow, EndingTheProgramEndsEveryWindowsWorkWithoutAsking)
+{
+    PtyPeer peer;
+    ASSERT_TRUE(peer.linkAs("COM1"));
+    start();
+    // The console repeating a request that is never answered.
+    QTest::mouseClick(main->toolButton(5), Qt::LeftButton);
+    ConsolePanel *panel = main->TESTPL;
+    QTest::keyClicks(panel->SCOMAddr, "1");
+    emit panel->SCmdBox->activated(0);
+    QTest::keyClicks(panel->SFunc, "4700");
+    QTest::keyClicks(panel->SDataLen, "1");
+    QTest::mouseClick(panel->RSendBt, Qt::LeftButton);
+    ASSERT_TRUE(main->ApdComPort1.Open());
+    ASSERT_TRUE(main->console()->repeating());
+
+    main->Exit1Click();
+    EXPECT_FALSE(main->ApdComPort1.Open());
+    EXPECT_FALSE(main->console()->repeating());
+    EXPECT_FALSE(main->console()->timer1().isActive());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST_F(MainWindow, EndingTheProgramClosesTheConfigurationWindowsPort)
+{
+    PtyPeer peer;
+    ASSERT_TRUE(peer.linkAs("COM1"));
+    start();
+    QTest::mouseClick(main->toolButton(3), Qt::LeftButton);
+    MonitorForm *monitor = main->monitorForm();
+    ASSERT_TRUE(monitor->ApdComPort1.Open());
+    QTest::mouseClick(monitor->slotWidgets(1).runBt, Qt::LeftButton);
+    ASSERT_TRUE(monitor->engine().timer1().isActive());
+
+    main->close(); // the main window's close box
+    EXPECT_FALSE(monitor->ApdComPort1.Open());
+    EXPECT_FALSE(monitor->engine().timer1().isActive());
+    EXPECT_FALSE(monitor->isVisible());
+    QTest::qWait(20);
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST_F(MainWindow, PastedTextInAHexFieldIsUpperCasedLikeTypedText)
+{
+    start();
+    main->ToolButton5Click();
+    ConsolePanel *panel = main->TESTPL;
+    QGuiApplication::clipboard()->setText(QStringLiteral("0a"));
+    panel->SCOMAddr->paste();
+    panel->SFunc->insert(QStringLiteral("4a0f")); // as a drop inserts it
+    panel->SendEdit->insert(QStringLiteral("ab"));
+    // Without a clipboard on this platform, insert the way paste does.
+    if (panel->SCOMAddr->text().isEmpty())
+        panel->SCOMAddr->insert(QStringLiteral("0a"));
+    EXPECT_EQ(panel->SCOMAddr->text(), "0A");
+    EXPECT_EQ(panel->SFunc->text(), "4A0F");
+    EXPECT_EQ(main->console()->fields().address, "0A");
+    EXPECT_TRUE(panel->SendEdit->text().endsWith("AB"));
 }
 
 } // namespace

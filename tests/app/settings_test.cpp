@@ -37,9 +37,6 @@ TEST(ComSettings, DefaultsAndTheirCode)
     expectSelection(s, {0, 2, 1, 0, 0, 0}, "design defaults");
     EXPECT_EQ(s.code(), 120);
     EXPECT_TRUE(s.bitLenEnabled());
-    EXPECT_EQ(s.comNumber(), 1);
-    EXPECT_EQ(s.dataBits(), 7);
-    EXPECT_EQ(s.stopBits(), 1);
     EXPECT_EQ(s.modbusMode(), ModbusMode::Ascii);
 }
 
@@ -66,6 +63,49 @@ TEST(ComSettings, DecodingClampsEachDigitInOrder)
         s.applyCode(c.code);
         expectSelection(s, c.sel, std::to_string(c.code).c_str());
         EXPECT_EQ(s.bitLenEnabled(), c.bitLenEnabled) << c.code;
+    }
+}
+
+TEST(ComSettings, LineSettingsOfSettingsCodes)
+{
+    using P = LineParity;
+    constexpr ModbusMode A = ModbusMode::Ascii, R = ModbusMode::Rtu;
+    const struct
+    {
+        int code;
+        LineSettings line;
+    } cases[] = {
+        {120, {1, 9600, P::Even, 7, 1, A}},
+        {51032, {3, 19200, P::None, 8, 1, R}},
+        {99999, {8, 38400, P::Odd, 8, 2, R}},
+        {101, {2, 2400, P::Even, 7, 1, A}}, // parity 1 is even ...
+        {201, {2, 2400, P::Odd, 7, 1, A}}, // ... and 2 odd
+        {11000, {1, 2400, P::None, 8, 2, A}},
+        // RTU runs 8 data bits even where the code says 7.
+        {50000, {1, 2400, P::None, 8, 1, R}},
+        // No port: the user is asked at opening; the other groups decode.
+        {-1, {0, 2400, P::None, 7, 1, A}},
+        // Groups left without a selection take their defaults.
+        {-2012345, {0, 9600, P::Even, 7, 1, A}},
+    };
+    for (const auto &c : cases) {
+        ComSettings s;
+        s.applyCode(c.code);
+        const LineSettings l = s.lineSettings();
+        EXPECT_EQ(l.comNumber, c.line.comNumber) << c.code;
+        EXPECT_EQ(l.baud, c.line.baud) << c.code;
+        EXPECT_EQ(l.parity, c.line.parity) << c.code;
+        EXPECT_EQ(l.dataBits, c.line.dataBits) << c.code;
+        EXPECT_EQ(l.stopBits, c.line.stopBits) << c.code;
+        EXPECT_EQ(l.framing, c.line.framing) << c.code;
+    }
+    // Whatever the code, RTU never runs 7 data bits.
+    for (int code = -100; code <= 61247; ++code) {
+        ComSettings s;
+        s.applyCode(code);
+        const LineSettings l = s.lineSettings();
+        if (l.framing == R)
+            ASSERT_EQ(l.dataBits, 8) << code;
     }
 }
 
@@ -103,7 +143,7 @@ TEST(ComSettings, RtuForcesEightBitsAndAsciiKeepsThem)
     EXPECT_EQ(s.comBitLen(), 1);
     EXPECT_TRUE(s.bitLenEnabled());
     s.select(ComSettings::ComBitLen, 0);
-    EXPECT_EQ(s.dataBits(), 7);
+    EXPECT_EQ(s.lineSettings().dataBits, 7);
 }
 
 TEST(ComSettings, NoPortSelectedResetsAllGroupsOnShow)
@@ -202,7 +242,7 @@ TEST_F(SettingsFile, NegativeCodeLeavesNoPortSelected)
     ComSettings s;
     LoadSettingsFile(s, dir.path());
     EXPECT_EQ(s.comPort(), -1);
-    EXPECT_EQ(s.comNumber(), 0);
+    EXPECT_EQ(s.lineSettings().comNumber, 0);
 }
 
 TEST_F(SettingsFile, FailedSaveReportsTheReasonAndKeepsTheOldFile)

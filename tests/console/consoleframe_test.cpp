@@ -1,5 +1,6 @@
 #include "consoleframe.h"
 #include "duvaerror.h"
+#include "framing.h"
 
 #include "bytes.h"
 
@@ -34,132 +35,122 @@ TEST(ConsoleFrame, PadHex)
             << c.text;
 }
 
-TEST(ConsoleFrame, ExamplesInBothModes)
+const Framing &ascii = Framing::of(ModbusMode::Ascii);
+const Framing &rtu = Framing::of(ModbusMode::Rtu);
+
+TEST(ConsoleFrame, ExamplesInBothFramings)
 {
     struct Case
     {
         ConsoleFields f;
-        ModbusMode mode;
+        const Framing &framing;
         const char *check;
         const char *send;
         QByteArray wire;
     };
     ConsoleFields multi = fields("01", ConsoleCommand::WriteMultiWords, "1000", "2");
-    multi.dataWords[0] = "0064";
-    multi.dataWords[1] = "00C8";
-    const Case cases[] = {
-        {fields("1", ConsoleCommand::ReadRegister, "1000", "2"), ModbusMode::Ascii, "EA",
-         ":010310000002EA", ":010310000002EA\r\n"},
-        {fields("1", ConsoleCommand::ReadRegister, "1000", "2"), ModbusMode::Rtu, "C0CB",
-         "010310000002C0CB", bytes({0x01, 0x03, 0x10, 0x00, 0x00, 0x02, 0xC0, 0xCB})},
-        {fields("1", ConsoleCommand::WriteBit, "0800", "1"), ModbusMode::Ascii, "F3",
-         ":01050800FF00F3", ":01050800FF00F3\r\n"},
-        {multi, ModbusMode::Ascii, "AD", ":01101000000204006400C8AD",
-         ":01101000000204006400C8AD\r\n"},
-    };
-    for (const Case &c : cases) {
-        const auto frame = BuildConsoleFrame(c.f, c.mode);
-        ASSERT_TRUE(frame.has_value());
-        EXPECT_EQ(frame->checkField, QString::fromLatin1(c.check));
-        EXPECT_EQ(frame->sendText, QString::fromLatin1(c.send));
-        EXPECT_EQ(ConsoleRequestBytes(frame->sendText, c.mode), c.wire);
-    }
-}
-
-TEST(ConsoleFrame, WriteBitContent)
-{
-    for (const char *content : {"0", "1", "5", "00", "X"}) {
-        const auto frame = BuildConsoleFrame(fields("1", ConsoleCommand::WriteBit, "0800", content),
-                                             ModbusMode::Ascii);
-        ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->sendText.mid(9, 4),
-                  QString::fromLatin1(QByteArray(content) == "0" ? "0000" : "FF00"))
-            << content;
-    }
-}
-
-TEST(ConsoleFrame, CommandFunctionCodes)
-{
-    const struct
-    {
-        ConsoleCommand command;
-        const char *function;
-    } cases[] = {
-        {ConsoleCommand::ReadRegister, "03"},
-        {ConsoleCommand::WriteOneWord, "06"},
-        {ConsoleCommand::ReadBits, "02"},
-        {ConsoleCommand::WriteBit, "05"},
-    };
-    for (const auto &c : cases) {
-        const auto frame =
-            BuildConsoleFrame(fields("11", c.command, "4700", "1"), ModbusMode::Ascii);
-        ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->sendText.mid(3, 2), QString::fromLatin1(c.function));
-    }
+    multi.dataWords[0] = "64";
+    multi.dataWords[1] = "C8";
     ConsoleFields user = fields("11", ConsoleCommand::UserDefine, "4700", "1234");
     user.userCmd = "4";
-    EXPECT_EQ(BuildConsoleFrame(user, ModbusMode::Ascii)->sendText.left(13), ":110447001234");
-    user.userCmd = "4x";
-    EXPECT_EQ(BuildConsoleFrame(user, ModbusMode::Ascii)->sendText.left(11), ":1147001234");
+    const Case cases[] = {
+        {fields("1", ConsoleCommand::ReadRegister, "1000", "2"), ascii, "EA", ":010310000002EA",
+         ":010310000002EA\r\n"},
+        {fields("1", ConsoleCommand::ReadRegister, "1000", "2"), rtu, "C0CB", "010310000002C0CB",
+         bytes({0x01, 0x03, 0x10, 0x00, 0x00, 0x02, 0xC0, 0xCB})},
+        {fields("1", ConsoleCommand::WriteBit, "0800", "1"), ascii, "F3", ":01050800FF00F3",
+         ":01050800FF00F3\r\n"},
+        {fields("1", ConsoleCommand::WriteBit, "0800", "0"), ascii, "F2", ":010508000000F2",
+         ":010508000000F2\r\n"},
+        {multi, ascii, "AD", ":01101000000204006400C8AD", ":01101000000204006400C8AD\r\n"},
+        {user, ascii, "5E", ":1104470012345E", ":1104470012345E\r\n"},
+    };
+    for (const Case &c : cases) {
+        const auto frame = BuildConsoleFrame(c.f, c.framing);
+        ASSERT_TRUE(frame.has_value());
+        EXPECT_FALSE(frame->invalid);
+        EXPECT_EQ(frame->checkField, QString::fromLatin1(c.check));
+        EXPECT_EQ(frame->sendText, QString::fromLatin1(c.send));
+        EXPECT_EQ(c.framing.frameFromText(frame->sendText), c.wire);
+    }
 }
 
 TEST(ConsoleFrame, MissingFieldsBuildNothing)
 {
-    EXPECT_FALSE(BuildConsoleFrame(fields("", ConsoleCommand::ReadRegister, "1000", "2"),
-                                   ModbusMode::Ascii));
-    EXPECT_FALSE(
-        BuildConsoleFrame(fields("1", ConsoleCommand::None, "1000", "2"), ModbusMode::Ascii));
-    EXPECT_FALSE(
-        BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "", "2"), ModbusMode::Ascii));
-    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "1000", ""),
-                                   ModbusMode::Ascii));
+    EXPECT_FALSE(BuildConsoleFrame(fields("", ConsoleCommand::ReadRegister, "1000", "2"), ascii));
+    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::None, "1000", "2"), ascii));
+    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "", "2"), ascii));
+    EXPECT_FALSE(BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "1000", ""), ascii));
 }
 
-TEST(ConsoleFrame, NonHexFieldContributesNothing)
+TEST(ConsoleFrame, AFieldThatIsNotHexBuildsNoFrameAndSaysWhich)
 {
-    const auto frame = BuildConsoleFrame(fields("1", ConsoleCommand::ReadRegister, "10G0", "2"),
-                                         ModbusMode::Ascii);
-    ASSERT_TRUE(frame);
-    EXPECT_TRUE(frame->sendText.startsWith(":01030002"));
-    EXPECT_EQ(frame->sendText.size(), 11);
+    ConsoleFields user = fields("11", ConsoleCommand::UserDefine, "4700", "1234");
+    user.userCmd = "4X";
+    const struct
+    {
+        ConsoleFields f;
+        const char *message;
+    } cases[] = {
+        // Left out, "G1" would send a request to address 3 with function 47.
+        {fields("G1", ConsoleCommand::ReadRegister, "4700", "2"), "ADDRESS is not hex"},
+        {fields("1", ConsoleCommand::ReadRegister, "10G0", "2"), "FUNC ADDR is not hex"},
+        {fields("1", ConsoleCommand::WriteOneWord, "1000", "12Z4"), "WRITE DATA is not hex"},
+        {user, "COMMAND is not hex"},
+    };
+    for (const auto &c : cases) {
+        for (const Framing *framing : {&ascii, &rtu}) {
+            const auto frame = BuildConsoleFrame(c.f, *framing);
+            ASSERT_TRUE(frame) << c.message;
+            EXPECT_TRUE(frame->invalid) << c.message;
+            EXPECT_EQ(frame->sendText, QString::fromLatin1(c.message));
+            EXPECT_TRUE(frame->checkField.isEmpty());
+        }
+    }
 }
 
-TEST(ConsoleFrame, WriteMultiWordsCounts)
+TEST(ConsoleFrame, WriteMultiWordsSendsEveryWordItsCountClaims)
 {
     ConsoleFields f = fields("1", ConsoleCommand::WriteMultiWords, "1000", "9");
     for (int i = 0; i < 8; ++i)
-        f.dataWords[size_t(i)] = QStringLiteral("000%1").arg(i + 1);
-    const auto nine = BuildConsoleFrame(f, ModbusMode::Ascii);
+        f.dataWords[size_t(i)] = QStringLiteral("%1").arg(i + 1);
+    const auto nine = BuildConsoleFrame(f, ascii);
     ASSERT_TRUE(nine);
     // Quantity 0009, byte count 10 hex, then the eight words only.
-    EXPECT_EQ(nine->sendText.left(15), ":01101000000910");
-    EXPECT_EQ(nine->sendText.size(), 15 + 32 + 2);
+    EXPECT_EQ(nine->sendText, ":0110100000091000010002000300040005000600070008A2");
 
+    // A word the count claims is never dropped: not hex, or never entered.
     f.dataLen = "3";
-    f.dataWords[1].clear(); // an empty word adds nothing
-    const auto three = BuildConsoleFrame(f, ModbusMode::Ascii);
-    EXPECT_EQ(three->sendText.left(23), ":0110100000030600010003");
+    f.dataWords[1] = "00G8";
+    EXPECT_EQ(BuildConsoleFrame(f, ascii)->sendText, "DATA2 is not hex");
+    f.dataWords[1].reset();
+    EXPECT_EQ(BuildConsoleFrame(f, ascii)->sendText, "DATA2 is empty");
+    // Words beyond the count do not matter.
+    f.dataLen = "1";
+    EXPECT_EQ(BuildConsoleFrame(f, ascii)->sendText, ":011010000001020001DB");
 
     f.dataLen = "A";
     try {
-        BuildConsoleFrame(f, ModbusMode::Ascii);
+        BuildConsoleFrame(f, ascii);
         ADD_FAILURE() << "a count that is not decimal was accepted";
     } catch (const DuvaError &e) {
         EXPECT_EQ(e.text(), "'A' is not a valid integer value");
     }
 }
 
-TEST(ConsoleFrame, RtuSendIgnoresTheEditedCheckField)
+TEST(ConsoleFrame, EditedFrameText)
 {
     const QByteArray expected = bytes({0x01, 0x03, 0x10, 0x00, 0x00, 0x02, 0xC0, 0xCB});
-    EXPECT_EQ(ConsoleRequestBytes("010310000002C0CB", ModbusMode::Rtu), expected);
-    EXPECT_EQ(ConsoleRequestBytes("0103100000020000", ModbusMode::Rtu), expected);
-    // Editing the body changes the bytes and their CRC.
-    const QByteArray edited = ConsoleRequestBytes("0103100000030000", ModbusMode::Rtu);
-    EXPECT_EQ(edited.left(6), bytes({0x01, 0x03, 0x10, 0x00, 0x00, 0x03}));
-    EXPECT_NE(edited.mid(6), expected.mid(6));
-    // In ASCII the check field goes out as typed.
-    EXPECT_EQ(ConsoleRequestBytes(":01031000000200", ModbusMode::Ascii), ":01031000000200\r\n");
+    // RTU: the shown CRC is computed afresh; the body goes out as edited.
+    EXPECT_EQ(rtu.frameFromText("0103100000020000"), expected);
+    EXPECT_EQ(rtu.frameFromText("0103100000030000"),
+              bytes({0x01, 0x03, 0x10, 0x00, 0x00, 0x03, 0x01, 0x0B}));
+    // A body that is not whole hex pairs is not sent at all.
+    for (const char *bad : {"01031000000G0000", "010310000000000", "0A", "", "0103 0000"})
+        EXPECT_FALSE(rtu.frameFromText(QString::fromLatin1(bad))) << bad;
+    // ASCII: the text goes out as typed, check field included.
+    EXPECT_EQ(ascii.frameFromText(":01031000000200"), ":01031000000200\r\n");
+    EXPECT_FALSE(ascii.frameFromText(""));
 }
 
 TEST(ConsoleFrame, DataEditsFeedTheirWords)

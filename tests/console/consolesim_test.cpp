@@ -1,13 +1,14 @@
 // The console against the controller simulator, in both framings.
 #include "comsettings.h"
 #include "consolelogic.h"
+#include "framing.h"
 #include "hexcodec.h"
-#include "requests.h"
 #include "scripteddialogs.h"
 #include "serialchannel.h"
 #include "simoncom1.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ protected:
     SerialChannel channel;
     std::unique_ptr<SimOnCom1> sim;
     SimLine *line = nullptr;
-    ConsoleLogic console {channel, settings};
+    ConsoleLogic console {channel, [this] { return settings.lineSettings(); }};
     QStringList log;
 
     void SetUp() override
@@ -32,9 +33,6 @@ protected:
         ASSERT_TRUE(sim->ok());
         line = &sim->line;
         QObject::connect(line, &SimLine::requestLogged, [this](const QString &l) { log << l; });
-        channel.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 h, quint16 data) {
-            console.ApdComPort1Trigger(msg, h, data);
-        };
         console.open();
         ASSERT_TRUE(channel.Open());
         console.setAddress("1");
@@ -57,17 +55,11 @@ TEST_P(ConsoleSim, ReadOfTheProcessValueShowsTheControllersReply)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !console.waitingReply(); }, 3000));
     ASSERT_EQ(log.size(), 1);
     EXPECT_TRUE(log.at(0).contains("addr 01 fn 03 reg 4700 count 1")) << log.at(0).toStdString();
-    // The controller's own reply, as the console shows it.
-    const int pv = line->controller(1)->value(0x4700);
-    QByteArray body = ":010302" + ByteToHex(pv >> 8) + ByteToHex(pv);
-    const QByteArray ascii = FinishAsciiFrame(body);
-    const QString expected = rtu() ? QString::fromLatin1(AsciiFrameToRtu(ascii).toHex().toUpper())
-                                   : QString::fromLatin1(ascii.chopped(2));
-    // The process value may move between the reply and this check; compare
-    // the frame's shape and the value within a few tenths.
-    ASSERT_EQ(console.view().received.size(), expected.size())
+    // The controller's own reply, as the console shows it: a read of one
+    // word, whose value moves with the process.
+    const QRegularExpression shape(rtu() ? "^010302[0-9A-F]{8}$" : "^:010302[0-9A-F]{6}$");
+    EXPECT_TRUE(shape.match(console.view().received).hasMatch())
         << console.view().received.toStdString();
-    EXPECT_EQ(console.view().received.left(rtu() ? 6 : 7), expected.left(rtu() ? 6 : 7));
 }
 
 TEST_P(ConsoleSim, SilentControllerGivesTimeOut)
@@ -83,9 +75,7 @@ TEST_P(ConsoleSim, RepeatPollsEverySecondThatIsNotWaiting)
     console.SendBtClick(true);
     QTest::qWait(3300);
     console.SendBtClick(true);
-    // In RTU every exchange lasts the whole reply window (about a second), so
-    // the tick that falls inside it is skipped.
-    EXPECT_GE(log.size(), rtu() ? 2 : 3);
+    EXPECT_GE(log.size(), 3);
     EXPECT_LE(log.size(), 5);
     EXPECT_FALSE(console.view().received.isEmpty());
 }

@@ -5,6 +5,7 @@
 //   duva-screenshots <output folder>
 #include "aboutform.h"
 #include "accessiblenames.h"
+#include "comsettings.h"
 #include "comsettingsform.h"
 #include "consolepanel.h"
 #include "guardedapplication.h"
@@ -50,7 +51,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir work;
     QDir::setCurrent(work.path());
-    LineSettings ls;
+    SimLineSettings ls;
     SimLine line(ls);
     const int models[] = {0x4824, 0x4848, 0x4896, 0x9696};
     for (int i = 0; i < 4; ++i)
@@ -66,7 +67,8 @@ int main(int argc, char **argv)
     line.controller(4)->set(0x4720, 1);
 
     bool ok = true;
-    const auto main = CreateWindows();
+    ComSettings settings;
+    const auto main = CreateWindows(settings);
     main->showMaximized();
     ok = grab(out, "main.png") && ok;
 

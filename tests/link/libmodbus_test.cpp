@@ -1,8 +1,8 @@
 // The RTU frames and their CRC against an independent implementation: the
 // libmodbus library builds the same requests and sends them on a
 // pseudo-terminal, and the bytes must be ours.
+#include "framing.h"
 #include "ptypeer.h"
-#include "requests.h"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -44,8 +44,8 @@ TEST(Libmodbus, BuildsTheSameRtuRequests)
         ASSERT_EQ(libmodbusFrame(peer.device(), pdu), "ok");
         const QByteArray theirs = peer.read(8, 2000);
         const QByteArray ours = r.function == 0x03
-            ? BuildReadRequest(r.address, r.reg, r.value, ModbusMode::Rtu)
-            : BuildWriteRequest(r.address, r.reg, r.value, ModbusMode::Rtu);
+            ? RtuFraming().wrap(ReadRequest(r.address, r.reg, r.value))
+            : RtuFraming().wrap(WriteRequest(r.address, r.reg, r.value));
         EXPECT_EQ(ours.toHex(' '), theirs.toHex(' ')) << r.reg;
     }
 }

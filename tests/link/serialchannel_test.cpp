@@ -2,7 +2,6 @@
 // windows rely on when they send requests, collect replies and time out.
 #include "comports.h"
 #include "ptypeer.h"
-#include "scripteddialogs.h"
 #include "serialchannel.h"
 #include "tempworkdir.h"
 
@@ -118,7 +117,6 @@ protected:
     }
 
     TemporaryWorkDir m_workDir;
-    ScriptedDialogs m_dialogs;
     PtyPeer peer;
     SerialChannel channel;
     Recorder rec;
@@ -470,20 +468,28 @@ TEST_F(ChannelTest, PortNumberZeroAsksForAPort)
     const QStringList entries = comPortEntries();
     ASSERT_TRUE(entries.contains("COM3"));
     channel.setComNumber(0);
+    // Without a chooser there is nobody to ask.
+    EXPECT_EQ(errorOf([&] { channel.setOpen(true); }), ChannelError::NoPortChosen);
 
-    m_dialogs.portAnswers.enqueue(-1); // Cancel
+    QList<int> answers;
+    QStringList offered;
+    channel.setPortChooser([&](const QStringList &e) {
+        offered = e;
+        return answers.takeFirst();
+    });
+    answers << -1; // Cancel
     EXPECT_EQ(errorOf([&] { channel.setOpen(true); }), ChannelError::NoPortChosen);
     EXPECT_FALSE(channel.Open());
-    EXPECT_EQ(m_dialogs.lastPortEntries, entries);
+    EXPECT_EQ(offered, entries);
     EXPECT_EQ(channel.ComNumber(), 0);
 
     channel.setPromptForPort(false);
-    m_dialogs.shown.clear();
+    offered.clear();
     EXPECT_EQ(errorOf([&] { channel.setOpen(true); }), ChannelError::NoPortChosen);
-    EXPECT_TRUE(m_dialogs.shown.isEmpty());
+    EXPECT_TRUE(offered.isEmpty());
 
     channel.setPromptForPort(true);
-    m_dialogs.portAnswers.enqueue(int(entries.indexOf("COM3")));
+    answers << int(entries.indexOf("COM3"));
     EXPECT_EQ(errorOf([&] { channel.setOpen(true); }), 0);
     EXPECT_TRUE(channel.Open());
     EXPECT_EQ(channel.ComNumber(), 3);

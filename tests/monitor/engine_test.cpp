@@ -1,10 +1,10 @@
 // The engine against simulated controllers on a pseudo-terminal: the
 // requests on the line (the simulator's log) and what the panels show.
 #include "comsettings.h"
+#include "framing.h"
 #include "hexcodec.h"
 #include "monitorengine.h"
 #include "registermap.h"
-#include "requests.h"
 #include "scripteddialogs.h"
 #include "serialchannel.h"
 #include "simoncom1.h"
@@ -51,10 +51,8 @@ protected:
                 entry += m.captured(3);
             log << entry;
         });
-        engine = std::make_unique<MonitorEngine>(channel, settings);
-        channel.OnTrigger = [this](SerialChannel &, quint16 msg, quint16 h, quint16 data) {
-            engine->ApdComPort1Trigger(msg, h, data);
-        };
+        engine =
+            std::make_unique<MonitorEngine>(channel, [this] { return settings.lineSettings(); });
         for (int n = 1; n <= SlotCount; ++n)
             engine->setComAddr(n, n);
         engine->FormShow();
@@ -246,7 +244,7 @@ TEST_P(MonitorLine, WriteWithUnlockSendsTwoFramesThenReadsBack)
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
     MonitorState &st = engine->state();
-    st.PendingWrite = AsciiWriteRequest(1, Reg::InputType, 3);
+    st.PendingWrite = WriteRequest(1, Reg::InputType, 3);
     st.UnlockPending = true;
     st.WritePending = true;
     const int before = int(log.size());
@@ -271,7 +269,7 @@ TEST_P(MonitorLine, RefusedWriteShowsItsTextAndRereads)
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
     MonitorState &st = engine->state();
     const int polledErrors = st.at(2).ErrorCount;
-    st.PendingWrite = AsciiWriteRequest(1, Reg::ProcessValue, 5); // read only
+    st.PendingWrite = WriteRequest(1, Reg::ProcessValue, 5); // read only
     st.WritePending = true;
     const int before = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
@@ -290,7 +288,7 @@ TEST_P(MonitorLine, WriteGoesToTheAddressItWasPreparedFor)
     engine->ConnectSlot(2);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
     MonitorState &st = engine->state();
-    st.PendingWrite = AsciiWriteRequest(1, Reg::Alarm1High, 77);
+    st.PendingWrite = WriteRequest(1, Reg::Alarm1High, 77);
     st.UnlockPending = true;
     st.WritePending = true;
     engine->SelectSlot(2); // the selection moves before the write leaves
@@ -383,7 +381,7 @@ TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
     QList<int> progress;
     // The batch's preparer: one write per item, the item number as the value.
     engine->hooks.prepareWriteAll = [&] {
-        st.PendingWrite = AsciiWriteRequest(1, Reg::Alarm1High, st.BatchCounter);
+        st.PendingWrite = WriteRequest(1, Reg::Alarm1High, st.BatchCounter);
         st.WritePending = true;
         progress << engine->view().upLoadBar;
     };
@@ -419,7 +417,7 @@ TEST_P(MonitorLine, WriteAllGivesUpAnItemAfterFourAttempts)
     engine->hooks.prepareWriteAll = [&] {
         // Item 39 writes a read-only register: refused every time.
         const int reg = st.BatchCounter == 39 ? Reg::ProcessValue : Reg::Alarm1Low;
-        st.PendingWrite = AsciiWriteRequest(1, reg, st.BatchCounter);
+        st.PendingWrite = WriteRequest(1, reg, st.BatchCounter);
         st.WritePending = true;
     };
     engine->hooks.writeAllEnded = [&] { ++ended; };
@@ -483,7 +481,7 @@ TEST_P(MonitorLine, ProgramWriteReportsEveryItem)
             st.ProgramWriteActive = false;
             return;
         }
-        st.PendingWrite = AsciiWriteRequest(1, ProgramReg::cycles(item), item + 1);
+        st.PendingWrite = WriteRequest(1, ProgramReg::cycles(item), item + 1);
         st.WritePending = true;
         ++item;
     };
@@ -535,7 +533,7 @@ TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
     MonitorState &st = engine->state();
     int ended = 0;
     engine->hooks.prepareWriteAll = [&] {
-        st.PendingWrite = AsciiWriteRequest(0, Reg::Alarm2High, st.BatchCounter);
+        st.PendingWrite = WriteRequest(0, Reg::Alarm2High, st.BatchCounter);
         st.WritePending = true;
     };
     engine->hooks.writeAllEnded = [&] { ++ended; };
@@ -566,7 +564,7 @@ TEST(MonitorPort, ConnectingWithoutAnOpenPortWarnsOnce)
     ScriptedDialogs dialogs;
     ComSettings settings;
     SerialChannel channel;
-    MonitorEngine engine(channel, settings);
+    MonitorEngine engine(channel, [&settings] { return settings.lineSettings(); });
     engine.FormShow();
     EXPECT_FALSE(channel.Open());
     engine.ConnectSlot(1);

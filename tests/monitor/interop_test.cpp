@@ -77,7 +77,7 @@ bool pymodbusAvailable()
     return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-struct Framing
+struct PeerFraming
 {
     const char *name;
     int modBus; // ComSettings::ModBus index: 0 ASCII, 1 RTU
@@ -85,7 +85,7 @@ struct Framing
 
 } // namespace
 
-class MonitorInterop : public ::testing::TestWithParam<Framing>
+class MonitorInterop : public ::testing::TestWithParam<PeerFraming>
 {
 };
 
@@ -95,7 +95,7 @@ TEST_P(MonitorInterop, PollsTwoPymodbusControllersWithoutError)
         GTEST_SKIP()
             << "/usr/bin/python3 cannot import pymodbus (python3-pymodbus is not installed)";
 
-    const Framing framing = GetParam();
+    const PeerFraming framing = GetParam();
     TemporaryWorkDir cwd;
     // The slave ends when its standard input closes.
     DeviceProcess slave(Python, {slaveScript(), QString::fromLatin1(framing.name)});
@@ -117,10 +117,7 @@ TEST_P(MonitorInterop, PollsTwoPymodbusControllersWithoutError)
 
     ScriptedDialogs dialogs;
     SerialChannel channel;
-    MonitorEngine engine(channel, settings);
-    channel.OnTrigger = [&engine](SerialChannel &, quint16 msg, quint16 handle, quint16 data) {
-        engine.ApdComPort1Trigger(msg, handle, data);
-    };
+    MonitorEngine engine(channel, [&settings] { return settings.lineSettings(); });
     QSet<int> setupSteps;
     int setupCycles = 0;
     engine.hooks.setupReply = [&setupSteps](int step, const QList<quint16> &) {
@@ -216,7 +213,7 @@ TEST_P(MonitorInterop, PollsTwoPymodbusControllersWithoutError)
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, MonitorInterop,
-                         ::testing::Values(Framing {"ascii", 0}, Framing {"rtu", 1}),
-                         [](const ::testing::TestParamInfo<Framing> &info) {
+                         ::testing::Values(PeerFraming {"ascii", 0}, PeerFraming {"rtu", 1}),
+                         [](const ::testing::TestParamInfo<PeerFraming> &info) {
                              return std::string(info.param.name);
                          });

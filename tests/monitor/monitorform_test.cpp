@@ -20,15 +20,14 @@ namespace {
 TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
 {
     ScriptedDialogs dialogs;
-    SimOnCom1 sim(LineSettings(), {{1, 0x4848}, {7, 0x9696}});
+    SimOnCom1 sim(SimLineSettings(), {{1, 0x4848}, {7, 0x9696}});
     ASSERT_TRUE(sim.ok());
     sim.controller(7).setEventInput(2, true);
 
     ComSettings settings;
     QWidget program;
     {
-        MonitorForm form(nullptr);
-        form.setSettings(settings);
+        MonitorForm form(nullptr, [&settings] { return settings.lineSettings(); });
         form.setProgramForm(&program);
         form.showWindow();
         program.show();

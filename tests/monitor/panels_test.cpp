@@ -1,10 +1,9 @@
 // Decoding of the monitor steps into the panels, without a line.
-#include "comsettings.h"
+#include "fakeline.h"
 #include "monitorengine.h"
 #include "registermap.h"
 #include "screenscale.h"
 #include "scripteddialogs.h"
-#include "serialchannel.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +14,8 @@ using namespace MonitorColor;
 class Panels : public ::testing::Test
 {
 protected:
-    ComSettings settings;
-    SerialChannel channel;
-    MonitorEngine engine {channel, settings};
+    FakeLine line;
+    MonitorEngine engine {line, [] { return LineSettings(); }};
 
     void SetUp() override
     {

@@ -7,7 +7,7 @@ class SimCommandsTest : public ::testing::Test
 {
 protected:
     SimCommandsTest()
-        : line(LineSettings())
+        : line(SimLineSettings())
         , commands(line)
     {
         line.addController(1, 0x4848);

@@ -103,7 +103,7 @@ struct LineFixture
 {
     explicit LineFixture(ModbusMode mode, bool pace = false)
     {
-        LineSettings s;
+        SimLineSettings s;
         s.mode = mode;
         if (mode == ModbusMode::Rtu) {
             s.parity = Parity::None;

@@ -9,9 +9,9 @@
 
 // The simulator's line for a framing, with the program's settings made to
 // match it (RTU selects 8 data bits; the rest are the defaults of both).
-inline LineSettings MatchingLine(ModbusMode mode, ComSettings &settings)
+inline SimLineSettings MatchingLine(ModbusMode mode, ComSettings &settings)
 {
-    LineSettings line;
+    SimLineSettings line;
     line.mode = mode;
     if (mode == ModbusMode::Rtu) {
         settings.select(ComSettings::ModBus, 1);
@@ -26,7 +26,7 @@ inline LineSettings MatchingLine(ModbusMode mode, ComSettings &settings)
 class SimOnCom1
 {
 public:
-    SimOnCom1(const LineSettings &settings, const QList<QPair<int, int>> &controllers)
+    SimOnCom1(const SimLineSettings &settings, const QList<QPair<int, int>> &controllers)
         : line(settings)
     {
         for (const auto &c : controllers)

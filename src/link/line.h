@@ -1,0 +1,43 @@
+#pragma once
+
+#include "linesettings.h"
+
+#include <QByteArray>
+#include <functional>
+
+// The seam between a talking window's logic and its serial line. The
+// program's line is SerialChannel; tests use a fake line with a fake clock.
+//
+// Events reach the window one at a time through the trigger handler: data
+// available (with the number of unread bytes, which ReadByte then returns in
+// order) and timer expired (with the timer's handle). Timers are one-shot and
+// count in ticks of 55 ms. Failures are thrown as ChannelError.
+class Line
+{
+public:
+    static constexpr quint16 DataAvailable = 0x7E01;
+    static constexpr quint16 TimerExpired = 0x7E03;
+
+    using Trigger = std::function<void(quint16 msg, quint16 triggerHandle, quint16 data)>;
+
+    virtual ~Line() = default;
+
+    virtual void setTriggerHandler(Trigger handler) = 0;
+
+    // Applies the port number and the line settings (in the order port,
+    // baud rate, parity, data bits, stop bits) and opens the line.
+    virtual void openWith(const LineSettings &settings) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    virtual void SendText(const QByteArray &bytes) = 0;
+    virtual quint8 ReadByte() = 0;
+    // Throws away what has arrived and not been read (outside a handler).
+    virtual int discardInput() = 0;
+
+    virtual quint16 AddTimer() = 0;
+    virtual void ArmTimer(quint16 handle, quint32 ticks, bool active) = 0;
+};
+
+// Where a window reads the settings whenever it needs them.
+using LineSettingsSource = std::function<LineSettings()>;

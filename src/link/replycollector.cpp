@@ -1,0 +1,69 @@
+#include "replycollector.h"
+
+ReplyCollector::ReplyCollector(Line &line, Timing timing, int capacity)
+    : m_line(line)
+    , m_timing(timing)
+    , m_capacity(capacity)
+{ }
+
+void ReplyCollector::attach()
+{
+    m_waiting = false;
+    m_timer = m_line.AddTimer();
+    m_line.ArmTimer(m_timer, 0, false);
+}
+
+void ReplyCollector::send(const QByteArray &frame, const Framing &framing, int ticks)
+{
+    m_framing = &framing;
+    m_ticks = ticks;
+    m_received.clear();
+    m_line.SendText(frame);
+    m_line.ArmTimer(m_timer, quint32(ticks), true);
+    m_waiting = true;
+}
+
+void ReplyCollector::cancel()
+{
+    if (m_waiting && m_line.isOpen())
+        disarm();
+    m_waiting = false;
+}
+
+void ReplyCollector::disarm()
+{
+    m_line.ArmTimer(m_timer, 0, false);
+}
+
+ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, quint16 data)
+{
+    if (msg == Line::DataAvailable) {
+        // Every announced byte is read, so that nothing is announced again
+        // later as the start of the next reply. Once the reply is complete,
+        // what follows in the same burst is dropped.
+        bool completed = false;
+        for (int i = 0; i < data; ++i) {
+            const char byte = char(m_line.ReadByte());
+            if (completed || m_received.size() >= m_capacity)
+                continue;
+            m_received.append(byte);
+            completed = m_waiting && m_framing->complete(m_received);
+        }
+        if (!m_waiting)
+            return Event::Bytes;
+        if (completed) {
+            m_waiting = false;
+            disarm();
+            return Event::Reply;
+        }
+        if (m_timing == Timing::FromLastByte && data > 0)
+            m_line.ArmTimer(m_timer, quint32(m_ticks), true);
+        return Event::Bytes;
+    }
+    if (msg != Line::TimerExpired || triggerHandle != m_timer || !m_waiting)
+        return Event::None;
+    m_waiting = false;
+    if (m_framing->silenceEndsFrame() && !m_received.isEmpty())
+        return Event::Reply;
+    return Event::TimedOut;
+}
