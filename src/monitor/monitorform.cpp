@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "jpegloader.h"
+#include "lamp.h"
 #include "monitorengine.h"
 #include "screenscale.h"
 
@@ -33,14 +34,6 @@ QString modelPicture(int modelClass)
     static const char *names[] = {"", "model4824", "model4848", "model4896", "model9696"};
     return (modelClass >= 1 && modelClass <= 4) ? QString::fromLatin1(names[modelClass])
                                                 : QString();
-}
-
-void setRound(QLabel *lamp, const QColor &colour, int diameter)
-{
-    lamp->setStyleSheet(
-        QStringLiteral("background-color: %1; border: 1px solid #404040; border-radius: %2px;")
-            .arg(colour.name())
-            .arg(diameter / 2));
 }
 
 // The display's font at its point size, made smaller when the text would
@@ -204,7 +197,7 @@ void MonitorForm::createSlot(int n)
     s.image->installEventFilter(this);
 
     for (int i = 0; i < LampCount; ++i) {
-        s.lamps[size_t(i)] = new QLabel(s.panel);
+        s.lamps[size_t(i)] = new Lamp(s.panel);
         s.lamps[size_t(i)]->setObjectName(
             QStringLiteral("%1%2").arg(QLatin1String(lampNames[i])).arg(n));
         s.lamps[size_t(i)]->resize(Scaled(11), Scaled(11));
@@ -247,7 +240,7 @@ void MonitorForm::createSlot(int n)
     SetScaledFont(s.lost, 12, true);
     s.lost->hide();
 
-    s.runLed = new QLabel(this);
+    s.runLed = new Lamp(this);
     s.runLed->setObjectName(QStringLiteral("RunLED%1").arg(n));
     PlaceScaled(s.runLed, left, ControlsTop + 5, 16, 16);
     s.runBt = new QPushButton(QStringLiteral("Connect"), this);
@@ -319,10 +312,10 @@ void MonitorForm::render()
             setDisplayFont(s.pv, p.pvFont);
         if (p.svFont > 0)
             setDisplayFont(s.sv, p.svFont);
-        for (int i = 0; i < LampCount; ++i)
-            setRound(s.lamps[size_t(i)],
-                     p.lamps[size_t(i)].isValid() ? p.lamps[size_t(i)] : MonitorColor::Grey,
-                     Scaled(11));
+        for (int i = 0; i < LampCount; ++i) {
+            const QColor &lamp = p.lamps[size_t(i)];
+            s.lamps[size_t(i)]->setColor(lamp.isValid() ? lamp : MonitorColor::Grey);
+        }
         s.outLabel1->setText(p.outLabel1);
         s.outLabel2->setText(p.outLabel2);
         s.outLabel1->setVisible(p.outRow1Visible);
@@ -336,7 +329,7 @@ void MonitorForm::render()
         s.event1->setVisible(p.event1);
         s.event2->setVisible(p.event2);
         s.lost->setVisible(p.lost);
-        setRound(s.runLed, p.runLed, Scaled(16));
+        s.runLed->setColor(p.runLed);
         s.runBt->setText(p.runCaption);
         if (s.comAddr->value() != v.comAddr[size_t(n)])
             s.comAddr->setValue(v.comAddr[size_t(n)]);

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <array>
 
+class Lamp;
 class MonitorEngine;
 class QFrame;
 class QLabel;
@@ -19,7 +20,7 @@ struct SlotWidgets
     QLabel *image = nullptr; // Imagen
     QLabel *pv = nullptr; // EditnP
     QLabel *sv = nullptr; // EditnS
-    std::array<QLabel *, 8> lamps {}; // ATn, OUT1n, OUT2n, ALM1n, ALM2n, ALM3n, CDEGn, FDEGn
+    std::array<Lamp *, 8> lamps {}; // ATn, OUT1n, OUT2n, ALM1n, ALM2n, ALM3n, CDEGn, FDEGn
     QLabel *outLabel1 = nullptr; // OutLB1n
     QLabel *outLabel2 = nullptr;
     QProgressBar *outQty1 = nullptr; // OutQty1n
@@ -27,7 +28,7 @@ struct SlotWidgets
     QLabel *event1 = nullptr; // Eventn1
     QLabel *event2 = nullptr;
     QLabel *lost = nullptr; // Lostn
-    QLabel *runLed = nullptr; // RunLEDn
+    Lamp *runLed = nullptr; // RunLEDn
     QPushButton *runBt = nullptr; // RunBtn
     QSpinBox *comAddr = nullptr; // ComAddrn
     QLabel *doCount = nullptr; // DoCntn

@@ -1,6 +1,7 @@
 // The monitor window's widgets wired to the engine, offscreen, against
 // simulated controllers.
 #include "comsettings.h"
+#include "lamp.h"
 #include "monitorengine.h"
 #include "monitorform.h"
 #include "scripteddialogs.h"
@@ -51,6 +52,13 @@ TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
         EXPECT_TRUE(two.outQty1->isVisible());
         EXPECT_EQ(form.engine().state().SelectedDevice, 1);
         EXPECT_TRUE(form.SelPanel->isVisible());
+        const QColor green(0, 255, 0);
+        const Lamp *runLed = form.findChild<Lamp *>("RunLED2");
+        const Lamp *heating = form.findChild<Lamp *>("OUT12");
+        ASSERT_TRUE(runLed && heating);
+        EXPECT_EQ(runLed->color(), green);
+        // The heating output's lamp follows the status word.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return heating->color() == green; }, 5000));
 
         // A click on the second front selects it.
         QTest::mouseClick(two.image, Qt::LeftButton);
@@ -60,6 +68,7 @@ TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
         QTest::mouseClick(one.runBt, Qt::LeftButton);
         EXPECT_FALSE(one.panel->isVisible());
         EXPECT_EQ(one.runBt->text(), "Connect");
+        EXPECT_EQ(one.runLed->color(), QColor(128, 128, 128));
 
         QTest::mouseClick(form.ExitBt2, Qt::LeftButton);
         EXPECT_FALSE(form.ApdComPort1.Open());

@@ -1,6 +1,7 @@
 #include "duvaerror.h"
 #include "guardedapplication.h"
 #include "jpegloader.h"
+#include "lamp.h"
 #include "screenscale.h"
 #include "scripteddialogs.h"
 
@@ -79,6 +80,45 @@ TEST(GuardedDispatch, AnEscapedExceptionEndsInAnErrorBoxAndTheProgramGoesOn)
     QTest::qWait(10);
     EXPECT_EQ(dialogs.texts("error"),
               (QStringList {"ie_NOpen - device not open", "plain", "Unknown error"}));
+}
+
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(Lamp, PaintsItsColourAndRepaintsOnlyWhenItChanges)
+{
+    Lamp lamp;
+    lamp.resize(16, 16);
+    lamp.setColor(QColor(0, 255, 0));
+    const QImage image = lamp.grab().toImage();
+    EXPECT_EQ(image.pixel(8, 8), 0xff00ff00u);
+    EXPECT_EQ(image.pixel(3, 8), 0xff00ff00u);
+    EXPECT_NE(image.pixel(1, 1), 0xff00ff00u); // outside the circle
+
+    lamp.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&lamp));
+    QTest::qWait(20);
+    PaintCounter counter;
+    lamp.installEventFilter(&counter);
+    for (int i = 0; i < 5; ++i)
+        lamp.setColor(QColor(0, 255, 0));
+    QTest::qWait(50);
+    EXPECT_EQ(counter.paints, 0);
+    lamp.setColor(QColor(255, 0, 0));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000));
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(lamp.color(), QColor(255, 0, 0));
 }
 
 } // namespace
