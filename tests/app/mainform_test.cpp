@@ -73,6 +73,19 @@ protected:
         QTest::qWait(20); // posted error boxes
     }
 
+    // Opens the console and types a read of one register at `reg`.
+    ConsolePanel *consoleWithRead(const char *reg)
+    {
+        QTest::mouseClick(main->toolButton(5), Qt::LeftButton);
+        ConsolePanel *panel = main->TESTPL;
+        QTest::keyClicks(panel->SCOMAddr, "1");
+        panel->SCmdBox->setCurrentIndex(0);
+        emit panel->SCmdBox->activated(0);
+        QTest::keyClicks(panel->SFunc, reg);
+        QTest::keyClicks(panel->SDataLen, "1");
+        return panel;
+    }
+
     QAction *menuItem(const char *name)
     {
         return main->findChild<QAction *>(QString::fromLatin1(name));
@@ -227,13 +240,7 @@ TEST_F(MainWindow, ConsoleSendsThroughTheRealWidgets)
     PtyPeer peer;
     ASSERT_TRUE(peer.linkAs("COM1"));
     start();
-    QTest::mouseClick(main->toolButton(5), Qt::LeftButton);
-    ConsolePanel *panel = main->TESTPL;
-    QTest::keyClicks(panel->SCOMAddr, "1");
-    panel->SCmdBox->setCurrentIndex(0);
-    emit panel->SCmdBox->activated(0);
-    QTest::keyClicks(panel->SFunc, "4a00"); // typed letters become upper case
-    QTest::keyClicks(panel->SDataLen, "1");
+    ConsolePanel *panel = consoleWithRead("4a00"); // typed letters become upper case
     EXPECT_EQ(panel->SFunc->text(), "4A00");
     EXPECT_EQ(panel->DataLenLb->text(), "WORD COUNT");
     EXPECT_EQ(panel->SChkSum->text(), "B1");
@@ -378,12 +385,7 @@ TEST_F(MainWindow, EndingTheProgramEndsEveryWindowsWorkWithoutAsking)
     ASSERT_TRUE(peer.linkAs("COM1"));
     start();
     // The console repeating a request that is never answered.
-    QTest::mouseClick(main->toolButton(5), Qt::LeftButton);
-    ConsolePanel *panel = main->TESTPL;
-    QTest::keyClicks(panel->SCOMAddr, "1");
-    emit panel->SCmdBox->activated(0);
-    QTest::keyClicks(panel->SFunc, "4700");
-    QTest::keyClicks(panel->SDataLen, "1");
+    ConsolePanel *panel = consoleWithRead("4700");
     QTest::mouseClick(panel->RSendBt, Qt::LeftButton);
     ASSERT_TRUE(main->ApdComPort1.Open());
     ASSERT_TRUE(main->console()->repeating());
