@@ -39,9 +39,9 @@ void ConsoleLogic::open()
         m_channel.setOpen(true);
         m_replyTimer = m_channel.AddTimer();
         m_channel.ArmTimer(static_cast<quint16>(m_replyTimer), ReplyWindowTicks, false);
-    } catch (const ChannelError &) {
+    } catch (const ChannelError &e) {
         m_channel.setOpen(false);
-        AppDialogs().inform(QStringLiteral("Warning"), QStringLiteral("Com port not exist"));
+        AppDialogs().inform(QStringLiteral("Warning"), PortFailureText(e));
     }
 }
 

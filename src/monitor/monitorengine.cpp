@@ -62,9 +62,9 @@ void MonitorEngine::FormShow()
         m_channel.setOpen(true);
         m_state.ReplyTimer = m_channel.AddTimer();
         m_channel.ArmTimer(m_state.ReplyTimer, m_state.ReplyTicks, false);
-    } catch (const ChannelError &) {
+    } catch (const ChannelError &e) {
         m_channel.setOpen(false);
-        postWarning(QStringLiteral("Com port not exist"));
+        postWarning(PortFailureText(e));
     }
     changed();
 }

@@ -208,7 +208,7 @@ TEST_F(ConsoleLine, FailedOpeningWarnsAndSendingWarnsOnceAndStopsRepeating)
     EXPECT_FALSE(channel.Open());
     ASSERT_TRUE(waitFor([&] { return dialogs.texts().size() == 1; }));
     EXPECT_EQ(dialogs.shown.last().title, "Warning");
-    EXPECT_EQ(dialogs.shown.last().text, "Com port not exist");
+    EXPECT_EQ(dialogs.shown.last().text, "Com port not exist\nCOM1 not found");
 
     enterReadRegister();
     console.SendBtClick(true);
