@@ -33,7 +33,9 @@ Dialogs &AppDialogs();
 // the Qt implementation.
 void SetAppDialogs(Dialogs *dialogs);
 
-// Message boxes and file dialogs of Qt Widgets.
+// Message boxes and file dialogs of Qt Widgets. inform() and error() show one
+// box of a given title and text at a time: asked again while that box is
+// open, they return at once.
 class QtDialogs : public Dialogs
 {
 public:

@@ -1,11 +1,16 @@
+#include "dialogs.h"
 #include "duvaerror.h"
 #include "guardedapplication.h"
 #include "jpegloader.h"
 #include "screenscale.h"
 #include "scripteddialogs.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -79,6 +84,58 @@ TEST(GuardedDispatch, AnEscapedExceptionEndsInAnErrorBoxAndTheProgramGoesOn)
     QTest::qWait(10);
     EXPECT_EQ(dialogs.texts("error"),
               (QStringList {"ie_NOpen - device not open", "plain", "Unknown error"}));
+}
+
+// The message boxes on screen now.
+QList<QMessageBox *> visibleBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            boxes.append(box);
+    return boxes;
+}
+
+void clickOkOnEveryBox()
+{
+    for (QMessageBox *box : visibleBoxes())
+        box->button(QMessageBox::Ok)->click();
+}
+
+TEST(QtMessageBoxes, ARepeatedMessageIsNotStackedOnItsOpenBox)
+{
+    QtDialogs dialogs;
+    qsizetype boxesWithRepeat = -1;
+    qsizetype boxesWithOther = -1;
+    bool done = false;
+    // Each box runs a nested event loop, inside which the next timer fires.
+    QTimer::singleShot(0, [&] {
+        dialogs.inform("Warning", "Com port not exist");
+        done = true;
+    });
+    QTimer::singleShot(50, [&] { dialogs.inform("Warning", "Com port not exist"); });
+    QTimer::singleShot(100, [&] {
+        boxesWithRepeat = visibleBoxes().size();
+        dialogs.inform("Warning", "Another text");
+    });
+    QTimer::singleShot(150, [&] {
+        boxesWithOther = visibleBoxes().size();
+        clickOkOnEveryBox();
+    });
+    const bool finished = QTest::qWaitFor([&] { return done; }, 10000);
+    clickOkOnEveryBox(); // whatever went wrong, leave no box behind
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(boxesWithRepeat, 1);
+    EXPECT_EQ(boxesWithOther, 2);
+
+    // Once closed, the same message opens its box again.
+    qsizetype boxesAgain = -1;
+    QTimer::singleShot(0, [&] {
+        boxesAgain = visibleBoxes().size();
+        clickOkOnEveryBox();
+    });
+    dialogs.inform("Warning", "Com port not exist");
+    EXPECT_EQ(boxesAgain, 1);
 }
 
 } // namespace
