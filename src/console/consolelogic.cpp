@@ -46,9 +46,9 @@ void ConsoleLogic::open()
     try {
         m_line.openWith(m_settings());
         m_collector.attach();
-    } catch (const ChannelError &) {
+    } catch (const ChannelError &e) {
         m_line.close();
-        AppDialogs().inform(QStringLiteral("Warning"), QStringLiteral("Com port not exist"));
+        AppDialogs().inform(QStringLiteral("Warning"), PortFailureText(e));
     }
 }
 

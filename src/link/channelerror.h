@@ -43,6 +43,25 @@ public:
     // The error of a code with its fixed text.
     static ChannelError of(int code) { return ChannelError(code, standardText(code)); }
 
+    // The error of port `portName` (device `device`) that the system refused
+    // for want of permission (`reason` is what it said). On Unix that is
+    // either a lock held by another program (PortInUse) or a device the
+    // user may not read and write (-EACCES, naming the device and its group).
+    static ChannelError refused(const QString &portName, const QString &device,
+                                const QString &reason);
+
+    // For a device the user may not open: the device and the group that
+    // owns it ("" when unknown). Both empty for other failures.
+    const QString &deniedDevice() const { return m_deniedDevice; }
+    const QString &deniedGroup() const { return m_deniedGroup; }
+
 private:
     int m_code;
+    QString m_deniedDevice;
+    QString m_deniedGroup;
 };
+
+// What a window shows when its port cannot be opened: "Com port not exist",
+// beneath it the reason, and for a device the user may not open, what to do
+// about it.
+QString PortFailureText(const ChannelError &e);

@@ -1,6 +1,7 @@
 #include "comports.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -34,7 +35,29 @@ QStringList orderedSerialPortNames(QStringList names)
     return names;
 }
 
+QStringList numberedSerialPortNames(const QStringList &names, const QString &activeConsoles)
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QStringList consoles = activeConsoles.split(blanks, Qt::SkipEmptyParts);
+    QStringList out;
+    for (const QString &name : orderedSerialPortNames(names))
+        if (!consoles.contains(name))
+            out.append(name);
+    return out;
+}
+
 namespace {
+
+// The ports the kernel writes its console to ("" where there is no such file).
+QString activeConsoles()
+{
+#ifdef Q_OS_LINUX
+    QFile file(QStringLiteral("/sys/class/tty/console/active"));
+    if (file.open(QIODevice::ReadOnly))
+        return QString::fromLatin1(file.read(4096));
+#endif
+    return QString();
+}
 
 // The devices of the present serial ports, in COM order.
 QStringList presentPorts()
@@ -50,7 +73,7 @@ QStringList presentPorts()
 #endif
     }
     QStringList out;
-    for (const QString &name : orderedSerialPortNames(names))
+    for (const QString &name : numberedSerialPortNames(names, activeConsoles()))
         out.append(devices.value(name));
     return out;
 }

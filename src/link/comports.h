@@ -9,7 +9,8 @@
 //   entry decides alone, even when it leads nowhere;
 // - otherwise the n-th serial port present on the machine, USB adapters
 //   (ttyUSB*) first, then ACM devices (ttyACM*), then built-in ports (ttyS*),
-//   each group by number, then any others by name.
+//   each group by number, then any others by name; the kernel's active
+//   console is left out.
 // On Windows COMn is the system's COMn.
 
 // Highest port number the "Select Port" dialog offers.
@@ -26,3 +27,10 @@ QStringList comPortEntries(int last = LastListedComPort);
 // The serial port names present (as "ttyS0", "ttyUSB1", ...), sorted into
 // the order in which they are numbered COM1, COM2, ...
 QStringList orderedSerialPortNames(QStringList names);
+
+// The names that COM1, COM2, ... reach: `names` in the order above, without
+// the ports the kernel uses as its console (a login console must not be
+// locked, reset and written frames to). `activeConsoles` is the content of
+// /sys/class/tty/console/active: names separated by blanks, such as
+// "tty0 ttyS0".
+QStringList numberedSerialPortNames(const QStringList &names, const QString &activeConsoles);

@@ -250,8 +250,7 @@ void SerialChannel::openPort()
             throw ChannelError(ChannelError::PortNotFound,
                                portName + QStringLiteral(" not found (") + reason + ')');
         if (error == QSerialPort::PermissionError)
-            throw ChannelError(ChannelError::PortInUse,
-                               portName + QStringLiteral(" is in use (") + reason + ')');
+            throw ChannelError::refused(portName, device, reason);
         const int number = systemErrorNumber(reason);
         throw ChannelError(number ? -number : -1,
                            portName + QStringLiteral(" cannot be opened (") + reason + ')');

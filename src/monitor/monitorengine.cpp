@@ -61,9 +61,9 @@ void MonitorEngine::FormShow()
         m_channel.openWith(m_settings());
         m_collector.attach();
         m_state.ReplyTimer = m_collector.timer();
-    } catch (const ChannelError &) {
+    } catch (const ChannelError &e) {
         m_channel.close();
-        postWarning(QStringLiteral("Com port not exist"));
+        postWarning(PortFailureText(e));
     }
     changed();
 }

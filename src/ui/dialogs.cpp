@@ -3,10 +3,32 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QScopeGuard>
+#include <QSet>
+
+#include <utility>
 
 namespace {
 Dialogs *installed = nullptr;
+
+// The message boxes open now, by title and text. An error that comes again
+// while its box is still open (a failure repeated by a timer, say) would
+// otherwise stack one more modal box on it every time.
+QSet<std::pair<QString, QString>> openBoxes;
+
+// Runs `show` (a modal box) unless a box of this title and text is open.
+template<typename Show>
+void showOnce(const QString &title, const QString &text, Show show)
+{
+    const std::pair<QString, QString> key(title, text);
+    if (openBoxes.contains(key))
+        return;
+    openBoxes.insert(key);
+    const auto closed = qScopeGuard([key] { openBoxes.remove(key); });
+    show();
 }
+
+} // namespace
 
 Dialogs &AppDialogs()
 {
@@ -26,13 +48,17 @@ int ChoosePort(const QStringList &entries)
 
 void QtDialogs::inform(const QString &title, const QString &text)
 {
-    QMessageBox::information(QApplication::activeWindow(), title, text, QMessageBox::Ok);
+    showOnce(title, text, [&] {
+        QMessageBox::information(QApplication::activeWindow(), title, text, QMessageBox::Ok);
+    });
 }
 
 void QtDialogs::error(const QString &text)
 {
-    QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), text,
-                          QMessageBox::Ok);
+    const QString title = QApplication::applicationName();
+    showOnce(title, text, [&] {
+        QMessageBox::critical(QApplication::activeWindow(), title, text, QMessageBox::Ok);
+    });
 }
 
 bool QtDialogs::askOkCancel(const QString &title, const QString &text)

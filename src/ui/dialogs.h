@@ -37,7 +37,9 @@ void SetAppDialogs(Dialogs *dialogs);
 // no port number when it opens: the index of the chosen entry, or -1.
 int ChoosePort(const QStringList &entries);
 
-// Message boxes and file dialogs of Qt Widgets.
+// Message boxes and file dialogs of Qt Widgets. inform() and error() show one
+// box of a given title and text at a time: asked again while that box is
+// open, they return at once.
 class QtDialogs : public Dialogs
 {
 public:

@@ -117,7 +117,9 @@ TEST_F(MainWindow, FaultySettingsFileShowsTheTextAndKeepsDefaults)
 {
     writeSettings("12a\r\n");
     start();
-    ASSERT_EQ(dialogs.texts("error"), QStringList {"'12a' is not a valid integer value"});
+    ASSERT_EQ(dialogs.texts("error"),
+              QStringList {"'12a' is not a valid integer value\nSettings file: " +
+                           QDir::currentPath() + "/SETDUVA.$$$\nThe default settings are used."});
     EXPECT_EQ(main->settingsForm()->settings().code(), 120);
     EXPECT_TRUE(main->isVisible());
 }

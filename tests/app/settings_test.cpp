@@ -1,12 +1,19 @@
 #include "comsettings.h"
 #include "duvaerror.h"
 #include "settingsfile.h"
+#include "tempworkdir.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -104,8 +111,9 @@ TEST(ComSettings, LineSettingsOfSettingsCodes)
         ComSettings s;
         s.applyCode(code);
         const LineSettings l = s.lineSettings();
-        if (l.framing == R)
+        if (l.framing == R) {
             ASSERT_EQ(l.dataBits, 8) << code;
+        }
     }
 }
 
@@ -177,6 +185,11 @@ protected:
         QFile f(path());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
+    // The error box's text for a refused file in `dir`.
+    QString refusal(const QString &what) const
+    {
+        return what + "\nSettings file: " + path() + "\nThe default settings are used.";
+    }
 };
 
 TEST_F(SettingsFile, MissingFileGivesDefaultsWithoutError)
@@ -200,8 +213,12 @@ TEST_F(SettingsFile, FirstSaveWritesOneLineWithCrLf)
 
 TEST_F(SettingsFile, LoadAcceptsLineEndsAndMissingLastEnd)
 {
-    for (const QByteArray &content : {QByteArray("51032\r\n"), QByteArray("51032"),
-                                      QByteArray("51032\n"), QByteArray("51032\r\n120\r\n")}) {
+    for (const QByteArray &content :
+         {QByteArray("51032\r\n"), QByteArray("51032"), QByteArray("51032\n"),
+          QByteArray("51032\r\n120\r\n"),
+          QByteArray("\xEF\xBB\xBF"
+                     "51032\r\n"),
+          QByteArray(4091, '0') + "51032\r\n"}) { // the longest line judged
         write(content);
         ComSettings s;
         LoadSettingsFile(s, dir.path());
@@ -222,18 +239,59 @@ TEST_F(SettingsFile, FaultyLineRaisesTheConversionTextAndChangesNothing)
         {"", "'' is not a valid integer value"},
         {"12x\r\n", "'12x' is not a valid integer value"},
         {"99999999999\r\n", "'99999999999' is not a valid integer value"},
+        // Judged whole, not by its first 63 bytes.
+        {"120" + QByteArray(70, ' ') + "9\r\n",
+         "'120                                                                      9' is not a "
+         "valid integer value"},
+        // Too long to be judged: refused, shown cut short.
+        {QByteArray(4092, '0') + "51032\r\n",
+         "'0000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+         "000000000000...' is not a valid integer value"},
+        // No raw control bytes in the box.
+        {QByteArray("12\0"
+                    "3\x1B[2J\xFF\r\n",
+                    11),
+         "'12\\x003\\x1B[2J\\xFF' is not a valid integer value"},
     };
     for (const auto &c : cases) {
         write(c.content);
         ComSettings s;
         try {
             LoadSettingsFile(s, dir.path());
-            ADD_FAILURE() << "no error for " << c.content.constData();
+            ADD_FAILURE() << "no error for " << c.content.left(80).constData();
         } catch (const DuvaError &e) {
-            EXPECT_EQ(e.text(), QString::fromLatin1(c.text));
+            EXPECT_EQ(e.text().toStdString(), refusal(QString::fromLatin1(c.text)).toStdString());
         }
         EXPECT_EQ(s.code(), 120) << "the selections keep their defaults";
     }
+}
+
+TEST(SettingsFileInWorkDir, AFifoIsRefusedAtOnceInsteadOfWaitingForAWriter)
+{
+    TemporaryWorkDir work;
+    ASSERT_EQ(::mkfifo("SETDUVA.$$$", 0600), 0);
+    ComSettings s;
+    s.applyCode(51032);
+    auto load = std::async(std::launch::async, [&s]() -> QString {
+        try {
+            LoadSettingsFile(s);
+        } catch (const DuvaError &e) {
+            return e.text();
+        }
+        return QStringLiteral("<no error>");
+    });
+    if (load.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+        ADD_FAILURE() << "loading waits for a writer of the FIFO";
+        // Release the reader, so that the test ends.
+        const int fd = ::open("SETDUVA.$$$", O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    EXPECT_EQ(load.get().toStdString(),
+              ("Cannot read the file: it is not a regular file\nSettings file: " +
+               QDir::currentPath() + "/SETDUVA.$$$\nThe default settings are used.")
+                  .toStdString());
+    EXPECT_EQ(s.code(), 51032);
 }
 
 TEST_F(SettingsFile, NegativeCodeLeavesNoPortSelected)

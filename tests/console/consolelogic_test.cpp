@@ -196,7 +196,7 @@ TEST_F(Console, FailedOpeningWarnsAndSendingWarnsOnceAndStopsRepeating)
     EXPECT_FALSE(line.isOpen());
     ASSERT_EQ(dialogs.texts().size(), 1);
     EXPECT_EQ(dialogs.shown.last().title, "Warning");
-    EXPECT_TRUE(dialogs.shown.last().text.startsWith("Com port not exist"));
+    EXPECT_EQ(dialogs.shown.last().text, "Com port not exist\nCOM1 not found");
 
     enterReadRegister();
     console.SendBtClick(true);

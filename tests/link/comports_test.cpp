@@ -19,6 +19,13 @@ TEST(ComPorts, PresentPortsAreNumberedUsbThenAcmThenBuiltInEachByNumber)
     EXPECT_EQ(orderedSerialPortNames(present), expected);
 }
 
+TEST(ComPorts, TheKernelsConsoleIsLeftOutOfTheNumbering)
+{
+    // console=ttyS0: COM1 must not be the login console.
+    EXPECT_EQ(numberedSerialPortNames({"ttyS0", "ttyS1", "ttyUSB0"}, "tty0 ttyS0\n"),
+              (QStringList {"ttyUSB0", "ttyS1"}));
+}
+
 class ComPortLinks : public ::testing::Test
 {
 protected:

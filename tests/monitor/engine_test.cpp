@@ -569,7 +569,8 @@ TEST(MonitorPort, ConnectingWithoutAnOpenPortWarnsOnce)
     EXPECT_FALSE(channel.Open());
     engine.ConnectSlot(1);
     QTest::qWait(2200);
-    EXPECT_EQ(dialogs.texts(), (QStringList {"Com port not exist", "Com port not exist"}));
+    EXPECT_EQ(dialogs.texts(),
+              (QStringList {"Com port not exist\nCOM1 not found", "Com port not exist"}));
     EXPECT_EQ(dialogs.texts("error"), QStringList());
     EXPECT_FALSE(engine.state().at(1).DeviceRequested);
     EXPECT_FALSE(engine.timer1().isActive());

@@ -1,3 +1,4 @@
+#include "dialogs.h"
 #include "duvaerror.h"
 #include "guardedapplication.h"
 #include "jpegloader.h"
@@ -5,8 +6,12 @@
 #include "screenscale.h"
 #include "scripteddialogs.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -119,6 +124,58 @@ TEST(Lamp, PaintsItsColourAndRepaintsOnlyWhenItChanges)
     EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000));
     EXPECT_EQ(counter.paints, 1);
     EXPECT_EQ(lamp.color(), QColor(255, 0, 0));
+}
+
+// The message boxes on screen now.
+QList<QMessageBox *> visibleBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            boxes.append(box);
+    return boxes;
+}
+
+void clickOkOnEveryBox()
+{
+    for (QMessageBox *box : visibleBoxes())
+        box->button(QMessageBox::Ok)->click();
+}
+
+TEST(QtMessageBoxes, ARepeatedMessageIsNotStackedOnItsOpenBox)
+{
+    QtDialogs dialogs;
+    qsizetype boxesWithRepeat = -1;
+    qsizetype boxesWithOther = -1;
+    bool done = false;
+    // Each box runs a nested event loop, inside which the next timer fires.
+    QTimer::singleShot(0, [&] {
+        dialogs.inform("Warning", "Com port not exist");
+        done = true;
+    });
+    QTimer::singleShot(50, [&] { dialogs.inform("Warning", "Com port not exist"); });
+    QTimer::singleShot(100, [&] {
+        boxesWithRepeat = visibleBoxes().size();
+        dialogs.inform("Warning", "Another text");
+    });
+    QTimer::singleShot(150, [&] {
+        boxesWithOther = visibleBoxes().size();
+        clickOkOnEveryBox();
+    });
+    const bool finished = QTest::qWaitFor([&] { return done; }, 10000);
+    clickOkOnEveryBox(); // whatever went wrong, leave no box behind
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(boxesWithRepeat, 1);
+    EXPECT_EQ(boxesWithOther, 2);
+
+    // Once closed, the same message opens its box again.
+    qsizetype boxesAgain = -1;
+    QTimer::singleShot(0, [&] {
+        boxesAgain = visibleBoxes().size();
+        clickOkOnEveryBox();
+    });
+    dialogs.inform("Warning", "Com port not exist");
+    EXPECT_EQ(boxesAgain, 1);
 }
 
 } // namespace
