@@ -2,7 +2,7 @@
 // echoing pseudo-terminal, beside the same loop on a bare QSerialPort, in the
 // same run. Counters: round trips per second, the median round trip in
 // microseconds, and for the channel its rate as a share of the bare port's.
-#include "serialchannel.h"
+#include "link/serialchannel.h"
 
 #include <QCoreApplication>
 #include <QDir>

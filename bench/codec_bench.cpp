@@ -1,7 +1,7 @@
 // Building, converting and checking a read of eight registers: the work done
 // for every poll of a controller.
-#include "framing.h"
-#include "replies.h"
+#include "link/framing.h"
+#include "link/replies.h"
 
 #include <benchmark/benchmark.h>
 

@@ -24,10 +24,10 @@
 //
 // Without --pace the simulator answers at once and the line has no speed: the
 // figure is the engine's and the machine's, and has no limit to compare with.
-#include "comsettings.h"
+#include "app/comsettings.h"
 #include "deviceprocess.h"
-#include "monitorengine.h"
-#include "serialchannel.h"
+#include "link/serialchannel.h"
+#include "monitor/monitorengine.h"
 
 #include <QApplication>
 #include <QDir>

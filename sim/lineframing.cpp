@@ -1,6 +1,6 @@
-#include "lineframing.h"
+#include "sim/lineframing.h"
 
-#include "hexcodec.h"
+#include "link/hexcodec.h"
 
 #include <algorithm>
 

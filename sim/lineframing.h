@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modbusmode.h"
+#include "link/modbusmode.h"
 
 #include <QByteArray>
 #include <QString>

@@ -7,9 +7,9 @@
 // Prints the pseudo-terminal's path as its first line, links PATH to it,
 // then reads commands from standard input (see simcommands.h). End of input,
 // "quit", SIGINT and SIGTERM remove the link and end the program.
-#include "simcommands.h"
-#include "simline.h"
-#include "simregisters.h"
+#include "sim/simcommands.h"
+#include "sim/simline.h"
+#include "sim/simregisters.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

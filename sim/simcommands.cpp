@@ -1,6 +1,6 @@
-#include "simcommands.h"
+#include "sim/simcommands.h"
 
-#include "simline.h"
+#include "sim/simline.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "simcontroller.h"
+#include "sim/simcontroller.h"
 
-#include "simregisters.h"
+#include "sim/simregisters.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "simline.h"
+#include "sim/simline.h"
 
 #include <QDir>
 #include <QFileInfo>

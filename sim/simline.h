@@ -1,7 +1,7 @@
 #pragma once
 
-#include "lineframing.h"
-#include "simcontroller.h"
+#include "sim/lineframing.h"
+#include "sim/simcontroller.h"
 
 #include <QElapsedTimer>
 #include <QFile>

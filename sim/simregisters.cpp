@@ -1,4 +1,4 @@
-#include "simregisters.h"
+#include "sim/simregisters.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "aboutform.h"
+#include "app/aboutform.h"
 
-#include "jpegloader.h"
-#include "windowplacement.h"
+#include "ui/jpegloader.h"
+#include "ui/windowplacement.h"
 
 #include <QLabel>
 #include <QPixmap>

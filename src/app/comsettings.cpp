@@ -1,4 +1,4 @@
-#include "comsettings.h"
+#include "app/comsettings.h"
 
 #include <algorithm>
 #include <iterator>

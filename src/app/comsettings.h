@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linesettings.h"
+#include "link/linesettings.h"
 
 // The six selections of the communication settings dialog: the selected
 // index of each radio group, -1 when nothing is selected. The selections are

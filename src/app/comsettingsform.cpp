@@ -1,7 +1,7 @@
-#include "comsettingsform.h"
+#include "app/comsettingsform.h"
 
-#include "comports.h"
-#include "windowplacement.h"
+#include "link/comports.h"
+#include "ui/windowplacement.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comsettingslogic.h"
+#include "app/comsettingslogic.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "comsettingslogic.h"
+#include "app/comsettingslogic.h"
 
-#include "settingsfile.h"
+#include "app/settingsfile.h"
 
 void ComSettingsLogic::OKBt1Click()
 {

@@ -1,9 +1,9 @@
 // duva-config: the configuration program of the DUVA temperature controllers.
-#include "accessiblenames.h"
-#include "comsettings.h"
-#include "guardedapplication.h"
-#include "mainform.h"
-#include "startup.h"
+#include "app/comsettings.h"
+#include "app/mainform.h"
+#include "app/startup.h"
+#include "ui/accessiblenames.h"
+#include "ui/guardedapplication.h"
 
 int main(int argc, char **argv)
 {

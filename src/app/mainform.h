@@ -1,7 +1,7 @@
 #pragma once
 
-#include "mainlogic.h"
-#include "serialchannel.h"
+#include "app/mainlogic.h"
+#include "link/serialchannel.h"
 
 #include <QIcon>
 #include <QList>

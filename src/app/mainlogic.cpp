@@ -1,9 +1,9 @@
-#include "mainlogic.h"
+#include "app/mainlogic.h"
 
-#include "comsettings.h"
-#include "dialogs.h"
-#include "duvaerror.h"
-#include "settingsfile.h"
+#include "app/comsettings.h"
+#include "app/settingsfile.h"
+#include "link/duvaerror.h"
+#include "ui/dialogs.h"
 
 #include <QTimer>
 

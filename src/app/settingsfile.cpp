@@ -1,6 +1,6 @@
-#include "settingsfile.h"
+#include "app/settingsfile.h"
 
-#include "duvaerror.h"
+#include "link/duvaerror.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comsettings.h"
+#include "app/comsettings.h"
 
 #include <QString>
 

@@ -1,12 +1,12 @@
-#include "startup.h"
+#include "app/startup.h"
 
-#include "aboutform.h"
-#include "comsettings.h"
-#include "comsettingsform.h"
-#include "mainform.h"
-#include "monitorform.h"
-#include "programform.h"
-#include "recorderform.h"
+#include "app/aboutform.h"
+#include "app/comsettings.h"
+#include "app/comsettingsform.h"
+#include "app/mainform.h"
+#include "monitor/monitorform.h"
+#include "program/programform.h"
+#include "recorder/recorderform.h"
 
 std::unique_ptr<MainForm> CreateWindows(ComSettings &settings)
 {

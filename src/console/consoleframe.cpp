@@ -1,7 +1,7 @@
-#include "consoleframe.h"
+#include "console/consoleframe.h"
 
-#include "duvaerror.h"
-#include "hexcodec.h"
+#include "link/duvaerror.h"
+#include "link/hexcodec.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "consolelogic.h"
+#include "console/consolelogic.h"
 
-#include "channelerror.h"
-#include "dialogs.h"
-#include "duvaerror.h"
+#include "link/channelerror.h"
+#include "link/duvaerror.h"
+#include "ui/dialogs.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "consoleframe.h"
-#include "line.h"
-#include "replycollector.h"
+#include "console/consoleframe.h"
+#include "link/line.h"
+#include "link/replycollector.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,8 +1,8 @@
-#include "consolepanel.h"
+#include "console/consolepanel.h"
 
-#include "consolelogic.h"
-#include "jpegloader.h"
-#include "screenscale.h"
+#include "console/consolelogic.h"
+#include "ui/jpegloader.h"
+#include "ui/screenscale.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "channelerror.h"
+#include "link/channelerror.h"
 
 #ifdef Q_OS_UNIX
 #include <QFile>

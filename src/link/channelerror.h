@@ -1,6 +1,6 @@
 #pragma once
 
-#include "duvaerror.h"
+#include "link/duvaerror.h"
 
 // A failure of the serial channel: the numeric code and the text the user
 // sees when the exception reaches the error box. Failures of the system's

@@ -1,4 +1,4 @@
-#include "comports.h"
+#include "link/comports.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "errortexts.h"
+#include "link/errortexts.h"
 
 namespace {
 

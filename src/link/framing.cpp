@@ -1,6 +1,6 @@
-#include "framing.h"
+#include "link/framing.h"
 
-#include "hexcodec.h"
+#include "link/hexcodec.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hexcodec.h"
+#include "link/hexcodec.h"
 
 QByteArray ByteToHex(int v)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linesettings.h"
+#include "link/linesettings.h"
 
 #include <QByteArray>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "replies.h"
+#include "link/replies.h"
 
-#include "errortexts.h"
+#include "link/errortexts.h"
 
 namespace {
 

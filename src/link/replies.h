@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framing.h"
+#include "link/framing.h"
 
 #include <QByteArray>
 #include <QList>

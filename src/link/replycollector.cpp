@@ -1,4 +1,4 @@
-#include "replycollector.h"
+#include "link/replycollector.h"
 
 ReplyCollector::ReplyCollector(Line &line, Timing timing, int capacity)
     : m_line(line)

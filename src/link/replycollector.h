@@ -1,7 +1,7 @@
 #pragma once
 
-#include "framing.h"
-#include "line.h"
+#include "link/framing.h"
+#include "link/line.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "serialchannel.h"
+#include "link/serialchannel.h"
 
-#include "comports.h"
+#include "link/comports.h"
 
 #include <QPointer>
 #include <QSerialPort>

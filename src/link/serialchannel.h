@@ -1,7 +1,7 @@
 #pragma once
 
-#include "channelerror.h"
-#include "line.h"
+#include "link/channelerror.h"
+#include "link/line.h"
 
 #include <QByteArray>
 #include <QList>

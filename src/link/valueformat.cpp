@@ -1,6 +1,6 @@
-#include "valueformat.h"
+#include "link/valueformat.h"
 
-#include "hexcodec.h"
+#include "link/hexcodec.h"
 
 QString SignedIntFormat(int value)
 {

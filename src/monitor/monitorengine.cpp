@@ -1,12 +1,12 @@
-#include "monitorengine.h"
+#include "monitor/monitorengine.h"
 
-#include "channelerror.h"
-#include "dialogs.h"
-#include "errortexts.h"
-#include "registermap.h"
-#include "replies.h"
-#include "screenscale.h"
-#include "valueformat.h"
+#include "link/channelerror.h"
+#include "link/errortexts.h"
+#include "link/replies.h"
+#include "link/valueformat.h"
+#include "setup/registermap.h"
+#include "ui/dialogs.h"
+#include "ui/screenscale.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "line.h"
-#include "monitorstate.h"
-#include "monitorview.h"
-#include "parameterimage.h"
-#include "replycollector.h"
+#include "link/line.h"
+#include "link/replycollector.h"
+#include "monitor/monitorstate.h"
+#include "monitor/monitorview.h"
+#include "setup/parameterimage.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,10 +1,10 @@
-#include "monitorform.h"
+#include "monitor/monitorform.h"
 
-#include "dialogs.h"
-#include "jpegloader.h"
-#include "lamp.h"
-#include "monitorengine.h"
-#include "screenscale.h"
+#include "monitor/monitorengine.h"
+#include "ui/dialogs.h"
+#include "ui/jpegloader.h"
+#include "ui/lamp.h"
+#include "ui/screenscale.h"
 
 #include <QCloseEvent>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serialchannel.h"
+#include "link/serialchannel.h"
 
 #include <QWidget>
 #include <array>

@@ -1,7 +1,7 @@
-#include "monitorview.h"
+#include "monitor/monitorview.h"
 
-#include "registermap.h"
-#include "valueformat.h"
+#include "link/valueformat.h"
+#include "setup/registermap.h"
 
 const PanelLayout *LayoutForClass(int modelClass)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitorstate.h"
+#include "monitor/monitorstate.h"
 
 #include <QColor>
 #include <QPoint>

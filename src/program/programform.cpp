@@ -1,4 +1,4 @@
-#include "programform.h"
+#include "program/programform.h"
 
 ProgramForm::ProgramForm(QWidget *owner)
     : QWidget(owner, Qt::Window)

@@ -1,7 +1,7 @@
-#include "recorderform.h"
+#include "recorder/recorderform.h"
 
-#include "dialogs.h"
-#include "screenscale.h"
+#include "ui/dialogs.h"
+#include "ui/screenscale.h"
 
 RecorderForm::RecorderForm(QWidget *owner)
     : QWidget(owner, Qt::Window)

@@ -1,6 +1,6 @@
-#include "enumerations.h"
+#include "setup/enumerations.h"
 
-#include "registermap.h"
+#include "setup/registermap.h"
 
 namespace {
 

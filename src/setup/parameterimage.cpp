@@ -1,6 +1,6 @@
-#include "parameterimage.h"
+#include "setup/parameterimage.h"
 
-#include "registermap.h"
+#include "setup/registermap.h"
 
 int ParameterImage::registerOfEntry(int entry)
 {

@@ -1,4 +1,4 @@
-#include "registermap.h"
+#include "setup/registermap.h"
 
 #include <algorithm>
 

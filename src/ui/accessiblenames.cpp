@@ -1,4 +1,4 @@
-#include "accessiblenames.h"
+#include "ui/accessiblenames.h"
 
 #include <QEvent>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "canvas.h"
+#include "ui/canvas.h"
 
 #include <QFont>
 #include <QFontMetrics>

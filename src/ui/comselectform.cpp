@@ -1,6 +1,6 @@
-#include "comselectform.h"
+#include "ui/comselectform.h"
 
-#include "dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

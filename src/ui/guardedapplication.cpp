@@ -1,6 +1,6 @@
-#include "guardedapplication.h"
+#include "ui/guardedapplication.h"
 
-#include "dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QTimer>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "jpegloader.h"
+#include "ui/jpegloader.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "screenscale.h"
+#include "ui/screenscale.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,22 +1,22 @@
 // The main window offscreen: start-up, the settings dialog, the port
 // ownership rule through the real toolbar buttons and menu items, and the
 // names accessibility clients find the controls by.
-#include "aboutform.h"
-#include "accessiblenames.h"
-#include "comsettings.h"
-#include "comsettingsform.h"
-#include "consolelogic.h"
-#include "consolepanel.h"
-#include "mainform.h"
-#include "mainlogic.h"
-#include "monitorengine.h"
-#include "monitorform.h"
+#include "app/aboutform.h"
+#include "app/comsettings.h"
+#include "app/comsettingsform.h"
+#include "app/mainform.h"
+#include "app/mainlogic.h"
+#include "app/startup.h"
+#include "console/consolelogic.h"
+#include "console/consolepanel.h"
+#include "monitor/monitorengine.h"
+#include "monitor/monitorform.h"
 #include "ptypeer.h"
-#include "recorderform.h"
-#include "screenscale.h"
+#include "recorder/recorderform.h"
 #include "scripteddialogs.h"
-#include "startup.h"
 #include "tempworkdir.h"
+#include "ui/accessiblenames.h"
+#include "ui/screenscale.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,6 +1,6 @@
-#include "comsettings.h"
-#include "duvaerror.h"
-#include "settingsfile.h"
+#include "app/comsettings.h"
+#include "app/settingsfile.h"
+#include "link/duvaerror.h"
 #include "tempworkdir.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "consoleframe.h"
-#include "duvaerror.h"
-#include "framing.h"
+#include "console/consoleframe.h"
+#include "link/duvaerror.h"
+#include "link/framing.h"
 
 #include "bytes.h"
 

@@ -1,8 +1,8 @@
 // The console's rules on a line played by the test, with the test's clock.
-#include "comsettings.h"
-#include "consolelogic.h"
-#include "duvaerror.h"
+#include "app/comsettings.h"
+#include "console/consolelogic.h"
 #include "fakeline.h"
+#include "link/duvaerror.h"
 #include "scripteddialogs.h"
 
 #include <QTest>

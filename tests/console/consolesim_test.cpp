@@ -1,10 +1,10 @@
 // The console against the controller simulator, in both framings.
-#include "comsettings.h"
-#include "consolelogic.h"
-#include "framing.h"
-#include "hexcodec.h"
+#include "app/comsettings.h"
+#include "console/consolelogic.h"
+#include "link/framing.h"
+#include "link/hexcodec.h"
+#include "link/serialchannel.h"
 #include "scripteddialogs.h"
-#include "serialchannel.h"
 #include "simoncom1.h"
 
 #include <QDir>

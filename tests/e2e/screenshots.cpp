@@ -3,17 +3,17 @@
 // simulated controllers on a pseudo-terminal, and the X screen is grabbed.
 //
 //   duva-screenshots <output folder>
-#include "aboutform.h"
-#include "accessiblenames.h"
-#include "comsettings.h"
-#include "comsettingsform.h"
-#include "consolepanel.h"
-#include "guardedapplication.h"
-#include "mainform.h"
-#include "monitorengine.h"
-#include "monitorform.h"
-#include "simline.h"
-#include "startup.h"
+#include "app/aboutform.h"
+#include "app/comsettings.h"
+#include "app/comsettingsform.h"
+#include "app/mainform.h"
+#include "app/startup.h"
+#include "console/consolepanel.h"
+#include "monitor/monitorengine.h"
+#include "monitor/monitorform.h"
+#include "sim/simline.h"
+#include "ui/accessiblenames.h"
+#include "ui/guardedapplication.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "errortexts.h"
-#include "framing.h"
-#include "hexcodec.h"
-#include "replies.h"
+#include "link/errortexts.h"
+#include "link/framing.h"
+#include "link/hexcodec.h"
+#include "link/replies.h"
 
 #include "bytes.h"
 

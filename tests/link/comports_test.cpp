@@ -1,6 +1,6 @@
 // COM port names: which device each COMn reaches, and the ports offered by
 // the "Select Port" dialog. Nothing here opens a port.
-#include "comports.h"
+#include "link/comports.h"
 #include "tempworkdir.h"
 
 #include <QFile>

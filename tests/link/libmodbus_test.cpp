@@ -1,7 +1,7 @@
 // The RTU frames and their CRC against an independent implementation: the
 // libmodbus library builds the same requests and sends them on a
 // pseudo-terminal, and the bytes must be ours.
-#include "framing.h"
+#include "link/framing.h"
 #include "ptypeer.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // A port the user may not open, seen as an unprivileged user: the box says
 // why and what to do. Root ignores file permissions, so the test re-runs
 // itself as user and group 65534 under setpriv.
+#include "link/serialchannel.h"
 #include "ptypeer.h"
-#include "serialchannel.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 // The reply collector on a line played by the test, with the test's clock.
 #include "fakeline.h"
-#include "replycollector.h"
+#include "link/replycollector.h"
 
 #include <gtest/gtest.h>
 

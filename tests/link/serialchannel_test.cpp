@@ -1,8 +1,8 @@
 // The serial channel over pseudo-terminal pairs the tests make: what the
 // windows rely on when they send requests, collect replies and time out.
-#include "comports.h"
+#include "link/comports.h"
+#include "link/serialchannel.h"
 #include "ptypeer.h"
-#include "serialchannel.h"
 #include "tempworkdir.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "valueformat.h"
+#include "link/valueformat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The engine against simulated controllers on a pseudo-terminal: the
 // requests on the line (the simulator's log) and what the panels show.
-#include "comsettings.h"
-#include "framing.h"
-#include "hexcodec.h"
-#include "monitorengine.h"
-#include "registermap.h"
+#include "app/comsettings.h"
+#include "link/framing.h"
+#include "link/hexcodec.h"
+#include "link/serialchannel.h"
+#include "monitor/monitorengine.h"
 #include "scripteddialogs.h"
-#include "serialchannel.h"
+#include "setup/registermap.h"
 #include "simoncom1.h"
 
 #include <QDir>

@@ -2,13 +2,13 @@
 // served by pymodbus over a pseudo-terminal, in ASCII and in RTU. The engine
 // polls both for several seconds; nothing may fail and the panels and the
 // parameter image must show what the slave holds.
-#include "comsettings.h"
-#include "monitorengine.h"
-#include "monitorview.h"
-#include "parameterimage.h"
+#include "app/comsettings.h"
+#include "link/serialchannel.h"
+#include "link/valueformat.h"
+#include "monitor/monitorengine.h"
+#include "monitor/monitorview.h"
 #include "scripteddialogs.h"
-#include "serialchannel.h"
-#include "valueformat.h"
+#include "setup/parameterimage.h"
 
 #include "deviceprocess.h"
 #include "tempworkdir.h"

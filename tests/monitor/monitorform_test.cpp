@@ -1,11 +1,11 @@
 // The monitor window's widgets wired to the engine, offscreen, against
 // simulated controllers.
-#include "comsettings.h"
-#include "lamp.h"
-#include "monitorengine.h"
-#include "monitorform.h"
+#include "app/comsettings.h"
+#include "monitor/monitorengine.h"
+#include "monitor/monitorform.h"
 #include "scripteddialogs.h"
 #include "simoncom1.h"
+#include "ui/lamp.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,9 +1,9 @@
 // Decoding of the monitor steps into the panels, without a line.
 #include "fakeline.h"
-#include "monitorengine.h"
-#include "registermap.h"
-#include "screenscale.h"
+#include "monitor/monitorengine.h"
 #include "scripteddialogs.h"
+#include "setup/registermap.h"
+#include "ui/screenscale.h"
 
 #include <gtest/gtest.h>
 

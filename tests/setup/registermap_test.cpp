@@ -1,6 +1,6 @@
-#include "enumerations.h"
-#include "parameterimage.h"
-#include "registermap.h"
+#include "setup/enumerations.h"
+#include "setup/parameterimage.h"
+#include "setup/registermap.h"
 
 #include <gtest/gtest.h>
 

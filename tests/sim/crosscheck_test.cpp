@@ -1,8 +1,8 @@
 // The simulator keeps its own register table; these tests hold it against
 // the program's register map, so that a slip in either one shows.
-#include "enumerations.h"
-#include "registermap.h"
-#include "simregisters.h"
+#include "setup/enumerations.h"
+#include "setup/registermap.h"
+#include "sim/simregisters.h"
 
 #include <gtest/gtest.h>
 

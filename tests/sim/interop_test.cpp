@@ -1,6 +1,6 @@
 // duva-sim against masters that no one here wrote: mbpoll (RTU) and a
 // pymodbus client (ASCII), over the simulator's pseudo-terminal.
-#include "registermap.h"
+#include "setup/registermap.h"
 
 #include "deviceprocess.h"
 

@@ -1,5 +1,5 @@
-#include "simcommands.h"
-#include "simline.h"
+#include "sim/simcommands.h"
+#include "sim/simline.h"
 
 #include <gtest/gtest.h>
 

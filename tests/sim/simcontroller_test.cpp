@@ -1,5 +1,5 @@
-#include "simcontroller.h"
-#include "simregisters.h"
+#include "sim/simcontroller.h"
+#include "sim/simregisters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The simulated line in-process: a test master on the pseudo-terminal's
 // slave side, the simulator in this thread's event loop.
-#include "hexcodec.h"
-#include "simline.h"
+#include "link/hexcodec.h"
+#include "sim/simline.h"
 
 #include <gtest/gtest.h>
 

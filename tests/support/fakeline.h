@@ -5,8 +5,8 @@
 // by the channel's tick rule: a timer armed for N ticks fires at the first
 // millisecond whose tick (ms / 55) has passed the arming tick + N.
 
-#include "channelerror.h"
-#include "line.h"
+#include "link/channelerror.h"
+#include "link/line.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "comsettings.h"
-#include "simline.h"
+#include "app/comsettings.h"
+#include "sim/simline.h"
 #include "tempworkdir.h"
 
 #include <QList>

@@ -1,5 +1,5 @@
 // The canvas read back pixel by pixel.
-#include "canvas.h"
+#include "ui/canvas.h"
 
 #include <QFont>
 #include <climits>

@@ -1,10 +1,10 @@
-#include "dialogs.h"
-#include "duvaerror.h"
-#include "guardedapplication.h"
-#include "jpegloader.h"
-#include "lamp.h"
-#include "screenscale.h"
+#include "link/duvaerror.h"
 #include "scripteddialogs.h"
+#include "ui/dialogs.h"
+#include "ui/guardedapplication.h"
+#include "ui/jpegloader.h"
+#include "ui/lamp.h"
+#include "ui/screenscale.h"
 
 #include <QAbstractButton>
 #include <QApplication>
