@@ -504,27 +504,6 @@ class MonitorTimeouts : public MonitorLine
 {
 };
 
-TEST_P(MonitorTimeouts, FiveTimeoutsInARowDisconnectTheSlotOthersGoOn)
-{
-    start({{1, 0x4848}, {2, 0x4848}});
-    engine->ConnectSlot(1);
-    engine->ConnectSlot(2);
-    ASSERT_TRUE(waitFor([&] { return log.contains("02:4700"); }));
-    line->setFault(2, {SimFault::Kind::Silent, 0});
-    ASSERT_TRUE(waitFor([&] { return panel(2).lost; }, 5000));
-    EXPECT_EQ(engine->view().errText, "Time out");
-    EXPECT_TRUE(engine->state().at(2).DeviceRequested);
-    ASSERT_TRUE(waitFor([&] { return !engine->state().at(2).DeviceRequested; }, 20000));
-    EXPECT_EQ(panel(2).runCaption, "Connect");
-    EXPECT_FALSE(panel(2).lost);
-    EXPECT_EQ(engine->state().at(2).ErrorCount, 5);
-    EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
-    // Slot 1 goes on.
-    const int before = int(log.size());
-    ASSERT_TRUE(waitFor([&] { return log.mid(before).count("01:4700") >= 2; }));
-    EXPECT_FALSE(log.mid(before).join(' ').contains("02:"));
-}
-
 TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
 {
     start({{1, 0x4848}, {2, 0x4848}});
