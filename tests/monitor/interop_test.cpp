@@ -4,7 +4,6 @@
 // parameter image must show what the slave holds.
 #include "app/comsettings.h"
 #include "link/serialchannel.h"
-#include "link/valueformat.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorview.h"
 #include "scripteddialogs.h"
@@ -45,10 +44,12 @@ struct Unit
     int pv;
     int sv;
     int setupBase;
+    const char *pvText; // as the panel shows it, one decimal
+    const char *svText;
 };
 const std::map<int, Unit> Units = {
-    {1, {0x4848, 2, 0x04D2, 0x03E8, 0x1000}},
-    {2, {0x9696, 4, 0x0929, 0x07D0, 0x2000}},
+    {1, {0x4848, 2, 0x04D2, 0x03E8, 0x1000, "123.4", "100.0"}},
+    {2, {0x9696, 4, 0x0929, 0x07D0, 0x2000, "234.5", "200.0"}},
 };
 constexpr int StatusBits = 0x0003;
 constexpr int DecimalPoint = 1;
@@ -169,8 +170,8 @@ TEST_P(MonitorInterop, PollsTwoPymodbusControllersWithoutError)
         EXPECT_EQ(p.modelClass, unit.modelClass);
         EXPECT_EQ(p.runLed, MonitorColor::Green);
         EXPECT_EQ(p.runCaption, "Disconnect");
-        EXPECT_EQ(p.pvText, ScaledFormat(unit.pv, DecimalPoint, false));
-        EXPECT_EQ(p.svText, ScaledFormat(unit.sv, DecimalPoint, false));
+        EXPECT_EQ(p.pvText, QString::fromLatin1(unit.pvText));
+        EXPECT_EQ(p.svText, QString::fromLatin1(unit.svText));
         EXPECT_EQ(p.lamps, StatusLamps(StatusBits, unit.modelClass));
         EXPECT_EQ(p.outQty1, 456);
         EXPECT_EQ(p.outQty2, 123);
