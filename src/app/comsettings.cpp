@@ -13,6 +13,10 @@ void ComSettings::select(Group group, int index)
     m_index[group] = std::clamp(index, -1, ItemCount[group] - 1);
     if (group == ModBus)
         modBusClick();
+    // RTU runs 8 data bits: a settings code that says 7 for RTU would
+    // corrupt every byte on the line.
+    if (group == ComBitLen && m_index[ModBus] == 1)
+        m_index[ComBitLen] = 1;
 }
 
 void ComSettings::modBusClick()

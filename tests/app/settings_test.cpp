@@ -61,8 +61,8 @@ TEST(ComSettings, DecodingClampsEachDigitInOrder)
         {-1, {-1, 0, 0, 0, 0, 0}, true},
         {-55, {-1, -1, 0, 0, 0, 0}, true},
         {-2012345, {-1, -1, -1, -1, -1, -1}, true},
-        // RTU is selected first, then the data-bit digit of the code applies.
-        {50000, {0, 0, 0, 0, 0, 1}, false},
+        // RTU is selected first; its 8 data bits stay, whatever the code says.
+        {50000, {0, 0, 0, 1, 0, 1}, false},
         {61247, {7, 4, 2, 1, 1, 1}, false},
     };
     for (const auto &c : cases) {
