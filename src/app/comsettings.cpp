@@ -13,10 +13,6 @@ void ComSettings::select(Group group, int index)
     m_index[group] = std::clamp(index, -1, ItemCount[group] - 1);
     if (group == ModBus)
         modBusClick();
-    // RTU runs 8 data bits: a settings code that says 7 for RTU would
-    // corrupt every byte on the line.
-    if (group == ComBitLen && m_index[ModBus] == 1)
-        m_index[ComBitLen] = 1;
 }
 
 void ComSettings::modBusClick()
@@ -57,6 +53,10 @@ void ComSettings::applyCode(int code)
     select(ComStopBit, r / 10000);
     r %= 10000;
     select(ComBitLen, r / 1000);
+    // RTU runs 8 data bits: a code that says 7 for RTU would corrupt every
+    // byte on the line, so the dialog shows the 8 the line runs.
+    if (modBus() == 1)
+        select(ComBitLen, 1);
     r %= 1000;
     select(ComParity, r / 100);
     select(ComBaudRate, (r % 100) / 10);

@@ -119,10 +119,11 @@ TEST(ComSettings, LineSettingsOfSettingsCodes)
 
 TEST(ComSettings, EncodingRoundTripsEveryValidSelection)
 {
+    // With RTU the data-bit group is disabled at "8 bits".
     int checked = 0;
     for (int m = 0; m < 2; ++m)
         for (int st = 0; st < 2; ++st)
-            for (int b = 0; b < 2; ++b)
+            for (int b = m; b < 2; ++b)
                 for (int p = 0; p < 3; ++p)
                     for (int r = 0; r < 5; ++r)
                         for (int c = 0; c < 8; ++c) {
@@ -138,7 +139,7 @@ TEST(ComSettings, EncodingRoundTripsEveryValidSelection)
                             ASSERT_EQ(back, s) << s.code();
                             ++checked;
                         }
-    EXPECT_EQ(checked, 960);
+    EXPECT_EQ(checked, 720);
 }
 
 TEST(ComSettings, RtuForcesEightBitsAndAsciiKeepsThem)
