@@ -576,7 +576,6 @@ void MonitorEngine::ApplyMonitorReply()
     const QList<quint16> &w = st.ReplyWords;
     auto word = [&w](int i) { return i < w.size() ? int(w.at(i)) : 0; };
     const bool selected = n == st.SelectedDevice;
-    const int factor = ScreenWidth();
 
     switch (st.PollStep) {
     case 0: {
@@ -594,10 +593,7 @@ void MonitorEngine::ApplyMonitorReply()
             m_image[ParameterImage::Identification1Entry] = word(0);
         }
         panel.modelClass = slot.DeviceModel;
-        if (const PanelLayout *layout = LayoutForClass(slot.DeviceModel)) {
-            panel.pvFont = layout->pvFont * factor / DesignScreenWidth;
-            panel.svFont = layout->svFont * factor / DesignScreenWidth;
-        }
+        panel.modelCode = word(2);
         panel.visible = true;
         break;
     }
@@ -631,10 +627,7 @@ void MonitorEngine::ApplyMonitorReply()
     case 3: {
         const ProgramText t = ProgramDisplayText(w, slot.lastSv, slot.DecimalPlaces, linearInput());
         panel.svText = t.text;
-        if (const PanelLayout *layout = LayoutForClass(slot.DeviceModel)) {
-            const int font = layout->svFont * factor / DesignScreenWidth;
-            panel.svFont = t.timeDisplay ? font * 2 / 3 : font;
-        }
+        panel.svTimeDisplay = t.timeDisplay;
         if (selected)
             slot.programDisplayMode = word(0);
         break;
@@ -656,25 +649,25 @@ void MonitorEngine::ApplyMonitorReply()
                 m_image[i] = word(i);
         }
         int pv = word(0);
-        const PanelLayout *layout = LayoutForClass(slot.DeviceModel);
-        const int pvFont = layout ? layout->pvFont : 0;
-        if (const auto code = PvStatusCode(pv)) {
+        const auto code = PvStatusCode(pv);
+        panel.pvStatus = code.has_value();
+        if (code) {
             panel.pvText = PvStatusText(*code);
             if (PvStatusAsksReread(*code))
                 st.ParamsStale = true;
-            panel.pvFont = pvFont * factor / (2 * DesignScreenWidth);
             pv = 0;
         } else {
             panel.pvText = ScaledFormat(pv, slot.DecimalPlaces, linearInput());
-            panel.pvFont = pvFont * factor / DesignScreenWidth;
         }
         const QString svText = ScaledFormat(word(1), slot.DecimalPlaces, linearInput());
         slot.output1 = word(2);
         slot.output2 = word(3);
         slot.lastSv = signExtend(word(1));
         slot.lastPv = signExtend(pv);
-        if (!slot.ProgramDisplay)
+        if (!slot.ProgramDisplay) {
             panel.svText = svText;
+            panel.svTimeDisplay = false;
+        }
         panel.outQty1 = qBound(0, word(2), 1000);
         panel.outQty2 = qBound(0, word(3), 1000);
         break;

@@ -308,10 +308,11 @@ void MonitorForm::render()
         s.panel->setVisible(p.visible);
         s.pv->setText(p.pvText);
         s.sv->setText(p.svText);
-        if (p.pvFont > 0)
-            setDisplayFont(s.pv, p.pvFont);
-        if (p.svFont > 0)
-            setDisplayFont(s.sv, p.svFont);
+        const DisplayFonts fonts = PanelDisplayFonts(p, ScreenWidth());
+        if (fonts.pv > 0)
+            setDisplayFont(s.pv, fonts.pv);
+        if (fonts.sv > 0)
+            setDisplayFont(s.sv, fonts.sv);
         for (int i = 0; i < LampCount; ++i) {
             const QColor &lamp = p.lamps[size_t(i)];
             s.lamps[size_t(i)]->setColor(lamp.isValid() ? lamp : MonitorColor::Grey);

@@ -2,6 +2,7 @@
 
 #include "link/valueformat.h"
 #include "setup/registermap.h"
+#include "ui/screenscale.h"
 
 const PanelLayout *LayoutForClass(int modelClass)
 {
@@ -100,4 +101,17 @@ OutputAssignment OutputAssignmentOf(int heatCool)
     }
     a.secondRow = heatCool >= 2;
     return a;
+}
+
+DisplayFonts PanelDisplayFonts(const SlotPanel &panel, int screenWidth)
+{
+    const PanelLayout *layout = LayoutForClass(panel.modelClass);
+    if (!layout)
+        return {};
+    DisplayFonts fonts;
+    fonts.pv = panel.pvStatus ? layout->pvFont * screenWidth / (2 * DesignScreenWidth)
+                              : layout->pvFont * screenWidth / DesignScreenWidth;
+    const int sv = layout->svFont * screenWidth / DesignScreenWidth;
+    fonts.sv = panel.svTimeDisplay ? sv * 2 / 3 : sv;
+    return fonts;
 }

@@ -30,6 +30,8 @@ enum PanelLamp {
     LampCount
 };
 
+struct SlotPanel;
+
 // Where a model class puts its displays and lamps on the 208 x 148 front
 // (design pixels, before the screen factor; fonts in points).
 struct PanelLayout
@@ -44,6 +46,17 @@ struct PanelLayout
 // The layout of model class 1 to 4; nullptr for class 0 (unknown model).
 const PanelLayout *LayoutForClass(int modelClass);
 
+// The sizes in points of a panel's two displays on a screen `screenWidth`
+// wide: the layout's sizes scaled by the screen, half for a status text in
+// the PV, two thirds for a program's time display in the SV; 0 while the
+// panel's model class has no layout.
+struct DisplayFonts
+{
+    int pv = 0;
+    int sv = 0;
+};
+DisplayFonts PanelDisplayFonts(const SlotPanel &panel, int screenWidth);
+
 // The model class of a model code: 0x4824 (and 0x3432) 1, 0x4848 2,
 // 0x4896 3, 0x9696 4; 0 for any other code.
 int ClassOfModel(int code);
@@ -53,10 +66,11 @@ struct SlotPanel
 {
     bool visible = false; // DevicenPL
     int modelClass = 0; // picks the front picture and the layout
+    int modelCode = 0; // as the controller tells it (0x4746)
     QString pvText; // EditnP
-    int pvFont = 0; // points, screen factor applied
+    bool pvStatus = false; // the PV shows a status text, in half-size letters
     QString svText; // EditnS
-    int svFont = 0;
+    bool svTimeDisplay = false; // a program's time display, in smaller letters
     std::array<QColor, LampCount> lamps {};
     QString outLabel1; // OutLB1n
     QString outLabel2;

@@ -116,7 +116,8 @@ TEST_F(Panels, IdentificationPicksTheClassAndFillsTheImage)
     apply(1, 0, {0x2013, IdentificationValue, 0x3432, 0x0042});
     EXPECT_TRUE(panel(1).visible);
     EXPECT_EQ(panel(1).modelClass, 1);
-    EXPECT_EQ(panel(1).pvFont, 28);
+    EXPECT_EQ(panel(1).modelCode, 0x3432);
+    EXPECT_EQ(PanelDisplayFonts(panel(1), 1024).pv, 28);
     EXPECT_EQ(panel(1).runLed, Green);
     // 0x3432 is kept as 0x4824 in the image too.
     EXPECT_EQ(engine.image().at(ParameterImage::ModelEntry), 0x4824);
@@ -134,11 +135,10 @@ TEST_F(Panels, IdentificationPicksTheClassAndFillsTheImage)
 
 TEST_F(Panels, ScreenFactorScalesTheFonts)
 {
-    SetScreenWidthOverride(1280);
-    FixScreenWidth(nullptr);
     apply(1, 0, {0, IdentificationValue, 0x9696, 0});
-    EXPECT_EQ(panel(1).pvFont, 42 * 1280 / 1024);
-    EXPECT_EQ(panel(1).svFont, 36 * 1280 / 1024);
+    const DisplayFonts fonts = PanelDisplayFonts(panel(1), 1280);
+    EXPECT_EQ(fonts.pv, 52); // 42 x 1280 / 1024, truncated
+    EXPECT_EQ(fonts.sv, 45);
 }
 
 TEST_F(Panels, ProcessValuesAndStatusCodes)
@@ -148,7 +148,7 @@ TEST_F(Panels, ProcessValuesAndStatusCodes)
     apply(1, 5, {1234, 0xFFFB, 500, 1000});
     EXPECT_EQ(panel(1).pvText, "123.4");
     EXPECT_EQ(panel(1).svText, "-  0.5");
-    EXPECT_EQ(panel(1).pvFont, 32);
+    EXPECT_EQ(PanelDisplayFonts(panel(1), 1024).pv, 32);
     EXPECT_EQ(panel(1).outQty1, 500);
     EXPECT_EQ(panel(1).outQty2, 1000);
     EXPECT_EQ(engine.state().at(1).lastPv, 1234);
@@ -171,7 +171,7 @@ TEST_F(Panels, ProcessValuesAndStatusCodes)
         engine.state().ParamsStale = false;
         apply(1, 5, {quint16(0x8000 | c.code), 1000, 0, 0});
         EXPECT_EQ(panel(1).pvText, QString::fromLatin1(c.text)) << c.code;
-        EXPECT_EQ(panel(1).pvFont, 16) << "half-size letters";
+        EXPECT_EQ(PanelDisplayFonts(panel(1), 1024).pv, 16) << "half-size letters";
         EXPECT_EQ(engine.state().at(1).lastPv, 0) << "the trend samples 0";
         EXPECT_EQ(engine.state().ParamsStale, c.stale) << c.code;
     }
@@ -224,10 +224,15 @@ TEST_F(Panels, OutputStepProgramStepAndEvents)
     engine.state().at(1).ProgramDisplay = true;
     apply(1, 3, {2, 125, 75, 0, 0});
     EXPECT_EQ(panel(1).svText, "1:02:05");
-    EXPECT_EQ(panel(1).svFont, 28 * 2 / 3);
+    EXPECT_EQ(PanelDisplayFonts(panel(1), 1024).sv, 18); // two thirds of 28
     // While the program is shown the process-value step leaves the SV alone.
     apply(1, 5, {250, 1000, 0, 0});
     EXPECT_EQ(panel(1).svText, "1:02:05");
+    // When the program's display ends, the SV is back in its own size.
+    engine.state().at(1).ProgramDisplay = false;
+    apply(1, 5, {250, 1000, 0, 0});
+    EXPECT_EQ(panel(1).svText, "100");
+    EXPECT_EQ(PanelDisplayFonts(panel(1), 1024).sv, 28);
 
     engine.state().ParamsStale = false;
     apply(2, 4, {EventInput1Bit});
