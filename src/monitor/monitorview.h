@@ -84,7 +84,10 @@ struct SlotPanel
     bool event2 = false;
     QColor runLed = MonitorColor::Grey; // RunLEDn
     QString runCaption = QStringLiteral("Connect"); // RunBtn
-    bool lost = false; // Lostn
+    bool lost = false; // Lostn: the slot has time-outs (shown even before identification)
+    // A word beside the slot's controls (Noten): why it was disconnected, or
+    // that another connected slot polls the same address; empty for none.
+    QString note;
     QString doCount = QStringLiteral("0"); // DoCntn
     QString errCount = QStringLiteral("0"); // ErrCntn
 };
