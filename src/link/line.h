@@ -37,6 +37,8 @@ public:
 
     virtual quint16 AddTimer() = 0;
     virtual void ArmTimer(quint16 handle, quint32 ticks, bool active) = 0;
+    // The line's clock, in ticks of 55 ms.
+    virtual qint64 tick() const = 0;
 };
 
 // Where a window reads the settings whenever it needs them.

@@ -150,6 +150,7 @@ public:
 
     // The current tick: a monotonic millisecond clock divided by 55.
     static qint64 currentTick();
+    qint64 tick() const override { return currentTick(); }
 
 private:
     enum class State { Closed, Open, ShuttingDown };

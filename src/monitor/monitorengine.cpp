@@ -52,7 +52,9 @@ bool MonitorEngine::linearInput() const
 
 void MonitorEngine::FormShow()
 {
+    m_disconnectedForTimeouts.fill(false);
     ResetEngine();
+    updateNotes();
     m_view.allImageVisible = true;
     m_view.debugVisible = false;
     for (int n = 1; n <= SlotCount; ++n)
@@ -124,6 +126,8 @@ void MonitorEngine::ConnectSlot(int n)
     if (hooks.clearHistory)
         hooks.clearHistory(n);
     slot.DeviceRequested = true;
+    m_disconnectedForTimeouts[size_t(n)] = false;
+    updateNotes();
     if (m_state.ConnectedCount() == 1) {
         for (int i = 1; i <= SlotCount; ++i)
             m_state.at(i).DeviceAddress = m_view.comAddr[size_t(i)];
@@ -152,8 +156,13 @@ void MonitorEngine::DisconnectSlot(int n)
         hooks.clearHistory(n);
     slot.DeviceActive = false;
     slot.DeviceRequested = false;
+    slot.TimeoutRun = 0;
     ClearSlotPanel(n);
+    // A write for a controller no longer polled is not sent.
+    if (slotOfAddress(m_state.PendingWrite.address) == 0 && m_state.PendingWrite.address != 0)
+        dropPendingWrite();
     if (m_state.ConnectedCount() == 0) {
+        dropAllWork();
         m_timer1.stop();
         if (m_state.ChartShown) {
             m_state.ChartShown = false;
@@ -164,6 +173,61 @@ void MonitorEngine::DisconnectSlot(int n)
         m_view.allImageVisible = true;
     }
     changed();
+    updateNotes();
+}
+
+int MonitorEngine::slotOfAddress(int address) const
+{
+    const MonitorState &st = m_state;
+    if (st.at(st.SelectedDevice).DeviceRequested &&
+        st.at(st.SelectedDevice).DeviceAddress == address)
+        return st.SelectedDevice;
+    for (int n = 1; n <= SlotCount; ++n)
+        if (st.at(n).DeviceRequested && st.at(n).DeviceAddress == address)
+            return n;
+    return 0;
+}
+
+void MonitorEngine::dropPendingWrite()
+{
+    m_state.PendingWrite = {};
+    m_state.WritePending = false;
+    m_state.UnlockPending = false;
+}
+
+void MonitorEngine::dropAllWork()
+{
+    MonitorState &st = m_state;
+    dropPendingWrite();
+    st.WriteAll = false;
+    st.BroadcastWrite = false;
+    st.ProgramWriteActive = false;
+    st.ProgramReadRequested = false;
+    st.ProgramReadActive = false;
+    st.ParamsFromFile = false;
+    st.BatchCounter = 0;
+    st.BatchRetry = 0;
+    m_view.upLoadBar = 0;
+    m_badReplies = 0;
+}
+
+void MonitorEngine::updateNotes()
+{
+    for (int n = 1; n <= SlotCount; ++n) {
+        const SlotState &slot = m_state.at(n);
+        QString note;
+        if (m_disconnectedForTimeouts[size_t(n)]) {
+            note = QStringLiteral("No answer \u2013 disconnected");
+        } else if (slot.DeviceRequested) {
+            for (int k = 1; k <= SlotCount && note.isEmpty(); ++k)
+                if (k != n && m_state.at(k).DeviceRequested &&
+                    m_view.comAddr[size_t(k)] == m_view.comAddr[size_t(n)])
+                    note = QStringLiteral("Address %1 is also polled by slot %2")
+                               .arg(m_view.comAddr[size_t(n)])
+                               .arg(k);
+        }
+        m_view.at(n).note = note;
+    }
 }
 
 void MonitorEngine::SelectSlot(int n)
@@ -189,6 +253,9 @@ void MonitorEngine::Image1Click(int n)
 void MonitorEngine::setComAddr(int n, int address)
 {
     m_view.comAddr[size_t(n)] = qBound(1, address, 247);
+    m_disconnectedForTimeouts[size_t(n)] = false;
+    updateNotes();
+    changed();
 }
 
 // --- The cycle ---------------------------------------------------------------
@@ -219,7 +286,8 @@ void MonitorEngine::StartCycle()
     if (addressChanged) {
         m_state.FactoryShown = false;
         m_state.ParamsStale = true;
-        m_state.PollDevice = 1;
+        // Identification of every active slot, from the lowest one.
+        m_state.PollDevice = lowest ? lowest : 1;
         m_state.PollStep = 0;
     } else {
         m_state.PollStep = 1;
@@ -288,10 +356,23 @@ void MonitorEngine::SendNext()
         st.UnlockPending = false;
     }
     if (st.WritePending || st.UnlockPending) {
-        st.RequestSlot = st.SelectedDevice;
-        ++st.at(st.SelectedDevice).RequestCount;
-        sendWrite();
-        return;
+        // A write is charged to the slot it is addressed to; a broadcast to
+        // the selected one (nothing answers it). A write for an address no
+        // connected slot polls is not sent.
+        const int address = st.PendingWrite.address;
+        const int target = address == 0 ? st.SelectedDevice : slotOfAddress(address);
+        if (target == 0) {
+            dropPendingWrite();
+            // A batch whose controller is gone ends.
+            if (st.WriteAll && !st.BroadcastWrite)
+                endWriteAllBatch(false);
+            st.ProgramWriteActive = false;
+        } else {
+            st.RequestSlot = target;
+            ++st.at(target).RequestCount;
+            sendWrite();
+            return;
+        }
     }
 
     const bool selected = st.PollStep > 5 || st.ProgramReadActive;
@@ -319,6 +400,25 @@ void MonitorEngine::SendNext()
     sendRead(st.SlaveAddress, block->start, block->count);
 }
 
+void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
+{
+    MonitorState &st = m_state;
+    st.PendingWrite = WriteRequest(address, reg, value);
+    st.WritePending = true;
+    st.UnlockPending = unlock;
+    if (st.ConnectedCount() > 0 && !st.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::requestProgramRead()
+{
+    m_state.ProgramReadRequested = true;
+    m_state.ProgramReadStep = 0;
+    m_state.ProgramStepCounter = 0;
+    if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
+        SendNext();
+}
+
 void MonitorEngine::sendRead(int address, int reg, int count)
 {
     send(ReadRequest(address, reg, count), ReadWindowTicks);
@@ -344,6 +444,7 @@ void MonitorEngine::send(const ModbusRequest &request, int textWindowTicks)
     st.ReplyTicks = quint16(f.replyTicks(textWindowTicks, m_settings().baud));
     st.LastRequest = f.wrap(request);
     st.RequestOutstanding = true;
+    m_requestTick = m_channel.tick();
     m_collector.send(st.LastRequest, f, st.ReplyTicks);
     changed();
 }
@@ -380,6 +481,7 @@ void MonitorEngine::replyWindowEnded()
 {
     MonitorState &st = m_state;
     st.RequestOutstanding = false;
+    m_badReplies = 0;
     if (st.BroadcastWrite) {
         // Nothing answers a broadcast: the silence paces the batch.
         ++st.BatchCounter;
@@ -400,6 +502,21 @@ void MonitorEngine::handleReply()
     MonitorState &st = m_state;
     const Reply reply =
         DecodeReply(framing(), m_collector.received(), st.LastRequest, st.SlaveAddress);
+    const bool writing = st.WritePending || st.UnlockPending;
+    if (reply.kind == ReplyKind::Words || reply.kind == ReplyKind::WriteEcho || writing) {
+        m_badReplies = 0;
+    } else if (reply.kind != ReplyKind::NoReply && ++m_badReplies >= BadRepliesAsTimeout) {
+        // A controller that keeps answering wrongly would be asked again
+        // without end and starve the others: three bad replies in a row to
+        // one request count as one time-out of its slot.
+        m_badReplies = 0;
+        st.RequestOutstanding = false;
+        st.ErrorCode = reply.kind == ReplyKind::Failure ? reply.errorCode : ErrEchoMismatch;
+        m_countAsTimeout = true;
+        ReportResult();
+        SendNext();
+        return;
+    }
     switch (reply.kind) {
     case ReplyKind::Ignored:
     case ReplyKind::OtherFunction:
@@ -458,6 +575,7 @@ void MonitorEngine::finishWriteItem()
     if (st.ProgramWriteActive && hooks.programWriteProgress)
         hooks.programWriteProgress();
     st.WritePending = false;
+    st.PendingWrite = {};
 }
 
 void MonitorEngine::advanceWriteAll()
@@ -492,19 +610,26 @@ void MonitorEngine::ReportResult()
     const int n = st.RequestSlot;
     SlotState &slot = st.at(n);
     SlotPanel &panel = m_view.at(n);
+    const bool timeout = st.ErrorCode == ErrTimeout || m_countAsTimeout;
+    m_countAsTimeout = false;
     if (st.ErrorCode == ErrNone) {
         slot.TimeoutRun = 0;
     } else {
         m_view.errText = MonitorErrorText(st.ErrorCode);
-        if (st.ErrorCode == ErrTimeout) {
-            ++slot.TimeoutRun;
-            if (slot.TimeoutRun >= 5) {
-                slot.TimeoutRun = 0;
+        if (timeout) {
+            if (slot.TimeoutRun++ == 0)
+                slot.timeoutRunStart = m_requestTick;
+            // Five in a row, and over at least the time of five text reply
+            // windows: a burst of noise on a fast line drops nobody.
+            if (slot.TimeoutRun >= TimeoutsToDisconnect &&
+                m_channel.tick() - slot.timeoutRunStart >= TimeoutsToDisconnect * ReadWindowTicks) {
+                m_disconnectedForTimeouts[size_t(n)] = true;
                 DisconnectSlot(n);
                 if (st.ConnectedCount() > 0)
                     StartCycle();
                 else
                     ResetEngine();
+                updateNotes();
             }
         }
     }
@@ -515,7 +640,10 @@ void MonitorEngine::ReportResult()
         ++slot.ErrorCount;
         panel.errCount = QString::number(slot.ErrorCount);
         panel.runLed = slot.DeviceActive ? MonitorColor::Red : MonitorColor::Grey;
-        slot.DeviceAddress = m_view.comAddr[size_t(n)];
+        // A slot that fails while its address was corrected goes on with
+        // the new address: identified and its setup read again.
+        if (slot.DeviceRequested && m_view.comAddr[size_t(n)] != slot.DeviceAddress)
+            StartCycle();
     }
     if (st.ErrorCode > 20 && (st.WritePending || st.UnlockPending)) {
         st.WritePending = false;

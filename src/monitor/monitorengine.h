@@ -51,6 +51,10 @@ public:
     // The reply windows of text frames, in ticks, counted from the last byte.
     static constexpr int ReadWindowTicks = 36;
     static constexpr int BroadcastWindowTicks = 9;
+    // Time-outs in a row that disconnect a slot.
+    static constexpr int TimeoutsToDisconnect = 5;
+    // Bad replies in a row to one request that count as one time-out.
+    static constexpr int BadRepliesAsTimeout = 3;
 
     MonitorEngine(Line &line, LineSettingsSource settings, QObject *parent = nullptr);
 
@@ -88,6 +92,16 @@ public:
     // ComAddrn changed by the user (1..247).
     void setComAddr(int n, int address);
 
+    // Typed work for the engine, taken at the next request.
+    // A single write of `value` to `reg` of the controller at `address`,
+    // after the unlock write when `unlock` is set. Its result is charged to
+    // the slot that polls the address; the parameters are read back after
+    // its echo. Dropped when no connected slot polls the address.
+    void requestWrite(int address, int reg, int value, bool unlock);
+    // The program read of the selected controller, in place of the polling
+    // until the program editor ends it.
+    void requestProgramRead();
+
     void ApplyMonitorReply();
     void ApplySetupReply();
     void ClearSlotPanel(int n);
@@ -101,6 +115,14 @@ private:
     void sendWrite();
     void send(const ModbusRequest &request, int textWindowTicks);
     void replyWindowEnded();
+    // The requested slot that polls `address`, the selected one first; 0 for none.
+    int slotOfAddress(int address) const;
+    void dropPendingWrite();
+    // No slot is left: queued writes, batches and program transfers end.
+    void dropAllWork();
+    // The notes beside the slots: a disconnection for time-outs, or an
+    // address that another connected slot polls too.
+    void updateNotes();
     void discardWaitingInput();
     void handleReply();
     void endWriteAllBatch(bool resetTicks);
@@ -113,6 +135,11 @@ private:
     Line &m_channel;
     LineSettingsSource m_settings;
     ReplyCollector m_collector;
+    int m_badReplies = 0; // bad replies in a row to the request in flight
+    bool m_countAsTimeout = false; // the result being reported counts as a time-out
+    qint64 m_requestTick = 0; // when the request in flight left
+    // Slots disconnected for time-outs, until the user acts on them.
+    std::array<bool, SlotCount + 1> m_disconnectedForTimeouts {};
     MonitorState m_state;
     MonitorView m_view;
     ParameterImage m_image;

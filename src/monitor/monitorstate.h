@@ -23,6 +23,7 @@ struct SlotState
     int RequestCount = 0;
     int ErrorCount = 0;
     int TimeoutRun = 0;
+    qint64 timeoutRunStart = 0; // line tick of the request that began the run
 
     // Kept for the panels and the setup view.
     int autoTuning = -1; // 0x4727 of the previous status reply; -1 before the first

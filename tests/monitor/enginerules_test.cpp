@@ -29,6 +29,38 @@ protected:
         ASSERT_TRUE(line.isOpen());
         engine.ConnectSlot(1);
     }
+
+    // Answers the last request as a controller of model 4848 would: the
+    // identification, zeros for any other read, the echo of a write.
+    void answer()
+    {
+        const QByteArray request = line.sent.last();
+        const UnwrappedFrame f = AsciiFraming().unwrap(request);
+        ASSERT_TRUE(f.checksumOk) << request.constData();
+        if (f.function == FnWriteRegister) {
+            line.receive(request);
+            return;
+        }
+        const int reg = (quint8(f.data.at(0)) << 8) | quint8(f.data.at(1));
+        const int count = quint8(f.data.at(3));
+        QList<int> words(count, 0);
+        if (reg == 0x4744)
+            words = {0x2013, 0x4456, 0x4848, 0};
+        ModbusRequest reply {f.address, FnReadRegisters, QByteArray(1, char(2 * count))};
+        for (int w : words)
+            reply.data.append(char(w >> 8)).append(char(w & 0xFF));
+        line.receive(AsciiFraming().wrap(reply));
+    }
+    // Answers requests until `until` holds of the last one sent, at most n.
+    bool answerUntil(const std::function<bool(const QByteArray &)> &until, int n = 200)
+    {
+        for (int i = 0; i < n; ++i) {
+            if (until(line.sent.last()))
+                return true;
+            answer();
+        }
+        return false;
+    }
 };
 
 TEST_F(EngineRules, FiveTimeOutsInARowDisconnectTheController)
@@ -91,12 +123,141 @@ TEST_F(EngineRules, DamagedRepliesAreAskedAgainAtOnce)
         ASSERT_EQ(line.sent.size(), before + 1) << reply.constData();
         EXPECT_EQ(line.sent.last(), IdentAscii);
     }
-    EXPECT_TRUE(engine.view().errText.isEmpty());
+    // The third bad reply in a row counts as one time-out of the slot.
+    EXPECT_EQ(engine.view().errText, "Received data does not match");
+    EXPECT_TRUE(engine.view().at(1).lost);
+    EXPECT_EQ(engine.state().at(1).TimeoutRun, 1);
     EXPECT_TRUE(engine.state().at(1).DeviceRequested);
 
     // The exception with its right LRC is reported.
     line.receive(":0183027A\r\n");
     EXPECT_EQ(engine.view().errText, "illegal address ");
+}
+
+TEST_F(EngineRules, AWriteGoesOnlyToAControllerThatIsPolled)
+{
+    connectSlot1();
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":01034700"); }));
+    // No connected slot polls address 2: the write is dropped, not sent.
+    engine.requestWrite(2, 0x4700, 5, false);
+    answer();
+    EXPECT_FALSE(line.sent.last().startsWith(":0206"));
+    EXPECT_FALSE(engine.state().WritePending);
+
+    // A write for address 1 goes out next and is charged to slot 1.
+    engine.requestWrite(1, 0x4700, 0x5AC3, false);
+    answer();
+    EXPECT_EQ(line.sent.last(), ":010647005AC395\r\n");
+    answer(); // its echo
+    EXPECT_FALSE(engine.state().WritePending);
+    EXPECT_TRUE(engine.state().PendingWrite.isEmpty()) << "a done write is forgotten";
+}
+
+TEST_F(EngineRules, DisconnectingDropsQueuedWorkAndReconnectingStartsWithIdentification)
+{
+    connectSlot1();
+    answer();
+    engine.requestWrite(1, 0x4700, 0x5AC3, true);
+    engine.requestProgramRead();
+    engine.RunStopBtClick(1); // disconnect
+    EXPECT_FALSE(engine.state().WritePending);
+    EXPECT_FALSE(engine.state().UnlockPending);
+    EXPECT_FALSE(engine.state().ProgramReadRequested);
+
+    line.advance(55 * 40);
+    const qsizetype before = line.sent.size();
+    engine.RunStopBtClick(1); // connect again
+    ASSERT_EQ(line.sent.size(), before + 1);
+    EXPECT_EQ(line.sent.last(), IdentAscii);
+}
+
+TEST_F(EngineRules, ACorrectedAddressIsIdentifiedAtOnce)
+{
+    connectSlot1();
+    line.advance(55 * 38); // no answer: "Lost Communication"
+    ASSERT_TRUE(engine.view().at(1).lost);
+    engine.setComAddr(1, 7);
+    line.advance(55 * 38);
+    // The new address is identified, not polled as if it were the old one.
+    EXPECT_EQ(line.sent.last(), ":07034744000467\r\n");
+    EXPECT_TRUE(engine.state().ParamsStale);
+}
+
+TEST_F(EngineRules, IdentificationStartsAtTheLowestActiveSlot)
+{
+    engine.setComAddr(2, 2);
+    engine.FormShow();
+    engine.ConnectSlot(2); // slot 1 stays unconnected
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":02034700"); }));
+    engine.setComAddr(2, 5);
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return !r.startsWith(":02"); }));
+    EXPECT_EQ(line.sent.last(), ":05034744000469\r\n");
+}
+
+TEST_F(EngineRules, RtuNoiseDropsNobodyButLastingSilenceDoes)
+{
+    settings.select(ComSettings::ModBus, 1);
+    connectSlot1();
+    // Five one-tick windows pass in about half a second.
+    line.advance(600);
+    EXPECT_GE(engine.state().at(1).TimeoutRun, 5);
+    EXPECT_TRUE(engine.state().at(1).DeviceRequested);
+    EXPECT_TRUE(engine.view().at(1).lost);
+    // Silence as long as five text time-outs disconnects, and says why.
+    line.advance(10000);
+    EXPECT_FALSE(engine.state().at(1).DeviceRequested);
+    EXPECT_EQ(engine.view().at(1).runCaption, "Connect");
+    EXPECT_EQ(engine.view().at(1).note, "No answer \u2013 disconnected");
+    engine.ConnectSlot(1);
+    EXPECT_TRUE(engine.view().at(1).note.isEmpty());
+}
+
+TEST_F(EngineRules, EveryRequestStartsAfresh)
+{
+    connectSlot1();
+    // A frame cut short, then silence: the next request's reply is taken.
+    line.receive(":0103");
+    line.advance(55 * 38);
+    answer();
+    EXPECT_TRUE(engine.view().at(1).visible) << "the identification was applied";
+    // Bytes waiting on the line are thrown away before every request.
+    for (qsizetype i = 0; i < line.log.size(); ++i)
+        if (line.log.at(i) == "send") {
+            EXPECT_TRUE(i > 0 && line.log.at(i - 1) == "discard") << i;
+        }
+}
+
+TEST_F(EngineRules, ProgramReadReadsItsBlocksWhole)
+{
+    connectSlot1();
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":01034700"); }));
+    engine.requestProgramRead();
+    engine.hooks.programReply = [this](const QList<quint16> &) {
+        ++engine.state().ProgramReadStep; // the editor's part, in short
+    };
+    QList<QByteArray> reads;
+    for (int i = 0; i < 6; ++i) {
+        answer();
+        reads << line.sent.last();
+    }
+    EXPECT_EQ(
+        reads.mid(0, 5),
+        (QList<QByteArray> {":0103476700014D\r\n", ":0103477000083D\r\n", ":01034768000845\r\n",
+                            ":01034778000835\r\n", ":0103478000082D\r\n"}));
+}
+
+TEST_F(EngineRules, TwoSlotsOnOneAddressAreNamed)
+{
+    engine.setComAddr(1, 3);
+    engine.setComAddr(2, 3);
+    engine.FormShow();
+    engine.ConnectSlot(1);
+    EXPECT_TRUE(engine.view().at(1).note.isEmpty());
+    engine.ConnectSlot(2);
+    EXPECT_EQ(engine.view().at(2).note, "Address 3 is also polled by slot 1");
+    engine.setComAddr(2, 4);
+    EXPECT_TRUE(engine.view().at(2).note.isEmpty());
+    EXPECT_TRUE(dialogs.shown.isEmpty()) << "said beside the slot, not in a box";
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 
 class FakeLine : public Line
 {
@@ -17,6 +18,7 @@ public:
     static constexpr int TickMs = 55;
 
     QList<QByteArray> sent; // every SendText, in order
+    QStringList log; // "send" and "discard", in order
     LineSettings opened; // the settings of the last opening
     int openings = 0;
     bool failOpening = false; // the next openings throw "not found"
@@ -40,6 +42,7 @@ public:
         if (!m_open)
             throw ChannelError::of(ChannelError::NotOpen);
         sent.append(bytes);
+        log.append(QStringLiteral("send"));
     }
     quint8 ReadByte() override
     {
@@ -47,7 +50,11 @@ public:
             throw ChannelError::of(ChannelError::BufferEmpty);
         return quint8(m_announced.at(m_read++));
     }
-    int discardInput() override { return 0; }
+    int discardInput() override
+    {
+        log.append(QStringLiteral("discard"));
+        return 0;
+    }
 
     quint16 AddTimer() override
     {
@@ -75,7 +82,7 @@ public:
 
     // The test's side.
     qint64 now() const { return m_nowMs; }
-    qint64 tick() const { return m_nowMs / TickMs; }
+    qint64 tick() const override { return m_nowMs / TickMs; }
     // Bytes arrive and are announced at once; the handler reads them.
     void receive(const QByteArray &bytes)
     {
