@@ -207,6 +207,7 @@ void MonitorEngine::dropAllWork()
     st.ParamsFromFile = false;
     st.BatchCounter = 0;
     st.BatchRetry = 0;
+    m_batchItems.clear();
     m_view.upLoadBar = 0;
     m_badReplies = 0;
 }
@@ -340,13 +341,7 @@ void MonitorEngine::SendNext()
     MonitorState &st = m_state;
     if (st.SaveToFilePending && hooks.saveToFile)
         hooks.saveToFile();
-    if (st.WriteAll) {
-        if (hooks.prepareWriteAll)
-            hooks.prepareWriteAll();
-    } else if (st.ProgramWriteActive) {
-        if (hooks.prepareProgramWrite)
-            hooks.prepareProgramWrite();
-    }
+    prepareBatchItem();
     if (st.ConnectedCount() == 0)
         return;
 
@@ -408,6 +403,65 @@ void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
     st.UnlockPending = unlock;
     if (st.ConnectedCount() > 0 && !st.RequestOutstanding)
         SendNext();
+}
+
+void MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
+{
+    MonitorState &st = m_state;
+    if (items.isEmpty() || st.ConnectedCount() == 0)
+        return;
+    m_batchItems = items;
+    st.WriteAll = true;
+    st.BroadcastWrite = broadcast;
+    st.ProgramWriteActive = false;
+    st.BatchCounter = 0;
+    st.BatchRetry = 0;
+    if (!st.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
+{
+    MonitorState &st = m_state;
+    if (items.isEmpty() || st.ConnectedCount() == 0 || st.WriteAll)
+        return;
+    m_batchItems = items;
+    m_programNext = 0;
+    st.ProgramWriteActive = true;
+    st.BatchRetry = 0;
+    if (!st.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::prepareBatchItem()
+{
+    MonitorState &st = m_state;
+    const int address = st.BroadcastWrite ? 0 : st.at(st.SelectedDevice).DeviceAddress;
+    if (st.WriteAll) {
+        // The same item until its echo or its fourth failure; a write
+        // refused or mismatched is prepared again, with its unlock write.
+        if (st.WritePending || st.UnlockPending || st.BatchCounter < 0 ||
+            st.BatchCounter >= m_batchItems.size())
+            return;
+        const WriteItem &item = m_batchItems.at(st.BatchCounter);
+        st.PendingWrite = WriteRequest(address, item.reg, item.value);
+        st.WritePending = true;
+        st.UnlockPending = item.unlock;
+    } else if (st.ProgramWriteActive) {
+        // Every send takes the next item: a failed one is not repeated.
+        if (st.WritePending)
+            return;
+        if (m_programNext >= m_batchItems.size()) {
+            st.ProgramWriteActive = false;
+            StartCycle();
+            st.ParamsStale = true;
+            return;
+        }
+        const WriteItem &item = m_batchItems.at(m_programNext++);
+        st.PendingWrite = WriteRequest(address, item.reg, item.value);
+        st.WritePending = true;
+        st.UnlockPending = item.unlock;
+    }
 }
 
 void MonitorEngine::requestProgramRead()
@@ -484,10 +538,12 @@ void MonitorEngine::replyWindowEnded()
     m_badReplies = 0;
     if (st.BroadcastWrite) {
         // Nothing answers a broadcast: the silence paces the batch.
-        ++st.BatchCounter;
-        m_view.upLoadBar = st.BatchCounter * 100 / WriteAllItems;
-        if (st.BatchCounter > WriteAllItems)
-            endWriteAllBatch(true);
+        if (st.UnlockPending) {
+            st.UnlockPending = false; // the unlock went out; its write follows
+        } else {
+            st.WritePending = false;
+            advanceWriteAll(true);
+        }
     } else {
         st.ErrorCode = ErrTimeout;
         ReportResult();
@@ -566,7 +622,7 @@ void MonitorEngine::finishWriteItem()
 {
     MonitorState &st = m_state;
     if (st.WriteAll)
-        advanceWriteAll();
+        advanceWriteAll(false);
     if (!st.WriteAll && !st.ProgramWriteActive) {
         // A single write (or the batch's end): read the parameters back.
         StartCycle();
@@ -578,13 +634,15 @@ void MonitorEngine::finishWriteItem()
     st.PendingWrite = {};
 }
 
-void MonitorEngine::advanceWriteAll()
+void MonitorEngine::advanceWriteAll(bool resetTicks)
 {
     MonitorState &st = m_state;
     ++st.BatchCounter;
-    m_view.upLoadBar = st.BatchCounter * 100 / WriteAllItems;
-    if (st.BatchCounter > WriteAllItems)
-        endWriteAllBatch(false);
+    st.BatchRetry = 0;
+    const int last = std::max(1, int(m_batchItems.size()) - 1);
+    m_view.upLoadBar = std::min(100, st.BatchCounter * 100 / last);
+    if (st.BatchCounter >= m_batchItems.size())
+        endWriteAllBatch(resetTicks);
 }
 
 void MonitorEngine::endWriteAllBatch(bool resetTicks)
@@ -596,6 +654,9 @@ void MonitorEngine::endWriteAllBatch(bool resetTicks)
     st.WriteAll = false;
     st.BroadcastWrite = false;
     st.WritePending = false;
+    st.UnlockPending = false;
+    st.PendingWrite = {};
+    m_batchItems.clear();
     m_view.upLoadBar = 0;
     StartCycle();
     st.ParamsStale = true;

@@ -22,10 +22,6 @@ struct MonitorHooks
     std::function<void()> hideSetupView;
     // SendNext found SaveToFilePending set.
     std::function<void()> saveToFile;
-    // SendNext during WriteAll / ProgramWriteActive: put the next item into
-    // PendingWrite and set WritePending.
-    std::function<void()> prepareWriteAll;
-    std::function<void()> prepareProgramWrite;
     // A write-all item done (echo, time-out of a broadcast, or given up), and
     // the batch's end.
     std::function<void()> writeAllEnded;
@@ -46,7 +42,7 @@ class MonitorEngine : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int WriteAllItems = 40;
+    static constexpr int WriteAllItems = 40; // the last item of a full write-all
     static constexpr int MaxReceive = 512;
     // The reply windows of text frames, in ticks, counted from the last byte.
     static constexpr int ReadWindowTicks = 36;
@@ -101,6 +97,22 @@ public:
     // The program read of the selected controller, in place of the polling
     // until the program editor ends it.
     void requestProgramRead();
+    // One register of a batch, with the unlock write before it when asked.
+    struct WriteItem
+    {
+        int reg = 0;
+        int value = 0;
+        bool unlock = false;
+    };
+    // Write-all: the items in order to the selected controller, each given
+    // four attempts, or by broadcast to every controller, each paced by the
+    // short reply window since nothing answers. The progress is in the view's
+    // upLoadBar; writeAllEnded follows the last item, then the parameters are
+    // read back.
+    void startWriteAll(const QList<WriteItem> &items, bool broadcast);
+    // Program write: the items in order to the selected controller, one
+    // attempt each; programWriteProgress follows every item.
+    void startProgramWrite(const QList<WriteItem> &items);
 
     void ApplyMonitorReply();
     void ApplySetupReply();
@@ -123,10 +135,12 @@ private:
     // The notes beside the slots: a disconnection for time-outs, or an
     // address that another connected slot polls too.
     void updateNotes();
+    // The batch's next item into PendingWrite, when a batch runs.
+    void prepareBatchItem();
     void discardWaitingInput();
     void handleReply();
     void endWriteAllBatch(bool resetTicks);
-    void advanceWriteAll();
+    void advanceWriteAll(bool resetTicks);
     // A write answered by its echo, or given up: the batch or the cycle goes on.
     void finishWriteItem();
     bool linearInput() const;
@@ -135,6 +149,8 @@ private:
     Line &m_channel;
     LineSettingsSource m_settings;
     ReplyCollector m_collector;
+    QList<WriteItem> m_batchItems; // of the write-all or program write that runs
+    int m_programNext = 0; // the program write's next item
     int m_badReplies = 0; // bad replies in a row to the request in flight
     bool m_countAsTimeout = false; // the result being reported counts as a time-out
     qint64 m_requestTick = 0; // when the request in flight left

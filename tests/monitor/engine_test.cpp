@@ -246,10 +246,8 @@ TEST_P(MonitorLine, WriteWithUnlockSendsTwoFramesThenReadsBack)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
-    st.PendingWrite = WriteRequest(1, Reg::InputType, 3);
-    st.UnlockPending = true;
-    st.WritePending = true;
+    const MonitorState &st = engine->state();
+    engine->requestWrite(1, Reg::InputType, 3, true);
     const int before = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
     const QStringList after = log.mid(before);
@@ -270,10 +268,9 @@ TEST_P(MonitorLine, RefusedWriteShowsItsTextAndRereads)
     engine->ConnectSlot(1);
     engine->ConnectSlot(2);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
+    const MonitorState &st = engine->state();
     const int polledErrors = st.at(2).ErrorCount;
-    st.PendingWrite = WriteRequest(1, Reg::ProcessValue, 5); // read only
-    st.WritePending = true;
+    engine->requestWrite(1, Reg::ProcessValue, 5, false); // read only
     const int before = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
     EXPECT_TRUE(log.mid(before).contains("01:W4700=0005"));
@@ -290,10 +287,7 @@ TEST_P(MonitorLine, WriteGoesToTheAddressItWasPreparedFor)
     engine->ConnectSlot(1);
     engine->ConnectSlot(2);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
-    st.PendingWrite = WriteRequest(1, Reg::Alarm1High, 77);
-    st.UnlockPending = true;
-    st.WritePending = true;
+    engine->requestWrite(1, Reg::Alarm1High, 77, true);
     engine->SelectSlot(2); // the selection moves before the write leaves
     const int before = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:W4706=004D"); }));
@@ -316,19 +310,6 @@ TEST_P(MonitorLine, SlotConnectedAndAnotherDisconnectedInOneCycleKeepsPolling)
     EXPECT_TRUE(panel(2).visible);
     EXPECT_EQ(panel(2).runCaption, "Disconnect");
     EXPECT_EQ(engine->state().ConnectedCount(), 1);
-}
-
-TEST_P(MonitorLine, WriteWithoutAFrameIsDroppedAndPollingGoesOn)
-{
-    start({{1, 0x4848}});
-    engine->ConnectSlot(1);
-    ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    engine->state().WritePending = true;
-    engine->state().UnlockPending = true;
-    const int before = int(log.size());
-    ASSERT_TRUE(waitFor([&] { return log.mid(before).count("01:4700") >= 2; }));
-    EXPECT_FALSE(log.mid(before).join(' ').contains(":W"));
-    EXPECT_FALSE(engine->state().WritePending);
 }
 
 TEST_P(MonitorLine, ConnectingAgainAfterAnAutomaticDisconnection)
@@ -379,19 +360,18 @@ TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
+    const MonitorState &st = engine->state();
     int ended = 0;
     QList<int> progress;
-    // The batch's preparer: one write per item, the item number as the value.
-    engine->hooks.prepareWriteAll = [&] {
-        st.PendingWrite = WriteRequest(1, Reg::Alarm1High, st.BatchCounter);
-        st.WritePending = true;
-        progress << engine->view().upLoadBar;
-    };
+    QObject::connect(engine.get(), &MonitorEngine::viewChanged,
+                     [&] { progress << engine->view().upLoadBar; });
     engine->hooks.writeAllEnded = [&] { ++ended; };
-    st.ParamsFromFile = true;
-    st.WriteAll = true;
+    // One write per item, the item number as the value.
+    QList<MonitorEngine::WriteItem> items;
+    for (int i = 0; i <= MonitorEngine::WriteAllItems; ++i)
+        items.append({Reg::Alarm1High, i, false});
     const int before = int(log.size());
+    engine->startWriteAll(items, false);
     ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
     const QStringList after = log.mid(before);
     // Items 0 to 40, each once, in order.
@@ -402,9 +382,8 @@ TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
     ASSERT_EQ(writes.size(), MonitorEngine::WriteAllItems + 1);
     EXPECT_EQ(writes.first(), "01:W4706=0000");
     EXPECT_EQ(writes.last(), "01:W4706=0028");
-    EXPECT_EQ(progress.at(20), 50);
+    EXPECT_TRUE(progress.contains(50)) << "half way after 20 of 40";
     EXPECT_FALSE(st.WriteAll);
-    EXPECT_FALSE(st.ParamsFromFile);
     // Polling resumes and the parameters are read back.
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
     EXPECT_EQ(controller(1).value(Reg::Alarm1High), 40);
@@ -415,17 +394,12 @@ TEST_P(MonitorLine, WriteAllGivesUpAnItemAfterFourAttempts)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
+    const MonitorState &st = engine->state();
     int ended = 0;
-    engine->hooks.prepareWriteAll = [&] {
-        // Item 39 writes a read-only register: refused every time.
-        const int reg = st.BatchCounter == 39 ? Reg::ProcessValue : Reg::Alarm1Low;
-        st.PendingWrite = WriteRequest(1, reg, st.BatchCounter);
-        st.WritePending = true;
-    };
     engine->hooks.writeAllEnded = [&] { ++ended; };
-    st.BatchCounter = 38;
-    st.WriteAll = true;
+    // The middle item writes a read-only register: refused every time.
+    engine->startWriteAll({{Reg::Alarm1Low, 38}, {Reg::ProcessValue, 39}, {Reg::Alarm1Low, 40}},
+                          false);
     ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
     EXPECT_EQ(log.count("01:W4700=0027"), 4);
     EXPECT_EQ(log.count("01:W4707=0028"), 1);
@@ -451,8 +425,8 @@ TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
             st.ProgramStepCounter = 0;
         }
     };
-    st.ProgramReadRequested = true;
     const int before = int(log.size());
+    engine->requestProgramRead();
     ASSERT_TRUE(waitFor([&] { return replies.size() == 20; }, 10000));
     QStringList reads;
     for (const QString &e : log.mid(before))
@@ -476,20 +450,13 @@ TEST_P(MonitorLine, ProgramWriteReportsEveryItem)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
-    int item = 0;
+    const MonitorState &st = engine->state();
     int reported = 0;
-    engine->hooks.prepareProgramWrite = [&] {
-        if (item == 3) {
-            st.ProgramWriteActive = false;
-            return;
-        }
-        st.PendingWrite = WriteRequest(1, ProgramReg::cycles(item), item + 1);
-        st.WritePending = true;
-        ++item;
-    };
     engine->hooks.programWriteProgress = [&] { ++reported; };
-    st.ProgramWriteActive = true;
+    QList<MonitorEngine::WriteItem> items;
+    for (int item = 0; item < 3; ++item)
+        items.append({ProgramReg::cycles(item), item + 1, false});
+    engine->startProgramWrite(items);
     ASSERT_TRUE(waitFor([&] { return !st.ProgramWriteActive && reported == 3; }, 5000));
     EXPECT_EQ(controller(1).value(ProgramReg::cycles(2)), 3);
     const int end = int(log.size());
@@ -512,16 +479,13 @@ TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
     start({{1, 0x4848}, {2, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
+    const MonitorState &st = engine->state();
     int ended = 0;
-    engine->hooks.prepareWriteAll = [&] {
-        st.PendingWrite = WriteRequest(0, Reg::Alarm2High, st.BatchCounter);
-        st.WritePending = true;
-    };
     engine->hooks.writeAllEnded = [&] { ++ended; };
-    st.BatchCounter = 37; // the last four items
-    st.BroadcastWrite = true;
-    st.WriteAll = true;
+    QList<MonitorEngine::WriteItem> items; // the last four items of a batch
+    for (int i = 37; i <= 40; ++i)
+        items.append({Reg::Alarm2High, i, false});
+    engine->startWriteAll(items, true);
     ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
     EXPECT_EQ(log.count("00:W4708=0025"), 1);
     EXPECT_EQ(log.count("00:W4708=0028"), 1);
