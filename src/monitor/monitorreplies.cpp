@@ -1,0 +1,242 @@
+// The monitor engine's replies: what the line hands over, the checks, what a
+// result means for its slot, and applying the data to the window's models.
+#include "monitor/monitorengine.h"
+
+#include "link/errortexts.h"
+#include "link/replies.h"
+#include "monitor/pollreplies.h"
+#include "setup/registermap.h"
+
+void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
+{
+    switch (m_collector.take(quint16(msg), quint16(triggerHandle), quint16(data))) {
+    case ReplyCollector::Event::Reply:
+        if (m_state.ConnectedCount() > 0)
+            handleReply();
+        else
+            m_state.RequestOutstanding = false;
+        break;
+    case ReplyCollector::Event::TimedOut:
+        replyWindowEnded();
+        break;
+    default:
+        break;
+    }
+}
+
+void MonitorEngine::replyWindowEnded()
+{
+    MonitorState &st = m_state;
+    st.RequestOutstanding = false;
+    m_badReplies = 0;
+    if (st.BroadcastWrite) {
+        // Nothing answers a broadcast: the silence paces the batch.
+        if (st.UnlockPending) {
+            st.UnlockPending = false; // the unlock went out; its write follows
+        } else {
+            st.WritePending = false;
+            advanceWriteAll(true);
+        }
+    } else {
+        st.ErrorCode = ErrTimeout;
+        ReportResult();
+    }
+    if (st.ConnectedCount() > 0)
+        SendNext();
+    changed();
+}
+
+void MonitorEngine::handleReply()
+{
+    MonitorState &st = m_state;
+    const Reply reply =
+        DecodeReply(framing(), m_collector.received(), st.LastRequest, st.SlaveAddress);
+    const bool writing = st.WritePending || st.UnlockPending;
+    if (reply.kind == ReplyKind::Words || reply.kind == ReplyKind::WriteEcho || writing) {
+        m_badReplies = 0;
+    } else if (reply.kind != ReplyKind::NoReply && ++m_badReplies >= BadRepliesAsTimeout) {
+        // A controller that keeps answering wrongly would be asked again
+        // without end and starve the others: three bad replies in a row to
+        // one request count as one time-out of its slot.
+        m_badReplies = 0;
+        st.RequestOutstanding = false;
+        st.ErrorCode = reply.kind == ReplyKind::Failure ? reply.errorCode : ErrEchoMismatch;
+        m_countAsTimeout = true;
+        ReportResult();
+        SendNext();
+        return;
+    }
+    switch (reply.kind) {
+    case ReplyKind::Ignored:
+    case ReplyKind::OtherFunction:
+        // Not the reply to our request: Timer1 sends the request again.
+        st.RequestOutstanding = false;
+        return;
+    case ReplyKind::NoReply:
+        replyWindowEnded();
+        return;
+    case ReplyKind::BadChecksum:
+        // Nothing applied and nothing advanced: the same request again.
+        break;
+    case ReplyKind::Words:
+        st.ReplyWords = reply.words;
+        if (st.ProgramReadActive) {
+            if (hooks.programReply)
+                hooks.programReply(st.ReplyWords);
+        } else if (st.PollStep > 5) {
+            ApplySetupReply();
+        } else {
+            ApplyMonitorReply();
+            AdvanceStep();
+        }
+        break;
+    case ReplyKind::WriteEcho:
+        if (st.UnlockPending) {
+            st.UnlockPending = false;
+        } else if (st.WritePending) {
+            st.BatchRetry = 0;
+            finishWriteItem();
+        }
+        break;
+    case ReplyKind::Failure:
+        st.ErrorCode = reply.errorCode;
+        break;
+    }
+    st.RequestOutstanding = false;
+    if (st.ProgramReadRequested) {
+        st.ProgramReadRequested = false;
+        st.ProgramReadActive = true;
+    }
+    ReportResult();
+    SendNext();
+}
+
+void MonitorEngine::ReportResult()
+{
+    MonitorState &st = m_state;
+    // The slot the request was addressed to carries the result.
+    const int n = st.RequestSlot;
+    SlotState &slot = st.at(n);
+    SlotPanel &panel = m_view.at(n);
+    const bool timeout = st.ErrorCode == ErrTimeout || m_countAsTimeout;
+    m_countAsTimeout = false;
+    if (st.ErrorCode == ErrNone) {
+        slot.TimeoutRun = 0;
+    } else {
+        m_view.errText = MonitorErrorText(st.ErrorCode);
+        if (timeout) {
+            if (slot.TimeoutRun++ == 0)
+                slot.timeoutRunStart = m_requestTick;
+            // Five in a row, and over at least the time of five text reply
+            // windows: a burst of noise on a fast line drops nobody.
+            if (slot.TimeoutRun >= TimeoutsToDisconnect &&
+                m_channel.tick() - slot.timeoutRunStart >= TimeoutsToDisconnect * ReadWindowTicks) {
+                m_disconnectedForTimeouts[size_t(n)] = true;
+                DisconnectSlot(n);
+                if (st.ConnectedCount() > 0)
+                    StartCycle();
+                else
+                    ResetEngine();
+                updateNotes();
+            }
+        }
+    }
+    panel.doCount = QString::number(slot.RequestCount);
+    panel.lost = slot.TimeoutRun != 0;
+    if (st.ErrorCode != ErrNone) {
+        m_view.errColor = MonitorColor::Red;
+        ++slot.ErrorCount;
+        panel.errCount = QString::number(slot.ErrorCount);
+        panel.runLed = slot.DeviceActive ? MonitorColor::Red : MonitorColor::Grey;
+        // A slot that fails while its address was corrected goes on with
+        // the new address: identified and its setup read again.
+        if (slot.DeviceRequested && m_view.comAddr[size_t(n)] != slot.DeviceAddress)
+            StartCycle();
+    }
+    if (st.ErrorCode > 20 && (st.WritePending || st.UnlockPending)) {
+        st.WritePending = false;
+        st.UnlockPending = false;
+        st.ParamsStale = true;
+    }
+    if ((st.WriteAll || st.ProgramWriteActive) && st.ErrorCode != ErrNone) {
+        ++st.BatchRetry;
+        if (st.BatchRetry > 3) {
+            // Given up after four attempts: the batch moves on as after an echo.
+            st.BatchRetry = 0;
+            finishWriteItem();
+        }
+    }
+    st.ErrorCode = ErrNone;
+    changed();
+}
+
+void MonitorEngine::ErrClearBt1MouseDown(int n)
+{
+    SlotState &slot = m_state.at(n);
+    slot.RequestCount = 0;
+    slot.ErrorCount = 0;
+    m_view.at(n).doCount = QStringLiteral("0");
+    m_view.at(n).errCount = QStringLiteral("0");
+    bool allClear = true;
+    for (int i = 1; i <= SlotCount; ++i)
+        allClear = allClear && m_state.at(i).ErrorCount == 0;
+    if (allClear) {
+        m_view.errColor = MonitorColor::Teal;
+        m_view.errText = QStringLiteral("No Error");
+    }
+    changed();
+}
+
+void MonitorEngine::ApplyMonitorReply()
+{
+    MonitorState &st = m_state;
+    const int n = st.PollDevice;
+    if (n < 1 || n > SlotCount || !st.at(n).DeviceActive)
+        return;
+    const PollContext context {n == st.SelectedDevice, st.ParamsFromFile, linearInput()};
+    const PollEffects fx =
+        DecodePollReply(PollStep(st.PollStep), st.ReplyWords, context, st.at(n), m_view.at(n));
+    if (fx.notAController) {
+        DisconnectSlot(n);
+        return;
+    }
+    for (const auto &[entry, value] : fx.imageEntries)
+        m_image[entry] = value;
+    if (fx.firmware)
+        m_image.setFirmware(*fx.firmware);
+    if (fx.readOutputMode)
+        st.ReadOutputMode = *fx.readOutputMode;
+    if (fx.paramsStale)
+        st.ParamsStale = true;
+    changed();
+}
+
+void MonitorEngine::ApplySetupReply()
+{
+    MonitorState &st = m_state;
+    QList<quint16> words = st.ReplyWords;
+    const int step = st.PollStep;
+    const ReadBlock *block = ReadBlockForStep(step);
+    SlotState &selected = st.at(st.SelectedDevice);
+    if (block) {
+        if (step == 6 && words.size() > 4)
+            selected.OnlineConfig = words.at(4) & 1;
+        if (step == 10 && words.size() > 3 && words.at(3) > 3)
+            words[3] = 0; // an unknown run/stop state counts as stopped
+        if (step >= 6 && step <= 11)
+            m_image.setBlock(block->start, words.mid(0, block->count));
+        if (step == 7)
+            m_view.at(st.SelectedDevice).runLed = MonitorColor::Yellow;
+    }
+    if (hooks.setupReply)
+        hooks.setupReply(step, words);
+    if (step < LastSetupStep) {
+        ++st.PollStep;
+    } else {
+        st.SetupViewPending = false;
+        if (hooks.setupCycleDone)
+            hooks.setupCycleDone();
+        StartCycle();
+    }
+    changed();
+}

@@ -1,0 +1,166 @@
+// The monitor engine's writes: single writes with their unlock, write-all
+// to one controller or by broadcast, the program write, and dropping work
+// whose controller is gone.
+#include "monitor/monitorengine.h"
+
+#include "setup/registermap.h"
+
+void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
+{
+    MonitorState &st = m_state;
+    st.PendingWrite = WriteRequest(address, reg, value);
+    st.WritePending = true;
+    st.UnlockPending = unlock;
+    if (st.ConnectedCount() > 0 && !st.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
+{
+    MonitorState &st = m_state;
+    if (items.isEmpty() || st.ConnectedCount() == 0)
+        return;
+    m_batchItems = items;
+    st.WriteAll = true;
+    st.BroadcastWrite = broadcast;
+    st.ProgramWriteActive = false;
+    st.BatchCounter = 0;
+    st.BatchRetry = 0;
+    if (!st.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
+{
+    MonitorState &st = m_state;
+    if (items.isEmpty() || st.ConnectedCount() == 0 || st.WriteAll)
+        return;
+    m_batchItems = items;
+    m_programNext = 0;
+    st.ProgramWriteActive = true;
+    st.BatchRetry = 0;
+    if (!st.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::prepareBatchItem()
+{
+    MonitorState &st = m_state;
+    const int address = st.BroadcastWrite ? 0 : st.at(st.SelectedDevice).DeviceAddress;
+    if (st.WriteAll) {
+        // The same item until its echo or its fourth failure; a write
+        // refused or mismatched is prepared again, with its unlock write.
+        if (st.WritePending || st.UnlockPending || st.BatchCounter < 0 ||
+            st.BatchCounter >= m_batchItems.size())
+            return;
+        const WriteItem &item = m_batchItems.at(st.BatchCounter);
+        st.PendingWrite = WriteRequest(address, item.reg, item.value);
+        st.WritePending = true;
+        st.UnlockPending = item.unlock;
+    } else if (st.ProgramWriteActive) {
+        // Every send takes the next item: a failed one is not repeated.
+        if (st.WritePending)
+            return;
+        if (m_programNext >= m_batchItems.size()) {
+            st.ProgramWriteActive = false;
+            StartCycle();
+            st.ParamsStale = true;
+            return;
+        }
+        const WriteItem &item = m_batchItems.at(m_programNext++);
+        st.PendingWrite = WriteRequest(address, item.reg, item.value);
+        st.WritePending = true;
+        st.UnlockPending = item.unlock;
+    }
+}
+
+void MonitorEngine::requestProgramRead()
+{
+    m_state.ProgramReadRequested = true;
+    m_state.ProgramReadStep = 0;
+    m_state.ProgramStepCounter = 0;
+    if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::finishWriteItem()
+{
+    MonitorState &st = m_state;
+    if (st.WriteAll)
+        advanceWriteAll(false);
+    if (!st.WriteAll && !st.ProgramWriteActive) {
+        // A single write (or the batch's end): read the parameters back.
+        StartCycle();
+        st.ParamsStale = true;
+    }
+    if (st.ProgramWriteActive && hooks.programWriteProgress)
+        hooks.programWriteProgress();
+    st.WritePending = false;
+    st.PendingWrite = {};
+}
+
+void MonitorEngine::advanceWriteAll(bool resetTicks)
+{
+    MonitorState &st = m_state;
+    ++st.BatchCounter;
+    st.BatchRetry = 0;
+    const int last = std::max(1, int(m_batchItems.size()) - 1);
+    m_view.upLoadBar = std::min(100, st.BatchCounter * 100 / last);
+    if (st.BatchCounter >= m_batchItems.size())
+        endWriteAllBatch(resetTicks);
+}
+
+void MonitorEngine::endWriteAllBatch(bool resetTicks)
+{
+    MonitorState &st = m_state;
+    if (resetTicks)
+        st.ReplyTicks = 18;
+    st.ParamsFromFile = false;
+    st.WriteAll = false;
+    st.BroadcastWrite = false;
+    st.WritePending = false;
+    st.UnlockPending = false;
+    st.PendingWrite = {};
+    m_batchItems.clear();
+    m_view.upLoadBar = 0;
+    StartCycle();
+    st.ParamsStale = true;
+    if (hooks.writeAllEnded)
+        hooks.writeAllEnded();
+}
+
+void MonitorEngine::dropPendingWrite()
+{
+    m_state.PendingWrite = {};
+    m_state.WritePending = false;
+    m_state.UnlockPending = false;
+}
+
+void MonitorEngine::dropAllWork()
+{
+    MonitorState &st = m_state;
+    dropPendingWrite();
+    st.WriteAll = false;
+    st.BroadcastWrite = false;
+    st.ProgramWriteActive = false;
+    st.ProgramReadRequested = false;
+    st.ProgramReadActive = false;
+    st.ParamsFromFile = false;
+    st.BatchCounter = 0;
+    st.BatchRetry = 0;
+    m_batchItems.clear();
+    m_view.upLoadBar = 0;
+    m_badReplies = 0;
+}
+
+void MonitorEngine::sendWrite()
+{
+    MonitorState &st = m_state;
+    // The write, and its unlock write, go to the address the write was
+    // prepared for, even if the selection changed meanwhile.
+    const int address = st.PendingWrite.address;
+    st.SlaveAddress = address;
+    const ModbusRequest request =
+        st.UnlockPending ? WriteRequest(address, UnlockRegister, UnlockKey) : st.PendingWrite;
+    send(request, st.BroadcastWrite ? BroadcastWindowTicks : ReadWindowTicks);
+}
