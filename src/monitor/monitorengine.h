@@ -27,8 +27,11 @@ struct MonitorHooks
     std::function<void()> writeAllEnded;
     // A program write item done (echo or given up).
     std::function<void()> programWriteProgress;
-    // A program-read reply; it advances ProgramReadStep itself.
-    std::function<void(const QList<quint16> &words)> programReply;
+    // A program-read reply: its phase (0 to 4) and, in phase 4, the first
+    // of the four steps its words carry. The engine moves the read on.
+    std::function<void(int phase, int firstStep, const QList<quint16> &words)> programReply;
+    // The program read has all 64 steps; polling resumes.
+    std::function<void()> programReadEnded;
     // Timer1 while a request is outstanding: the trend chart's sampling.
     std::function<void()> trendSample;
     // A slot's trend history is cleared.
@@ -51,6 +54,9 @@ public:
     static constexpr int TimeoutsToDisconnect = 5;
     // Bad replies in a row to one request that count as one time-out.
     static constexpr int BadRepliesAsTimeout = 3;
+    // The program read's last phase, which reads the steps by blocks.
+    static constexpr int ProgramReadLastPhase = 4;
+    static constexpr int ProgramStepsPerBlock = 4;
 
     MonitorEngine(Line &line, LineSettingsSource settings, QObject *parent = nullptr);
 
@@ -58,7 +64,8 @@ public:
     bool holdsPort() const { return m_channel.isOpen(); }
     MonitorHooks hooks;
 
-    MonitorState &state() { return m_state; }
+    // The engine's record, read-only: other parts hand it work through the
+    // typed calls below.
     const MonitorState &state() const { return m_state; }
     MonitorView &view() { return m_view; }
     const MonitorView &view() const { return m_view; }
@@ -135,6 +142,8 @@ private:
     // The notes beside the slots: a disconnection for time-outs, or an
     // address that another connected slot polls too.
     void updateNotes();
+    // After an accepted program-read reply: the next phase or block, or the end.
+    void advanceProgramRead();
     // The batch's next item into PendingWrite, when a batch runs.
     void prepareBatchItem();
     void discardWaitingInput();

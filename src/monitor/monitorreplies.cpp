@@ -82,7 +82,8 @@ void MonitorEngine::handleReply()
         st.ReplyWords = reply.words;
         if (st.ProgramReadActive) {
             if (hooks.programReply)
-                hooks.programReply(st.ReplyWords);
+                hooks.programReply(st.ProgramReadStep, st.ProgramStepCounter, st.ReplyWords);
+            advanceProgramRead();
         } else if (st.PollStep > 5) {
             ApplySetupReply();
         } else {

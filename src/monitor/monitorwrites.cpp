@@ -83,6 +83,24 @@ void MonitorEngine::requestProgramRead()
         SendNext();
 }
 
+void MonitorEngine::advanceProgramRead()
+{
+    MonitorState &st = m_state;
+    // Phases 0 to 3 once each, then phase 4 by blocks of four steps.
+    if (st.ProgramReadStep < ProgramReadLastPhase) {
+        ++st.ProgramReadStep;
+        return;
+    }
+    st.ProgramStepCounter += ProgramStepsPerBlock;
+    if (st.ProgramStepCounter < ProgramReg::Steps)
+        return;
+    st.ProgramReadActive = false;
+    st.ProgramReadStep = 0;
+    st.ProgramStepCounter = 0;
+    if (hooks.programReadEnded)
+        hooks.programReadEnded();
+}
+
 void MonitorEngine::finishWriteItem()
 {
     MonitorState &st = m_state;

@@ -411,23 +411,22 @@ TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    MonitorState &st = engine->state();
+    const MonitorState &st = engine->state();
     QList<QList<quint16>> replies;
-    // The program editor's decoder: five phases, the step values in eight
-    // blocks of four steps.
-    engine->hooks.programReply = [&](const QList<quint16> &words) {
+    QList<int> firstSteps;
+    int ended = 0;
+    engine->hooks.programReply = [&](int phase, int firstStep, const QList<quint16> &words) {
         replies << words;
-        if (st.ProgramReadStep < 4) {
-            ++st.ProgramReadStep;
-        } else if ((st.ProgramStepCounter += 4) >= ProgramReg::Steps) {
-            st.ProgramReadActive = false;
-            st.ProgramReadStep = 0;
-            st.ProgramStepCounter = 0;
-        }
+        if (phase == 4)
+            firstSteps << firstStep;
     };
+    engine->hooks.programReadEnded = [&] { ++ended; };
     const int before = int(log.size());
     engine->requestProgramRead();
-    ASSERT_TRUE(waitFor([&] { return replies.size() == 20; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
+    EXPECT_EQ(replies.size(), 20);
+    EXPECT_EQ(firstSteps.first(), 0);
+    EXPECT_EQ(firstSteps.last(), 60);
     QStringList reads;
     for (const QString &e : log.mid(before))
         if (e >= "01:4767" && e <= "01:47FF")

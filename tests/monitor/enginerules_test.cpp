@@ -232,9 +232,6 @@ TEST_F(EngineRules, ProgramReadReadsItsBlocksWhole)
     connectSlot1();
     ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":01034700"); }));
     engine.requestProgramRead();
-    engine.hooks.programReply = [this](const QList<quint16> &) {
-        ++engine.state().ProgramReadStep; // the editor's part, in short
-    };
     QList<QByteArray> reads;
     for (int i = 0; i < 6; ++i) {
         answer();
@@ -258,6 +255,37 @@ TEST_F(EngineRules, TwoSlotsOnOneAddressAreNamed)
     engine.setComAddr(2, 4);
     EXPECT_TRUE(engine.view().at(2).note.isEmpty());
     EXPECT_TRUE(dialogs.shown.isEmpty()) << "said beside the slot, not in a box";
+}
+
+TEST_F(EngineRules, AControllerThatDoesNotIdentifyIsDroppedSilently)
+{
+    connectSlot1();
+    line.receive(":01030800001234484800001E\r\n"); // not a DUVA
+    EXPECT_FALSE(engine.state().at(1).DeviceRequested);
+    EXPECT_FALSE(engine.view().at(1).visible);
+    EXPECT_EQ(engine.view().at(1).runCaption, "Connect");
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST_F(EngineRules, DisconnectingTheSelectedSlotSelectsAnother)
+{
+    for (int n = 1; n <= 3; ++n)
+        engine.setComAddr(n, n);
+    engine.FormShow();
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+    engine.ConnectSlot(3);
+    // Slots 2 and 3 join when slot 1's cycle ends.
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":03034700"); }));
+    EXPECT_EQ(engine.state().SelectedDevice, 1);
+    engine.DisconnectSlot(1);
+    EXPECT_EQ(engine.state().SelectedDevice, 2);
+    EXPECT_EQ(engine.view().selPanelSlot, 2);
+    EXPECT_TRUE(engine.view().selPanelVisible);
+    // Clicking the selected slot again does nothing; another one is selected.
+    engine.Image1Click(3);
+    EXPECT_EQ(engine.state().SelectedDevice, 3);
+    EXPECT_TRUE(engine.state().ParamsStale);
 }
 
 } // namespace
