@@ -100,9 +100,10 @@ void MonitorEngine::SendNext()
         if (target == 0) {
             dropPendingWrite();
             // A batch whose controller is gone ends.
-            if (st.WriteAll && !st.BroadcastWrite)
+            if (st.WriteAll() && !st.BroadcastWrite())
                 endWriteAllBatch(false);
-            st.ProgramWriteActive = false;
+            if (st.work == EngineWork::ProgramWrite)
+                st.work = EngineWork::Polling;
         } else {
             st.RequestSlot = target;
             ++st.at(target).RequestCount;
@@ -111,11 +112,11 @@ void MonitorEngine::SendNext()
         }
     }
 
-    const bool selected = st.PollStep > 5 || st.ProgramReadActive;
+    const bool selected = st.PollStep > 5 || st.ProgramReadActive();
     const int slot = selected ? st.SelectedDevice : st.PollDevice;
     const ReadBlock *block = nullptr;
     ReadBlock programBlock;
-    if (st.ProgramReadActive) {
+    if (st.ProgramReadActive()) {
         const QList<ReadBlock> blocks = ProgramReadBlocks();
         if (st.ProgramReadStep >= 0 && st.ProgramReadStep < 4) {
             programBlock = blocks.at(st.ProgramReadStep);

@@ -29,7 +29,7 @@ void MonitorEngine::replyWindowEnded()
     MonitorState &st = m_state;
     st.RequestOutstanding = false;
     m_badReplies = 0;
-    if (st.BroadcastWrite) {
+    if (st.BroadcastWrite()) {
         // Nothing answers a broadcast: the silence paces the batch.
         if (st.UnlockPending) {
             st.UnlockPending = false; // the unlock went out; its write follows
@@ -80,7 +80,7 @@ void MonitorEngine::handleReply()
         break;
     case ReplyKind::Words:
         st.ReplyWords = reply.words;
-        if (st.ProgramReadActive) {
+        if (st.ProgramReadActive()) {
             if (hooks.programReply)
                 hooks.programReply(st.ProgramReadStep, st.ProgramStepCounter, st.ReplyWords);
             advanceProgramRead();
@@ -104,9 +104,8 @@ void MonitorEngine::handleReply()
         break;
     }
     st.RequestOutstanding = false;
-    if (st.ProgramReadRequested) {
-        st.ProgramReadRequested = false;
-        st.ProgramReadActive = true;
+    if (st.work == EngineWork::ProgramReadRequested) {
+        st.work = EngineWork::ProgramRead;
     }
     ReportResult();
     SendNext();
@@ -159,7 +158,7 @@ void MonitorEngine::ReportResult()
         st.UnlockPending = false;
         st.ParamsStale = true;
     }
-    if ((st.WriteAll || st.ProgramWriteActive) && st.ErrorCode != ErrNone) {
+    if ((st.WriteAll() || st.ProgramWriteActive()) && st.ErrorCode != ErrNone) {
         ++st.BatchRetry;
         if (st.BatchRetry > 3) {
             // Given up after four attempts: the batch moves on as after an echo.

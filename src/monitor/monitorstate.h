@@ -8,6 +8,17 @@
 
 constexpr int SlotCount = 4;
 
+// What the engine's requests serve, besides the writes of single
+// parameters, which go before the next request whatever it serves.
+enum class EngineWork {
+    Polling, // the polling cycle and the setup read of the selected slot
+    WriteAll, // the parameter batch to the selected controller
+    BroadcastWriteAll, // the parameter batch to every controller, unanswered
+    ProgramWrite, // the program batch to the selected controller
+    ProgramReadRequested, // the program read starts after the next reply
+    ProgramRead, // the program read of the selected controller
+};
+
 // What the engine keeps per slot (index 1 to 4).
 struct SlotState
 {
@@ -60,11 +71,8 @@ struct MonitorState
     bool WritePending = false;
     int BatchCounter = 0;
     int BatchRetry = 0;
-    bool WriteAll = false;
-    bool BroadcastWrite = false;
-    bool ProgramWriteActive = false;
-    bool ProgramReadRequested = false;
-    bool ProgramReadActive = false;
+    // What the engine does besides polling; one thing at a time.
+    EngineWork work = EngineWork::Polling;
     int ProgramReadStep = 0; // 0..4
     int ProgramStepCounter = 0; // step 4 reads the step values from 0x4780 + 2 * this
     bool ParamsFromFile = false;
@@ -83,6 +91,14 @@ struct MonitorState
             n += slot[size_t(i)].DeviceRequested ? 1 : 0;
         return n;
     }
+    bool WriteAll() const
+    {
+        return work == EngineWork::WriteAll || work == EngineWork::BroadcastWriteAll;
+    }
+    bool BroadcastWrite() const { return work == EngineWork::BroadcastWriteAll; }
+    bool ProgramWriteActive() const { return work == EngineWork::ProgramWrite; }
+    bool ProgramReadRequested() const { return work == EngineWork::ProgramReadRequested; }
+    bool ProgramReadActive() const { return work == EngineWork::ProgramRead; }
     SlotState &at(int n) { return slot[size_t(n)]; }
     const SlotState &at(int n) const { return slot[size_t(n)]; }
 };

@@ -21,9 +21,7 @@ void MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
     if (items.isEmpty() || st.ConnectedCount() == 0)
         return;
     m_batchItems = items;
-    st.WriteAll = true;
-    st.BroadcastWrite = broadcast;
-    st.ProgramWriteActive = false;
+    st.work = broadcast ? EngineWork::BroadcastWriteAll : EngineWork::WriteAll;
     st.BatchCounter = 0;
     st.BatchRetry = 0;
     if (!st.RequestOutstanding)
@@ -33,11 +31,11 @@ void MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
 void MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
 {
     MonitorState &st = m_state;
-    if (items.isEmpty() || st.ConnectedCount() == 0 || st.WriteAll)
+    if (items.isEmpty() || st.ConnectedCount() == 0 || st.work != EngineWork::Polling)
         return;
     m_batchItems = items;
     m_programNext = 0;
-    st.ProgramWriteActive = true;
+    st.work = EngineWork::ProgramWrite;
     st.BatchRetry = 0;
     if (!st.RequestOutstanding)
         SendNext();
@@ -46,8 +44,8 @@ void MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
 void MonitorEngine::prepareBatchItem()
 {
     MonitorState &st = m_state;
-    const int address = st.BroadcastWrite ? 0 : st.at(st.SelectedDevice).DeviceAddress;
-    if (st.WriteAll) {
+    const int address = st.BroadcastWrite() ? 0 : st.at(st.SelectedDevice).DeviceAddress;
+    if (st.WriteAll()) {
         // The same item until its echo or its fourth failure; a write
         // refused or mismatched is prepared again, with its unlock write.
         if (st.WritePending || st.UnlockPending || st.BatchCounter < 0 ||
@@ -57,12 +55,12 @@ void MonitorEngine::prepareBatchItem()
         st.PendingWrite = WriteRequest(address, item.reg, item.value);
         st.WritePending = true;
         st.UnlockPending = item.unlock;
-    } else if (st.ProgramWriteActive) {
+    } else if (st.ProgramWriteActive()) {
         // Every send takes the next item: a failed one is not repeated.
         if (st.WritePending)
             return;
         if (m_programNext >= m_batchItems.size()) {
-            st.ProgramWriteActive = false;
+            st.work = EngineWork::Polling;
             StartCycle();
             st.ParamsStale = true;
             return;
@@ -76,7 +74,9 @@ void MonitorEngine::prepareBatchItem()
 
 void MonitorEngine::requestProgramRead()
 {
-    m_state.ProgramReadRequested = true;
+    if (m_state.work != EngineWork::Polling)
+        return; // one thing at a time
+    m_state.work = EngineWork::ProgramReadRequested;
     m_state.ProgramReadStep = 0;
     m_state.ProgramStepCounter = 0;
     if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
@@ -94,7 +94,7 @@ void MonitorEngine::advanceProgramRead()
     st.ProgramStepCounter += ProgramStepsPerBlock;
     if (st.ProgramStepCounter < ProgramReg::Steps)
         return;
-    st.ProgramReadActive = false;
+    st.work = EngineWork::Polling;
     st.ProgramReadStep = 0;
     st.ProgramStepCounter = 0;
     if (hooks.programReadEnded)
@@ -104,14 +104,14 @@ void MonitorEngine::advanceProgramRead()
 void MonitorEngine::finishWriteItem()
 {
     MonitorState &st = m_state;
-    if (st.WriteAll)
+    if (st.WriteAll())
         advanceWriteAll(false);
-    if (!st.WriteAll && !st.ProgramWriteActive) {
+    if (!st.WriteAll() && !st.ProgramWriteActive()) {
         // A single write (or the batch's end): read the parameters back.
         StartCycle();
         st.ParamsStale = true;
     }
-    if (st.ProgramWriteActive && hooks.programWriteProgress)
+    if (st.ProgramWriteActive() && hooks.programWriteProgress)
         hooks.programWriteProgress();
     st.WritePending = false;
     st.PendingWrite = {};
@@ -134,8 +134,7 @@ void MonitorEngine::endWriteAllBatch(bool resetTicks)
     if (resetTicks)
         st.ReplyTicks = 18;
     st.ParamsFromFile = false;
-    st.WriteAll = false;
-    st.BroadcastWrite = false;
+    st.work = EngineWork::Polling;
     st.WritePending = false;
     st.UnlockPending = false;
     st.PendingWrite = {};
@@ -158,11 +157,7 @@ void MonitorEngine::dropAllWork()
 {
     MonitorState &st = m_state;
     dropPendingWrite();
-    st.WriteAll = false;
-    st.BroadcastWrite = false;
-    st.ProgramWriteActive = false;
-    st.ProgramReadRequested = false;
-    st.ProgramReadActive = false;
+    st.work = EngineWork::Polling;
     st.ParamsFromFile = false;
     st.BatchCounter = 0;
     st.BatchRetry = 0;
@@ -180,5 +175,5 @@ void MonitorEngine::sendWrite()
     st.SlaveAddress = address;
     const ModbusRequest request =
         st.UnlockPending ? WriteRequest(address, UnlockRegister, UnlockKey) : st.PendingWrite;
-    send(request, st.BroadcastWrite ? BroadcastWindowTicks : ReadWindowTicks);
+    send(request, st.BroadcastWrite() ? BroadcastWindowTicks : ReadWindowTicks);
 }

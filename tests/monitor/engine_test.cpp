@@ -383,7 +383,7 @@ TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
     EXPECT_EQ(writes.first(), "01:W4706=0000");
     EXPECT_EQ(writes.last(), "01:W4706=0028");
     EXPECT_TRUE(progress.contains(50)) << "half way after 20 of 40";
-    EXPECT_FALSE(st.WriteAll);
+    EXPECT_FALSE(st.WriteAll());
     // Polling resumes and the parameters are read back.
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
     EXPECT_EQ(controller(1).value(Reg::Alarm1High), 40);
@@ -411,7 +411,6 @@ TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    const MonitorState &st = engine->state();
     QList<QList<quint16>> replies;
     QList<int> firstSteps;
     int ended = 0;
@@ -456,7 +455,7 @@ TEST_P(MonitorLine, ProgramWriteReportsEveryItem)
     for (int item = 0; item < 3; ++item)
         items.append({ProgramReg::cycles(item), item + 1, false});
     engine->startProgramWrite(items);
-    ASSERT_TRUE(waitFor([&] { return !st.ProgramWriteActive && reported == 3; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !st.ProgramWriteActive() && reported == 3; }, 5000));
     EXPECT_EQ(controller(1).value(ProgramReg::cycles(2)), 3);
     const int end = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(end).contains("01:4700"); }));
@@ -492,8 +491,8 @@ TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
     EXPECT_EQ(controller(1).value(Reg::Alarm2High), 40);
     EXPECT_EQ(controller(2).value(Reg::Alarm2High), 40);
     EXPECT_EQ(st.at(1).ErrorCount, 0);
-    EXPECT_FALSE(st.BroadcastWrite);
-    EXPECT_FALSE(st.WriteAll);
+    EXPECT_FALSE(st.BroadcastWrite());
+    EXPECT_FALSE(st.WriteAll());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorTimeouts,

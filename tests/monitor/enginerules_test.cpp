@@ -162,7 +162,7 @@ TEST_F(EngineRules, DisconnectingDropsQueuedWorkAndReconnectingStartsWithIdentif
     engine.RunStopBtClick(1); // disconnect
     EXPECT_FALSE(engine.state().WritePending);
     EXPECT_FALSE(engine.state().UnlockPending);
-    EXPECT_FALSE(engine.state().ProgramReadRequested);
+    EXPECT_FALSE(engine.state().ProgramReadRequested());
 
     line.advance(55 * 40);
     const qsizetype before = line.sent.size();
