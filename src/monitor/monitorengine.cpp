@@ -123,7 +123,7 @@ void MonitorEngine::ConnectSlot(int n)
             m_state.at(i).DeviceAddress = m_view.comAddr[size_t(i)];
         slot.DeviceActive = true;
         SelectSlot(n);
-        m_state.PollStep = 0;
+        m_state.PollStep = int(PollStep::Identification);
         m_state.PollDevice = n;
         m_state.SlaveAddress = slot.DeviceAddress;
         m_state.SetupViewPending = true;

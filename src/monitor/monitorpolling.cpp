@@ -32,9 +32,9 @@ void MonitorEngine::StartCycle()
         m_state.ParamsStale = true;
         // Identification of every active slot, from the lowest one.
         m_state.PollDevice = lowest ? lowest : 1;
-        m_state.PollStep = 0;
+        m_state.PollStep = int(PollStep::Identification);
     } else {
-        m_state.PollStep = 1;
+        m_state.PollStep = int(PollStep::Status);
     }
 }
 
@@ -48,26 +48,27 @@ void MonitorEngine::AdvanceStep()
     while (st.ConnectedCount() > 0) {
         if (st.PollDevice <= SlotCount) {
             const SlotState &s = st.at(st.PollDevice);
-            if (s.DeviceActive && (st.PollStep != 3 || s.ProgramDisplay))
+            if (s.DeviceActive &&
+                (st.PollStep != int(PollStep::ProgramDisplay) || s.ProgramDisplay))
                 break;
             ++st.PollDevice;
             continue;
         }
         ++st.PollStep;
         st.PollDevice = 1;
-        if (st.PollStep == 2 && !st.ReadOutputMode)
-            st.PollStep = 3;
-        if (st.PollStep > 5)
+        if (st.PollStep == int(PollStep::Outputs) && !st.ReadOutputMode)
+            st.PollStep = int(PollStep::ProgramDisplay);
+        if (st.PollStep > int(PollStep::ProcessValues))
             break;
     }
-    if (st.PollStep <= 5)
+    if (st.PollStep <= int(PollStep::ProcessValues))
         return;
 
     if (st.ApplyPending) {
         for (int n = 1; n <= SlotCount; ++n)
             st.at(n).DeviceActive = st.at(n).DeviceRequested;
         StartCycle();
-        st.PollStep = 0;
+        st.PollStep = int(PollStep::Identification);
         st.ApplyPending = false;
     } else if (st.ParamsStale && !st.ParamsFromFile) {
         st.ParamsStale = false;
@@ -112,7 +113,7 @@ void MonitorEngine::SendNext()
         }
     }
 
-    const bool selected = st.PollStep > 5 || st.ProgramReadActive();
+    const bool selected = st.PollStep >= int(PollStep::FirstSetup) || st.ProgramReadActive();
     const int slot = selected ? st.SelectedDevice : st.PollDevice;
     const ReadBlock *block = nullptr;
     ReadBlock programBlock;

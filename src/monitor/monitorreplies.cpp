@@ -84,7 +84,7 @@ void MonitorEngine::handleReply()
             if (hooks.programReply)
                 hooks.programReply(st.ProgramReadStep, st.ProgramStepCounter, st.ReplyWords);
             advanceProgramRead();
-        } else if (st.PollStep > 5) {
+        } else if (st.PollStep >= int(PollStep::FirstSetup)) {
             ApplySetupReply();
         } else {
             ApplyMonitorReply();

@@ -8,6 +8,19 @@
 
 constexpr int SlotCount = 4;
 
+// The steps of a polling cycle, by their numbers; 6 to 13 read the selected
+// controller's setup.
+enum class PollStep : int {
+    Identification = 0,
+    Status = 1,
+    Outputs = 2,
+    ProgramDisplay = 3,
+    Events = 4,
+    ProcessValues = 5,
+    FirstSetup = 6,
+    LastSetup = 13,
+};
+
 // What the engine's requests serve, besides the writes of single
 // parameters, which go before the next request whatever it serves.
 enum class EngineWork {
@@ -52,7 +65,7 @@ struct MonitorState
 {
     std::array<SlotState, SlotCount + 1> slot {}; // slot[1] .. slot[4]
 
-    int PollStep = 0; // 0..14
+    int PollStep = 0; // a PollStep by its number
     int PollDevice = 1; // slot of the current monitor step
     int SelectedDevice = 1; // slot whose setup is shown; target of setup reads and writes
     bool ApplyPending = false;

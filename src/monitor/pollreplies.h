@@ -7,19 +7,6 @@
 #include <QPair>
 #include <optional>
 
-// The steps of a polling cycle, by their numbers; 6 to 13 read the selected
-// controller's setup.
-enum class PollStep : int {
-    Identification = 0,
-    Status = 1,
-    Outputs = 2,
-    ProgramDisplay = 3,
-    Events = 4,
-    ProcessValues = 5,
-    FirstSetup = 6,
-    LastSetup = 13,
-};
-
 // What a reply to a polling step means beyond the slot's own model.
 struct PollEffects
 {
