@@ -148,6 +148,10 @@ void MonitorEngine::DisconnectSlot(int n)
     slot.DeviceRequested = false;
     slot.TimeoutRun = 0;
     ClearSlotPanel(n);
+    if ((m_state.work == EngineWork::SetupReadOther ||
+         m_state.work == EngineWork::SetupReadOtherRequested) &&
+        m_otherSlot == n)
+        endOtherSetupRead(false);
     // A write for a controller no longer polled is not sent.
     if (slotOfAddress(m_state.PendingWrite.address) == 0 && m_state.PendingWrite.address != 0)
         dropPendingWrite();

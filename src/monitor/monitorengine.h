@@ -120,6 +120,11 @@ public:
     // Program write: the items in order to the selected controller, one
     // attempt each; programWriteProgress follows every item.
     void startProgramWrite(const QList<WriteItem> &items);
+    // Reads the setup of the controller in slot `n` into an image of its own,
+    // with no effect on the window, and hands it to `done` (with false when
+    // the slot went away first). Polling resumes afterwards.
+    using SetupReadDone = std::function<void(bool ok, const ParameterImage &image)>;
+    void readSetupOf(int n, SetupReadDone done);
 
     void ApplyMonitorReply();
     void ApplySetupReply();
@@ -144,6 +149,9 @@ private:
     void updateNotes();
     // After an accepted program-read reply: the next phase or block, or the end.
     void advanceProgramRead();
+    // A setup-read reply of another slot; ends the read after its last block.
+    void applyOtherSetupReply();
+    void endOtherSetupRead(bool ok);
     // The batch's next item into PendingWrite, when a batch runs.
     void prepareBatchItem();
     void discardWaitingInput();
@@ -160,6 +168,11 @@ private:
     ReplyCollector m_collector;
     QList<WriteItem> m_batchItems; // of the write-all or program write that runs
     int m_programNext = 0; // the program write's next item
+    // The setup read of another slot: which, its step, its image.
+    int m_otherSlot = 0;
+    int m_otherStep = 0;
+    ParameterImage m_otherImage;
+    SetupReadDone m_otherDone;
     int m_badReplies = 0; // bad replies in a row to the request in flight
     bool m_countAsTimeout = false; // the result being reported counts as a time-out
     qint64 m_requestTick = 0; // when the request in flight left

@@ -113,11 +113,16 @@ void MonitorEngine::SendNext()
         }
     }
 
+    if (st.work == EngineWork::SetupReadOtherRequested)
+        st.work = EngineWork::SetupReadOther;
     const bool selected = st.PollStep >= int(PollStep::FirstSetup) || st.ProgramReadActive();
-    const int slot = selected ? st.SelectedDevice : st.PollDevice;
+    int slot = selected ? st.SelectedDevice : st.PollDevice;
     const ReadBlock *block = nullptr;
     ReadBlock programBlock;
-    if (st.ProgramReadActive()) {
+    if (st.work == EngineWork::SetupReadOther) {
+        slot = m_otherSlot;
+        block = ReadBlockForStep(m_otherStep);
+    } else if (st.ProgramReadActive()) {
         const QList<ReadBlock> blocks = ProgramReadBlocks();
         if (st.ProgramReadStep >= 0 && st.ProgramReadStep < 4) {
             programBlock = blocks.at(st.ProgramReadStep);

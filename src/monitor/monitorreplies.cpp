@@ -80,7 +80,9 @@ void MonitorEngine::handleReply()
         break;
     case ReplyKind::Words:
         st.ReplyWords = reply.words;
-        if (st.ProgramReadActive()) {
+        if (st.work == EngineWork::SetupReadOther) {
+            applyOtherSetupReply();
+        } else if (st.ProgramReadActive()) {
             if (hooks.programReply)
                 hooks.programReply(st.ProgramReadStep, st.ProgramStepCounter, st.ReplyWords);
             advanceProgramRead();

@@ -30,6 +30,8 @@ enum class EngineWork {
     ProgramWrite, // the program batch to the selected controller
     ProgramReadRequested, // the program read starts after the next reply
     ProgramRead, // the program read of the selected controller
+    SetupReadOtherRequested, // the setup read of another slot starts with the next request
+    SetupReadOther, // the setup of another slot into an image of its own
 };
 
 // What the engine keeps per slot (index 1 to 4).

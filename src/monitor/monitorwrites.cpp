@@ -5,6 +5,8 @@
 
 #include "setup/registermap.h"
 
+#include <utility>
+
 void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
 {
     MonitorState &st = m_state;
@@ -18,7 +20,7 @@ void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
 void MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
 {
     MonitorState &st = m_state;
-    if (items.isEmpty() || st.ConnectedCount() == 0)
+    if (items.isEmpty() || st.ConnectedCount() == 0 || st.work != EngineWork::Polling)
         return;
     m_batchItems = items;
     st.work = broadcast ? EngineWork::BroadcastWriteAll : EngineWork::WriteAll;
@@ -70,6 +72,48 @@ void MonitorEngine::prepareBatchItem()
         st.WritePending = true;
         st.UnlockPending = item.unlock;
     }
+}
+
+void MonitorEngine::readSetupOf(int n, SetupReadDone done)
+{
+    MonitorState &st = m_state;
+    if (n < 1 || n > SlotCount || !st.at(n).DeviceRequested || st.work != EngineWork::Polling) {
+        if (done)
+            done(false, ParameterImage());
+        return;
+    }
+    // It starts with the next request, so that the reply in flight is not
+    // taken for its first block.
+    st.work = EngineWork::SetupReadOtherRequested;
+    m_otherSlot = n;
+    m_otherStep = int(PollStep::FirstSetup);
+    m_otherImage = ParameterImage();
+    m_otherImage[ParameterImage::ModelEntry] = NormalizedModelCode(m_view.at(n).modelCode);
+    m_otherDone = std::move(done);
+    if (!st.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::applyOtherSetupReply()
+{
+    QList<quint16> words = m_state.ReplyWords;
+    if (const ReadBlock *block = ReadBlockForStep(m_otherStep)) {
+        if (m_otherStep == int(PollStep::FirstSetup) + 4 && words.size() > 3 && words.at(3) > 3)
+            words[3] = 0; // an unknown run/stop state counts as stopped
+        m_otherImage.setBlock(block->start, words.mid(0, block->count));
+    }
+    // The blocks that make the image; the rest of the cycle only shows.
+    if (++m_otherStep > int(PollStep::FirstSetup) + 5)
+        endOtherSetupRead(true);
+}
+
+void MonitorEngine::endOtherSetupRead(bool ok)
+{
+    m_state.work = EngineWork::Polling;
+    m_otherSlot = 0;
+    const SetupReadDone done = std::exchange(m_otherDone, nullptr);
+    if (done)
+        done(ok, m_otherImage);
 }
 
 void MonitorEngine::requestProgramRead()
@@ -156,6 +200,8 @@ void MonitorEngine::dropPendingWrite()
 void MonitorEngine::dropAllWork()
 {
     MonitorState &st = m_state;
+    if (st.work == EngineWork::SetupReadOther || st.work == EngineWork::SetupReadOtherRequested)
+        endOtherSetupRead(false);
     dropPendingWrite();
     st.work = EngineWork::Polling;
     st.ParamsFromFile = false;

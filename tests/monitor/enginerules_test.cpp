@@ -2,6 +2,7 @@
 // clock: time-outs, bad checks and what follows them, in milliseconds.
 #include "app/comsettings.h"
 #include "monitor/monitorengine.h"
+#include "setup/parameterimage.h"
 
 #include "fakeline.h"
 #include "scripteddialogs.h"
@@ -286,6 +287,43 @@ TEST_F(EngineRules, DisconnectingTheSelectedSlotSelectsAnother)
     engine.Image1Click(3);
     EXPECT_EQ(engine.state().SelectedDevice, 3);
     EXPECT_TRUE(engine.state().ParamsStale);
+}
+
+TEST_F(EngineRules, AnotherSlotsSetupIsReadIntoAnImageOfItsOwn)
+{
+    engine.setComAddr(1, 1);
+    engine.setComAddr(2, 2);
+    engine.FormShow();
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":02034700"); }));
+    ASSERT_EQ(engine.state().SelectedDevice, 1);
+    const qint32 selectedEntry = engine.image().at(1);
+
+    bool done = false;
+    ParameterImage other;
+    int setupReplies = 0;
+    engine.hooks.setupReply = [&](int, const QList<quint16> &) { ++setupReplies; };
+    engine.readSetupOf(2, [&](bool ok, const ParameterImage &image) {
+        done = ok;
+        other = image;
+    });
+    QList<QByteArray> reads;
+    while (!done && reads.size() < 10) {
+        answer();
+        if (line.sent.last().startsWith(":02"))
+            reads << line.sent.last();
+    }
+    ASSERT_TRUE(done);
+    EXPECT_EQ(
+        reads.mid(0, 6),
+        (QList<QByteArray> {":02034713000899\r\n", ":020347040008A8\r\n", ":0203470C0007A1\r\n",
+                            ":0203471B000594\r\n", ":0203472000058F\r\n", ":0203101C0002CD\r\n"}));
+    EXPECT_EQ(other.at(ParameterImage::ModelEntry), 0x4848);
+    // Nothing of it reached the window or the selected controller's image.
+    EXPECT_EQ(setupReplies, 0);
+    EXPECT_EQ(engine.image().at(1), selectedEntry);
+    EXPECT_EQ(engine.state().work, EngineWork::Polling);
 }
 
 } // namespace
