@@ -154,6 +154,24 @@ TEST_F(EngineRules, AWriteGoesOnlyToAControllerThatIsPolled)
     EXPECT_TRUE(engine.state().PendingWrite.isEmpty()) << "a done write is forgotten";
 }
 
+TEST_F(EngineRules, AWritesFailuresAreChargedToTheSlotItAddresses)
+{
+    engine.setComAddr(1, 1);
+    engine.setComAddr(2, 2);
+    engine.FormShow();
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":02034700"); }));
+    engine.SelectSlot(2);
+    engine.requestWrite(1, 0x4700, 5, false);
+    answer();
+    ASSERT_TRUE(line.sent.last().startsWith(":0106"));
+    line.advance(55 * 38); // controller 1 does not answer the write
+    EXPECT_EQ(engine.state().at(1).ErrorCount, 1);
+    EXPECT_EQ(engine.state().at(2).ErrorCount, 0) << "not the selected slot's";
+    EXPECT_TRUE(engine.view().at(1).lost);
+}
+
 TEST_F(EngineRules, DisconnectingDropsQueuedWorkAndReconnectingStartsWithIdentification)
 {
     connectSlot1();
