@@ -33,6 +33,10 @@ const PanelLayout *LayoutForClass(int modelClass)
          {P(28, 135), P(48, 135), P(68, 135), P(88, 135), P(108, 135), P(128, 135), P(173, 135),
           P(153, 135)}},
     };
+    // An unknown model (class 0) is shown on a generic front laid out as
+    // class 2, whose alarm lamps share one spot as class 0's lamps do.
+    if (modelClass == 0)
+        return &layouts[1];
     return (modelClass >= 1 && modelClass <= 4) ? &layouts[modelClass - 1] : nullptr;
 }
 

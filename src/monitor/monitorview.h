@@ -43,7 +43,8 @@ struct PanelLayout
     std::array<QPoint, LampCount> lamps;
 };
 
-// The layout of model class 1 to 4; nullptr for class 0 (unknown model).
+// The layout of model class 1 to 4; an unknown model (class 0) takes class
+// 2's; nullptr for anything else.
 const PanelLayout *LayoutForClass(int modelClass);
 
 // The sizes in points of a panel's two displays on a screen `screenWidth`

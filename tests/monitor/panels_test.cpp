@@ -132,6 +132,16 @@ TEST_F(Panels, IdentificationPicksTheClassAndFillsTheImage)
     // An unknown model code keeps the class it had.
     apply(2, 0, {0x2013, IdentificationValue, 0x1111, 0});
     EXPECT_EQ(panel(2).modelClass, 4);
+    // A first identification of an unknown model: a usable generic front,
+    // laid out as class 2, that names the code.
+    SlotState fresh;
+    SlotPanel unknown;
+    DecodePollReply(PollStep::Identification, {0, IdentificationValue, 0x1111, 0}, {}, fresh,
+                    unknown);
+    EXPECT_TRUE(unknown.visible);
+    EXPECT_EQ(unknown.modelClass, 0);
+    EXPECT_EQ(unknown.modelCode, 0x1111);
+    EXPECT_EQ(PanelDisplayFonts(unknown, 1024).pv, 32);
 }
 
 TEST_F(Panels, ScreenFactorScalesTheFonts)
