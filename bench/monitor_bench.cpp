@@ -28,9 +28,12 @@
 //   (median). It includes both relays of the tap, a few microseconds each,
 //   the pseudo-terminal, the channel's dispatching and the engine's work.
 //
-// - for the window, its renders: how many per transaction, and how many ran
-//   between a complete reply and the next request leaving (they delay the
-//   line; there should be none).
+// - for the window, its renders: how many per request, and how many ran
+//   between the engine's handling of a reply and the next request leaving
+//   the port (they delay the line; there should be none). That is
+//   taken on the window's thread at each render: inside the port's read
+//   event (the engine's reply handling) or with the request still in the
+//   port, it is in the way.
 //
 // Without --pace the simulator answers at once and the line has no speed: the
 // figure is the engine's and the machine's, and has no limit to compare with.
@@ -46,6 +49,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -75,6 +79,35 @@ qint64 nowNs()
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+
+// The application, knowing when the window's thread is inside a socket
+// event: the channel runs the line's handler inside the port's read event.
+class BenchApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    static BenchApplication *instance() { return static_cast<BenchApplication *>(qApp); }
+    bool insideSocketEvent() const { return m_socketEvents > 0; }
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (event->type() != QEvent::SockAct)
+            return QApplication::notify(receiver, event);
+        struct Depth
+        {
+            int &n;
+            explicit Depth(int &count)
+                : n(count)
+            {
+                ++n;
+            }
+            ~Depth() { --n; }
+        } depth(m_socketEvents);
+        return QApplication::notify(receiver, event);
+    }
+
+private:
+    int m_socketEvents = 0;
+};
 
 // The tap between a master and the simulator.
 class LineTap
@@ -230,9 +263,9 @@ struct Figures
     // Request start to reply end beyond the line's time for it: the
     // simulator's own lateness (its timers), not the master's (median).
     double medianSimulatorExtraMs = 0;
-    // The window's renders per transaction, and those that ran between a
-    // complete reply and the next request (per transaction); -1 when none
-    // were counted.
+    // The window's renders per request, and those that ran between the
+    // engine's handling of a reply and the next request leaving (per
+    // request); -1 when none were counted.
     double rendersPerTransaction = -1;
     double rendersInTurnaround = -1;
 };
@@ -243,9 +276,7 @@ qint64 median(std::vector<qint64> v)
     return v[v.size() / 2];
 }
 
-// `renders`: when the window rendered (empty for a master without one).
-Figures analyse(const std::vector<LineTap::Chunk> &chunks, int baud, bool paced,
-                const std::vector<qint64> &renders = {})
+Figures analyse(const std::vector<LineTap::Chunk> &chunks, int baud, bool paced)
 {
     struct Transaction
     {
@@ -301,24 +332,6 @@ Figures analyse(const std::vector<LineTap::Chunk> &chunks, int baud, bool paced,
     f.medianTurnaroundMs = double(median(turnarounds)) / 1e6;
     if (paced)
         f.medianSimulatorExtraMs = double(median(extras)) / 1e6;
-    if (!renders.empty()) {
-        // Renders from the first request to the last reply, and those inside
-        // a turnaround (both lists are in time order).
-        int within = 0;
-        int inTurnaround = 0;
-        size_t t = 1;
-        for (const qint64 r : renders) {
-            if (r < done.front().requestStart || r > done.back().replyEnd)
-                continue;
-            ++within;
-            while (t < done.size() && done[t].requestStart < r)
-                ++t;
-            if (t < done.size() && r > done[t - 1].replyEnd)
-                ++inTurnaround;
-        }
-        f.rendersPerTransaction = double(within) / double(done.size());
-        f.rendersInTurnaround = double(inTurnaround) / double(done.size() - 1);
-    }
     return f;
 }
 
@@ -443,24 +456,35 @@ Row runWindow(bool rtu, int baud, bool paced, int seconds)
         row.note = "simulator did not start";
         return row;
     }
-    std::vector<qint64> renders;
-    renders.reserve(1 << 16);
+    int renders = 0;
+    int inTurnaround = 0;
+    int requests = 0;
     {
         MonitorForm form(nullptr, line.source());
-        QObject::connect(&form.engine(), &MonitorEngine::viewChanged, &form,
-                         [&renders] { renders.push_back(nowNs()); });
         form.showWindow();
         spin(100); // shown and painted once
-        if (!form.ApdComPort1.Open()) {
+        auto *port = form.ApdComPort1.findChild<QSerialPort *>();
+        if (!form.ApdComPort1.Open() || !port) {
             row.note = "port did not open";
         } else {
+            // A render delays the line when it runs inside the port's read
+            // event (where the engine handles the reply and sends the next
+            // request) or while that request still waits in the port.
+            QObject::connect(&form, &MonitorForm::rendered, &form, [&, port] {
+                ++renders;
+                if (BenchApplication::instance()->insideSocketEvent() || port->bytesToWrite() > 0)
+                    ++inTurnaround;
+            });
             for (const auto &c : FourControllers) {
                 const SlotWidgets &s = form.slotWidgets(c.first);
                 s.comAddr->setValue(c.first);
                 s.runBt->click();
             }
             spin(seconds * 1000);
+            QObject::disconnect(&form, &MonitorForm::rendered, &form, nullptr);
             row.note = countsNote(form.engine());
+            for (int n = 1; n <= int(FourControllers.size()); ++n)
+                requests += form.engine().state().at(n).RequestCount;
             for (const auto &c : FourControllers)
                 form.slotWidgets(c.first).runBt->click();
             spin(200);
@@ -468,7 +492,11 @@ Row runWindow(bool rtu, int baud, bool paced, int seconds)
         form.endWork();
     }
     line.tap.stop();
-    row.figures = analyse(line.tap.chunks(), baud, paced, renders);
+    row.figures = analyse(line.tap.chunks(), baud, paced);
+    if (requests > 0) {
+        row.figures.rendersPerTransaction = double(renders) / requests;
+        row.figures.rendersInTurnaround = double(inTurnaround) / requests;
+    }
     return row;
 }
 // mbpoll polls the same register block as the engine's process-value step,
@@ -561,7 +589,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     int seconds = 5;
     const QStringList args = app.arguments();
     const qsizetype at = args.indexOf("--seconds");
@@ -581,8 +609,8 @@ int main(int argc, char **argv)
                 "ratio = trans/s of limit; vs eng = the window's trans/s of the engine alone's;\n"
                 "bytes = request + reply per transaction; turn = last reply byte to next "
                 "request (median);\nsim+ = the simulator's lateness beyond the line's time per "
-                "transaction (median);\nrenders = the window's renders per transaction / "
-                "renders between a reply and the next request, per transaction\n\n");
+                "transaction (median);\nrenders = the window's renders per request / "
+                "renders between a reply and the next request leaving, per request\n\n");
     std::printf("%-7s %-5s %6s %-7s %7s %8s %8s %8s %9s %7s %9s %9s %11s  %s\n", "master", "frame",
                 "baud", "line", "trans", "trans/s", "limit/s", "ratio", "vs eng", "bytes",
                 "turn (ms)", "sim+ (ms)", "renders", "");

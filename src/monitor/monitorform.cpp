@@ -77,6 +77,7 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
         settings = [] { return LineSettings(); };
     m_engine = new MonitorEngine(ApdComPort1, std::move(settings), this);
 
+    // Made first, so it lies beneath the panel it frames.
     SelPanel = new QFrame(this);
     SelPanel->setObjectName(QStringLiteral("SelPanel"));
     SelPanel->setStyleSheet(
@@ -127,7 +128,10 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     PlaceScaled(ExitBt2, 900, 700, 100, 30);
     connect(ExitBt2, &QPushButton::clicked, this, &MonitorForm::ExitBt2Click);
 
-    connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::render);
+    m_renderTimer.setSingleShot(true);
+    m_renderTimer.setInterval(0);
+    connect(&m_renderTimer, &QTimer::timeout, this, &MonitorForm::render);
+    connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::scheduleRender);
     render();
 }
 
@@ -283,69 +287,123 @@ bool MonitorForm::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void MonitorForm::scheduleRender()
+{
+    if (m_renderArmed)
+        return;
+    m_renderArmed = true;
+    QMetaObject::invokeMethod(
+        this, [this] { m_renderTimer.start(); }, Qt::QueuedConnection);
+}
+
 void MonitorForm::render()
 {
+    m_renderTimer.stop();
+    m_renderArmed = false;
     const MonitorView &v = m_engine->view();
+    const MonitorView &was = m_shown;
+    const bool all = !m_renderedOnce;
     for (int n = 1; n <= SlotCount; ++n) {
-        SlotWidgets &s = m_slots[size_t(n)];
-        const SlotPanel &p = v.at(n);
-        if (p.visible && m_shownClass[n] != p.modelClass) {
-            // A (re-)identification: the front picture and the layout.
-            m_shownClass[n] = p.modelClass;
-            s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
-            if (const PanelLayout *layout = LayoutForClass(p.modelClass)) {
-                PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(),
-                            layout->pv.height());
-                PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
-                            layout->sv.height());
-                for (int i = 0; i < LampCount; ++i)
-                    s.lamps[size_t(i)]->move(Scaled(layout->lamps[size_t(i)].x()),
-                                             Scaled(layout->lamps[size_t(i)].y()));
-            }
+        renderSlot(n, v.at(n), was.at(n), all);
+        QSpinBox *comAddr = m_slots[size_t(n)].comAddr;
+        if (comAddr->value() != v.comAddr[size_t(n)])
+            comAddr->setValue(v.comAddr[size_t(n)]);
+    }
+    if (all || v.selPanelVisible != was.selPanelVisible)
+        SelPanel->setVisible(v.selPanelVisible);
+    if (all || v.selPanelSlot != was.selPanelSlot)
+        PlaceScaled(SelPanel, slotLeft(v.selPanelSlot) - 8, PanelTop - 8, 224, 196);
+    if (all || v.allImageVisible != was.allImageVisible)
+        All_Image->setVisible(v.allImageVisible);
+    if (all || v.debugVisible != was.debugVisible) {
+        DebugMess->setVisible(v.debugVisible);
+        ErrMess->setVisible(v.debugVisible);
+    }
+    if (all || v.errText != was.errText)
+        ErrMess->setText(v.errText);
+    if (all || v.errColor != was.errColor) {
+        QPalette pal = ErrMess->palette();
+        pal.setColor(QPalette::Window, v.errColor);
+        pal.setColor(QPalette::WindowText, Qt::white);
+        ErrMess->setPalette(pal);
+    }
+    m_shown = v;
+    m_renderedOnce = true;
+    emit rendered();
+}
+
+void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bool all)
+{
+    SlotWidgets &s = m_slots[size_t(n)];
+    // A (re-)identification: the front picture and the layout.
+    const bool relayout = p.visible && (all || !was.visible || p.modelClass != was.modelClass);
+    if (relayout) {
+        s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
+        if (const PanelLayout *layout = LayoutForClass(p.modelClass)) {
+            PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(),
+                        layout->pv.height());
+            PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
+                        layout->sv.height());
+            for (int i = 0; i < LampCount; ++i)
+                s.lamps[size_t(i)]->move(Scaled(layout->lamps[size_t(i)].x()),
+                                         Scaled(layout->lamps[size_t(i)].y()));
         }
-        if (!p.visible)
-            m_shownClass[n] = -1;
+    }
+    if (all || p.visible != was.visible)
         s.panel->setVisible(p.visible);
+
+    // The display fonts shrink to fit their texts: set again when the text,
+    // the size asked for or the display's place changed.
+    const DisplayFonts fonts = PanelDisplayFonts(p, ScreenWidth());
+    const DisplayFonts wasFonts = PanelDisplayFonts(was, ScreenWidth());
+    if (all || p.pvText != was.pvText)
         s.pv->setText(p.pvText);
+    if (all || p.svText != was.svText)
         s.sv->setText(p.svText);
-        const DisplayFonts fonts = PanelDisplayFonts(p, ScreenWidth());
-        if (fonts.pv > 0)
-            setDisplayFont(s.pv, fonts.pv);
-        if (fonts.sv > 0)
-            setDisplayFont(s.sv, fonts.sv);
+    if (fonts.pv > 0 && (relayout || p.pvText != was.pvText || fonts.pv != wasFonts.pv))
+        setDisplayFont(s.pv, fonts.pv);
+    if (fonts.sv > 0 && (relayout || p.svText != was.svText || fonts.sv != wasFonts.sv))
+        setDisplayFont(s.sv, fonts.sv);
+
+    if (all || p.lamps != was.lamps) {
         for (int i = 0; i < LampCount; ++i) {
             const QColor &lamp = p.lamps[size_t(i)];
             s.lamps[size_t(i)]->setColor(lamp.isValid() ? lamp : MonitorColor::Grey);
         }
+    }
+    if (all || p.outLabel1 != was.outLabel1)
         s.outLabel1->setText(p.outLabel1);
+    if (all || p.outLabel2 != was.outLabel2)
         s.outLabel2->setText(p.outLabel2);
+    if (all || p.outRow1Visible != was.outRow1Visible) {
         s.outLabel1->setVisible(p.outRow1Visible);
         s.outQty1->setVisible(p.outRow1Visible);
+    }
+    if (all || p.outRow2Visible != was.outRow2Visible) {
         s.outLabel2->setVisible(p.outRow2Visible);
         s.outQty2->setVisible(p.outRow2Visible);
-        s.outQty1->setValue(p.outQty1);
-        s.outQty2->setValue(p.outQty2);
-        s.outQty1->setStyleSheet(barStyle(p.outQty1Color));
-        s.outQty2->setStyleSheet(barStyle(p.outQty2Color));
-        s.event1->setVisible(p.event1);
-        s.event2->setVisible(p.event2);
-        s.lost->setVisible(p.lost);
-        s.runLed->setColor(p.runLed);
-        s.runBt->setText(p.runCaption);
-        if (s.comAddr->value() != v.comAddr[size_t(n)])
-            s.comAddr->setValue(v.comAddr[size_t(n)]);
-        s.doCount->setText(p.doCount);
-        s.errCount->setText(p.errCount);
     }
-    SelPanel->setVisible(v.selPanelVisible);
-    PlaceScaled(SelPanel, slotLeft(v.selPanelSlot) - 8, PanelTop - 8, 224, 196);
-    SelPanel->lower();
-    All_Image->setVisible(v.allImageVisible);
-    DebugMess->setVisible(v.debugVisible);
-    ErrMess->setVisible(v.debugVisible);
-    ErrMess->setText(v.errText);
-    QPalette pal = ErrMess->palette();
-    pal.setColor(QPalette::Window, v.errColor);
-    pal.setColor(QPalette::WindowText, Qt::white);
-    ErrMess->setPalette(pal);
+    if (all || p.outQty1 != was.outQty1)
+        s.outQty1->setValue(p.outQty1);
+    if (all || p.outQty2 != was.outQty2)
+        s.outQty2->setValue(p.outQty2);
+    // A style sheet re-polishes the bar: only when its colour changes.
+    if (all || p.outQty1Color != was.outQty1Color)
+        s.outQty1->setStyleSheet(barStyle(p.outQty1Color));
+    if (all || p.outQty2Color != was.outQty2Color)
+        s.outQty2->setStyleSheet(barStyle(p.outQty2Color));
+    if (all || p.event1 != was.event1)
+        s.event1->setVisible(p.event1);
+    if (all || p.event2 != was.event2)
+        s.event2->setVisible(p.event2);
+    if (all || p.lost != was.lost)
+        s.lost->setVisible(p.lost);
+    if (all || p.runLed != was.runLed)
+        s.runLed->setColor(p.runLed);
+    if (all || p.runCaption != was.runCaption)
+        s.runBt->setText(p.runCaption);
+    if (all || p.doCount != was.doCount)
+        s.doCount->setText(p.doCount);
+    if (all || p.errCount != was.errCount)
+        s.errCount->setText(p.errCount);
 }

@@ -11,12 +11,51 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
+
+// Counts what re-styles, moves, resizes, shows, hides or restacks a widget of
+// a window.
+class WidgetChanges : public QObject
+{
+public:
+    explicit WidgetChanges(QWidget *window)
+        : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~WidgetChanges() override { qApp->removeEventFilter(this); }
+    QStringList seen;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        static const QSet<QEvent::Type> kinds {
+            QEvent::StyleChange,  QEvent::FontChange,   QEvent::PaletteChange,
+            QEvent::Move,         QEvent::Resize,       QEvent::ShowToParent,
+            QEvent::HideToParent, QEvent::ZOrderChange, QEvent::ToolTipChange};
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && kinds.contains(event->type()) && m_window->isAncestorOf(widget))
+            seen << QStringLiteral("%1 %2").arg(widget->objectName()).arg(int(event->type()));
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
+// The window shows the engine's changes at its next render.
+void waitForRender(MonitorForm &form)
+{
+    QSignalSpy rendered(&form, &MonitorForm::rendered);
+    EXPECT_TRUE(rendered.wait(2000));
+}
 
 TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
 {
@@ -62,10 +101,12 @@ TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
 
         // A click on the second front selects it.
         QTest::mouseClick(two.image, Qt::LeftButton);
+        waitForRender(form);
         EXPECT_EQ(form.engine().state().SelectedDevice, 2);
         EXPECT_LT(form.SelPanel->x(), two.panel->x());
 
         QTest::mouseClick(one.runBt, Qt::LeftButton);
+        waitForRender(form);
         EXPECT_FALSE(one.panel->isVisible());
         EXPECT_EQ(one.runBt->text(), "Connect");
         EXPECT_EQ(one.runLed->color(), QColor(128, 128, 128));
@@ -77,6 +118,34 @@ TEST(MonitorWindow, ConnectSelectAndExitThroughTheWidgets)
         EXPECT_FALSE(form.engine().timer1().isActive());
     }
     EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+// The engine changes its view several times while it handles one reply: the
+// window renders once, after the handler, and a render of a view that did not
+// change touches no widget (a style sheet set again re-polishes the widget).
+TEST(MonitorWindow, RendersOncePerTurnAndOnlyWhatChanged)
+{
+    MonitorForm form(nullptr);
+    QSignalSpy rendered(&form, &MonitorForm::rendered);
+    SlotPanel &panel = form.engine().view().at(1);
+    panel.visible = true;
+    panel.modelClass = 2;
+    panel.pvText = QStringLiteral("25.0");
+    panel.outRow1Visible = true;
+    panel.outQty1 = 500;
+    for (int i = 0; i < 10; ++i)
+        emit form.engine().viewChanged();
+    EXPECT_EQ(rendered.count(), 0);
+    ASSERT_TRUE(rendered.wait(2000));
+    QTest::qWait(50);
+    EXPECT_EQ(rendered.count(), 1);
+    EXPECT_EQ(form.slotWidgets(1).pv->text(), "25.0");
+    EXPECT_EQ(form.slotWidgets(1).outQty1->value(), 500);
+
+    WidgetChanges changes(&form);
+    emit form.engine().viewChanged();
+    ASSERT_TRUE(rendered.wait(2000));
+    EXPECT_TRUE(changes.seen.isEmpty()) << changes.seen.join(", ").toStdString();
 }
 
 } // namespace
