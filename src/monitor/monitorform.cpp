@@ -255,6 +255,9 @@ void MonitorForm::createSlot(int n)
     s.comAddr->setObjectName(QStringLiteral("ComAddr%1").arg(n));
     s.comAddr->setRange(1, 247);
     s.comAddr->setValue(1);
+    // The address takes effect when committed (Enter, leaving the box, the
+    // arrows): typing 12 must not poll address 1 on the way.
+    s.comAddr->setKeyboardTracking(false);
     PlaceScaled(s.comAddr, left + 130, ControlsTop + 2, 70, 22);
     connect(s.comAddr, &QSpinBox::valueChanged, this,
             [this, n](int v) { m_engine->setComAddr(n, v); });

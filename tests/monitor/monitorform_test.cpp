@@ -148,4 +148,18 @@ TEST(MonitorWindow, RendersOncePerTurnAndOnlyWhatChanged)
     EXPECT_TRUE(changes.seen.isEmpty()) << changes.seen.join(", ").toStdString();
 }
 
+// An address takes effect when it is committed, not at each key: typing 12
+// would first poll address 1.
+TEST(MonitorWindow, AnAddressTakesEffectWhenCommitted)
+{
+    MonitorForm form(nullptr);
+    QSpinBox *box = form.slotWidgets(2).comAddr;
+    box->selectAll();
+    QTest::keyClicks(box, "12");
+    EXPECT_EQ(box->text(), "12");
+    EXPECT_EQ(form.engine().view().comAddr[2], 1);
+    QTest::keyClick(box, Qt::Key_Enter);
+    EXPECT_EQ(form.engine().view().comAddr[2], 12);
+}
+
 } // namespace
