@@ -92,6 +92,8 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     All_Image->setScaledContents(true);
     All_Image->setPixmap(QPixmap::fromImage(Picture(QStringLiteral("monitoridle"))));
     PlaceScaled(All_Image, 12, PanelTop, 1000, 180);
+    for (int n = 1; n <= SlotCount; ++n)
+        m_slots[size_t(n)].lost->raise();
 
     DebugMess = new QFrame(this);
     DebugMess->setObjectName(QStringLiteral("DebugMess"));
@@ -235,12 +237,14 @@ void MonitorForm::createSlot(int n)
     s.event1 = eventMark(1);
     s.event2 = eventMark(2);
 
-    s.lost = new QLabel(QStringLiteral("Lost Communication"), s.panel);
+    // On the window, over the panel's place: it shows for a slot that never
+    // answered too, whose panel stays hidden.
+    s.lost = new QLabel(QStringLiteral("Lost Communication"), this);
     s.lost->setObjectName(QStringLiteral("Lost%1").arg(n));
     s.lost->setAlignment(Qt::AlignCenter);
     s.lost->setStyleSheet(
         QStringLiteral("background: #ffff80; color: red; border: 1px solid red;"));
-    PlaceScaled(s.lost, 24, 60, 160, 26);
+    PlaceScaled(s.lost, left + 24, PanelTop + 60, 160, 26);
     SetScaledFont(s.lost, 12, true);
     s.lost->hide();
 
@@ -261,6 +265,15 @@ void MonitorForm::createSlot(int n)
     PlaceScaled(s.comAddr, left + 130, ControlsTop + 2, 70, 22);
     connect(s.comAddr, &QSpinBox::valueChanged, this,
             [this, n](int v) { m_engine->setComAddr(n, v); });
+
+    s.note = new QLabel(this);
+    s.note->setObjectName(QStringLiteral("Note%1").arg(n));
+    s.note->setWordWrap(true);
+    s.note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    s.note->setStyleSheet(QStringLiteral("color: #c00000;"));
+    PlaceScaled(s.note, left, ControlsTop + 30, 208, 34);
+    SetScaledFont(s.note, 11);
+    s.note->hide();
 }
 
 void MonitorForm::showEvent(QShowEvent *event)
@@ -401,6 +414,10 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
         s.event2->setVisible(p.event2);
     if (all || p.lost != was.lost)
         s.lost->setVisible(p.lost);
+    if (all || p.note != was.note) {
+        s.note->setText(p.note);
+        s.note->setVisible(!p.note.isEmpty());
+    }
     if (all || p.runLed != was.runLed)
         s.runLed->setColor(p.runLed);
     if (all || p.runCaption != was.runCaption)

@@ -29,13 +29,14 @@ struct SlotWidgets
     QProgressBar *outQty2 = nullptr;
     QLabel *event1 = nullptr; // Eventn1
     QLabel *event2 = nullptr;
-    QLabel *lost = nullptr; // Lostn
+    QLabel *lost = nullptr; // Lostn, on the window over the panel's place
     Lamp *runLed = nullptr; // RunLEDn
     QPushButton *runBt = nullptr; // RunBtn
     QSpinBox *comAddr = nullptr; // ComAddrn
     QLabel *doCount = nullptr; // DoCntn
     QLabel *errCount = nullptr; // ErrCntn
     QPushButton *errClear = nullptr; // ErrClearBtn
+    QLabel *note = nullptr; // Noten, beneath the slot's controls
 };
 
 // "DUVA CONFIGURATION PROGRAM": watches up to four controllers and shows the

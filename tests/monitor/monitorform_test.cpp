@@ -162,4 +162,32 @@ TEST(MonitorWindow, AnAddressTakesEffectWhenCommitted)
     EXPECT_EQ(form.engine().view().comAddr[2], 12);
 }
 
+// A slot that never answered has no panel to show: its "Lost Communication"
+// and its note show all the same, over the idle picture and beside its
+// controls.
+TEST(MonitorWindow, LostAndNoteShowForASlotNeverIdentified)
+{
+    MonitorForm form(nullptr);
+    const SlotWidgets &s = form.slotWidgets(3);
+    auto *note = form.findChild<QLabel *>("Note3");
+    ASSERT_TRUE(note);
+    SlotPanel &panel = form.engine().view().at(3);
+    panel.lost = true;
+    panel.note = "No answer – disconnected";
+    emit form.engine().viewChanged();
+    waitForRender(form);
+    EXPECT_FALSE(s.panel->isVisibleTo(&form));
+    EXPECT_TRUE(s.lost->isVisibleTo(&form));
+    EXPECT_EQ(form.childAt(s.lost->geometry().center()), s.lost);
+    EXPECT_TRUE(note->isVisibleTo(&form));
+    EXPECT_EQ(note->text(), "No answer – disconnected");
+
+    panel.lost = false;
+    panel.note.clear();
+    emit form.engine().viewChanged();
+    waitForRender(form);
+    EXPECT_FALSE(s.lost->isVisibleTo(&form));
+    EXPECT_FALSE(note->isVisibleTo(&form));
+}
+
 } // namespace
