@@ -28,6 +28,8 @@ constexpr int ControlsTop = 200;
 
 const char *const lampNames[LampCount] = {"AT",   "OUT1", "OUT2", "ALM1",
                                           "ALM2", "ALM3", "CDEG", "FDEG"};
+// What each lamp shows, as its tooltip says.
+const char *const lampTips[LampCount] = {"AT", "OUT1", "OUT2", "ALM1", "ALM2", "ALM3", "C", "F"};
 
 QString modelPicture(int modelClass)
 {
@@ -46,6 +48,12 @@ void setDisplayFont(QLabel *label, int points)
     while (f.pointSize() > 6 && QFontMetrics(f).horizontalAdvance(label->text()) > room)
         f.setPointSize(f.pointSize() - 1);
     label->setFont(f);
+}
+
+// "OUT1 level 73.5 %" for a level in tenths of a percent.
+QString barTip(int output, int level)
+{
+    return QStringLiteral("OUT%1 level %2 %").arg(output).arg(level / 10.0, 0, 'f', 1);
 }
 
 QString barStyle(const QColor &colour)
@@ -207,6 +215,7 @@ void MonitorForm::createSlot(int n)
         s.lamps[size_t(i)]->setObjectName(
             QStringLiteral("%1%2").arg(QLatin1String(lampNames[i])).arg(n));
         s.lamps[size_t(i)]->resize(Scaled(11), Scaled(11));
+        s.lamps[size_t(i)]->setToolTip(QLatin1String(lampTips[i]));
     }
 
     auto outRow = [&](int row, QLabel *&label, QProgressBar *&bar) {
@@ -360,9 +369,17 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
                         layout->pv.height());
             PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
                         layout->sv.height());
-            for (int i = 0; i < LampCount; ++i)
-                s.lamps[size_t(i)]->move(Scaled(layout->lamps[size_t(i)].x()),
-                                         Scaled(layout->lamps[size_t(i)].y()));
+            for (int i = 0; i < LampCount; ++i) {
+                const QPoint at = layout->lamps[size_t(i)];
+                s.lamps[size_t(i)]->move(Scaled(at.x()), Scaled(at.y()));
+                // Lamps on one spot are one lamp to the user: it says all
+                // their names.
+                QStringList names;
+                for (int j = 0; j < LampCount; ++j)
+                    if (layout->lamps[size_t(j)] == at)
+                        names << QLatin1String(lampTips[j]);
+                s.lamps[size_t(i)]->setToolTip(names.join(QStringLiteral(", ")));
+            }
         }
     }
     if (all || p.visible != was.visible)
@@ -399,10 +416,14 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
         s.outLabel2->setVisible(p.outRow2Visible);
         s.outQty2->setVisible(p.outRow2Visible);
     }
-    if (all || p.outQty1 != was.outQty1)
+    if (all || p.outQty1 != was.outQty1) {
         s.outQty1->setValue(p.outQty1);
-    if (all || p.outQty2 != was.outQty2)
+        s.outQty1->setToolTip(barTip(1, p.outQty1));
+    }
+    if (all || p.outQty2 != was.outQty2) {
         s.outQty2->setValue(p.outQty2);
+        s.outQty2->setToolTip(barTip(2, p.outQty2));
+    }
     // A style sheet re-polishes the bar: only when its colour changes.
     if (all || p.outQty1Color != was.outQty1Color)
         s.outQty1->setStyleSheet(barStyle(p.outQty1Color));

@@ -190,4 +190,36 @@ TEST(MonitorWindow, LostAndNoteShowForASlotNeverIdentified)
     EXPECT_FALSE(note->isVisibleTo(&form));
 }
 
+// Each lamp says its name, the lamps on one spot (the small fronts' alarm
+// lamp) say all theirs, and each bar its level.
+TEST(MonitorWindow, LampsAndBarsSayWhatTheyAre)
+{
+    MonitorForm form(nullptr);
+    MonitorView &view = form.engine().view();
+    view.at(1).visible = true;
+    view.at(1).modelClass = 1;
+    view.at(4).visible = true;
+    view.at(4).modelClass = 4;
+    view.at(4).outQty1 = 735;
+    emit form.engine().viewChanged();
+    waitForRender(form);
+
+    const QStringList names {"AT4", "OUT14", "OUT24", "ALM14", "ALM24", "ALM34", "CDEG4", "FDEG4"};
+    const QStringList tips {"AT", "OUT1", "OUT2", "ALM1", "ALM2", "ALM3", "C", "F"};
+    for (int i = 0; i < names.size(); ++i) {
+        const Lamp *lamp = form.findChild<Lamp *>(names[i]);
+        ASSERT_TRUE(lamp) << names[i].toStdString();
+        EXPECT_EQ(lamp->toolTip(), tips[i]);
+    }
+    EXPECT_EQ(form.findChild<Lamp *>("ALM31")->toolTip(), "ALM1, ALM2, ALM3");
+    EXPECT_EQ(form.findChild<Lamp *>("OUT11")->toolTip(), "OUT1");
+    EXPECT_EQ(form.slotWidgets(4).outQty1->toolTip(), "OUT1 level 73.5 %");
+    EXPECT_EQ(form.slotWidgets(4).outQty2->toolTip(), "OUT2 level 0.0 %");
+
+    view.at(4).outQty1 = 1000;
+    emit form.engine().viewChanged();
+    waitForRender(form);
+    EXPECT_EQ(form.slotWidgets(4).outQty1->toolTip(), "OUT1 level 100.0 %");
+}
+
 } // namespace
