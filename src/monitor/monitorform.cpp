@@ -31,11 +31,32 @@ const char *const lampNames[LampCount] = {"AT",   "OUT1", "OUT2", "ALM1",
 // What each lamp shows, as its tooltip says.
 const char *const lampTips[LampCount] = {"AT", "OUT1", "OUT2", "ALM1", "ALM2", "ALM3", "C", "F"};
 
+// A model the program does not know (class 0) shows a generic front with the
+// layout of the 48 x 48 front.
+constexpr int UnknownModelLayout = 2;
+
+int layoutClass(int modelClass)
+{
+    return LayoutForClass(modelClass) ? modelClass : UnknownModelLayout;
+}
+
 QString modelPicture(int modelClass)
 {
-    static const char *names[] = {"", "model4824", "model4848", "model4896", "model9696"};
-    return (modelClass >= 1 && modelClass <= 4) ? QString::fromLatin1(names[modelClass])
-                                                : QString();
+    static const char *names[] = {"modelunknown", "model4824", "model4848", "model4896",
+                                  "model9696"};
+    return QString::fromLatin1(names[LayoutForClass(modelClass) ? modelClass : 0]);
+}
+
+// The display sizes of the panel as its front is laid out.
+DisplayFonts displayFonts(const SlotPanel &panel)
+{
+    if (LayoutForClass(panel.modelClass))
+        return PanelDisplayFonts(panel, ScreenWidth());
+    SlotPanel shaped;
+    shaped.modelClass = UnknownModelLayout;
+    shaped.pvStatus = panel.pvStatus;
+    shaped.svTimeDisplay = panel.svTimeDisplay;
+    return PanelDisplayFonts(shaped, ScreenWidth());
 }
 
 // The display's font at its point size, made smaller when the text would
@@ -193,6 +214,15 @@ void MonitorForm::createSlot(int n)
     s.image->setObjectName(QStringLiteral("Image%1").arg(n));
     s.image->setScaledContents(true);
     PlaceScaled(s.image, 0, 0, 208, 148);
+
+    // The code of a model the program does not know, on the generic front's
+    // name plate.
+    s.model = new QLabel(s.panel);
+    s.model->setObjectName(QStringLiteral("ModelLB%1").arg(n));
+    s.model->setStyleSheet(QStringLiteral("color: #c8ccd4; background: transparent;"));
+    PlaceScaled(s.model, 24, 9, 140, 14);
+    SetScaledFont(s.model, 11, true);
+    s.model->hide();
 
     auto display = [&](const char *suffix, const QColor &colour) {
         auto *label = new QLabel(s.panel);
@@ -364,7 +394,7 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
     const bool relayout = p.visible && (all || !was.visible || p.modelClass != was.modelClass);
     if (relayout) {
         s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
-        if (const PanelLayout *layout = LayoutForClass(p.modelClass)) {
+        if (const PanelLayout *layout = LayoutForClass(layoutClass(p.modelClass))) {
             PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(),
                         layout->pv.height());
             PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
@@ -384,11 +414,19 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
     }
     if (all || p.visible != was.visible)
         s.panel->setVisible(p.visible);
+    const bool unknown = !LayoutForClass(p.modelClass);
+    if (all || unknown != !LayoutForClass(was.modelClass) || p.modelCode != was.modelCode) {
+        s.model->setText(QStringLiteral("Model %1")
+                             .arg(QString::number(p.modelCode, 16)
+                                      .toUpper()
+                                      .rightJustified(4, QLatin1Char('0'))));
+        s.model->setVisible(unknown);
+    }
 
     // The display fonts shrink to fit their texts: set again when the text,
     // the size asked for or the display's place changed.
-    const DisplayFonts fonts = PanelDisplayFonts(p, ScreenWidth());
-    const DisplayFonts wasFonts = PanelDisplayFonts(was, ScreenWidth());
+    const DisplayFonts fonts = displayFonts(p);
+    const DisplayFonts wasFonts = displayFonts(was);
     if (all || p.pvText != was.pvText)
         s.pv->setText(p.pvText);
     if (all || p.svText != was.svText)

@@ -20,6 +20,7 @@ struct SlotWidgets
 {
     QFrame *panel = nullptr; // DevicenPL
     QLabel *image = nullptr; // Imagen
+    QLabel *model = nullptr; // ModelLBn: the code of a model the program does not know
     QLabel *pv = nullptr; // EditnP
     QLabel *sv = nullptr; // EditnS
     std::array<Lamp *, 8> lamps {}; // ATn, OUT1n, OUT2n, ALM1n, ALM2n, ALM3n, CDEGn, FDEGn

@@ -222,4 +222,39 @@ TEST(MonitorWindow, LampsAndBarsSayWhatTheyAre)
     EXPECT_EQ(form.slotWidgets(4).outQty1->toolTip(), "OUT1 level 100.0 %");
 }
 
+// A model the program does not know gets the generic front with the 48 x 48
+// layout (lamps, displays and fonts of it) and its code written on it (the
+// test's screen is 1024 wide: design pixels are pixels).
+TEST(MonitorWindow, AnUnknownModelShowsAGenericFront)
+{
+    MonitorForm form(nullptr);
+    SlotPanel &panel = form.engine().view().at(2);
+    panel.visible = true;
+    panel.modelClass = 0;
+    panel.modelCode = 0x1111;
+    panel.pvText = "25.0";
+    emit form.engine().viewChanged();
+    waitForRender(form);
+
+    const SlotWidgets &s = form.slotWidgets(2);
+    auto *model = form.findChild<QLabel *>("ModelLB2");
+    ASSERT_TRUE(model);
+    EXPECT_TRUE(model->isVisibleTo(&form));
+    EXPECT_EQ(model->text(), "Model 1111");
+    EXPECT_FALSE(s.image->pixmap().isNull());
+    EXPECT_EQ(s.pv->geometry(), QRect(35, 26, 132, 42));
+    EXPECT_EQ(s.sv->geometry(), QRect(35, 68, 132, 42));
+    EXPECT_EQ(s.pv->font().pointSize(), 32);
+    EXPECT_EQ(form.findChild<Lamp *>("AT2")->pos(), QPoint(28, 130));
+    EXPECT_EQ(form.findChild<Lamp *>("FDEG2")->pos(), QPoint(175, 50));
+
+    // Identified as a known model, the code goes.
+    panel.modelClass = 4;
+    panel.modelCode = 0x9696;
+    emit form.engine().viewChanged();
+    waitForRender(form);
+    EXPECT_FALSE(model->isVisibleTo(&form));
+    EXPECT_EQ(form.findChild<Lamp *>("AT2")->pos(), QPoint(28, 135));
+}
+
 } // namespace
