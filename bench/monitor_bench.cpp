@@ -8,13 +8,16 @@
 // its own widgets: each slot's address typed into its ComAddr box and its
 // RunBt clicked. The engine alone is a MonitorEngine on a bare channel, its
 // slots connected by its calls. Both poll the same four controllers.
+// `--only window` runs the engine alone too, as the window's yardstick. The
+// line's limit is what a master needs whose own turnaround is nil; the
+// simulator's lateness (sim+) is in every master's figure and in no limit.
 //
 // Every run puts a tap between the master and the simulator: a pseudo-
 // terminal of its own that the master opens, relayed byte for byte to the
 // simulator's pseudo-terminal by a thread that only copies and timestamps.
 // The tap sees each transaction as the line does (the request's bytes, then
-// the reply's), for the engine and for mbpoll alike, so both are measured the
-// same way:
+// the reply's), for the window, the engine and mbpoll alike, so all are
+// measured the same way:
 //
 // - transactions per second: complete request/reply pairs over the time from
 //   the first request to the last reply;
@@ -26,8 +29,7 @@
 // - the master's turnaround: from the last byte of a reply leaving the
 //   simulator to the first byte of the next request arriving from the master
 //   (median). It includes both relays of the tap, a few microseconds each,
-//   the pseudo-terminal, the channel's dispatching and the engine's work.
-//
+//   the pseudo-terminal, the channel's dispatching and the engine's work;
 // - for the window, its renders: how many per request, and how many ran
 //   between the engine's handling of a reply and the next request leaving
 //   the port (they delay the line; there should be none). That is
@@ -401,15 +403,19 @@ private:
     bool m_ok = false;
 };
 
+int slotsSum(const MonitorEngine &engine, int SlotState::*count)
+{
+    int sum = 0;
+    for (int n = 1; n <= int(FourControllers.size()); ++n)
+        sum += engine.state().at(n).*count;
+    return sum;
+}
+
 QString countsNote(const MonitorEngine &engine)
 {
-    int requests = 0;
-    int errors = 0;
-    for (int n = 1; n <= int(FourControllers.size()); ++n) {
-        requests += engine.state().at(n).RequestCount;
-        errors += engine.state().at(n).ErrorCount;
-    }
-    return QStringLiteral("%1 requests, %2 errors").arg(requests).arg(errors);
+    return QStringLiteral("%1 requests, %2 errors")
+        .arg(slotsSum(engine, &SlotState::RequestCount))
+        .arg(slotsSum(engine, &SlotState::ErrorCount));
 }
 
 // The engine alone polls the four controllers through the tap for `seconds`.
@@ -483,8 +489,7 @@ Row runWindow(bool rtu, int baud, bool paced, int seconds)
             spin(seconds * 1000);
             QObject::disconnect(&form, &MonitorForm::rendered, &form, nullptr);
             row.note = countsNote(form.engine());
-            for (int n = 1; n <= int(FourControllers.size()); ++n)
-                requests += form.engine().state().at(n).RequestCount;
+            requests = slotsSum(form.engine(), &SlotState::RequestCount);
             for (const auto &c : FourControllers)
                 form.slotWidgets(c.first).runBt->click();
             spin(200);
