@@ -1,14 +1,23 @@
-// How fast the monitor engine polls one controller of duva-sim, against what
-// the line allows, and beside mbpoll (libmodbus) polling the same simulator.
+// How fast the monitor window polls four controllers of duva-sim, against the
+// engine alone on the same line, against what the line allows, and beside
+// mbpoll (libmodbus) polling one controller of the same simulator.
 //
-//     QT_QPA_PLATFORM=offscreen bench_monitor [--seconds N]
+//     QT_QPA_PLATFORM=offscreen bench_monitor [--seconds N] [--only window|engine|mbpoll]
+//
+// The window is the real MonitorForm, shown (offscreen) and driven through
+// its own widgets: each slot's address typed into its ComAddr box and its
+// RunBt clicked. The engine alone is a MonitorEngine on a bare channel, its
+// slots connected by its calls. Both poll the same four controllers.
+// `--only window` runs the engine alone too, as the window's yardstick. The
+// line's limit is what a master needs whose own turnaround is nil; the
+// simulator's lateness (sim+) is in every master's figure and in no limit.
 //
 // Every run puts a tap between the master and the simulator: a pseudo-
 // terminal of its own that the master opens, relayed byte for byte to the
 // simulator's pseudo-terminal by a thread that only copies and timestamps.
 // The tap sees each transaction as the line does (the request's bytes, then
-// the reply's), for the engine and for mbpoll alike, so both are measured the
-// same way:
+// the reply's), for the window, the engine and mbpoll alike, so all are
+// measured the same way:
 //
 // - transactions per second: complete request/reply pairs over the time from
 //   the first request to the last reply;
@@ -20,7 +29,13 @@
 // - the master's turnaround: from the last byte of a reply leaving the
 //   simulator to the first byte of the next request arriving from the master
 //   (median). It includes both relays of the tap, a few microseconds each,
-//   the pseudo-terminal, the channel's dispatching and the engine's work.
+//   the pseudo-terminal, the channel's dispatching and the engine's work;
+// - for the window, its renders: how many per request, and how many ran
+//   between the engine's handling of a reply and the next request leaving
+//   the port (they delay the line; there should be none). That is
+//   taken on the window's thread at each render: inside the port's read
+//   event (the engine's reply handling) or with the request still in the
+//   port, it is in the way.
 //
 // Without --pace the simulator answers at once and the line has no speed: the
 // figure is the engine's and the machine's, and has no limit to compare with.
@@ -28,12 +43,16 @@
 #include "deviceprocess.h"
 #include "link/serialchannel.h"
 #include "monitor/monitorengine.h"
+#include "monitor/monitorform.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -62,6 +81,35 @@ qint64 nowNs()
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+
+// The application, knowing when the window's thread is inside a socket
+// event: the channel runs the line's handler inside the port's read event.
+class BenchApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    static BenchApplication *instance() { return static_cast<BenchApplication *>(qApp); }
+    bool insideSocketEvent() const { return m_socketEvents > 0; }
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (event->type() != QEvent::SockAct)
+            return QApplication::notify(receiver, event);
+        struct Depth
+        {
+            int &n;
+            explicit Depth(int &count)
+                : n(count)
+            {
+                ++n;
+            }
+            ~Depth() { --n; }
+        } depth(m_socketEvents);
+        return QApplication::notify(receiver, event);
+    }
+
+private:
+    int m_socketEvents = 0;
+};
 
 // The tap between a master and the simulator.
 class LineTap
@@ -170,11 +218,16 @@ private:
     std::vector<Chunk> m_chunks;
 };
 
-// duva-sim as a child process with one controller.
+// The controllers on the simulated line: (address, model code).
+const std::vector<std::pair<int, int>> FourControllers {
+    {1, 0x4824}, {2, 0x4848}, {3, 0x4896}, {4, 0x9696}};
+
+// duva-sim as a child process with the given controllers.
 class Simulator
 {
 public:
-    Simulator(bool rtu, int baud, bool paced)
+    Simulator(bool rtu, int baud, bool paced,
+              const std::vector<std::pair<int, int>> &controllers = FourControllers)
     {
         QStringList args {"--link",
                           m_dir.filePath("sim"),
@@ -186,9 +239,9 @@ public:
                           "--data",
                           "8",
                           "--stop",
-                          "1",
-                          "--controller",
-                          "1:4848"};
+                          "1"};
+        for (const auto &[address, model] : controllers)
+            args << "--controller" << QStringLiteral("%1:%2").arg(address).arg(model, 0, 16);
         if (paced)
             args << "--pace"
                  << "--turnaround" << QString::number(TurnaroundMs);
@@ -212,6 +265,11 @@ struct Figures
     // Request start to reply end beyond the line's time for it: the
     // simulator's own lateness (its timers), not the master's (median).
     double medianSimulatorExtraMs = 0;
+    // The window's renders per request, and those that ran between the
+    // engine's handling of a reply and the next request leaving (per
+    // request); -1 when none were counted.
+    double rendersPerTransaction = -1;
+    double rendersInTurnaround = -1;
 };
 
 qint64 median(std::vector<qint64> v)
@@ -296,7 +354,7 @@ int baudIndex(int baud)
 
 struct Row
 {
-    QString master;
+    QString master; // with the number of controllers it polls
     QString line;
     int baud;
     bool paced;
@@ -304,54 +362,148 @@ struct Row
     QString note;
 };
 
-// The engine polls controller 1 through the tap for `seconds`.
+// A simulator with the four controllers behind a tap, the tap linked as COM1
+// in a fresh working directory, and the program's settings for that line.
+class PolledLine
+{
+public:
+    PolledLine(bool rtu, int baud, bool paced)
+        : m_sim(rtu, baud, paced)
+    {
+        settings.select(ComSettings::ComPort, 0);
+        settings.select(ComSettings::ComBaudRate, baudIndex(baud));
+        settings.select(ComSettings::ComParity, 0);
+        settings.select(ComSettings::ComStopBit, 0);
+        settings.select(ComSettings::ModBus, rtu ? 1 : 0);
+        settings.select(ComSettings::ComBitLen, 1);
+        if (!m_sim.device().startsWith("/dev/") || !tap.open(m_sim.device()))
+            return;
+        m_previous = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        m_ok = QFile::link(tap.device(), m_dir.filePath("COM1"));
+    }
+    ~PolledLine()
+    {
+        if (!m_previous.isEmpty())
+            QDir::setCurrent(m_previous);
+    }
+    bool ok() const { return m_ok; }
+    LineSettingsSource source()
+    {
+        return [this] { return settings.lineSettings(); };
+    }
+
+    ComSettings settings;
+    LineTap tap;
+
+private:
+    Simulator m_sim;
+    QTemporaryDir m_dir;
+    QString m_previous;
+    bool m_ok = false;
+};
+
+int slotsSum(const MonitorEngine &engine, int SlotState::*count)
+{
+    int sum = 0;
+    for (int n = 1; n <= int(FourControllers.size()); ++n)
+        sum += engine.state().at(n).*count;
+    return sum;
+}
+
+QString countsNote(const MonitorEngine &engine)
+{
+    return QStringLiteral("%1 requests, %2 errors")
+        .arg(slotsSum(engine, &SlotState::RequestCount))
+        .arg(slotsSum(engine, &SlotState::ErrorCount));
+}
+
+// The engine alone polls the four controllers through the tap for `seconds`.
 Row runEngine(bool rtu, int baud, bool paced, int seconds)
 {
     Row row {"engine", rtu ? "RTU" : "ASCII", baud, paced, {}, {}};
-    Simulator sim(rtu, baud, paced);
-    LineTap tap;
-    if (!sim.device().startsWith("/dev/") || !tap.open(sim.device())) {
+    PolledLine line(rtu, baud, paced);
+    if (!line.ok()) {
         row.note = "simulator did not start";
         return row;
     }
-    // COM1 is an entry in the working directory: a link to the tap.
-    QTemporaryDir dir;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    QFile::link(tap.device(), dir.filePath("COM1"));
-
-    ComSettings settings;
-    settings.select(ComSettings::ComPort, 0);
-    settings.select(ComSettings::ComBaudRate, baudIndex(baud));
-    settings.select(ComSettings::ComParity, 0);
-    settings.select(ComSettings::ComStopBit, 0);
-    settings.select(ComSettings::ModBus, rtu ? 1 : 0);
-    settings.select(ComSettings::ComBitLen, 1);
     {
         SerialChannel channel;
-        MonitorEngine engine(channel, [&settings] { return settings.lineSettings(); });
+        MonitorEngine engine(channel, line.source());
         engine.FormShow();
         if (!channel.Open()) {
             row.note = "port did not open";
         } else {
-            engine.setComAddr(1, 1);
-            engine.ConnectSlot(1);
+            for (const auto &c : FourControllers) {
+                engine.setComAddr(c.first, c.first);
+                engine.ConnectSlot(c.first);
+            }
             spin(seconds * 1000);
-            const SlotState &s = engine.state().at(1);
-            row.note =
-                QStringLiteral("%1 requests, %2 errors").arg(s.RequestCount).arg(s.ErrorCount);
-            engine.DisconnectSlot(1);
+            row.note = countsNote(engine);
+            for (const auto &c : FourControllers)
+                engine.DisconnectSlot(c.first);
             // Let the last exchange finish on the line before the tap stops.
             spin(200);
         }
         engine.FormClose();
     }
-    QDir::setCurrent(previous);
-    tap.stop();
-    row.figures = analyse(tap.chunks(), baud, paced);
+    line.tap.stop();
+    row.figures = analyse(line.tap.chunks(), baud, paced);
     return row;
 }
 
+// The real window polls the four controllers through the tap for `seconds`,
+// its slots connected through its own widgets.
+Row runWindow(bool rtu, int baud, bool paced, int seconds)
+{
+    Row row {"window", rtu ? "RTU" : "ASCII", baud, paced, {}, {}};
+    PolledLine line(rtu, baud, paced);
+    if (!line.ok()) {
+        row.note = "simulator did not start";
+        return row;
+    }
+    int renders = 0;
+    int inTurnaround = 0;
+    int requests = 0;
+    {
+        MonitorForm form(nullptr, line.source());
+        form.showWindow();
+        spin(100); // shown and painted once
+        auto *port = form.ApdComPort1.findChild<QSerialPort *>();
+        if (!form.ApdComPort1.Open() || !port) {
+            row.note = "port did not open";
+        } else {
+            // A render delays the line when it runs inside the port's read
+            // event (where the engine handles the reply and sends the next
+            // request) or while that request still waits in the port.
+            QObject::connect(&form, &MonitorForm::rendered, &form, [&, port] {
+                ++renders;
+                if (BenchApplication::instance()->insideSocketEvent() || port->bytesToWrite() > 0)
+                    ++inTurnaround;
+            });
+            for (const auto &c : FourControllers) {
+                const SlotWidgets &s = form.slotWidgets(c.first);
+                s.comAddr->setValue(c.first);
+                s.runBt->click();
+            }
+            spin(seconds * 1000);
+            QObject::disconnect(&form, &MonitorForm::rendered, &form, nullptr);
+            row.note = countsNote(form.engine());
+            requests = slotsSum(form.engine(), &SlotState::RequestCount);
+            for (const auto &c : FourControllers)
+                form.slotWidgets(c.first).runBt->click();
+            spin(200);
+        }
+        form.endWork();
+    }
+    line.tap.stop();
+    row.figures = analyse(line.tap.chunks(), baud, paced);
+    if (requests > 0) {
+        row.figures.rendersPerTransaction = double(renders) / requests;
+        row.figures.rendersInTurnaround = double(inTurnaround) / requests;
+    }
+    return row;
+}
 // mbpoll polls the same register block as the engine's process-value step,
 // as fast as it goes: its poll rate cannot be below 10 ms.
 Row runMbpoll(int baud, bool paced, int seconds)
@@ -409,7 +561,9 @@ Row runMbpoll(int baud, bool paced, int seconds)
     return row;
 }
 
-void printRow(const Row &r)
+// `engine`: the engine alone on the same line, beside which a window's row
+// is compared.
+void printRow(const Row &r, const Row *engine = nullptr)
 {
     const Figures &f = r.figures;
     const QString limit = f.limitPerSecond > 0 ? QString::number(f.limitPerSecond, 'f', 1) : "-";
@@ -418,10 +572,19 @@ void printRow(const Row &r)
         : "-";
     const QString extra =
         f.limitPerSecond > 0 ? QString::number(f.medianSimulatorExtraMs, 'f', 2) : "-";
-    std::printf("%-7s %-5s %6d %-7s %7d %8.1f %8s %8s %7.1f %9.2f %9s  %s\n", qPrintable(r.master),
-                qPrintable(r.line), r.baud, r.paced ? "paced" : "unpaced", f.transactions,
-                f.perSecond, qPrintable(limit), qPrintable(ratio), f.meanBytes,
-                f.medianTurnaroundMs, qPrintable(extra), qPrintable(r.note));
+    const QString vsEngine = engine && engine->figures.perSecond > 0
+        ? QString::number(100.0 * f.perSecond / engine->figures.perSecond, 'f', 1) + " %"
+        : "-";
+    const QString renders = f.rendersPerTransaction >= 0
+        ? QStringLiteral("%1/%2")
+              .arg(f.rendersPerTransaction, 0, 'f', 2)
+              .arg(f.rendersInTurnaround, 0, 'f', 2)
+        : "-";
+    std::printf("%-7s %-5s %6d %-7s %7d %8.1f %8s %8s %9s %7.1f %9.2f %9s %11s  %s\n",
+                qPrintable(r.master), qPrintable(r.line), r.baud, r.paced ? "paced" : "unpaced",
+                f.transactions, f.perSecond, qPrintable(limit), qPrintable(ratio),
+                qPrintable(vsEngine), f.meanBytes, f.medianTurnaroundMs, qPrintable(extra),
+                qPrintable(renders), qPrintable(r.note));
     std::fflush(stdout);
 }
 
@@ -431,27 +594,44 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     int seconds = 5;
     const QStringList args = app.arguments();
     const qsizetype at = args.indexOf("--seconds");
     if (at > 0 && at + 1 < args.size())
         seconds = std::max(1, args.at(at + 1).toInt());
 
-    std::printf("Polling one controller of duva-sim, 8N1, %d s per run; simulator turnaround "
-                "%d ms when paced.\n",
+    QString only;
+    const qsizetype onlyAt = args.indexOf("--only");
+    if (onlyAt > 0 && onlyAt + 1 < args.size())
+        only = args.at(onlyAt + 1);
+    auto wanted = [&only](const char *master) { return only.isEmpty() || only == master; };
+
+    std::printf("Polling four controllers of duva-sim (mbpoll: one), 8N1, %d s per run; "
+                "simulator turnaround %d ms when paced.\n",
                 seconds, TurnaroundMs);
-    std::printf("bytes = request + reply per transaction; turn = last reply byte to next "
+    std::printf("limit = the line's rate for the same transactions (wire time + turnaround);\n"
+                "ratio = trans/s of limit; vs eng = the window's trans/s of the engine alone's;\n"
+                "bytes = request + reply per transaction; turn = last reply byte to next "
                 "request (median);\nsim+ = the simulator's lateness beyond the line's time per "
-                "transaction (median)\n\n");
-    std::printf("%-7s %-5s %6s %-7s %7s %8s %8s %8s %7s %9s %9s  %s\n", "master", "frame", "baud",
-                "line", "trans", "trans/s", "limit/s", "ratio", "bytes", "turn (ms)", "sim+ (ms)",
-                "");
+                "transaction (median);\nrenders = the window's renders per request / "
+                "renders between a reply and the next request leaving, per request\n\n");
+    std::printf("%-7s %-5s %6s %-7s %7s %8s %8s %8s %9s %7s %9s %9s %11s  %s\n", "master", "frame",
+                "baud", "line", "trans", "trans/s", "limit/s", "ratio", "vs eng", "bytes",
+                "turn (ms)", "sim+ (ms)", "renders", "");
     for (const bool paced : {true, false}) {
         for (const int baud : paced ? std::vector<int> {38400, 9600} : std::vector<int> {38400}) {
-            printRow(runEngine(true, baud, paced, seconds));
-            printRow(runEngine(false, baud, paced, seconds));
-            printRow(runMbpoll(baud, paced, seconds));
+            for (const bool rtu : {true, false}) {
+                Row engine {};
+                if (wanted("engine") || wanted("window")) {
+                    engine = runEngine(rtu, baud, paced, seconds);
+                    printRow(engine);
+                }
+                if (wanted("window"))
+                    printRow(runWindow(rtu, baud, paced, seconds), &engine);
+            }
+            if (wanted("mbpoll"))
+                printRow(runMbpoll(baud, paced, seconds));
         }
     }
     return 0;

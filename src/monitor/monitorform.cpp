@@ -28,12 +28,35 @@ constexpr int ControlsTop = 200;
 
 const char *const lampNames[LampCount] = {"AT",   "OUT1", "OUT2", "ALM1",
                                           "ALM2", "ALM3", "CDEG", "FDEG"};
+// What each lamp shows, as its tooltip says.
+const char *const lampTips[LampCount] = {"AT", "OUT1", "OUT2", "ALM1", "ALM2", "ALM3", "C", "F"};
+
+// A model the program does not know (class 0) shows a generic front with the
+// layout of the 48 x 48 front.
+constexpr int UnknownModelLayout = 2;
+
+int layoutClass(int modelClass)
+{
+    return LayoutForClass(modelClass) ? modelClass : UnknownModelLayout;
+}
 
 QString modelPicture(int modelClass)
 {
-    static const char *names[] = {"", "model4824", "model4848", "model4896", "model9696"};
-    return (modelClass >= 1 && modelClass <= 4) ? QString::fromLatin1(names[modelClass])
-                                                : QString();
+    static const char *names[] = {"modelunknown", "model4824", "model4848", "model4896",
+                                  "model9696"};
+    return QString::fromLatin1(names[LayoutForClass(modelClass) ? modelClass : 0]);
+}
+
+// The display sizes of the panel as its front is laid out.
+DisplayFonts displayFonts(const SlotPanel &panel)
+{
+    if (LayoutForClass(panel.modelClass))
+        return PanelDisplayFonts(panel, ScreenWidth());
+    SlotPanel shaped;
+    shaped.modelClass = UnknownModelLayout;
+    shaped.pvStatus = panel.pvStatus;
+    shaped.svTimeDisplay = panel.svTimeDisplay;
+    return PanelDisplayFonts(shaped, ScreenWidth());
 }
 
 // The display's font at its point size, made smaller when the text would
@@ -46,6 +69,12 @@ void setDisplayFont(QLabel *label, int points)
     while (f.pointSize() > 6 && QFontMetrics(f).horizontalAdvance(label->text()) > room)
         f.setPointSize(f.pointSize() - 1);
     label->setFont(f);
+}
+
+// "OUT1 level 73.5 %" for a level in tenths of a percent.
+QString barTip(int output, int level)
+{
+    return QStringLiteral("OUT%1 level %2 %").arg(output).arg(level / 10.0, 0, 'f', 1);
 }
 
 QString barStyle(const QColor &colour)
@@ -77,6 +106,7 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
         settings = [] { return LineSettings(); };
     m_engine = new MonitorEngine(ApdComPort1, std::move(settings), this);
 
+    // Made first, so it lies beneath the panel it frames.
     SelPanel = new QFrame(this);
     SelPanel->setObjectName(QStringLiteral("SelPanel"));
     SelPanel->setStyleSheet(
@@ -91,6 +121,8 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     All_Image->setScaledContents(true);
     All_Image->setPixmap(QPixmap::fromImage(Picture(QStringLiteral("monitoridle"))));
     PlaceScaled(All_Image, 12, PanelTop, 1000, 180);
+    for (int n = 1; n <= SlotCount; ++n)
+        m_slots[size_t(n)].lost->raise();
 
     DebugMess = new QFrame(this);
     DebugMess->setObjectName(QStringLiteral("DebugMess"));
@@ -127,7 +159,10 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     PlaceScaled(ExitBt2, 900, 700, 100, 30);
     connect(ExitBt2, &QPushButton::clicked, this, &MonitorForm::ExitBt2Click);
 
-    connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::render);
+    m_renderTimer.setSingleShot(true);
+    m_renderTimer.setInterval(0);
+    connect(&m_renderTimer, &QTimer::timeout, this, &MonitorForm::render);
+    connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::scheduleRender);
     render();
 }
 
@@ -180,6 +215,15 @@ void MonitorForm::createSlot(int n)
     s.image->setScaledContents(true);
     PlaceScaled(s.image, 0, 0, 208, 148);
 
+    // The code of a model the program does not know, on the generic front's
+    // name plate.
+    s.model = new QLabel(s.panel);
+    s.model->setObjectName(QStringLiteral("ModelLB%1").arg(n));
+    s.model->setStyleSheet(QStringLiteral("color: #c8ccd4; background: transparent;"));
+    PlaceScaled(s.model, 24, 9, 140, 14);
+    SetScaledFont(s.model, 11, true);
+    s.model->hide();
+
     auto display = [&](const char *suffix, const QColor &colour) {
         auto *label = new QLabel(s.panel);
         label->setObjectName(QStringLiteral("Edit%1%2").arg(n).arg(QLatin1String(suffix)));
@@ -201,6 +245,7 @@ void MonitorForm::createSlot(int n)
         s.lamps[size_t(i)]->setObjectName(
             QStringLiteral("%1%2").arg(QLatin1String(lampNames[i])).arg(n));
         s.lamps[size_t(i)]->resize(Scaled(11), Scaled(11));
+        s.lamps[size_t(i)]->setToolTip(QLatin1String(lampTips[i]));
     }
 
     auto outRow = [&](int row, QLabel *&label, QProgressBar *&bar) {
@@ -231,12 +276,14 @@ void MonitorForm::createSlot(int n)
     s.event1 = eventMark(1);
     s.event2 = eventMark(2);
 
-    s.lost = new QLabel(QStringLiteral("Lost Communication"), s.panel);
+    // On the window, over the panel's place: it shows for a slot that never
+    // answered too, whose panel stays hidden.
+    s.lost = new QLabel(QStringLiteral("Lost Communication"), this);
     s.lost->setObjectName(QStringLiteral("Lost%1").arg(n));
     s.lost->setAlignment(Qt::AlignCenter);
     s.lost->setStyleSheet(
         QStringLiteral("background: #ffff80; color: red; border: 1px solid red;"));
-    PlaceScaled(s.lost, 24, 60, 160, 26);
+    PlaceScaled(s.lost, left + 24, PanelTop + 60, 160, 26);
     SetScaledFont(s.lost, 12, true);
     s.lost->hide();
 
@@ -251,9 +298,21 @@ void MonitorForm::createSlot(int n)
     s.comAddr->setObjectName(QStringLiteral("ComAddr%1").arg(n));
     s.comAddr->setRange(1, 247);
     s.comAddr->setValue(1);
+    // The address takes effect when committed (Enter, leaving the box, the
+    // arrows): typing 12 must not poll address 1 on the way.
+    s.comAddr->setKeyboardTracking(false);
     PlaceScaled(s.comAddr, left + 130, ControlsTop + 2, 70, 22);
     connect(s.comAddr, &QSpinBox::valueChanged, this,
             [this, n](int v) { m_engine->setComAddr(n, v); });
+
+    s.note = new QLabel(this);
+    s.note->setObjectName(QStringLiteral("Note%1").arg(n));
+    s.note->setWordWrap(true);
+    s.note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    s.note->setStyleSheet(QStringLiteral("color: #c00000;"));
+    PlaceScaled(s.note, left, ControlsTop + 30, 208, 34);
+    SetScaledFont(s.note, 11);
+    s.note->hide();
 }
 
 void MonitorForm::showEvent(QShowEvent *event)
@@ -283,69 +342,147 @@ bool MonitorForm::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void MonitorForm::scheduleRender()
+{
+    if (m_renderArmed)
+        return;
+    m_renderArmed = true;
+    QMetaObject::invokeMethod(
+        this, [this] { m_renderTimer.start(); }, Qt::QueuedConnection);
+}
+
 void MonitorForm::render()
 {
+    m_renderTimer.stop();
+    m_renderArmed = false;
     const MonitorView &v = m_engine->view();
+    const MonitorView &was = m_shown;
+    const bool all = !m_renderedOnce;
     for (int n = 1; n <= SlotCount; ++n) {
-        SlotWidgets &s = m_slots[size_t(n)];
-        const SlotPanel &p = v.at(n);
-        if (p.visible && m_shownClass[n] != p.modelClass) {
-            // A (re-)identification: the front picture and the layout.
-            m_shownClass[n] = p.modelClass;
-            s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
-            if (const PanelLayout *layout = LayoutForClass(p.modelClass)) {
-                PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(),
-                            layout->pv.height());
-                PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
-                            layout->sv.height());
-                for (int i = 0; i < LampCount; ++i)
-                    s.lamps[size_t(i)]->move(Scaled(layout->lamps[size_t(i)].x()),
-                                             Scaled(layout->lamps[size_t(i)].y()));
+        renderSlot(n, v.at(n), was.at(n), all);
+        QSpinBox *comAddr = m_slots[size_t(n)].comAddr;
+        if (comAddr->value() != v.comAddr[size_t(n)])
+            comAddr->setValue(v.comAddr[size_t(n)]);
+    }
+    if (all || v.selPanelVisible != was.selPanelVisible)
+        SelPanel->setVisible(v.selPanelVisible);
+    if (all || v.selPanelSlot != was.selPanelSlot)
+        PlaceScaled(SelPanel, slotLeft(v.selPanelSlot) - 8, PanelTop - 8, 224, 196);
+    if (all || v.allImageVisible != was.allImageVisible)
+        All_Image->setVisible(v.allImageVisible);
+    if (all || v.debugVisible != was.debugVisible) {
+        DebugMess->setVisible(v.debugVisible);
+        ErrMess->setVisible(v.debugVisible);
+    }
+    if (all || v.errText != was.errText)
+        ErrMess->setText(v.errText);
+    if (all || v.errColor != was.errColor) {
+        QPalette pal = ErrMess->palette();
+        pal.setColor(QPalette::Window, v.errColor);
+        pal.setColor(QPalette::WindowText, Qt::white);
+        ErrMess->setPalette(pal);
+    }
+    m_shown = v;
+    m_renderedOnce = true;
+    emit rendered();
+}
+
+void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bool all)
+{
+    SlotWidgets &s = m_slots[size_t(n)];
+    // A (re-)identification: the front picture and the layout.
+    const bool relayout = p.visible && (all || !was.visible || p.modelClass != was.modelClass);
+    if (relayout) {
+        s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
+        if (const PanelLayout *layout = LayoutForClass(layoutClass(p.modelClass))) {
+            PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(),
+                        layout->pv.height());
+            PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
+                        layout->sv.height());
+            for (int i = 0; i < LampCount; ++i) {
+                const QPoint at = layout->lamps[size_t(i)];
+                s.lamps[size_t(i)]->move(Scaled(at.x()), Scaled(at.y()));
+                // Lamps on one spot are one lamp to the user: it says all
+                // their names.
+                QStringList names;
+                for (int j = 0; j < LampCount; ++j)
+                    if (layout->lamps[size_t(j)] == at)
+                        names << QLatin1String(lampTips[j]);
+                s.lamps[size_t(i)]->setToolTip(names.join(QStringLiteral(", ")));
             }
         }
-        if (!p.visible)
-            m_shownClass[n] = -1;
+    }
+    if (all || p.visible != was.visible)
         s.panel->setVisible(p.visible);
+    const bool unknown = !LayoutForClass(p.modelClass);
+    if (all || unknown != !LayoutForClass(was.modelClass) || p.modelCode != was.modelCode) {
+        s.model->setText(QStringLiteral("Model %1")
+                             .arg(QString::number(p.modelCode, 16)
+                                      .toUpper()
+                                      .rightJustified(4, QLatin1Char('0'))));
+        s.model->setVisible(unknown);
+    }
+
+    // The display fonts shrink to fit their texts: set again when the text,
+    // the size asked for or the display's place changed.
+    const DisplayFonts fonts = displayFonts(p);
+    const DisplayFonts wasFonts = displayFonts(was);
+    if (all || p.pvText != was.pvText)
         s.pv->setText(p.pvText);
+    if (all || p.svText != was.svText)
         s.sv->setText(p.svText);
-        const DisplayFonts fonts = PanelDisplayFonts(p, ScreenWidth());
-        if (fonts.pv > 0)
-            setDisplayFont(s.pv, fonts.pv);
-        if (fonts.sv > 0)
-            setDisplayFont(s.sv, fonts.sv);
+    if (fonts.pv > 0 && (relayout || p.pvText != was.pvText || fonts.pv != wasFonts.pv))
+        setDisplayFont(s.pv, fonts.pv);
+    if (fonts.sv > 0 && (relayout || p.svText != was.svText || fonts.sv != wasFonts.sv))
+        setDisplayFont(s.sv, fonts.sv);
+
+    if (all || p.lamps != was.lamps) {
         for (int i = 0; i < LampCount; ++i) {
             const QColor &lamp = p.lamps[size_t(i)];
             s.lamps[size_t(i)]->setColor(lamp.isValid() ? lamp : MonitorColor::Grey);
         }
+    }
+    if (all || p.outLabel1 != was.outLabel1)
         s.outLabel1->setText(p.outLabel1);
+    if (all || p.outLabel2 != was.outLabel2)
         s.outLabel2->setText(p.outLabel2);
+    if (all || p.outRow1Visible != was.outRow1Visible) {
         s.outLabel1->setVisible(p.outRow1Visible);
         s.outQty1->setVisible(p.outRow1Visible);
+    }
+    if (all || p.outRow2Visible != was.outRow2Visible) {
         s.outLabel2->setVisible(p.outRow2Visible);
         s.outQty2->setVisible(p.outRow2Visible);
-        s.outQty1->setValue(p.outQty1);
-        s.outQty2->setValue(p.outQty2);
-        s.outQty1->setStyleSheet(barStyle(p.outQty1Color));
-        s.outQty2->setStyleSheet(barStyle(p.outQty2Color));
-        s.event1->setVisible(p.event1);
-        s.event2->setVisible(p.event2);
-        s.lost->setVisible(p.lost);
-        s.runLed->setColor(p.runLed);
-        s.runBt->setText(p.runCaption);
-        if (s.comAddr->value() != v.comAddr[size_t(n)])
-            s.comAddr->setValue(v.comAddr[size_t(n)]);
-        s.doCount->setText(p.doCount);
-        s.errCount->setText(p.errCount);
     }
-    SelPanel->setVisible(v.selPanelVisible);
-    PlaceScaled(SelPanel, slotLeft(v.selPanelSlot) - 8, PanelTop - 8, 224, 196);
-    SelPanel->lower();
-    All_Image->setVisible(v.allImageVisible);
-    DebugMess->setVisible(v.debugVisible);
-    ErrMess->setVisible(v.debugVisible);
-    ErrMess->setText(v.errText);
-    QPalette pal = ErrMess->palette();
-    pal.setColor(QPalette::Window, v.errColor);
-    pal.setColor(QPalette::WindowText, Qt::white);
-    ErrMess->setPalette(pal);
+    if (all || p.outQty1 != was.outQty1) {
+        s.outQty1->setValue(p.outQty1);
+        s.outQty1->setToolTip(barTip(1, p.outQty1));
+    }
+    if (all || p.outQty2 != was.outQty2) {
+        s.outQty2->setValue(p.outQty2);
+        s.outQty2->setToolTip(barTip(2, p.outQty2));
+    }
+    // A style sheet re-polishes the bar: only when its colour changes.
+    if (all || p.outQty1Color != was.outQty1Color)
+        s.outQty1->setStyleSheet(barStyle(p.outQty1Color));
+    if (all || p.outQty2Color != was.outQty2Color)
+        s.outQty2->setStyleSheet(barStyle(p.outQty2Color));
+    if (all || p.event1 != was.event1)
+        s.event1->setVisible(p.event1);
+    if (all || p.event2 != was.event2)
+        s.event2->setVisible(p.event2);
+    if (all || p.lost != was.lost)
+        s.lost->setVisible(p.lost);
+    if (all || p.note != was.note) {
+        s.note->setText(p.note);
+        s.note->setVisible(!p.note.isEmpty());
+    }
+    if (all || p.runLed != was.runLed)
+        s.runLed->setColor(p.runLed);
+    if (all || p.runCaption != was.runCaption)
+        s.runBt->setText(p.runCaption);
+    if (all || p.doCount != was.doCount)
+        s.doCount->setText(p.doCount);
+    if (all || p.errCount != was.errCount)
+        s.errCount->setText(p.errCount);
 }

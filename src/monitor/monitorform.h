@@ -1,7 +1,9 @@
 #pragma once
 
 #include "link/serialchannel.h"
+#include "monitor/monitorview.h"
 
+#include <QTimer>
 #include <QWidget>
 #include <array>
 
@@ -18,6 +20,7 @@ struct SlotWidgets
 {
     QFrame *panel = nullptr; // DevicenPL
     QLabel *image = nullptr; // Imagen
+    QLabel *model = nullptr; // ModelLBn: the code of a model the program does not know
     QLabel *pv = nullptr; // EditnP
     QLabel *sv = nullptr; // EditnS
     std::array<Lamp *, 8> lamps {}; // ATn, OUT1n, OUT2n, ALM1n, ALM2n, ALM3n, CDEGn, FDEGn
@@ -27,18 +30,24 @@ struct SlotWidgets
     QProgressBar *outQty2 = nullptr;
     QLabel *event1 = nullptr; // Eventn1
     QLabel *event2 = nullptr;
-    QLabel *lost = nullptr; // Lostn
+    QLabel *lost = nullptr; // Lostn, on the window over the panel's place
     Lamp *runLed = nullptr; // RunLEDn
     QPushButton *runBt = nullptr; // RunBtn
     QSpinBox *comAddr = nullptr; // ComAddrn
     QLabel *doCount = nullptr; // DoCntn
     QLabel *errCount = nullptr; // ErrCntn
     QPushButton *errClear = nullptr; // ErrClearBtn
+    QLabel *note = nullptr; // Noten, beneath the slot's controls
 };
 
 // "DUVA CONFIGURATION PROGRAM": watches up to four controllers and shows the
 // setup of the selected one. Its channel is ApdComPort1; all its traffic goes
 // through the engine.
+//
+// The line sets the pace, not the screen: the engine's changes are rendered
+// at most once per turn of the event loop, after the line's event that made
+// them (and the request it sent) is done, and a render touches only the
+// widgets whose value changed since the last one.
 class MonitorForm : public QWidget
 {
     Q_OBJECT
@@ -67,6 +76,10 @@ public:
     QLabel *ErrMess = nullptr;
     QPushButton *ExitBt2 = nullptr;
 
+signals:
+    // A render of the engine's view into the widgets is done.
+    void rendered();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -74,10 +87,22 @@ protected:
 
 private:
     void createSlot(int n);
+    // The engine changed its view: one render, once the event in hand is done.
+    void scheduleRender();
     void render();
+    void renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bool all);
 
     MonitorEngine *m_engine = nullptr;
     QWidget *m_programForm = nullptr;
     std::array<SlotWidgets, 5> m_slots {};
-    int m_shownClass[5] = {-1, -1, -1, -1, -1};
+    // The render waits for the port's pending write (the request the engine
+    // sent from the line's event) to leave: a posted call starts a zero-time
+    // timer. Alone, neither would do: with Qt's glib event loop posted calls
+    // run before the port's write in the next turn, with its Unix loop a
+    // zero-time timer runs before it; a timer started from a posted call
+    // runs after the turn's socket events with either.
+    QTimer m_renderTimer;
+    bool m_renderArmed = false;
+    MonitorView m_shown; // what the widgets show
+    bool m_renderedOnce = false;
 };

@@ -281,37 +281,52 @@ QImage consolePicture()
 // A controller front of the given class on the 208 x 148 picture: the
 // panel's shape follows the model's front size (48 x 24, 48 x 48, 48 x 96,
 // 96 x 96 millimetres). The displays are left dark: the program draws the
-// values over them.
+// values over them, and its lamps where its panel layout puts them, so the
+// keys lie in a band clear of both (above the displays on the low front,
+// between the displays and the lamps on the others). Class 0 is the front
+// shown for a model the program does not know: the 48 x 48 shape, whose
+// layout the program gives it, without a maker's name (the program writes
+// the model code there).
 QImage modelFront(int modelClass)
 {
+    struct Shape
+    {
+        QRectF front;
+        qreal keysTop;
+    };
+    static const Shape shapes[] = {
+        {QRectF(16, 4, 176, 140), 114}, // unknown: square
+        {QRectF(4, 40, 200, 70), 45}, // wide and low
+        {QRectF(16, 4, 176, 140), 114}, // square
+        {QRectF(44, 2, 120, 144), 94}, // tall
+        {QRectF(2, 2, 204, 144), 121}, // large square
+    };
+    const Shape &shape = shapes[modelClass >= 1 && modelClass <= 4 ? modelClass : 0];
+    const QRectF r = shape.front;
+
     QImage img(208, 148, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
-    QRectF r;
-    switch (modelClass) {
-    case 1: r = QRectF(4, 40, 200, 70); break; // wide and low
-    case 2: r = QRectF(16, 4, 176, 140); break; // square
-    case 3: r = QRectF(44, 2, 120, 144); break; // tall
-    default: r = QRectF(2, 2, 204, 144); break; // large square
-    }
     p.setPen(QPen(QColor(90, 96, 104), 2));
     p.setBrush(bezel);
     p.drawRoundedRect(r, 6, 6);
     p.setPen(Qt::NoPen);
     p.setBrush(face);
     p.drawRoundedRect(r.adjusted(5, 5, -5, -5), 4, 4);
-    // Keys along the bottom edge (beside the lamps drawn by the program).
     p.setBrush(QColor(110, 116, 124));
     const qreal keyW = r.width() / 9;
     for (int i = 0; i < 3; ++i)
-        p.drawRoundedRect(QRectF(r.right() - 12 - (i + 1) * (keyW + 4), r.bottom() - 16, keyW, 8), 2, 2);
+        p.drawRoundedRect(QRectF(r.right() - 12 - (i + 1) * (keyW + 4), shape.keysTop, keyW, 8), 2,
+                          2);
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(9);
     f.setBold(true);
     p.setFont(f);
     p.setPen(QColor(150, 156, 166));
-    p.drawText(QRectF(r.left() + 8, r.top() + 6, 60, 12), Qt::AlignLeft, QStringLiteral("DUVA"));
+    if (&shape != &shapes[0])
+        p.drawText(QRectF(r.left() + 8, r.top() + 6, 60, 12), Qt::AlignLeft,
+                   QStringLiteral("DUVA"));
     return img;
 }
 
@@ -347,6 +362,7 @@ int main(int argc, char **argv)
         && writeJpeg(modelFront(2), dir.filePath("model4848.jpg"))
         && writeJpeg(modelFront(3), dir.filePath("model4896.jpg"))
         && writeJpeg(modelFront(4), dir.filePath("model9696.jpg"))
+        && writeJpeg(modelFront(0), dir.filePath("modelunknown.jpg"))
         && writeJpeg(monitorIdle(), dir.filePath("monitoridle.jpg"));
     for (int i = 0; i < 8; ++i)
         ok = ok && writeJpeg(icon(i), dir.filePath(QStringLiteral("icon%1.jpg").arg(i)));
