@@ -31,32 +31,23 @@ const char *const lampNames[LampCount] = {"AT",   "OUT1", "OUT2", "ALM1",
 // What each lamp shows, as its tooltip says.
 const char *const lampTips[LampCount] = {"AT", "OUT1", "OUT2", "ALM1", "ALM2", "ALM3", "C", "F"};
 
-// A model the program does not know (class 0) shows a generic front with the
-// layout of the 48 x 48 front.
-constexpr int UnknownModelLayout = 2;
-
-int layoutClass(int modelClass)
+// A model the program does not know (class 0) shows a generic front, laid
+// out as the view lays it out, with its code written on it.
+bool unknownModel(int modelClass)
 {
-    return LayoutForClass(modelClass) ? modelClass : UnknownModelLayout;
+    return modelClass < 1 || modelClass > 4;
 }
 
 QString modelPicture(int modelClass)
 {
     static const char *names[] = {"modelunknown", "model4824", "model4848", "model4896",
                                   "model9696"};
-    return QString::fromLatin1(names[LayoutForClass(modelClass) ? modelClass : 0]);
+    return QString::fromLatin1(names[unknownModel(modelClass) ? 0 : modelClass]);
 }
 
-// The display sizes of the panel as its front is laid out.
 DisplayFonts displayFonts(const SlotPanel &panel)
 {
-    if (LayoutForClass(panel.modelClass))
-        return PanelDisplayFonts(panel, ScreenWidth());
-    SlotPanel shaped;
-    shaped.modelClass = UnknownModelLayout;
-    shaped.pvStatus = panel.pvStatus;
-    shaped.svTimeDisplay = panel.svTimeDisplay;
-    return PanelDisplayFonts(shaped, ScreenWidth());
+    return PanelDisplayFonts(panel, ScreenWidth());
 }
 
 // The display's font at its point size, made smaller when the text would
@@ -394,7 +385,7 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
     const bool relayout = p.visible && (all || !was.visible || p.modelClass != was.modelClass);
     if (relayout) {
         s.image->setPixmap(QPixmap::fromImage(Picture(modelPicture(p.modelClass))));
-        if (const PanelLayout *layout = LayoutForClass(layoutClass(p.modelClass))) {
+        if (const PanelLayout *layout = LayoutForClass(p.modelClass)) {
             PlaceScaled(s.pv, layout->pv.x(), layout->pv.y(), layout->pv.width(),
                         layout->pv.height());
             PlaceScaled(s.sv, layout->sv.x(), layout->sv.y(), layout->sv.width(),
@@ -414,8 +405,8 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
     }
     if (all || p.visible != was.visible)
         s.panel->setVisible(p.visible);
-    const bool unknown = !LayoutForClass(p.modelClass);
-    if (all || unknown != !LayoutForClass(was.modelClass) || p.modelCode != was.modelCode) {
+    const bool unknown = unknownModel(p.modelClass);
+    if (all || unknown != unknownModel(was.modelClass) || p.modelCode != was.modelCode) {
         s.model->setText(QStringLiteral("Model %1")
                              .arg(QString::number(p.modelCode, 16)
                                       .toUpper()
