@@ -31,6 +31,17 @@ protected:
         engine.ConnectSlot(1);
     }
 
+    // Slots 1 and 2 at addresses 1 and 2, polled until slot 2 has joined.
+    void pollTwoSlots()
+    {
+        engine.setComAddr(1, 1);
+        engine.setComAddr(2, 2);
+        engine.FormShow();
+        engine.ConnectSlot(1);
+        engine.ConnectSlot(2);
+        ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":02034700"); }));
+    }
+
     // Answers the last request as a controller of model 4848 would: the
     // identification, zeros for any other read, the echo of a write.
     void answer()
@@ -156,12 +167,7 @@ TEST_F(EngineRules, AWriteGoesOnlyToAControllerThatIsPolled)
 
 TEST_F(EngineRules, AWritesFailuresAreChargedToTheSlotItAddresses)
 {
-    engine.setComAddr(1, 1);
-    engine.setComAddr(2, 2);
-    engine.FormShow();
-    engine.ConnectSlot(1);
-    engine.ConnectSlot(2);
-    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":02034700"); }));
+    ASSERT_NO_FATAL_FAILURE(pollTwoSlots());
     engine.SelectSlot(2);
     engine.requestWrite(1, 0x4700, 5, false);
     answer();
@@ -309,12 +315,7 @@ TEST_F(EngineRules, DisconnectingTheSelectedSlotSelectsAnother)
 
 TEST_F(EngineRules, AnotherSlotsSetupIsReadIntoAnImageOfItsOwn)
 {
-    engine.setComAddr(1, 1);
-    engine.setComAddr(2, 2);
-    engine.FormShow();
-    engine.ConnectSlot(1);
-    engine.ConnectSlot(2);
-    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":02034700"); }));
+    ASSERT_NO_FATAL_FAILURE(pollTwoSlots());
     ASSERT_EQ(engine.state().SelectedDevice, 1);
     const qint32 selectedEntry = engine.image().at(1);
 
