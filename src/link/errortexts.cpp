@@ -9,58 +9,57 @@ struct ErrorText
     const char *recorder;
 };
 
-// Blanks are part of the texts: most monitor texts end with one, the
-// recorder's begin with one.
-constexpr ErrorText errorTexts[] = {
-    {1, "illegal function ", " illegal function "},
-    {2, "illegal address ", " illegal address "},
-    {3, "illegal data ", " illegal data "},
-    {4, "illegal command ", " illegal command "},
-    {11, "illegal frame ", " illegal frame "},
-    {12, "too few data ", " too few data "},
-    {13, "too many data ", " too many data "},
-    {14, "illegal ASCII ", " illegal ASCII "},
-    {ErrTimeout, "Time out", " received data TimeOut"},
-    {ErrEchoMismatch, "Received data does not match", " Received data does not match"},
-    {ErrWriteRefused, "Write data not successed", " Unknown error"},
+// The exception codes with a text of their own. Blanks are part of the
+// texts: most monitor texts end with one, the recorder's begin with one.
+constexpr ErrorText exceptionTexts[] = {
+    {1, "illegal function ", " illegal function "}, {2, "illegal address ", " illegal address "},
+    {3, "illegal data ", " illegal data "},         {4, "illegal command ", " illegal command "},
+    {11, "illegal frame ", " illegal frame "},      {12, "too few data ", " too few data "},
+    {13, "too many data ", " too many data "},      {14, "illegal ASCII ", " illegal ASCII "},
 };
 
-const ErrorText *find(int code)
+const ErrorText *findException(int code)
 {
-    for (const ErrorText &e : errorTexts) {
+    for (const ErrorText &e : exceptionTexts)
         if (e.code == code)
             return &e;
-    }
     return nullptr;
+}
+
+QString text(const TransactionResult &r, bool monitor)
+{
+    using Kind = TransactionResult::Kind;
+    const char *s = "";
+    switch (r.kind) {
+    case Kind::Ok:
+        return QString();
+    case Kind::TimedOut:
+        s = monitor ? "Time out" : " received data TimeOut";
+        break;
+    case Kind::Mismatch:
+        s = monitor ? "Received data does not match" : " Received data does not match";
+        break;
+    case Kind::WriteRefused:
+        s = monitor ? "Write data not successed" : " Unknown error";
+        break;
+    case Kind::Exception:
+        if (const ErrorText *e = findException(r.exceptionCode))
+            s = monitor ? e->monitor : e->recorder;
+        else
+            s = monitor ? "Unknown error" : " Unknown error";
+        break;
+    }
+    return QString::fromLatin1(s);
 }
 
 } // namespace
 
-QString MonitorErrorText(int code)
+QString MonitorErrorText(const TransactionResult &result)
 {
-    if (code == ErrNone)
-        return QString();
-    const ErrorText *e = find(code);
-    return QString::fromLatin1(e ? e->monitor : "Unknown error");
+    return text(result, true);
 }
 
-QString RecorderErrorText(int code)
+QString RecorderErrorText(const TransactionResult &result)
 {
-    if (code == ErrNone)
-        return QString();
-    const ErrorText *e = find(code);
-    return QString::fromLatin1(e ? e->recorder : " Unknown error");
-}
-
-int ReadExceptionResult(int exceptionCode)
-{
-    switch (exceptionCode) {
-    case ErrNone:
-    case ErrTimeout:
-    case ErrEchoMismatch:
-    case ErrWriteRefused:
-        return ErrUnknownException;
-    default:
-        return exceptionCode;
-    }
+    return text(result, false);
 }

@@ -2,22 +2,35 @@
 
 #include <QString>
 
-// Result codes of a transaction. Exception replies to reads carry their
-// exception code as the result code (1..4, 11..14, others unknown).
-constexpr int ErrNone = 0;
-constexpr int ErrTimeout = 15;
-constexpr int ErrEchoMismatch = 30;
-constexpr int ErrWriteRefused = 31;
-// An exception code that would read as one of the program's own results
-// (0 would pass for success, 15 for a time-out, 30 and 31 for write faults)
-// is reported as this one, an unknown exception.
-constexpr int ErrUnknownException = 255;
+// The result of a transaction, as a kind and, for an exception reply to a
+// read, the exception code it carried. An exception code never passes for
+// one of the program's own results (success, time-out, write faults).
+struct TransactionResult
+{
+    enum class Kind {
+        Ok,
+        TimedOut, // no complete reply within the time-out (code 15)
+        Mismatch, // a write echo that differs, or bad replies in a row (code 30)
+        WriteRefused, // an exception reply to a write (code 31)
+        Exception, // an exception reply to a read, with its exception code
+    };
+    Kind kind = Kind::Ok;
+    int exceptionCode = 0;
 
-// The result code of an exception reply to a read carrying `exceptionCode`.
-int ReadExceptionResult(int exceptionCode);
+    static TransactionResult ok() { return {}; }
+    static TransactionResult timedOut() { return {Kind::TimedOut, 0}; }
+    static TransactionResult mismatch() { return {Kind::Mismatch, 0}; }
+    static TransactionResult writeRefused() { return {Kind::WriteRefused, 0}; }
+    static TransactionResult exception(int code) { return {Kind::Exception, code}; }
 
-// The text the monitor window shows for a result code ("" for 0).
-QString MonitorErrorText(int code);
+    bool isError() const { return kind != Kind::Ok; }
+    // A write that failed for good: refused or mismatched.
+    bool writeFailed() const { return kind == Kind::Mismatch || kind == Kind::WriteRefused; }
+    bool operator==(const TransactionResult &) const = default;
+};
 
-// The text the recorder shows for a result code ("" for 0).
-QString RecorderErrorText(int code);
+// The text the monitor window shows for a result ("" for success).
+QString MonitorErrorText(const TransactionResult &result);
+
+// The text the recorder shows for a result ("" for success).
+QString RecorderErrorText(const TransactionResult &result);

@@ -1,15 +1,13 @@
 #include "link/replies.h"
 
-#include "link/errortexts.h"
-
 namespace {
 
-Reply ofKind(ReplyKind kind, int function = -1, int code = 0)
+Reply ofKind(ReplyKind kind, int function = -1, TransactionResult result = {})
 {
     Reply r;
     r.kind = kind;
     r.function = function;
-    r.errorCode = code;
+    r.result = result;
     return r;
 }
 
@@ -28,8 +26,9 @@ Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteAr
     // A write is answered by its own frame; any difference, in the check
     // field too, is a mismatch.
     if (function == FnWriteRegister)
-        return reply == request ? ofKind(ReplyKind::WriteEcho, function)
-                                : ofKind(ReplyKind::Failure, function, ErrEchoMismatch);
+        return reply == request
+            ? ofKind(ReplyKind::WriteEcho, function)
+            : ofKind(ReplyKind::Failure, function, TransactionResult::mismatch());
     if (!frame.checksumOk)
         return ofKind(ReplyKind::BadChecksum, function);
 
@@ -38,10 +37,10 @@ Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteAr
         function == (FnReadRegisters | FnExceptionFlag)) {
         if (data.size() != 1)
             return ofKind(ReplyKind::BadChecksum, function);
-        const int code = function == (FnWriteRegister | FnExceptionFlag)
-            ? ErrWriteRefused
-            : ReadExceptionResult(static_cast<unsigned char>(data.at(0)));
-        return ofKind(ReplyKind::Failure, function, code);
+        const TransactionResult result = function == (FnWriteRegister | FnExceptionFlag)
+            ? TransactionResult::writeRefused()
+            : TransactionResult::exception(static_cast<unsigned char>(data.at(0)));
+        return ofKind(ReplyKind::Failure, function, result);
     }
     if (function != FnReadRegisters)
         return ofKind(ReplyKind::OtherFunction, function);

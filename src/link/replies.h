@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/errortexts.h"
 #include "link/framing.h"
 
 #include <QByteArray>
@@ -14,7 +15,7 @@ enum class ReplyKind {
     BadChecksum, // ours, but damaged, malformed or cut short: no words, no code
     Words, // an accepted read reply
     WriteEcho, // a write answered with an identical echo
-    Failure, // exception reply or echo mismatch: see errorCode
+    Failure, // exception reply or echo mismatch: see result
     OtherFunction, // a function the program never asks for
 };
 
@@ -22,7 +23,7 @@ struct Reply
 {
     ReplyKind kind = ReplyKind::NoReply;
     int function = -1; // the function byte, when one was received
-    int errorCode = 0; // error code of the failure (see errortexts.h)
+    TransactionResult result; // of a failure
     QList<quint16> words; // the data words of an accepted read reply
 };
 

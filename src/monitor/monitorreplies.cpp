@@ -38,7 +38,7 @@ void MonitorEngine::replyWindowEnded()
             advanceWriteAll(true);
         }
     } else {
-        st.ErrorCode = ErrTimeout;
+        st.ErrorCode = TransactionResult::timedOut();
         ReportResult();
     }
     if (st.ConnectedCount() > 0)
@@ -60,7 +60,8 @@ void MonitorEngine::handleReply()
         // one request count as one time-out of its slot.
         m_badReplies = 0;
         st.RequestOutstanding = false;
-        st.ErrorCode = reply.kind == ReplyKind::Failure ? reply.errorCode : ErrEchoMismatch;
+        st.ErrorCode =
+            reply.kind == ReplyKind::Failure ? reply.result : TransactionResult::mismatch();
         m_countAsTimeout = true;
         ReportResult();
         SendNext();
@@ -102,7 +103,7 @@ void MonitorEngine::handleReply()
         }
         break;
     case ReplyKind::Failure:
-        st.ErrorCode = reply.errorCode;
+        st.ErrorCode = reply.result;
         break;
     }
     st.RequestOutstanding = false;
@@ -120,9 +121,9 @@ void MonitorEngine::ReportResult()
     const int n = st.RequestSlot;
     SlotState &slot = st.at(n);
     SlotPanel &panel = m_view.at(n);
-    const bool timeout = st.ErrorCode == ErrTimeout || m_countAsTimeout;
+    const bool timeout = st.ErrorCode.kind == TransactionResult::Kind::TimedOut || m_countAsTimeout;
     m_countAsTimeout = false;
-    if (st.ErrorCode == ErrNone) {
+    if (!st.ErrorCode.isError()) {
         slot.TimeoutRun = 0;
     } else {
         m_view.errText = MonitorErrorText(st.ErrorCode);
@@ -145,7 +146,7 @@ void MonitorEngine::ReportResult()
     }
     panel.doCount = QString::number(slot.RequestCount);
     panel.lost = slot.TimeoutRun != 0;
-    if (st.ErrorCode != ErrNone) {
+    if (st.ErrorCode.isError()) {
         m_view.errColor = MonitorColor::Red;
         ++slot.ErrorCount;
         panel.errCount = QString::number(slot.ErrorCount);
@@ -155,12 +156,12 @@ void MonitorEngine::ReportResult()
         if (slot.DeviceRequested && m_view.comAddr[size_t(n)] != slot.DeviceAddress)
             StartCycle();
     }
-    if (st.ErrorCode > 20 && (st.WritePending || st.UnlockPending)) {
+    if (st.ErrorCode.writeFailed() && (st.WritePending || st.UnlockPending)) {
         st.WritePending = false;
         st.UnlockPending = false;
         st.ParamsStale = true;
     }
-    if ((st.WriteAll() || st.ProgramWriteActive()) && st.ErrorCode != ErrNone) {
+    if ((st.WriteAll() || st.ProgramWriteActive()) && st.ErrorCode.isError()) {
         ++st.BatchRetry;
         if (st.BatchRetry > 3) {
             // Given up after four attempts: the batch moves on as after an echo.
@@ -168,7 +169,7 @@ void MonitorEngine::ReportResult()
             finishWriteItem();
         }
     }
-    st.ErrorCode = ErrNone;
+    st.ErrorCode = TransactionResult::ok();
     changed();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/errortexts.h"
 #include "link/framing.h"
 
 #include <QByteArray>
@@ -80,7 +81,7 @@ struct MonitorState
     quint16 ReplyTicks = 36;
     quint16 ReplyTimer = 0;
     QList<quint16> ReplyWords;
-    int ErrorCode = 0;
+    TransactionResult ErrorCode; // the result being reported
     ModbusRequest PendingWrite; // the write to send (address 0 broadcasts)
     bool UnlockPending = false;
     bool WritePending = false;

@@ -168,44 +168,44 @@ TEST(Replies, ReadRepliesAcceptedOnlyWhole)
 
 TEST(Replies, ExceptionRepliesAreCheckedLikeEveryOther)
 {
+    using R = TransactionResult;
     const struct
     {
         const Framing &framing;
         QByteArray reply;
         ReplyKind kind;
-        int code;
+        R result;
     } cases[] = {
-        {ascii, ":0183027A\r\n", ReplyKind::Failure, 2},
-        {rtu, hex("018302C0F1"), ReplyKind::Failure, 2},
-        {ascii, ":01860475\r\n", ReplyKind::Failure, ErrWriteRefused},
-        {rtu, hex("01860443A3"), ReplyKind::Failure, ErrWriteRefused},
+        {ascii, ":0183027A\r\n", ReplyKind::Failure, R::exception(2)},
+        {rtu, hex("018302C0F1"), ReplyKind::Failure, R::exception(2)},
+        {ascii, ":01860475\r\n", ReplyKind::Failure, R::writeRefused()},
+        {rtu, hex("01860443A3"), ReplyKind::Failure, R::writeRefused()},
         // A corrupted byte must not turn into a false exception.
-        {ascii, ":018302FF\r\n", ReplyKind::BadChecksum, 0},
-        {rtu, hex("018302C0F2"), ReplyKind::BadChecksum, 0},
-        {rtu, hex("0183"), ReplyKind::BadChecksum, 0},
-        // Codes that would read as success, a time-out or a write fault.
-        {ascii, ":0183007C\r\n", ReplyKind::Failure, ErrUnknownException},
-        {rtu, hex("01830F0134"), ReplyKind::Failure, ErrUnknownException},
+        {ascii, ":018302FF\r\n", ReplyKind::BadChecksum, R::ok()},
+        {rtu, hex("018302C0F2"), ReplyKind::BadChecksum, R::ok()},
+        {rtu, hex("0183"), ReplyKind::BadChecksum, R::ok()},
+        // Codes that are also the program's own: still exceptions.
+        {ascii, ":0183007C\r\n", ReplyKind::Failure, R::exception(0)},
+        {rtu, hex("01830F0134"), ReplyKind::Failure, R::exception(15)},
     };
     for (const auto &c : cases) {
         const Reply r = decode(c.framing, c.reply);
         EXPECT_EQ(r.kind, c.kind) << c.reply.toHex().constData();
-        EXPECT_EQ(r.errorCode, c.code) << c.reply.toHex().constData();
+        EXPECT_EQ(r.result, c.result) << c.reply.toHex().constData();
     }
-    EXPECT_EQ(MonitorErrorText(ErrUnknownException), "Unknown error");
-    EXPECT_EQ(MonitorErrorText(2), "illegal address ");
 }
 
 TEST(Replies, WriteEchoMustBeIdentical)
 {
+    const TransactionResult mismatch = TransactionResult::mismatch();
     const QByteArray request = ":0106472A5AC36B\r\n";
     EXPECT_EQ(DecodeReply(ascii, request, request, 1).kind, ReplyKind::WriteEcho);
     // Differing only in the LRC, or cut short: a mismatch.
-    EXPECT_EQ(DecodeReply(ascii, ":0106472A5AC36C\r\n", request, 1).errorCode, ErrEchoMismatch);
-    EXPECT_EQ(DecodeReply(ascii, ":0106472A\r\n", request, 1).errorCode, ErrEchoMismatch);
+    EXPECT_EQ(DecodeReply(ascii, ":0106472A5AC36C\r\n", request, 1).result, mismatch);
+    EXPECT_EQ(DecodeReply(ascii, ":0106472A\r\n", request, 1).result, mismatch);
     const QByteArray rtuRequest = hex("0106472A5AC3C647");
     EXPECT_EQ(DecodeReply(rtu, rtuRequest, rtuRequest, 1).kind, ReplyKind::WriteEcho);
-    EXPECT_EQ(DecodeReply(rtu, hex("0106472A5AC3C648"), rtuRequest, 1).errorCode, ErrEchoMismatch);
+    EXPECT_EQ(DecodeReply(rtu, hex("0106472A5AC3C648"), rtuRequest, 1).result, mismatch);
 }
 
 TEST(Replies, GarbageOfEveryLengthDecodesWithinBounds)
@@ -233,14 +233,31 @@ TEST(Replies, GarbageOfEveryLengthDecodesWithinBounds)
     }
 }
 
-TEST(ErrorTexts, TimeoutAndNoError)
+TEST(ErrorTexts, EveryResultHasItsText)
 {
-    EXPECT_EQ(MonitorErrorText(0), QString());
-    EXPECT_EQ(RecorderErrorText(0), QString());
-    EXPECT_EQ(MonitorErrorText(15), "Time out");
-    EXPECT_EQ(RecorderErrorText(15), " received data TimeOut");
-    EXPECT_EQ(RecorderErrorText(30), " Received data does not match");
-    EXPECT_EQ(MonitorErrorText(99), "Unknown error");
+    using R = TransactionResult;
+    const struct
+    {
+        R result;
+        const char *monitor;
+        const char *recorder;
+    } cases[] = {
+        {R::ok(), "", ""},
+        {R::timedOut(), "Time out", " received data TimeOut"},
+        {R::mismatch(), "Received data does not match", " Received data does not match"},
+        {R::writeRefused(), "Write data not successed", " Unknown error"},
+        {R::exception(2), "illegal address ", " illegal address "},
+        {R::exception(14), "illegal ASCII ", " illegal ASCII "},
+        // Exception codes that are also the program's own results.
+        {R::exception(0), "Unknown error", " Unknown error"},
+        {R::exception(15), "Unknown error", " Unknown error"},
+        {R::exception(30), "Unknown error", " Unknown error"},
+        {R::exception(31), "Unknown error", " Unknown error"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(MonitorErrorText(c.result), QString::fromLatin1(c.monitor)) << c.monitor;
+        EXPECT_EQ(RecorderErrorText(c.result), QString::fromLatin1(c.recorder)) << c.recorder;
+    }
 }
 
 } // namespace

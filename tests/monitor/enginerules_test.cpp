@@ -146,6 +146,16 @@ TEST_F(EngineRules, DamagedRepliesAreAskedAgainAtOnce)
     EXPECT_EQ(engine.view().errText, "illegal address ");
 }
 
+TEST_F(EngineRules, AnExceptionCodeNeverPassesForATimeOut)
+{
+    connectSlot1();
+    line.receive(":01830F6D\r\n"); // exception code 15
+    EXPECT_EQ(engine.view().errText, "Unknown error");
+    EXPECT_EQ(engine.state().at(1).ErrorCount, 1);
+    EXPECT_EQ(engine.state().at(1).TimeoutRun, 0);
+    EXPECT_FALSE(engine.view().at(1).lost);
+}
+
 TEST_F(EngineRules, AWriteGoesOnlyToAControllerThatIsPolled)
 {
     connectSlot1();
