@@ -2,6 +2,7 @@
 
 #include "link/channelerror.h"
 #include "link/duvaerror.h"
+#include "link/replies.h"
 #include "ui/dialogs.h"
 
 namespace {
@@ -41,7 +42,7 @@ const Framing &ConsoleLogic::framing() const
 void ConsoleLogic::open()
 {
     m_open = true;
-    m_view.checkSumCaption = framing().checkFieldCaption();
+    followFraming();
     changed();
     try {
         m_line.openWith(m_settings());
@@ -117,6 +118,22 @@ void ConsoleLogic::setSendText(const QString &text)
     // The user's own frame: sent as it stands.
     m_view.sendText = text;
     m_frameInvalid = false;
+    m_textMode = framing().mode();
+}
+
+void ConsoleLogic::followFraming()
+{
+    const Framing &f = framing();
+    m_view.checkSumCaption = f.checkFieldCaption();
+    if (m_textMode == f.mode())
+        return;
+    m_textMode = f.mode();
+    if (!m_view.sendText.isEmpty()) {
+        // A frame of the other format would go out as garbage.
+        m_view.sendText.clear();
+        m_view.checkSum.clear();
+        build();
+    }
 }
 
 void ConsoleLogic::build()
@@ -139,6 +156,8 @@ void ConsoleLogic::build()
         m_view.checkSum = frame->checkField;
         m_view.sendText = frame->sendText;
         m_view.received.clear();
+        m_view.decoded.clear();
+        m_textMode = framing().mode();
     }
     changed();
 }
@@ -155,15 +174,22 @@ void ConsoleLogic::SendBtClick(bool repeatButton)
         }
         changed();
     }
-    if (m_collector.waiting() || m_view.sendText.isEmpty() || m_frameInvalid)
+    if (m_collector.waiting())
         return;
-    const std::optional<QByteArray> bytes = framing().frameFromText(m_view.sendText);
+    followFraming();
+    if (m_view.sendText.isEmpty() || m_frameInvalid) {
+        changed();
+        return;
+    }
+    QString problem;
+    const std::optional<QByteArray> bytes = framing().frameFromText(m_view.sendText, &problem);
     if (!bytes) {
-        m_view.received = QStringLiteral("Not sent: the frame is not hex");
+        m_view.decoded = QStringLiteral("Not sent: ") + problem;
         changed();
         return;
     }
     m_lastRequest = *bytes;
+    m_requestMode = framing().mode();
     sendLastRequest();
 }
 
@@ -171,6 +197,13 @@ void ConsoleLogic::Timer1Timer()
 {
     if (m_collector.waiting() || m_lastRequest.isEmpty())
         return;
+    if (m_requestMode != framing().mode()) {
+        // The repeated frame is of the other Modbus format now.
+        stopRepeating();
+        m_view.decoded = QStringLiteral("Repeat stopped: the Modbus format changed");
+        changed();
+        return;
+    }
     sendLastRequest();
 }
 
@@ -197,6 +230,7 @@ void ConsoleLogic::stopRepeating()
 void ConsoleLogic::SClearBtClick()
 {
     m_view.received.clear();
+    m_view.decoded.clear();
     changed();
 }
 
@@ -206,13 +240,19 @@ void ConsoleLogic::ApdComPort1Trigger(int msg, int triggerHandle, int data)
     case ReplyCollector::Event::None:
         return;
     case ReplyCollector::Event::Bytes:
-    case ReplyCollector::Event::Reply:
-        // Shown as it grows; a complete text reply without its CR LF.
+        // Shown as it grows.
         m_view.received = framing().frameText(m_collector.received());
+        m_view.decoded.clear();
+        break;
+    case ReplyCollector::Event::Reply:
+        // A complete text reply without its CR LF, and read beneath.
+        m_view.received = framing().frameText(m_collector.received());
+        m_view.decoded = DescribeReply(framing(), m_collector.received(), m_lastRequest);
         break;
     case ReplyCollector::Event::TimedOut:
         m_collector.clear();
         m_view.received = QStringLiteral("Time out");
+        m_view.decoded.clear();
         break;
     }
     changed();

@@ -18,6 +18,7 @@ struct ConsoleView
     QString checkSum; // SChkSum
     QString sendText; // SendEdit
     QString received; // RcvEdit
+    QString decoded; // DecodeLb: the reply read for people, or why nothing was sent
     QString repeatCaption = QStringLiteral("Repeat"); // RSendBt
 };
 
@@ -72,6 +73,9 @@ signals:
 private:
     const Framing &framing() const;
     void build();
+    // The Modbus format changed since SendEdit's text was made: its caption
+    // and its frame are made anew from the fields.
+    void followFraming();
     void sendLastRequest();
     void stopRepeating();
     void changed() { emit viewChanged(); }
@@ -84,6 +88,8 @@ private:
     QTimer m_timer1;
     QByteArray m_lastRequest;
     bool m_frameInvalid = false; // the fields give no frame: Send sends nothing
+    ModbusMode m_textMode = ModbusMode::Ascii; // the framing SendEdit's text is in
+    ModbusMode m_requestMode = ModbusMode::Ascii; // the framing m_lastRequest is in
     bool m_repeating = false;
     bool m_open = false;
 };

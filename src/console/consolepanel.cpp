@@ -167,6 +167,11 @@ ConsolePanel::ConsolePanel(ConsoleLogic &logic, QWidget *parent)
     PlaceScaled(RcvEdit, 152, 300, 305, 24);
     SetScaledFont(RcvEdit, 13);
     rcvLb->setBuddy(RcvEdit);
+    DecodeLb = new QLabel(this);
+    DecodeLb->setObjectName(QStringLiteral("DecodeLb"));
+    DecodeLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PlaceScaled(DecodeLb, 152, 325, 305, 17);
+    SetScaledFont(DecodeLb, 10);
 
     auto button = [this](const char *name, const char *text, int left) {
         auto *b = new QPushButton(QString::fromLatin1(text), this);
@@ -218,5 +223,9 @@ void ConsolePanel::render()
     setText(SChkSum, v.checkSum);
     setText(SendEdit, v.sendText);
     setText(RcvEdit, v.received);
+    if (DecodeLb->text() != v.decoded) {
+        DecodeLb->setText(v.decoded);
+        DecodeLb->setToolTip(v.decoded); // a long reading is cut by the panel
+    }
     RSendBt->setText(v.repeatCaption);
 }

@@ -34,6 +34,7 @@ public:
     QLabel *Image2 = nullptr;
     QLineEdit *SendEdit = nullptr;
     QLineEdit *RcvEdit = nullptr;
+    QLabel *DecodeLb = nullptr; // the reply read for people
     QPushButton *SendBt = nullptr;
     QPushButton *RSendBt = nullptr;
     QPushButton *SClearBt = nullptr;

@@ -112,15 +112,20 @@ QString AsciiFraming::checkFieldText(const QByteArray &frame) const
     return frame.size() >= 5 ? QString::fromLatin1(frame.mid(frame.size() - 4, 2)) : QString();
 }
 
-std::optional<QByteArray> AsciiFraming::frameFromText(const QString &text) const
+std::optional<QByteArray> AsciiFraming::frameFromText(const QString &text, QString *problem) const
 {
     // The frame goes out as it stands, check field included, so that a
-    // deliberately wrong LRC can be tried; only 8-bit printable text.
-    if (text.isEmpty())
+    // controller's error replies can be provoked; only printable text.
+    auto refuse = [problem](const QString &why) {
+        if (problem)
+            *problem = why;
         return std::nullopt;
+    };
+    if (text.isEmpty())
+        return refuse(QStringLiteral("the frame is empty"));
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() > 0x7E)
-            return std::nullopt;
+            return refuse(QStringLiteral("the frame holds a character that cannot be sent"));
     return text.toLatin1() + "\r\n";
 }
 
@@ -178,16 +183,31 @@ QString RtuFraming::checkFieldText(const QByteArray &frame) const
     return frame.size() >= 2 ? hexText(frame.right(2)) : QString();
 }
 
-std::optional<QByteArray> RtuFraming::frameFromText(const QString &text) const
+std::optional<QByteArray> RtuFraming::frameFromText(const QString &text, QString *problem) const
 {
-    // The shown CRC (the last four characters) is computed afresh; what
-    // comes before it must be whole hex pairs, at least address and function.
-    const QByteArray latin = text.toLatin1();
-    const qsizetype body = latin.size() - 4;
-    if (text.size() != latin.size() || body < 4 || body % 2 != 0 || !allUpperHex(latin, 0, body))
+    auto refuse = [problem](const QString &why) {
+        if (problem)
+            *problem = why;
         return std::nullopt;
+    };
+    // Hex digits only, blanks between them skipped; the last four digits are
+    // the shown CRC, computed afresh.
+    QByteArray digits;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char(' '))
+            continue;
+        if (c.unicode() > 0x7F || !isUpperHexDigit(char(c.unicode())))
+            return refuse(
+                QStringLiteral("'%1' at position %2 is not a hex digit").arg(c).arg(i + 1));
+        digits.append(char(c.unicode()));
+    }
+    if (digits.size() % 2 != 0)
+        return refuse(QStringLiteral("an odd number of hex digits"));
+    if (digits.size() < 8)
+        return refuse(QStringLiteral("too short: address, function and CRC at least"));
     QByteArray bytes;
-    for (qsizetype i = 0; i < body; i += 2)
-        bytes.append(char(HexPairAt(latin, i)));
+    for (qsizetype i = 0; i + 4 < digits.size(); i += 2)
+        bytes.append(char(HexPairAt(digits, i)));
     return bytes + ModbusCrc16(bytes);
 }

@@ -95,9 +95,11 @@ public:
     virtual QString checkFieldCaption() const = 0;
     // The bytes to send for a frame the user typed or edited: in ASCII the
     // text as it stands with CR LF; in RTU the hex pairs before the last four
-    // characters (the shown CRC) with a freshly computed CRC. Nothing when
-    // the text cannot be sent as it stands.
-    virtual std::optional<QByteArray> frameFromText(const QString &text) const = 0;
+    // digits (the shown CRC) with a freshly computed CRC, blanks between them
+    // skipped. Nothing when the text cannot be sent as it stands; `problem`
+    // then says why.
+    virtual std::optional<QByteArray> frameFromText(const QString &text,
+                                                    QString *problem = nullptr) const = 0;
 
     static const Framing &of(ModbusMode mode);
 };
@@ -114,7 +116,8 @@ public:
     QString frameText(const QByteArray &frame) const override;
     QString checkFieldText(const QByteArray &frame) const override;
     QString checkFieldCaption() const override { return QStringLiteral("LRC"); }
-    std::optional<QByteArray> frameFromText(const QString &text) const override;
+    std::optional<QByteArray> frameFromText(const QString &text,
+                                            QString *problem = nullptr) const override;
 };
 
 class RtuFraming : public Framing
@@ -130,5 +133,6 @@ public:
     QString frameText(const QByteArray &frame) const override;
     QString checkFieldText(const QByteArray &frame) const override;
     QString checkFieldCaption() const override { return QStringLiteral("CRC"); }
-    std::optional<QByteArray> frameFromText(const QString &text) const override;
+    std::optional<QByteArray> frameFromText(const QString &text,
+                                            QString *problem = nullptr) const override;
 };

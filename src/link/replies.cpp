@@ -58,3 +58,68 @@ Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteAr
                                             static_cast<unsigned char>(data.at(i + 1))));
     return r;
 }
+
+namespace {
+
+QString hex4(int value)
+{
+    return QStringLiteral("%1").arg(value & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+int wordAt(const QByteArray &data, qsizetype i)
+{
+    return static_cast<unsigned char>(data.at(i)) * 256 +
+        static_cast<unsigned char>(data.at(i + 1));
+}
+
+} // namespace
+
+QString DescribeReply(const Framing &framing, const QByteArray &reply, const QByteArray &request)
+{
+    if (reply.isEmpty())
+        return QString();
+    const UnwrappedFrame frame = framing.unwrap(reply);
+    if (frame.address < 0)
+        return QStringLiteral("not a frame");
+    if (!frame.checksumOk)
+        return QStringLiteral("bad checksum");
+    const QString head = QStringLiteral("address %1, ").arg(frame.address);
+    const QByteArray &data = frame.data;
+    if (frame.function & FnExceptionFlag) {
+        if (data.size() != 1)
+            return head + QStringLiteral("malformed exception");
+        const int code = static_cast<unsigned char>(data.at(0));
+        const QString text = frame.function == (FnWriteRegister | FnExceptionFlag)
+            ? MonitorErrorText(TransactionResult::writeRefused())
+            : MonitorErrorText(TransactionResult::exception(code));
+        const QString hexCode = QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+        return head + QStringLiteral("exception %1: %2").arg(hexCode, text.trimmed());
+    }
+    if (frame.function == FnReadRegisters) {
+        if (data.isEmpty() || data.size() != static_cast<unsigned char>(data.at(0)) + 1 ||
+            data.size() % 2 == 0)
+            return head + QStringLiteral("malformed read reply");
+        const UnwrappedFrame asked = framing.unwrap(request);
+        const int start = asked.checksumOk && asked.data.size() >= 2 ? wordAt(asked.data, 0) : -1;
+        QStringList words;
+        for (qsizetype i = 1; i + 1 < data.size(); i += 2) {
+            const int value = wordAt(data, i);
+            const QString reg = start < 0 ? QString() : hex4(start + int(i / 2)) + QLatin1Char('=');
+            words << QStringLiteral("%1%2 (%3)").arg(reg, hex4(value)).arg(value);
+        }
+        return head + QStringLiteral("read: ") + words.join(QStringLiteral(", "));
+    }
+    if (frame.function == FnWriteRegister && data.size() == 4) {
+        const QString what = QStringLiteral("%1=%2 (%3)")
+                                 .arg(hex4(wordAt(data, 0)), hex4(wordAt(data, 2)))
+                                 .arg(wordAt(data, 2));
+        return head +
+            (reply == request ? QStringLiteral("write echoed: ")
+                              : QStringLiteral("write echo differs: ")) +
+            what;
+    }
+    return head +
+        QStringLiteral("function %1, %2 data bytes")
+            .arg(frame.function, 2, 16, QLatin1Char('0'))
+            .arg(data.size());
+}

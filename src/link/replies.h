@@ -33,3 +33,9 @@ struct Reply
 // Exception replies are accepted only with a good check field.
 Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteArray &request,
                   int address);
+
+// A one-line reading of a reply for people: the function, the registers
+// read (from the request's start register, in hex and decimal), the echo of
+// a write, an exception by its text, or "bad checksum". Empty for nothing
+// received. Reads only the bytes given.
+QString DescribeReply(const Framing &framing, const QByteArray &reply, const QByteArray &request);

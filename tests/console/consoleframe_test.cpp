@@ -145,9 +145,24 @@ TEST(ConsoleFrame, EditedFrameText)
     EXPECT_EQ(rtu.frameFromText("0103100000020000"), expected);
     EXPECT_EQ(rtu.frameFromText("0103100000030000"),
               bytes({0x01, 0x03, 0x10, 0x00, 0x00, 0x03, 0x01, 0x0B}));
-    // A body that is not whole hex pairs is not sent at all.
-    for (const char *bad : {"01031000000G0000", "010310000000000", "0A", "", "0103 0000"})
-        EXPECT_FALSE(rtu.frameFromText(QString::fromLatin1(bad))) << bad;
+    // Blanks between the pairs are skipped.
+    EXPECT_EQ(rtu.frameFromText("01 03 10 00 00 02 C0 CB"), expected);
+    // A body that is not whole hex pairs is not sent at all, and says why.
+    const struct
+    {
+        const char *text;
+        const char *problem;
+    } bad[] = {
+        {"01031000000G0000", "'G' at position 12 is not a hex digit"},
+        {"0103100000020a00", "'a' at position 14 is not a hex digit"},
+        {"010310000000000", "an odd number of hex digits"},
+        {"0A", "too short: address, function and CRC at least"},
+    };
+    for (const auto &b : bad) {
+        QString problem;
+        EXPECT_FALSE(rtu.frameFromText(QString::fromLatin1(b.text), &problem)) << b.text;
+        EXPECT_EQ(problem, QString::fromLatin1(b.problem));
+    }
     // ASCII: the text goes out as typed, check field included.
     EXPECT_EQ(ascii.frameFromText(":01031000000200"), ":01031000000200\r\n");
     EXPECT_FALSE(ascii.frameFromText(""));

@@ -206,4 +206,66 @@ TEST_F(Console, FailedOpeningWarnsAndSendingWarnsOnceAndStopsRepeating)
     EXPECT_EQ(console.view().repeatCaption, "Repeat");
 }
 
+TEST_F(Console, AChangedModbusFormatRebuildsTheFrame)
+{
+    console.open();
+    enterReadRegister();
+    EXPECT_EQ(console.view().sendText, ":010310000002EA");
+    console.SExitBtClick();
+    useRtu(); // changed in PROTOCOL while the console was closed
+    console.open();
+    EXPECT_EQ(console.view().checkSumCaption, "CRC");
+    EXPECT_EQ(console.view().sendText, "010310000002C0CB");
+    console.SendBtClick(false);
+    ASSERT_EQ(line.sent.size(), 1);
+    EXPECT_EQ(line.sent.at(0).toHex().toUpper(), "010310000002C0CB");
+
+    // A repetition in the old format is not sent on in the new one.
+    line.receive(QByteArray::fromHex("010304000A0014DA3E"));
+    console.SendBtClick(true);
+    line.receive(QByteArray::fromHex("010304000A0014DA3E"));
+    settings.select(ComSettings::ModBus, 0);
+    console.Timer1Timer();
+    EXPECT_EQ(line.sent.size(), 2);
+    EXPECT_FALSE(console.repeating());
+}
+
+TEST_F(Console, AnRtuFrameWithAWrongCharacterIsNotSentAndSaysWhich)
+{
+    useRtu();
+    console.open();
+    console.setSendText("01 03 10 0G 00 02 C0 CB");
+    console.SendBtClick(false);
+    EXPECT_TRUE(line.sent.isEmpty());
+    EXPECT_EQ(console.view().decoded, "Not sent: 'G' at position 11 is not a hex digit");
+    console.setSendText("01 03 10 00 00 02 00 00");
+    console.SendBtClick(false);
+    ASSERT_EQ(line.sent.size(), 1);
+    EXPECT_EQ(line.sent.at(0).toHex().toUpper(), "010310000002C0CB");
+}
+
+TEST_F(Console, RepliesAreReadBeneath)
+{
+    console.open();
+    enterReadRegister();
+    const struct
+    {
+        QByteArray reply;
+        const char *decoded;
+    } cases[] = {
+        {":01030400010002F5\r\n", "address 1, read: 1000=0001 (1), 1001=0002 (2)"},
+        {":0183027A\r\n", "address 1, exception 02: illegal address"},
+        {":010304000100020F\r\n", "bad checksum"},
+    };
+    for (const auto &c : cases) {
+        console.SendBtClick(false);
+        line.receive(c.reply);
+        EXPECT_EQ(console.view().decoded, QString::fromLatin1(c.decoded));
+    }
+    console.setSendText(":0106472A5AC36B");
+    console.SendBtClick(false);
+    line.receive(":0106472A5AC36B\r\n");
+    EXPECT_EQ(console.view().decoded, "address 1, write echoed: 472A=5AC3 (23235)");
+}
+
 } // namespace
