@@ -3,6 +3,7 @@
 #include "link/linesettings.h"
 
 #include <QByteArray>
+#include <QString>
 #include <functional>
 
 // The seam between a talking window's logic and its serial line. The
@@ -39,6 +40,11 @@ public:
     virtual void ArmTimer(quint16 handle, quint32 ticks, bool active) = 0;
     // The line's clock, in ticks of 55 ms.
     virtual qint64 tick() const = 0;
+    // True while the line is open but its device went away (an adapter
+    // pulled out): nothing is sent or received until it is opened again.
+    virtual bool deviceLost() const = 0;
+    // The device the open line is, for messages.
+    virtual QString deviceName() const = 0;
 };
 
 // Where a window reads the settings whenever it needs them.

@@ -140,11 +140,11 @@ public:
     void applySettings(const LineSettings &settings);
 
     // The device the open port is (empty while closed).
-    QString deviceName() const { return m_deviceName; }
+    QString deviceName() const override { return m_deviceName; }
     // True after the open device failed (an adapter pulled, the other end
     // of a pseudo-terminal gone): the device is closed, the channel stays
     // Open, output is dropped and timers go on, until the next opening.
-    bool deviceLost() const { return m_deviceLost; }
+    bool deviceLost() const override { return m_deviceLost; }
     // The timer list in the order the timers were added.
     QList<ChannelTimer> timers() const { return m_timers; }
 

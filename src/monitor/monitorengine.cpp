@@ -44,6 +44,7 @@ bool MonitorEngine::linearInput() const
 
 void MonitorEngine::FormShow()
 {
+    m_lineLost = false;
     m_disconnectedForTimeouts.fill(false);
     ResetEngine();
     updateNotes();
@@ -98,6 +99,9 @@ void MonitorEngine::RunStopBtClick(int n)
 
 void MonitorEngine::ConnectSlot(int n)
 {
+    // A device that went away is looked for again first.
+    if (m_lineLost || m_channel.deviceLost())
+        reopenLine();
     // A port that could not be opened: say so once instead of failing at
     // every send.
     if (!m_channel.isOpen()) {
@@ -168,6 +172,40 @@ void MonitorEngine::DisconnectSlot(int n)
     }
     changed();
     updateNotes();
+}
+
+void MonitorEngine::lineLost()
+{
+    m_state.RequestOutstanding = false;
+    if (m_lineLost)
+        return;
+    m_lineLost = true;
+    for (int n = 1; n <= SlotCount; ++n)
+        if (m_state.at(n).DeviceRequested) {
+            m_view.at(n).lost = true;
+            m_view.at(n).runLed = MonitorColor::Red;
+        }
+    postWarning(QStringLiteral("The serial device %1 was removed").arg(m_channel.deviceName()));
+    changed();
+}
+
+bool MonitorEngine::reopenLine()
+{
+    try {
+        m_collector.cancel();
+        m_channel.close();
+        m_channel.openWith(m_settings());
+        m_collector.attach();
+        m_state.ReplyTimer = m_collector.timer();
+    } catch (const ChannelError &) {
+        return false;
+    }
+    m_lineLost = false;
+    m_state.RequestOutstanding = false;
+    for (int n = 1; n <= SlotCount; ++n)
+        m_view.at(n).lost = m_state.at(n).TimeoutRun != 0;
+    changed();
+    return true;
 }
 
 int MonitorEngine::slotOfAddress(int address) const

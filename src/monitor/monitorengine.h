@@ -147,6 +147,11 @@ private:
     // The notes beside the slots: a disconnection for time-outs, or an
     // address that another connected slot polls too.
     void updateNotes();
+    // The line's device went away: every connected slot shows it at once, and
+    // the window says so once.
+    void lineLost();
+    // Opens the line again after its device went away; true when it is back.
+    bool reopenLine();
     // After an accepted program-read reply: the next phase or block, or the end.
     void advanceProgramRead();
     // A setup-read reply of another slot; ends the read after its last block.
@@ -174,6 +179,7 @@ private:
     ParameterImage m_otherImage;
     SetupReadDone m_otherDone;
     int m_badReplies = 0; // bad replies in a row to the request in flight
+    bool m_lineLost = false; // the device went away and is not back yet
     bool m_countAsTimeout = false; // the result being reported counts as a time-out
     qint64 m_requestTick = 0; // when the request in flight left
     // Slots disconnected for time-outs, until the user acts on them.

@@ -174,6 +174,12 @@ void MonitorEngine::Timer1Timer()
 {
     if (m_state.ConnectedCount() == 0)
         return;
+    if (m_lineLost || m_channel.deviceLost()) {
+        // Polling resumes once the device is back under its name.
+        lineLost();
+        if (!reopenLine())
+            return;
+    }
     if (!m_state.RequestOutstanding)
         SendNext();
     else if (hooks.trendSample)

@@ -27,6 +27,11 @@ void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
 void MonitorEngine::replyWindowEnded()
 {
     MonitorState &st = m_state;
+    if (m_channel.deviceLost()) {
+        // Not the controllers' silence: the line itself is gone.
+        lineLost();
+        return;
+    }
     st.RequestOutstanding = false;
     m_badReplies = 0;
     if (st.BroadcastWrite()) {

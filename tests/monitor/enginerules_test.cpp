@@ -7,6 +7,7 @@
 #include "fakeline.h"
 #include "scripteddialogs.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -321,6 +322,36 @@ TEST_F(EngineRules, DisconnectingTheSelectedSlotSelectsAnother)
     engine.Image1Click(3);
     EXPECT_EQ(engine.state().SelectedDevice, 3);
     EXPECT_TRUE(engine.state().ParamsStale);
+}
+
+TEST_F(EngineRules, ARemovedDeviceIsSaidOnceAndPollingResumesWhenItIsBack)
+{
+    ASSERT_NO_FATAL_FAILURE(pollTwoSlots());
+    line.lose();
+    line.failOpening = true;
+    line.advance(55 * 38); // the request in flight finds no line
+    // Every connected slot shows it at once, not after half a minute.
+    EXPECT_TRUE(engine.view().at(1).lost);
+    EXPECT_TRUE(engine.view().at(2).lost);
+    for (int i = 0; i < 20; ++i) {
+        line.advance(1000);
+        engine.Timer1Timer(); // looks for the device every second
+    }
+    QTest::qWait(10);
+    EXPECT_EQ(dialogs.texts(), QStringList {"The serial device /dev/ttyUSB0 was removed"});
+    EXPECT_TRUE(engine.state().at(1).DeviceRequested) << "the controllers did not fail";
+    EXPECT_TRUE(engine.state().at(2).DeviceRequested);
+
+    // Back under its name: the next tick opens it again and polling resumes.
+    line.failOpening = false;
+    const qsizetype before = line.sent.size();
+    engine.Timer1Timer();
+    EXPECT_TRUE(line.isOpen());
+    EXPECT_FALSE(line.deviceLost());
+    ASSERT_GT(line.sent.size(), before);
+    EXPECT_FALSE(engine.view().at(1).lost);
+    answer();
+    EXPECT_GT(line.sent.size(), before + 1);
 }
 
 TEST_F(EngineRules, AnotherSlotsSetupIsReadIntoAnImageOfItsOwn)

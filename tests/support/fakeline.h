@@ -31,16 +31,28 @@ public:
             throw ChannelError(ChannelError::PortNotFound, QStringLiteral("COM1 not found"));
         opened = settings;
         m_open = true;
+        m_lost = false;
         ++openings;
         m_nextHandle = 8;
     }
-    void close() override { m_open = false; }
+    void close() override
+    {
+        m_open = false;
+        m_lost = false;
+    }
+    bool deviceLost() const override { return m_lost; }
+    QString deviceName() const override { return QStringLiteral("/dev/ttyUSB0"); }
+    // The device goes away: what is sent goes nowhere, timers go on, until
+    // the line is opened again (which fails while failOpening is set).
+    void lose() { m_lost = true; }
     bool isOpen() const override { return m_open; }
 
     void SendText(const QByteArray &bytes) override
     {
         if (!m_open)
             throw ChannelError::of(ChannelError::NotOpen);
+        if (m_lost)
+            return;
         sent.append(bytes);
         log.append(QStringLiteral("send"));
     }
@@ -125,6 +137,7 @@ private:
     };
     Trigger m_trigger;
     bool m_open = false;
+    bool m_lost = false;
     qint64 m_nowMs = 0;
     QList<Timer> m_timers;
     quint16 m_nextHandle = 8;
