@@ -5,6 +5,7 @@
 #include "link/hexcodec.h"
 #include "link/serialchannel.h"
 #include "monitor/monitorengine.h"
+#include "ptypeer.h"
 #include "scripteddialogs.h"
 #include "setup/registermap.h"
 #include "simoncom1.h"
@@ -518,6 +519,33 @@ TEST(MonitorPort, ConnectingWithoutAnOpenPortWarnsOnce)
     EXPECT_EQ(dialogs.texts("error"), QStringList());
     EXPECT_FALSE(engine.state().at(1).DeviceRequested);
     EXPECT_FALSE(engine.timer1().isActive());
+}
+
+TEST(MonitorPort, ARemovedAdapterIsFoundAgainUnderItsName)
+{
+    TemporaryWorkDir work;
+    auto first = std::make_unique<PtyPeer>();
+    ASSERT_TRUE(first->linkAs("COM1"));
+    ScriptedDialogs dialogs;
+    ComSettings settings;
+    SerialChannel channel;
+    MonitorEngine engine(channel, [&settings] { return settings.lineSettings(); });
+    engine.FormShow();
+    engine.ConnectSlot(1);
+    EXPECT_EQ(first->read(17), ":0103474400046D\r\n");
+
+    first->closeMaster(); // the adapter is pulled out
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel.deviceLost(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.view().at(1).lost; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.texts().isEmpty(); }, 2000));
+    EXPECT_TRUE(dialogs.texts().first().startsWith("The serial device "));
+
+    // Plugged in again, it comes back as COM1: polling resumes by itself.
+    PtyPeer second;
+    ASSERT_TRUE(second.linkAs("COM1"));
+    EXPECT_EQ(second.read(17, 5000), ":0103474400046D\r\n");
+    EXPECT_TRUE(engine.state().at(1).DeviceRequested);
+    engine.FormClose();
 }
 
 } // namespace
