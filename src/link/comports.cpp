@@ -8,6 +8,7 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <tuple>
 
@@ -117,4 +118,69 @@ QStringList comPortEntries(int last)
         if (!deviceOf(n, present).isEmpty())
             entries.append(QStringLiteral("COM%1").arg(n));
     return entries;
+}
+
+QString stableNameOf(const QString &device, const QString &byIdDir)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return QString();
+    const QDir dir(byIdDir);
+    for (const QFileInfo &entry :
+         dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
+        if (entry.isSymLink() && entry.canonicalFilePath() == target)
+            return entry.absoluteFilePath();
+    return QString();
+}
+
+QList<SerialDevice> presentSerialDevices()
+{
+    QList<SerialDevice> out;
+#ifndef Q_OS_WIN
+    QHash<QString, QSerialPortInfo> infos;
+    QStringList names;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        infos.insert(info.portName(), info);
+        names.append(info.portName());
+    }
+    for (const QString &name : numberedSerialPortNames(names, activeConsoles())) {
+        const QSerialPortInfo &info = infos[name];
+        QStringList about;
+        for (const QString &part : {info.manufacturer(), info.description()})
+            if (!part.isEmpty() && !about.contains(part))
+                about << part;
+        if (!info.serialNumber().isEmpty())
+            about << QStringLiteral("serial number %1").arg(info.serialNumber());
+        out.append({info.systemLocation(), stableNameOf(info.systemLocation()),
+                    about.join(QStringLiteral(", "))});
+    }
+#endif
+    return out;
+}
+
+bool bindComPort(int n, const QString &device, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (n < 1 || n > LastListedComPort || device.isEmpty())
+        return fail(QStringLiteral("no such COM number or device"));
+    const QString name = QStringLiteral("COM%1").arg(n);
+    const QFileInfo entry(QDir::current(), name);
+    if ((entry.exists() || entry.isSymLink()) && !entry.isSymLink())
+        return fail(QStringLiteral("%1 in %2 is not a link; it is left as it is")
+                        .arg(name, QDir::currentPath()));
+    // Written beside and renamed into place, so COMn is never missing.
+    const QString temporary = name + QStringLiteral(".new");
+    QFile::remove(temporary);
+    if (!QFile::link(device, temporary))
+        return fail(QStringLiteral("%1 cannot be written in %2").arg(name, QDir::currentPath()));
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(name).constData()) !=
+        0) {
+        QFile::remove(temporary);
+        return fail(QStringLiteral("%1 cannot be written in %2").arg(name, QDir::currentPath()));
+    }
+    return true;
 }

@@ -34,3 +34,27 @@ QStringList orderedSerialPortNames(QStringList names);
 // /sys/class/tty/console/active: names separated by blanks, such as
 // "tty0 ttyS0".
 QStringList numberedSerialPortNames(const QStringList &names, const QString &activeConsoles);
+
+// A serial device present on the machine, as the settings dialog offers it
+// for a COM number.
+struct SerialDevice
+{
+    QString device; // "/dev/ttyUSB0"
+    QString stableName; // "/dev/serial/by-id/usb-FTDI_..." when there is one, else empty
+    QString description; // maker, product and serial number, as far as known
+};
+
+// The serial devices present, in the order they are numbered, the kernel's
+// console left out. Nothing is opened.
+QList<SerialDevice> presentSerialDevices();
+
+// The name under `byIdDir` (a folder of symbolic links, such as
+// /dev/serial/by-id) that leads to `device`, or an empty string.
+QString stableNameOf(const QString &device,
+                     const QString &byIdDir = QStringLiteral("/dev/serial/by-id"));
+
+// Binds COMn to `device` by writing the symbolic link "COMn" in the working
+// directory (replacing an earlier link), so the number keeps reaching the
+// same adapter when others are plugged in. Refuses, with the reason in
+// `error`, when "COMn" is something other than a link or cannot be written.
+bool bindComPort(int n, const QString &device, QString *error = nullptr);

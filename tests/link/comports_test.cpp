@@ -1,8 +1,10 @@
 // COM port names: which device each COMn reaches, and the ports offered by
 // the "Select Port" dialog. Nothing here opens a port.
 #include "link/comports.h"
+#include "ptypeer.h"
 #include "tempworkdir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -59,6 +61,41 @@ TEST_F(ComPortLinks, ALinkInTheWorkingDirectoryDecides)
     EXPECT_FALSE(entries.contains("COM50"));
     EXPECT_FALSE(entries.contains("COM51"));
     EXPECT_EQ(comPortEntries(3).filter("COM2").size(), 1);
+}
+
+TEST(ComPortBinding, ACOMNumberIsBoundToADeviceByItsLink)
+{
+    TemporaryWorkDir work;
+    PtyPeer a, b;
+    ASSERT_TRUE(a.isValid() && b.isValid());
+    QString error;
+    ASSERT_TRUE(bindComPort(3, a.device(), &error)) << error.toStdString();
+    EXPECT_EQ(QFileInfo("COM3").symLinkTarget(), a.device());
+    EXPECT_EQ(comPortDevice(3), a.device());
+    // Bound again: the link is replaced, never left missing.
+    ASSERT_TRUE(bindComPort(3, b.device(), &error));
+    EXPECT_EQ(comPortDevice(3), b.device());
+    EXPECT_FALSE(QFileInfo::exists("COM3.new"));
+
+    // Something the user put there is not replaced.
+    QFile file("COM4");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_FALSE(bindComPort(4, a.device(), &error));
+    EXPECT_TRUE(error.startsWith("COM4 in ")) << error.toStdString();
+    EXPECT_FALSE(QFileInfo("COM4").isSymLink());
+}
+
+TEST(ComPortBinding, StableNamesComeFromTheFolderOfLinks)
+{
+    TemporaryWorkDir work;
+    PtyPeer a, b;
+    QDir().mkdir("by-id");
+    ASSERT_TRUE(QFile::link(a.device(), "by-id/usb-Maker_Adapter_A1B2C3-if00-port0"));
+    EXPECT_EQ(QFileInfo(stableNameOf(a.device(), "by-id")).fileName(),
+              "usb-Maker_Adapter_A1B2C3-if00-port0");
+    EXPECT_TRUE(stableNameOf(b.device(), "by-id").isEmpty());
+    EXPECT_TRUE(stableNameOf("/dev/no-such-device", "by-id").isEmpty());
 }
 
 } // namespace
