@@ -1,6 +1,7 @@
 #include "ui/jpegloader.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QHash>
 
 #include <csetjmp>
@@ -103,20 +104,32 @@ QImage LoadJpeg(const QByteArray &data, QString *error)
 
 QImage Picture(const QString &name)
 {
+    const auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    return Picture(name, app ? app->devicePixelRatio() : 1.0);
+}
+
+QImage Picture(const QString &name, qreal devicePixelRatio)
+{
+    const int ratio = devicePixelRatio >= 2.5 ? 3 : devicePixelRatio >= 1.5 ? 2 : 1;
+    const QString key = ratio == 1 ? name : QStringLiteral("%1@%2x").arg(name).arg(ratio);
     static QHash<QString, QImage> cache;
-    auto it = cache.constFind(name);
+    auto it = cache.constFind(key);
     if (it != cache.constEnd())
         return *it;
-    QFile file(QStringLiteral(":/pictures/%1.jpg").arg(name));
+    QFile file(QStringLiteral(":/pictures/%1.jpg").arg(key));
     QImage image;
     if (file.open(QIODevice::ReadOnly)) {
         QString error;
         image = LoadJpeg(file.readAll(), &error);
         if (image.isNull())
-            qWarning("picture %s refused: %s", qPrintable(name), qPrintable(error));
+            qWarning("picture %s refused: %s", qPrintable(key), qPrintable(error));
+        else
+            image.setDevicePixelRatio(ratio);
+    } else if (ratio != 1) {
+        image = Picture(name, 1.0); // drawn for ordinary screens only
     } else {
         qWarning("picture %s missing", qPrintable(name));
     }
-    cache.insert(name, image);
+    cache.insert(key, image);
     return image;
 }

@@ -38,7 +38,15 @@ TEST(JpegLoader, ThePicturesDecodeAtTheirDesignSizes)
         const QImage image = LoadJpeg(resource(p.name), &error);
         EXPECT_EQ(image.size(), p.size) << p.name << " " << error.toStdString();
         EXPECT_EQ(Picture(QString::fromLatin1(p.name)).size(), p.size) << p.name;
+        // Drawn again for high-density screens: twice and three times the
+        // pixels, the same size on screen.
+        for (const int ratio : {2, 3}) {
+            const QImage sharp = Picture(QString::fromLatin1(p.name), ratio);
+            EXPECT_EQ(sharp.size(), p.size * ratio) << p.name << " @" << ratio;
+            EXPECT_EQ(sharp.deviceIndependentSize().toSize(), p.size) << p.name;
+        }
     }
+    EXPECT_EQ(Picture(QStringLiteral("model9696"), 1.25).size(), QSize(208, 148));
 }
 
 TEST(JpegLoader, BrokenPicturesAreRefusedNotShownHalfGrey)

@@ -17,6 +17,18 @@ namespace {
 // Also writes a PNG beside each JPEG when set (for looking at the pictures).
 bool alsoPng = false;
 
+// The device pixel ratio the pictures are drawn for: 1, and 2 and 3 for
+// high-density screens (written as name@2x.jpg and name@3x.jpg).
+int pixelRatio = 1;
+
+// A picture of `width` x `height` design pixels, drawn at the pixel ratio.
+QImage canvas(int width, int height)
+{
+    QImage img(width * pixelRatio, height * pixelRatio, QImage::Format_RGB32);
+    img.setDevicePixelRatio(pixelRatio);
+    return img;
+}
+
 bool writeJpeg(const QImage &source, const QString &path)
 {
     if (alsoPng)
@@ -59,8 +71,8 @@ void drawController(QPainter &p, const QRectF &r, const QString &pv, const QStri
     p.setPen(QPen(QColor(90, 96, 104), r.width() / 120));
     p.setBrush(bezel);
     p.drawRoundedRect(r, r.width() / 30, r.width() / 30);
-    const QRectF inner = r.adjusted(r.width() * 0.06, r.height() * 0.06, -r.width() * 0.06,
-                                    -r.height() * 0.06);
+    const QRectF inner =
+        r.adjusted(r.width() * 0.06, r.height() * 0.06, -r.width() * 0.06, -r.height() * 0.06);
     p.setBrush(face);
     p.setPen(Qt::NoPen);
     p.drawRoundedRect(inner, r.width() / 60, r.width() / 60);
@@ -103,7 +115,7 @@ void drawController(QPainter &p, const QRectF &r, const QString &pv, const QStri
 
 QImage mainPicture()
 {
-    QImage img(1024, 473, QImage::Format_RGB32);
+    QImage img = canvas(1024, 473);
     img.fill(Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -145,8 +157,7 @@ QImage mainPicture()
                        QString::fromLatin1(sv[i]));
 
     // A large front view.
-    drawController(p, QRectF(360, 30, 300, 170), QStringLiteral("125.0"),
-                   QStringLiteral("120.0"));
+    drawController(p, QRectF(360, 30, 300, 170), QStringLiteral("125.0"), QStringLiteral("120.0"));
 
     QFont title(QStringLiteral("DejaVu Sans"));
     title.setPixelSize(30);
@@ -165,7 +176,7 @@ QImage mainPicture()
 
 QImage aboutBanner()
 {
-    QImage img(220, 40, QImage::Format_RGB32);
+    QImage img = canvas(220, 40);
     QPainter p(&img);
     QLinearGradient g(0, 0, 220, 0);
     g.setColorAt(0, QColor(20, 60, 120));
@@ -185,7 +196,7 @@ QImage aboutBanner()
 // The toolbar icons, by their index in the image list.
 QImage icon(int index)
 {
-    QImage img(32, 32, QImage::Format_RGB32);
+    QImage img = canvas(32, 32);
     img.fill(Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -257,7 +268,7 @@ QImage icon(int index)
 
 QImage consolePicture()
 {
-    QImage img(217, 196, QImage::Format_RGB32);
+    QImage img = canvas(217, 196);
     img.fill(QColor(135, 206, 235)); // the console's sky blue
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -304,7 +315,7 @@ QImage modelFront(int modelClass)
     const Shape &shape = shapes[modelClass >= 1 && modelClass <= 4 ? modelClass : 0];
     const QRectF r = shape.front;
 
-    QImage img(208, 148, QImage::Format_RGB32);
+    QImage img = canvas(208, 148);
     img.fill(Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -333,7 +344,7 @@ QImage modelFront(int modelClass)
 // The monitor's idle picture: four controllers waiting for a connection.
 QImage monitorIdle()
 {
-    QImage img(1000, 180, QImage::Format_RGB32);
+    QImage img = canvas(1000, 180);
     img.fill(Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -355,17 +366,21 @@ int main(int argc, char **argv)
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     alsoPng = argc > 2 && QByteArray(argv[2]) == "--png";
-    bool ok = writeJpeg(mainPicture(), dir.filePath("main.jpg"))
-        && writeJpeg(aboutBanner(), dir.filePath("about.jpg"))
-        && writeJpeg(consolePicture(), dir.filePath("console.jpg"));
-    ok = ok && writeJpeg(modelFront(1), dir.filePath("model4824.jpg"))
-        && writeJpeg(modelFront(2), dir.filePath("model4848.jpg"))
-        && writeJpeg(modelFront(3), dir.filePath("model4896.jpg"))
-        && writeJpeg(modelFront(4), dir.filePath("model9696.jpg"))
-        && writeJpeg(modelFront(0), dir.filePath("modelunknown.jpg"))
-        && writeJpeg(monitorIdle(), dir.filePath("monitoridle.jpg"));
-    for (int i = 0; i < 8; ++i)
-        ok = ok && writeJpeg(icon(i), dir.filePath(QStringLiteral("icon%1.jpg").arg(i)));
+    bool ok = true;
+    for (const int ratio : {1, 2, 3}) {
+        pixelRatio = ratio;
+        const QString suffix = ratio == 1 ? QString() : QStringLiteral("@%1x").arg(ratio);
+        auto write = [&](const QImage &image, const QString &name) {
+            return writeJpeg(image, dir.filePath(name + suffix + QStringLiteral(".jpg")));
+        };
+        ok = ok && write(mainPicture(), "main") && write(aboutBanner(), "about") &&
+            write(consolePicture(), "console");
+        ok = ok && write(modelFront(1), "model4824") && write(modelFront(2), "model4848") &&
+            write(modelFront(3), "model4896") && write(modelFront(4), "model9696") &&
+            write(modelFront(0), "modelunknown") && write(monitorIdle(), "monitoridle");
+        for (int i = 0; i < 8; ++i)
+            ok = ok && write(icon(i), QStringLiteral("icon%1").arg(i));
+    }
     if (!ok) {
         std::fprintf(stderr, "duva-makeart: cannot write the pictures\n");
         return 1;
