@@ -1,6 +1,7 @@
 #include "app/aboutform.h"
 
 #include "ui/jpegloader.h"
+#include "ui/screenscale.h"
 #include "ui/windowplacement.h"
 
 #include <QLabel>
@@ -17,13 +18,14 @@ AboutForm::AboutForm(QWidget *owner)
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, Qt::white);
     setPalette(pal);
+    SetScaledFont(this, 12);
 
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 24);
-    layout->setSpacing(8);
+    layout->setContentsMargins(Scaled(24), Scaled(20), Scaled(24), Scaled(24));
+    layout->setSpacing(Scaled(8));
     auto *banner = new QLabel(this);
     banner->setObjectName(QStringLiteral("Image1"));
-    banner->setFixedSize(220, 40);
+    banner->setFixedSize(Scaled(220), Scaled(40));
     banner->setScaledContents(true);
     banner->setPixmap(QPixmap::fromImage(Picture(QStringLiteral("about"))));
     layout->addWidget(banner, 0, Qt::AlignHCenter);

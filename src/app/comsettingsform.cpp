@@ -1,6 +1,7 @@
 #include "app/comsettingsform.h"
 
 #include "link/comports.h"
+#include "ui/screenscale.h"
 #include "ui/windowplacement.h"
 
 #include <QButtonGroup>
@@ -51,23 +52,22 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
 {
     setObjectName(QStringLiteral("ComSettingsForm"));
     setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));
-    setFixedSize(324, 319);
+    setFixedSize(Scaled(324), Scaled(319));
+    SetScaledFont(this, 12);
 
     auto *heading = new QLabel(QStringLiteral("COM PORT SETTING"), this);
     heading->setObjectName(QStringLiteral("Label1"));
-    QFont bold = heading->font();
-    bold.setBold(true);
-    heading->setFont(bold);
-    heading->setGeometry(8, 4, 308, 20);
+    SetScaledFont(heading, 12, true);
+    PlaceScaled(heading, 8, 4, 308, 20);
 
     for (int g = 0; g < ComSettings::GroupCount; ++g) {
         const auto group = static_cast<ComSettings::Group>(g);
         const GroupDesign &d = design(group);
         auto *box = new QGroupBox(QString::fromLatin1(d.caption), this);
         box->setObjectName(QString::fromLatin1(d.name));
-        box->setGeometry(d.geometry);
+        PlaceScaled(box, d.geometry.x(), d.geometry.y(), d.geometry.width(), d.geometry.height());
         auto *grid = new QGridLayout(box);
-        grid->setContentsMargins(6, 0, 6, 0);
+        grid->setContentsMargins(Scaled(6), 0, Scaled(6), 0);
         grid->setVerticalSpacing(0);
         auto *buttons = new QButtonGroup(box);
         for (int i = 0; i < d.items.size(); ++i) {
@@ -84,7 +84,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
 
     OKBt1 = new QPushButton(QStringLiteral("OK"), this);
     OKBt1->setObjectName(QStringLiteral("OKBt1"));
-    OKBt1->setGeometry(222, 214, 90, 40);
+    PlaceScaled(OKBt1, 222, 214, 90, 40);
     connect(OKBt1, &QPushButton::clicked, this, &ComSettingsForm::OKBt1Click);
     showPortDevices();
     render();

@@ -34,8 +34,8 @@ MainForm::MainForm(ComSettings &settings)
     setWindowTitle(QStringLiteral("Corvantic DUVA Series Configuration Software"));
     FixScreenWidth(this);
     // Maximized by the window manager; without one, cover the screen anyway.
-    if (const QScreen *s = screen())
-        setGeometry(s->availableGeometry());
+    setGeometry(ScreenArea(this));
+    KeepOnScreenWhenShown(this);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);

@@ -5,6 +5,7 @@
 #include "ui/jpegloader.h"
 #include "ui/lamp.h"
 #include "ui/screenscale.h"
+#include "ui/windowplacement.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -88,6 +89,7 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     resize(Scaled(1024), Scaled(740));
+    KeepOnScreenWhenShown(this);
     SetScaledFont(this, 12);
     ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
     ApdComPort1.setStopBits(0);
@@ -180,9 +182,11 @@ void MonitorForm::showWindow()
         return;
     }
     // Maximized by the window manager; without one, cover the screen anyway.
-    if (const QScreen *s = screen())
-        setGeometry(s->availableGeometry());
-    showMaximized();
+    setGeometry(ScreenArea(this));
+    if (ScreenSizeForced())
+        show();
+    else
+        showMaximized();
 }
 
 void MonitorForm::ExitBt2Click()

@@ -1,9 +1,11 @@
 #include "program/programform.h"
 
+#include "ui/screenscale.h"
+
 ProgramForm::ProgramForm(QWidget *owner)
     : QWidget(owner, Qt::Window)
 {
     setObjectName(QStringLiteral("ProgramForm"));
     setWindowTitle(QStringLiteral("Ramp/Soak Pattern Editor"));
-    resize(800, 600);
+    resize(Scaled(800), Scaled(600));
 }

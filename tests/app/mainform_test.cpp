@@ -30,6 +30,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -51,7 +53,7 @@ protected:
     void TearDown() override
     {
         main.reset();
-        SetScreenWidthOverride(0);
+        SetScreenSizeOverride(0, 0);
     }
 
     void writeSettings(const QByteArray &line)
@@ -287,14 +289,71 @@ TEST_F(MainWindow, ToolbarAndMenuAsDesigned)
     EXPECT_FALSE(main->Image1->pixmap().isNull());
 }
 
-TEST_F(MainWindow, ScaledToTheScreenWidth)
+TEST_F(MainWindow, ScaledToTheScreenFactor)
 {
-    SetScreenWidthOverride(1280);
+    SetScreenSizeOverride(1280, 800);
     start();
-    EXPECT_EQ(ScreenWidth(), 1280);
-    EXPECT_EQ(main->Image1->size(), QSize(1280, 591));
-    EXPECT_EQ(main->TESTPL->size(), QSize(601, 481));
-    EXPECT_EQ(main->TESTPL->SendEdit->width(), 381);
+    EXPECT_EQ(ScreenWidth(), 1066);
+    EXPECT_EQ(main->Image1->size(), QSize(1066, 492));
+    EXPECT_EQ(main->TESTPL->size(), QSize(500, 400));
+    EXPECT_EQ(main->TESTPL->SendEdit->width(), 317);
+    main->SetCommunication1Click();
+    EXPECT_EQ(main->settingsForm()->size(), QSize(337, 332));
+}
+
+TEST_F(MainWindow, EveryWindowFitsTheScreenWithItsTitleBarOnIt)
+{
+    const QSize screens[] = {{1280, 800}, {1366, 768}, {1920, 1080}, {3840, 2160}};
+    for (const QSize &size : screens) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        const QRect screen(QPoint(0, 0), size);
+        SetScreenSizeOverride(size.width(), size.height());
+        start();
+        main->Monitor1Click();
+        main->Recorder1Click();
+        main->SetCommunication1Click();
+        main->About1Click();
+        QTest::qWait(20);
+        MonitorForm *monitor = main->monitorForm();
+        QWidget *windows[] = {main.get(), monitor, main->recorderForm(), main->settingsForm(),
+                              main->aboutForm()};
+        for (QWidget *w : windows) {
+            EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
+            EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->objectName().toStdString();
+        }
+        // The monitor's Exit button and the dialog's OK button lie within
+        // their windows, not below the screen's edge.
+        EXPECT_TRUE(monitor->rect().contains(monitor->ExitBt2->geometry()));
+        EXPECT_TRUE(main->settingsForm()->rect().contains(main->settingsForm()->OKBt1->geometry()));
+        // Dialogs opened over a main window in the screen's top left corner
+        // stay on the screen.
+        main->settingsForm()->hide();
+        main->aboutForm()->hide();
+        main->setGeometry(0, 0, 200, 100);
+        main->SetCommunication1Click();
+        main->About1Click();
+        QTest::qWait(20);
+        QWidget *dialogs[] = {main->settingsForm(), main->aboutForm()};
+        for (QWidget *w : dialogs) {
+            EXPECT_GE(w->frameGeometry().top(), 0) << w->objectName().toStdString();
+            EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->objectName().toStdString();
+        }
+        main.reset();
+    }
+}
+
+TEST_F(MainWindow, TheConsoleCommandListShowsItsLongestCommandWhole)
+{
+    SetScreenSizeOverride(1024, 768);
+    start();
+    main->ToolButton5Click();
+    QComboBox *box = main->TESTPL->SCmdBox;
+    QStyleOptionComboBox opt;
+    opt.initFrom(box);
+    opt.frame = true;
+    const QRect text =
+        box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box);
+    EXPECT_GE(text.width(), box->fontMetrics().horizontalAdvance("Write Multi-Words"));
 }
 
 TEST_F(MainWindow, ControlsCarryTheirNamesForAccessibilityClients)

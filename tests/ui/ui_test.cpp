@@ -5,6 +5,7 @@
 #include "ui/jpegloader.h"
 #include "ui/lamp.h"
 #include "ui/screenscale.h"
+#include "ui/windowplacement.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -68,17 +69,35 @@ TEST(JpegLoader, BrokenPicturesAreRefusedNotShownHalfGrey)
     EXPECT_TRUE(Picture(QStringLiteral("no-such-picture")).isNull());
 }
 
-TEST(ScreenScale, IntegerScalingByTheScreenWidth)
+TEST(ScreenScale, TheFactorFitsTheDesignToTheScreenBothWays)
 {
-    SetScreenWidthOverride(1280);
+    const struct
+    {
+        int width, height, factor, scaled15;
+    } screens[] = {
+        {1024, 768, 1024, 15},  {1280, 800, 1066, 15},  {1366, 768, 1024, 15},
+        {1920, 1080, 1440, 21}, {3840, 2160, 2880, 42},
+    };
+    for (const auto &s : screens) {
+        SetScreenSizeOverride(s.width, s.height);
+        FixScreenWidth(nullptr);
+        EXPECT_EQ(ScreenWidth(), s.factor) << s.width << "x" << s.height;
+        EXPECT_EQ(Scaled(15), s.scaled15) << s.width << "x" << s.height; // truncated
+        EXPECT_EQ(ScreenArea(nullptr), QRect(0, 0, s.width, s.height));
+    }
+    SetScreenSizeOverride(0, 0);
     FixScreenWidth(nullptr);
-    EXPECT_EQ(ScreenWidth(), 1280);
-    EXPECT_EQ(Scaled(15), 18); // 1280 * 15 / 1024 = 18.75, truncated
-    EXPECT_EQ(Scaled(1024), 1280);
-    SetScreenWidthOverride(800);
-    FixScreenWidth(nullptr);
-    EXPECT_EQ(Scaled(481), 375);
-    SetScreenWidthOverride(0);
+}
+
+TEST(ScreenScale, AWindowIsKeptOnTheScreenTitleBarFirst)
+{
+    const QRect screen(0, 0, 1366, 768);
+    EXPECT_EQ(KeptOnScreen(QRect(100, 50, 400, 300), screen), QPoint(100, 50));
+    EXPECT_EQ(KeptOnScreen(QRect(-120, -90, 400, 300), screen), QPoint(0, 0));
+    EXPECT_EQ(KeptOnScreen(QRect(1200, 600, 400, 300), screen), QPoint(966, 468));
+    // Taller than the screen: the title bar stays at the top.
+    EXPECT_EQ(KeptOnScreen(QRect(10, 200, 400, 900), screen), QPoint(10, 0));
+    EXPECT_EQ(KeptOnScreen(QRect(10, 10, 100, 100), QRect(0, 30, 1366, 738)), QPoint(10, 30));
 }
 
 TEST(GuardedDispatch, AnEscapedExceptionEndsInAnErrorBoxAndTheProgramGoesOn)
