@@ -3,6 +3,7 @@
 #include "ui/jpegloader.h"
 #include "ui/windowplacement.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -41,6 +42,14 @@ AboutForm::AboutForm(QWidget *owner)
         layout->addWidget(label);
     }
     setFixedSize(sizeHint());
+}
+
+void AboutForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void AboutForm::showCentred()
