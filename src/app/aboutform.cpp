@@ -4,6 +4,7 @@
 #include "ui/screenscale.h"
 #include "ui/windowplacement.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -43,6 +44,14 @@ AboutForm::AboutForm(QWidget *owner)
         layout->addWidget(label);
     }
     setFixedSize(sizeHint());
+}
+
+void AboutForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void AboutForm::showCentred()

@@ -9,4 +9,8 @@ class AboutForm : public QWidget
 public:
     explicit AboutForm(QWidget *owner);
     void showCentred();
+
+protected:
+    // Escape closes the window.
+    void keyPressEvent(QKeyEvent *event) override;
 };

@@ -7,6 +7,7 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -100,6 +101,26 @@ void ComSettingsForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!event->spontaneous())
         FormShow();
+}
+
+void ComSettingsForm::keyPressEvent(QKeyEvent *event)
+{
+    // The radio buttons and OK leave these keys to the dialog.
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        close();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        OKBt1Click();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void ComSettingsForm::FormShow()

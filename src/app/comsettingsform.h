@@ -36,6 +36,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Escape is the close box (nothing saved); Enter is OK.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void render();

@@ -17,9 +17,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolBar>
@@ -76,14 +78,26 @@ MainForm::MainForm(ComSettings &settings)
         parent->addAction(action);
         return action;
     };
-    item(menu, "PROTOCOL1", "PROTOCOL", &MainForm::SetCommunication1Click);
+    QAction *protocol = item(menu, "PROTOCOL1", "PROTOCOL", &MainForm::SetCommunication1Click);
     QMenu *connectMenu = menu->addMenu(QStringLiteral("CONNECT"));
     connectMenu->setObjectName(QStringLiteral("CONNECT1"));
     item(connectMenu, "MONITOR1", "CONFIGURATION", &MainForm::Monitor1Click);
     item(connectMenu, "RECODER1", "RECORDER", &MainForm::Recorder1Click);
     item(connectMenu, "ESTER1", "TESTER", &MainForm::ToolButton5Click);
-    item(menu, "EXIT1", "EXIT", &MainForm::Exit1Click);
-    item(menu, "ABOUT1", "ABOUT", &MainForm::About1Click);
+    QAction *exit = item(menu, "EXIT1", "EXIT", &MainForm::Exit1Click);
+    QAction *about = item(menu, "ABOUT1", "ABOUT", &MainForm::About1Click);
+    // Keyboard access to the menu without underlined letters, which would
+    // change the items' texts: Alt with the first letter, and F10 opens the
+    // CONNECT menu, from where the arrow keys reach the others.
+    auto shortcut = [this](QKeySequence keys, auto handler) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);
+    };
+    auto openMenu = [menu, connectMenu] { menu->setActiveAction(connectMenu->menuAction()); };
+    shortcut(QKeySequence(Qt::ALT | Qt::Key_P), [protocol] { protocol->trigger(); });
+    shortcut(QKeySequence(Qt::ALT | Qt::Key_C), openMenu);
+    shortcut(QKeySequence(Qt::ALT | Qt::Key_E), [exit] { exit->trigger(); });
+    shortcut(QKeySequence(Qt::ALT | Qt::Key_A), [about] { about->trigger(); });
+    shortcut(QKeySequence(Qt::Key_F10), openMenu);
 
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("MainPanel"));

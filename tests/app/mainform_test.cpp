@@ -157,6 +157,59 @@ TEST_F(MainWindow, SettingsFileSelectsTheDialogsButtons)
     EXPECT_EQ(form->settings().comBaudRate(), 4);
 }
 
+TEST_F(MainWindow, EscapeClosesAboutAndTheSettingsDialogWhichSavesOnlyOnEnter)
+{
+    start();
+    main->About1Click();
+    ASSERT_TRUE(main->aboutForm()->isVisible());
+    QTest::keyClick(main->aboutForm(), Qt::Key_Escape);
+    EXPECT_FALSE(main->aboutForm()->isVisible());
+
+    // Escape is the close box: the selection stays, nothing is written.
+    main->SetCommunication1Click();
+    ComSettingsForm *form = main->settingsForm();
+    QTest::mouseClick(radio("ComBaudRate", 4), Qt::LeftButton);
+    QTest::keyClick(form->OKBt1, Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(settingsFile(), "<none>");
+
+    // Enter is OK, wherever the focus is in the dialog.
+    main->SetCommunication1Click();
+    QTest::keyClick(radio("ComParity", 0), Qt::Key_Return);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(settingsFile(), "140\r\n");
+    main->SetCommunication1Click();
+    QTest::mouseClick(radio("ComParity", 0), Qt::LeftButton);
+    QTest::keyClick(form->OKBt1, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(settingsFile(), "40\r\n");
+}
+
+TEST_F(MainWindow, MenusOpenFromTheKeyboardWithTheirTextsUnchanged)
+{
+    start();
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    QMenu *connectMenu = main->findChild<QMenu *>("CONNECT1");
+    for (QKeyCombination key : {Qt::ALT | Qt::Key_C, QKeyCombination(Qt::Key_F10)}) {
+        QTest::keySequence(main.get(), QKeySequence(key));
+        EXPECT_TRUE(connectMenu->isVisible()) << key.key();
+        EXPECT_EQ(main->menuBar()->activeAction(), connectMenu->menuAction()) << key.key();
+        connectMenu->hide();
+        main->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    }
+    QTest::keySequence(main.get(), QKeySequence(Qt::ALT | Qt::Key_A));
+    EXPECT_TRUE(main->aboutForm()->isVisible());
+    main->aboutForm()->hide();
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    QTest::keySequence(main.get(), QKeySequence(Qt::ALT | Qt::Key_P));
+    EXPECT_TRUE(main->settingsForm()->isVisible());
+    EXPECT_EQ(menuItem("PROTOCOL1")->text(), "PROTOCOL");
+    EXPECT_EQ(connectMenu->title(), "CONNECT");
+}
+
 TEST_F(MainWindow, NoPortSelectedResetsTheDialogWhenShown)
 {
     writeSettings("-1\r\n");
