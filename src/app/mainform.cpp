@@ -111,7 +111,7 @@ MainForm::MainForm(ComSettings &settings)
     m_console = new ConsoleLogic(
         ApdComPort1, [&settings] { return settings.lineSettings(); }, this);
     TESTPL = new ConsolePanel(*m_console, central);
-    TESTPL->move(Scaled((1024 - 481) / 2), Scaled(24));
+    TESTPL->move(Scaled((1024 - ConsolePanel::PanelWidth) / 2), Scaled(24));
     TESTPL->setCommandRowHeight(ScreenWidth() * 15 / 1024);
     TESTPL->hide();
     connect(TESTPL, &ConsolePanel::closeRequested, this, &MainForm::SExitBtClick);

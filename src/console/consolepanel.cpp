@@ -60,7 +60,9 @@ ConsolePanel::ConsolePanel(ConsoleLogic &logic, QWidget *parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xA6, 0xCA, 0xF0)); // sky blue
     setPalette(pal);
-    PlaceScaled(this, 0, 0, 481, 385);
+    // 30 pixels wider than first designed: the command list grows to show
+    // its longest command whole, and the picture on its right moves aside.
+    PlaceScaled(this, 0, 0, PanelWidth, 385);
 
     auto *title = new QLabel(QStringLiteral("SINGLE COMMAND TEST (HEX FORMAT)"), this);
     title->setObjectName(QStringLiteral("TitleLb"));
@@ -68,7 +70,7 @@ ConsolePanel::ConsolePanel(ConsoleLogic &logic, QWidget *parent)
     QPalette navy = title->palette();
     navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
     title->setPalette(navy);
-    PlaceScaled(title, 0, 10, 481, 24);
+    PlaceScaled(title, 0, 10, PanelWidth, 24);
     SetScaledFont(title, 16, true);
 
     auto label = [this](const char *name, const char *text, int top) {
@@ -127,11 +129,11 @@ ConsolePanel::ConsolePanel(ConsoleLogic &logic, QWidget *parent)
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setScaledContents(true);
     Image2->setPixmap(QPixmap::fromImage(Picture(QStringLiteral("console"))));
-    PlaceScaled(Image2, 240, 45, 217, 196);
+    PlaceScaled(Image2, 270, 45, 217, 196);
 
     MutiWrBox = new QGroupBox(QStringLiteral("WRITE DATA CONTENT"), this);
     MutiWrBox->setObjectName(QStringLiteral("MutiWrBox"));
-    PlaceScaled(MutiWrBox, 240, 45, 217, 196);
+    PlaceScaled(MutiWrBox, 270, 45, 217, 196);
     SetScaledFont(MutiWrBox, 12, true);
     auto *columns = new QLabel(QStringLiteral("DATA1~4               DATA 5~8"), MutiWrBox);
     columns->setObjectName(QStringLiteral("DataLb"));
@@ -156,7 +158,7 @@ ConsolePanel::ConsolePanel(ConsoleLogic &logic, QWidget *parent)
 
     QLabel *sendLb = label("SendLb", "DATA to SEND", 260);
     PlaceScaled(sendLb, 8, 260, 140, 22);
-    SendEdit = edit("SendEdit", 152, 260, 305, 255);
+    SendEdit = edit("SendEdit", 152, 260, 335, 255);
     sendLb->setBuddy(SendEdit);
     QLabel *rcvLb = label("RcvLb", "DATA  RECEIVED", 300);
     PlaceScaled(rcvLb, 8, 300, 140, 22);
@@ -164,26 +166,26 @@ ConsolePanel::ConsolePanel(ConsoleLogic &logic, QWidget *parent)
     RcvEdit->setObjectName(QStringLiteral("RcvEdit"));
     RcvEdit->setReadOnly(true);
     RcvEdit->setFocusPolicy(Qt::ClickFocus); // not in the tab order
-    PlaceScaled(RcvEdit, 152, 300, 305, 24);
+    PlaceScaled(RcvEdit, 152, 300, 335, 24);
     SetScaledFont(RcvEdit, 13);
     rcvLb->setBuddy(RcvEdit);
     DecodeLb = new QLabel(this);
     DecodeLb->setObjectName(QStringLiteral("DecodeLb"));
     DecodeLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    PlaceScaled(DecodeLb, 152, 325, 305, 17);
+    PlaceScaled(DecodeLb, 152, 325, 335, 17);
     SetScaledFont(DecodeLb, 10);
 
     auto button = [this](const char *name, const char *text, int left) {
         auto *b = new QPushButton(QString::fromLatin1(text), this);
         b->setObjectName(QString::fromLatin1(name));
-        PlaceScaled(b, left, 344, 105, 30);
+        PlaceScaled(b, left, 344, 113, 30);
         SetScaledFont(b, 13, true);
         return b;
     };
     SendBt = button("SendBt", "Send", 8);
-    RSendBt = button("RSendBt", "Repeat", 128);
-    SClearBt = button("SClearBt", "Clear Result", 248);
-    SExitBt = button("SExitBt", "Close", 368);
+    RSendBt = button("RSendBt", "Repeat", 136);
+    SClearBt = button("SClearBt", "Clear Result", 264);
+    SExitBt = button("SExitBt", "Close", 392);
 
     connect(SCOMAddr, &QLineEdit::textChanged, &m_logic, &ConsoleLogic::setAddress);
     connect(SFunc, &QLineEdit::textChanged, &m_logic, &ConsoleLogic::setFunc);

@@ -18,6 +18,9 @@ class ConsolePanel : public QFrame
 public:
     ConsolePanel(ConsoleLogic &logic, QWidget *parent);
 
+    // The panel's design width.
+    static constexpr int PanelWidth = 511;
+
     // The row height of the command list, set by the main window.
     void setCommandRowHeight(int pixels);
 

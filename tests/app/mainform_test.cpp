@@ -348,8 +348,8 @@ TEST_F(MainWindow, ScaledToTheScreenFactor)
     start();
     EXPECT_EQ(ScreenWidth(), 1066);
     EXPECT_EQ(main->Image1->size(), QSize(1066, 492));
-    EXPECT_EQ(main->TESTPL->size(), QSize(500, 400));
-    EXPECT_EQ(main->TESTPL->SendEdit->width(), 317);
+    EXPECT_EQ(main->TESTPL->size(), QSize(531, 400)); // 511 x 385 designed
+    EXPECT_EQ(main->TESTPL->SendEdit->width(), 348);
     main->SetCommunication1Click();
     EXPECT_EQ(main->settingsForm()->size(), QSize(337, 332));
 }
