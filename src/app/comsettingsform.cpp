@@ -87,8 +87,20 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
     OKBt1->setObjectName(QStringLiteral("OKBt1"));
     PlaceScaled(OKBt1, 222, 214, 90, 40);
     connect(OKBt1, &QPushButton::clicked, this, &ComSettingsForm::OKBt1Click);
+    AssignBt = new QPushButton(QStringLiteral("Assign device..."), this);
+    AssignBt->setObjectName(QStringLiteral("AssignBt"));
+    AssignBt->setToolTip(QStringLiteral("Bind the selected COM number to a serial device"));
+    AssignBt->setAutoDefault(false);
+    PlaceScaled(AssignBt, 222, 262, 90, 28);
+    connect(AssignBt, &QPushButton::clicked, this, &ComSettingsForm::AssignBtClick);
     showPortDevices();
     render();
+}
+
+void ComSettingsForm::AssignBtClick()
+{
+    if (m_logic.AssignBtClick(presentSerialDevices()))
+        showPortDevices();
 }
 
 void ComSettingsForm::showCentred()
@@ -148,7 +160,10 @@ void ComSettingsForm::showPortDevices()
 {
     for (QAbstractButton *b : m_buttons[ComSettings::ComPort]->buttons()) {
         const QString device = comPortDevice(m_buttons[ComSettings::ComPort]->id(b) + 1);
-        b->setToolTip(device.isEmpty() ? QStringLiteral("No such port on this computer") : device);
+        const QString stable = stableNameOf(device);
+        b->setToolTip(device.isEmpty()       ? QStringLiteral("No such port on this computer")
+                          : stable.isEmpty() ? device
+                                             : device + QLatin1Char('\n') + stable);
     }
 }
 

@@ -29,10 +29,12 @@ public:
     // Handlers.
     void FormShow();
     void OKBt1Click();
+    void AssignBtClick();
     void RadioClick(ComSettings::Group group, int index);
 
     QGroupBox *groupBox(ComSettings::Group group) const { return m_boxes[group]; }
     QPushButton *OKBt1 = nullptr;
+    QPushButton *AssignBt = nullptr; // binds the selected COM number to a device
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/comsettings.h"
+#include "link/comports.h"
 
 #include <QString>
 
@@ -23,6 +24,12 @@ public:
     // Writes the settings file. A failed save throws DuvaError with the file
     // name and the reason; the dialog then stays open.
     void OKBt1Click();
+    // "Assign device...": offers `devices` for the selected COM number and
+    // binds the chosen one by its stable name when it has one, so the number
+    // keeps reaching the same adapter. False when nothing was bound (the
+    // user cancelled, there was nothing to offer, or the link could not be
+    // written; the user is told why).
+    bool AssignBtClick(const QList<SerialDevice> &devices);
 
 private:
     ComSettings &m_settings;

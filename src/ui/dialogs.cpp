@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QSet>
@@ -93,4 +94,14 @@ QString QtDialogs::chooseSaveFile(const QString &title, const QString &filter,
                                   const QString &defaultSuffix)
 {
     return runFileDialog(QFileDialog::AcceptSave, title, filter, defaultSuffix);
+}
+
+int QtDialogs::chooseItem(const QString &title, const QString &label, const QStringList &items)
+{
+    if (items.isEmpty())
+        return -1;
+    bool ok = false;
+    const QString chosen =
+        QInputDialog::getItem(QApplication::activeWindow(), title, label, items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
 }

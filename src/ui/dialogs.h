@@ -25,6 +25,9 @@ public:
     // The "Select Port" dialog: the entries are "COMn" texts; the result is
     // the index of the chosen entry, or -1 for Cancel.
     virtual int selectPort(const QStringList &entries) = 0;
+    // A choice from a list: the index of the chosen item, or -1 for Cancel.
+    virtual int chooseItem(const QString &title, const QString &label,
+                           const QStringList &items) = 0;
 };
 
 // The dialogs the program uses. Qt's by default; tests install their own.
@@ -51,4 +54,5 @@ public:
     QString chooseSaveFile(const QString &title, const QString &filter,
                            const QString &defaultSuffix) override;
     int selectPort(const QStringList &entries) override;
+    int chooseItem(const QString &title, const QString &label, const QStringList &items) override;
 };

@@ -1,6 +1,10 @@
 #include "app/comsettings.h"
+#include "app/comsettingslogic.h"
 #include "app/settingsfile.h"
+#include "link/comports.h"
 #include "link/duvaerror.h"
+#include "ptypeer.h"
+#include "scripteddialogs.h"
 #include "tempworkdir.h"
 
 #include <QDir>
@@ -322,6 +326,32 @@ TEST_F(SettingsFile, FailedSaveReportsTheReasonAndKeepsTheOldFile)
         EXPECT_TRUE(e.text().contains("SETDUVA.$$$")) << e.text().toStdString();
     }
     EXPECT_EQ(read(), "51032\r\n");
+}
+
+TEST(ComSettingsDialog, AssignDeviceBindsTheSelectedNumber)
+{
+    TemporaryWorkDir work;
+    ScriptedDialogs dialogs;
+    PtyPeer adapter;
+    ComSettings settings;
+    settings.select(ComSettings::ComPort, 2); // COM3
+    ComSettingsLogic logic(settings);
+    const QList<SerialDevice> devices = {
+        {adapter.device(), QString(), QStringLiteral("Maker, serial number A1")}};
+
+    dialogs.itemAnswers.enqueue(-1); // Cancel: nothing is written
+    EXPECT_FALSE(logic.AssignBtClick(devices));
+    EXPECT_FALSE(QFileInfo("COM3").isSymLink());
+
+    dialogs.itemAnswers.enqueue(0);
+    ASSERT_TRUE(logic.AssignBtClick(devices));
+    EXPECT_EQ(comPortDevice(3), adapter.device());
+    ASSERT_EQ(dialogs.shown.size(), 2);
+    EXPECT_EQ(dialogs.shown.last().title, "Assign device to COM3");
+    EXPECT_EQ(dialogs.shown.last().text, adapter.device() + " - Maker, serial number A1");
+
+    EXPECT_FALSE(logic.AssignBtClick({}));
+    EXPECT_EQ(dialogs.texts().last(), "No serial device was found on this computer.");
 }
 
 } // namespace

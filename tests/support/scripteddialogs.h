@@ -25,6 +25,7 @@ public:
     QQueue<bool> okAnswers;
     QQueue<QString> fileAnswers;
     QQueue<int> portAnswers;
+    QQueue<int> itemAnswers;
     QStringList lastPortEntries;
 
     void inform(const QString &title, const QString &text) override
@@ -46,6 +47,11 @@ public:
     {
         shown.append({"save", title, QString()});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
+    }
+    int chooseItem(const QString &title, const QString &, const QStringList &items) override
+    {
+        shown.append({"choose", title, items.join('\n')});
+        return itemAnswers.isEmpty() ? -1 : itemAnswers.dequeue();
     }
     int selectPort(const QStringList &entries) override
     {
