@@ -63,6 +63,7 @@ void ConsoleLogic::SExitBtClick()
 
 void ConsoleLogic::endWork()
 {
+    m_lineLost = false;
     stopRepeating();
     m_collector.cancel();
     m_line.close();
@@ -207,8 +208,40 @@ void ConsoleLogic::Timer1Timer()
     sendLastRequest();
 }
 
+bool ConsoleLogic::lineBack()
+{
+    if (m_line.deviceLost()) {
+        m_lineLost = true;
+        m_lostDevice = m_line.deviceName();
+    }
+    if (!m_lineLost)
+        return true;
+    const QString device = m_lostDevice;
+    try {
+        m_collector.cancel();
+        m_line.close();
+        m_line.openWith(m_settings());
+        m_collector.attach();
+        m_lossTold = false;
+        m_lineLost = false;
+        return true;
+    } catch (const ChannelError &) {
+        if (!m_lossTold) {
+            m_lossTold = true;
+            postBox(QStringLiteral("Warning"),
+                    QStringLiteral("The serial device %1 was removed").arg(device));
+        }
+        return false;
+    }
+}
+
 void ConsoleLogic::sendLastRequest()
 {
+    if (!lineBack()) {
+        stopRepeating();
+        changed();
+        return;
+    }
     // A closed line (its opening failed) would fail every second with an
     // error box; say it once and stop repeating instead.
     if (!m_line.isOpen()) {
@@ -253,6 +286,12 @@ void ConsoleLogic::ApdComPort1Trigger(int msg, int triggerHandle, int data)
         m_collector.clear();
         m_view.received = QStringLiteral("Time out");
         m_view.decoded.clear();
+        if (m_line.deviceLost() && !m_lossTold) {
+            m_lossTold = true;
+            m_view.decoded = QStringLiteral("The serial device was removed");
+            postBox(QStringLiteral("Warning"),
+                    QStringLiteral("The serial device %1 was removed").arg(m_line.deviceName()));
+        }
         break;
     }
     changed();

@@ -76,6 +76,9 @@ private:
     // The Modbus format changed since SendEdit's text was made: its caption
     // and its frame are made anew from the fields.
     void followFraming();
+    // The line's device went away: said once; true when it could be opened
+    // again under its name.
+    bool lineBack();
     void sendLastRequest();
     void stopRepeating();
     void changed() { emit viewChanged(); }
@@ -88,6 +91,9 @@ private:
     QTimer m_timer1;
     QByteArray m_lastRequest;
     bool m_frameInvalid = false; // the fields give no frame: Send sends nothing
+    bool m_lossTold = false; // the removed device was reported
+    bool m_lineLost = false; // the device went away and is not back yet
+    QString m_lostDevice;
     ModbusMode m_textMode = ModbusMode::Ascii; // the framing SendEdit's text is in
     ModbusMode m_requestMode = ModbusMode::Ascii; // the framing m_lastRequest is in
     bool m_repeating = false;

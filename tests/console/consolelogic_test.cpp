@@ -244,6 +244,25 @@ TEST_F(Console, AnRtuFrameWithAWrongCharacterIsNotSentAndSaysWhich)
     EXPECT_EQ(line.sent.at(0).toHex().toUpper(), "010310000002C0CB");
 }
 
+TEST_F(Console, ARemovedDeviceIsSaidOnceAndSendingResumesWhenItIsBack)
+{
+    console.open();
+    enterReadRegister();
+    line.lose();
+    line.failOpening = true;
+    console.SendBtClick(false);
+    EXPECT_TRUE(line.sent.isEmpty());
+    console.SendBtClick(false); // still gone: not said again
+    QTest::qWait(10);
+    EXPECT_EQ(dialogs.texts(), QStringList {"The serial device /dev/ttyUSB0 was removed"});
+
+    line.failOpening = false;
+    console.SendBtClick(false);
+    ASSERT_EQ(line.sent.size(), 1);
+    EXPECT_EQ(line.sent.at(0), ":010310000002EA\r\n");
+    EXPECT_EQ(line.openings, 2);
+}
+
 TEST_F(Console, RepliesAreReadBeneath)
 {
     console.open();
