@@ -60,21 +60,24 @@ QString ScaledFormat(int value, int decimals, bool linearInput)
     return QLatin1Char('-') + QString(blanks > 0 ? blanks : 0, QLatin1Char(' ')) + text;
 }
 
-QByteArray EntryToWord(const QString &text, int decimals)
+namespace {
+
+// The digits of an entry scaled to `decimals` decimals, and its sign; false
+// when the text is not a number.
+bool ParseEntry(const QString &text, int decimals, bool *negative, QString *digits)
 {
-    static const QByteArray err("Err");
     qsizetype i = 0;
     while (i < text.size() && text.at(i) == QLatin1Char(' '))
         ++i;
-    bool negative = false;
+    *negative = false;
     if (i < text.size() && text.at(i) == QLatin1Char('-')) {
-        negative = true;
+        *negative = true;
         ++i;
     }
     if (i >= text.size())
-        return err;
+        return false;
 
-    QString digits;
+    digits->clear();
     int fractionDigits = 0;
     bool seenPoint = false;
     for (; i < text.size(); ++i) {
@@ -82,21 +85,30 @@ QByteArray EntryToWord(const QString &text, int decimals)
         if (c == QLatin1Char('.')) {
             seenPoint = true;
         } else if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
-            digits += c;
+            *digits += c;
             if (seenPoint)
                 ++fractionDigits;
         } else {
-            return err;
+            return false;
         }
     }
 
     if (fractionDigits > decimals)
-        digits.chop(fractionDigits - decimals);
+        digits->chop(fractionDigits - decimals);
     else if (fractionDigits < decimals)
-        digits += QString(decimals - fractionDigits, QLatin1Char('0'));
-    if (digits.isEmpty())
-        return err;
+        *digits += QString(decimals - fractionDigits, QLatin1Char('0'));
+    return !digits->isEmpty();
+}
 
+} // namespace
+
+QByteArray EntryToWord(const QString &text, int decimals)
+{
+    static const QByteArray err("Err");
+    bool negative = false;
+    QString digits;
+    if (!ParseEntry(text, decimals, &negative, &digits))
+        return err;
     // Accumulated modulo 2^16: only the low 16 bits of the number survive,
     // however many digits were typed.
     quint32 n = 0;
@@ -105,6 +117,21 @@ QByteArray EntryToWord(const QString &text, int decimals)
     if (negative)
         n = ((n ^ 0xFFFF) + 1) & 0xFFFF;
     return ByteToHex(static_cast<int>(n >> 8)) + ByteToHex(static_cast<int>(n & 0xFF));
+}
+
+bool EntryFitsWord(const QString &text, int decimals)
+{
+    bool negative = false;
+    QString digits;
+    if (!ParseEntry(text, decimals, &negative, &digits))
+        return false;
+    qint64 n = 0;
+    for (const QChar c : digits) {
+        n = n * 10 + (c.unicode() - '0');
+        if (n > 65536)
+            return false;
+    }
+    return negative ? n <= 32768 : n <= 65535;
 }
 
 bool IsEntryError(const QByteArray &word)

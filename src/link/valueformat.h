@@ -25,6 +25,10 @@ QString ScaledFormat(int value, int decimals, bool linearInput);
 // complement; only the low 16 bits survive.
 QByteArray EntryToWord(const QString &text, int decimals);
 
+// True when the entry is a number whose scaled value fits a 16-bit word:
+// 0 to 65535, or down to -32768.
+bool EntryFitsWord(const QString &text, int decimals);
+
 // True for the "Err" result of EntryToWord; the caller then has the
 // parameters read again from the controller.
 bool IsEntryError(const QByteArray &word);

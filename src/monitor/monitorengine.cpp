@@ -39,6 +39,8 @@ const Framing &MonitorEngine::framing() const
 
 bool MonitorEngine::linearInput() const
 {
+    if (hooks.linearInput)
+        return hooks.linearInput();
     return m_image.at(ParameterImage::entryOfRegister(Reg::InputType)) > 12;
 }
 
@@ -241,7 +243,8 @@ void MonitorEngine::updateNotes()
 
 void MonitorEngine::SelectSlot(int n)
 {
-    m_state.FactoryShown = false;
+    if (hooks.hideFactory)
+        hooks.hideFactory();
     if (m_state.at(n).DeviceRequested) {
         m_view.selPanelVisible = true;
         m_state.SelectedDevice = n;

@@ -18,8 +18,15 @@ struct MonitorHooks
     std::function<void(int step, const QList<quint16> &words)> setupReply;
     // The setup read cycle ended (after step 13).
     std::function<void()> setupCycleDone;
-    // The setup view is to be hidden (no slot left, or the window reset).
+    // The setup view is to be hidden and its editing disabled (no slot
+    // left, or the window reset).
     std::function<void()> hideSetupView;
+    // The factory box is to be hidden (another controller selected, or an
+    // address changed).
+    std::function<void()> hideFactory;
+    // Whether values are scaled as a linear input's; by default from the
+    // image's input type.
+    std::function<bool()> linearInput;
     // SendNext found SaveToFilePending set.
     std::function<void()> saveToFile;
     // A write-all item done (echo, time-out of a broadcast, or given up), and
@@ -101,6 +108,16 @@ public:
     // the slot that polls the address; the parameters are read back after
     // its echo. Dropped when no connected slot polls the address.
     void requestWrite(int address, int reg, int value, bool unlock);
+    // The selected controller's setup is read again at the end of the
+    // polling cycle.
+    void requestSetupRead();
+    // The heating/cooling assignment of the outputs is read in the next cycle.
+    void requestOutputModeRead();
+    // The debug counters and the status text, shown or hidden.
+    void setDebugVisible(bool visible);
+    // The event indicators of the panels are hidden until the next poll of
+    // the event inputs.
+    void hideEventIndicators();
     // The program read of the selected controller, in place of the polling
     // until the program editor ends it.
     void requestProgramRead();

@@ -1,6 +1,8 @@
 #include "monitor/monitorform.h"
 
 #include "monitor/monitorengine.h"
+#include "setup/setupview.h"
+#include "setup/setupviewform.h"
 #include "ui/dialogs.h"
 #include "ui/jpegloader.h"
 #include "ui/lamp.h"
@@ -116,6 +118,7 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     PlaceScaled(All_Image, 12, PanelTop, 1000, 180);
     for (int n = 1; n <= SlotCount; ++n)
         m_slots[size_t(n)].lost->raise();
+    createSetupView();
 
     DebugMess = new QFrame(this);
     DebugMess->setObjectName(QStringLiteral("DebugMess"));
@@ -160,6 +163,60 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
 }
 
 MonitorForm::~MonitorForm() = default;
+
+void MonitorForm::createSetupView()
+{
+    MonitorEngine &engine = *m_engine;
+    auto context = [&engine] {
+        const MonitorState &st = engine.state();
+        const SlotState &s = st.at(st.SelectedDevice);
+        SetupViewContext c;
+        c.address = s.DeviceAddress;
+        c.decimals = s.DecimalPlaces;
+        c.onlineConfig = s.OnlineConfig;
+        c.autoTuning = s.autoTuning;
+        c.eventInput2 = s.EventFlag2;
+        c.programRunning = s.ProgramDisplay;
+        c.sv = s.lastSv & 0xFFFF;
+        c.output1 = s.output1;
+        c.output2 = s.output2;
+        c.programDisplayMode = s.programDisplayMode;
+        c.connected = st.ConnectedCount();
+        c.chartShown = st.ChartShown;
+        c.paramsFromFile = st.ParamsFromFile;
+        c.setupViewPending = st.SetupViewPending;
+        return c;
+    };
+    SetupViewActions actions;
+    actions.write = [&engine](int address, int reg, int value, bool unlock) {
+        engine.requestWrite(address, reg, value, unlock);
+    };
+    actions.reread = [&engine] { engine.requestSetupRead(); };
+    actions.readOutputMode = [&engine] { engine.requestOutputModeRead(); };
+    actions.showDebug = [&engine](bool on) { engine.setDebugVisible(on); };
+    actions.hideEventIndicators = [&engine] { engine.hideEventIndicators(); };
+    actions.changed = [this] { scheduleRender(); };
+    m_setupLogic =
+        std::make_unique<SetupViewLogic>(engine.image(), std::move(context), std::move(actions));
+    m_setupForm = new SetupViewForm(this, *m_setupLogic);
+    connect(m_setupForm, &SetupViewForm::progBtClicked, this, &MonitorForm::ProgBtClick);
+
+    SetupViewLogic &view = *m_setupLogic;
+    engine.hooks.setupReply = [&view](int step, const QList<quint16> &words) {
+        view.applySetupStep(step, words);
+    };
+    engine.hooks.setupCycleDone = [&view] { view.endSetupCycle(); };
+    engine.hooks.hideSetupView = [&view] { view.resetView(); };
+    engine.hooks.hideFactory = [&view] { view.ShowFactory(false); };
+    engine.hooks.linearInput = [&view] { return view.linearInput(); };
+    view.resetView();
+}
+
+void MonitorForm::ProgBtClick()
+{
+    if (m_programForm)
+        m_programForm->show();
+}
 
 bool MonitorForm::holdsPort() const
 {
@@ -377,6 +434,7 @@ void MonitorForm::render()
         pal.setColor(QPalette::WindowText, Qt::white);
         ErrMess->setPalette(pal);
     }
+    m_setupForm->render();
     m_shown = v;
     m_renderedOnce = true;
     emit rendered();

@@ -6,9 +6,12 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
 
 class Lamp;
 class MonitorEngine;
+class SetupViewForm;
+class SetupViewLogic;
 class QFrame;
 class QLabel;
 class QProgressBar;
@@ -69,6 +72,9 @@ public:
 
     SerialChannel ApdComPort1;
     MonitorEngine &engine() { return *m_engine; }
+    SetupViewLogic &setupView() { return *m_setupLogic; }
+    SetupViewForm &setupForm() { return *m_setupForm; }
+    void ProgBtClick();
     const SlotWidgets &slotWidgets(int n) const { return m_slots[size_t(n)]; }
     QFrame *SelPanel = nullptr;
     QLabel *All_Image = nullptr;
@@ -92,7 +98,11 @@ private:
     void render();
     void renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bool all);
 
+    void createSetupView();
+
     MonitorEngine *m_engine = nullptr;
+    std::unique_ptr<SetupViewLogic> m_setupLogic;
+    SetupViewForm *m_setupForm = nullptr;
     QWidget *m_programForm = nullptr;
     std::array<SlotWidgets, 5> m_slots {};
     // The render waits for the port's pending write (the request the engine

@@ -28,7 +28,8 @@ void MonitorEngine::StartCycle()
         }
     }
     if (addressChanged) {
-        m_state.FactoryShown = false;
+        if (hooks.hideFactory)
+            hooks.hideFactory();
         m_state.ParamsStale = true;
         // Identification of every active slot, from the lowest one.
         m_state.PollDevice = lowest ? lowest : 1;

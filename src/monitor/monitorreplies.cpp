@@ -241,9 +241,10 @@ void MonitorEngine::ApplySetupReply()
     if (step < LastSetupStep) {
         ++st.PollStep;
     } else {
-        st.SetupViewPending = false;
+        // The view is shown after the first read since the first connection.
         if (hooks.setupCycleDone)
             hooks.setupCycleDone();
+        st.SetupViewPending = false;
         StartCycle();
     }
     changed();

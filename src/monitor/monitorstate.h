@@ -94,10 +94,7 @@ struct MonitorState
     bool ParamsFromFile = false;
     bool SaveToFilePending = false;
     bool SetupViewPending = false;
-    bool FactoryAccess = false;
-    bool FactoryShown = false;
     bool ChartShown = false;
-    bool ShowTenths = false;
 
     // Number of requested slots; 0 means the engine is idle.
     int ConnectedCount() const

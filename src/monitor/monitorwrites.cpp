@@ -17,6 +17,29 @@ void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
         SendNext();
 }
 
+void MonitorEngine::requestSetupRead()
+{
+    m_state.ParamsStale = true;
+}
+
+void MonitorEngine::requestOutputModeRead()
+{
+    m_state.ReadOutputMode = true;
+}
+
+void MonitorEngine::setDebugVisible(bool visible)
+{
+    m_view.debugVisible = visible;
+    changed();
+}
+
+void MonitorEngine::hideEventIndicators()
+{
+    for (int n = 1; n <= SlotCount; ++n)
+        m_view.at(n).event1 = m_view.at(n).event2 = false;
+    changed();
+}
+
 void MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
 {
     MonitorState &st = m_state;
