@@ -296,13 +296,20 @@ TEST_F(SetupViewTest, EntriesBecomeWritesOrReadBacks)
         int reg, value; // reg 0: refused and read back
     };
     const Case cases[] = {
-        {F::KI, "  12", 0x470D, 0x000C},  {F::KI, "-", 0, 0},
-        {F::KI, "1a", 0, 0},              {F::KI, "1 2", 0, 0},
-        {F::KI, ".", 0, 0},               {F::KP, ".", 0x470C, 0},
-        {F::KP, "2.345", 0x470C, 0x0017}, {F::TPOffs, "-5", 0x471D, 0xFFCE},
-        {F::SetV, "- 12", 0, 0},          {F::KI, "65535", 0x470D, 0xFFFF},
-        {F::KI, "65536", 0, 0},           {F::CurrLo, "-32768", 0x4716, 0x8000},
-        {F::CurrLo, "-32769", 0, 0},      {F::SetV, "6553.6", 0, 0},
+        {F::KI, "  12", 0x470D, 0x000C},
+        {F::KI, "-", 0, 0},
+        {F::KI, "1a", 0, 0},
+        {F::KI, "1 2", 0, 0},
+        {F::KI, ".", 0, 0},
+        {F::KP, ".", 0x470C, 0},
+        {F::KP, "2.345", 0x470C, 0x0017},
+        {F::TPOffs, "-5", 0x471D, 0xFFCE},
+        {F::SetV, "- 12", 0, 0},
+        {F::KI, "65535", 0x470D, 0xFFFF},
+        {F::KI, "65536", 0, 0},
+        {F::CurrLo, "-32768", 0x4716, 0x8000},
+        {F::CurrLo, "-32769", 0, 0},
+        {F::SetV, "6553.6", 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
@@ -336,11 +343,12 @@ TEST_F(SetupViewTest, ListsWriteTheirValues)
     view.CtrlSetSelect(F::HeatCool, 2);
     view.CtrlSetSelect(F::OutputType1, 1);
     view.CtrlSetSelect(F::PIDGroup, 4);
-    EXPECT_EQ(writes, (QList<Write> {{7, 0x471E, 0x000B, false},
-                                     {7, 0x4719, 3, false},
-                                     {7, 0x471A, 2, false},
-                                     {7, 0x4730, 1, true},
-                                     {7, 0x4756, 4, false}}));
+    EXPECT_EQ(writes,
+              (QList<Write> {{7, 0x471E, 0x000B, false},
+                             {7, 0x4719, 3, false},
+                             {7, 0x471A, 2, false},
+                             {7, 0x4730, 1, true},
+                             {7, 0x4756, 4, false}}));
     EXPECT_EQ(outputModeReads, 1);
 }
 
