@@ -8,7 +8,9 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 
+#include <cmath>
 #include <cstdio>
 #include <jpeglib.h>
 
@@ -355,6 +357,291 @@ QImage monitorIdle()
     return img;
 }
 
+// The small pictures at the right end of the setup view's rows: 18 x 18
+// design pixels on white, flat, with a margin of one to two pixels so that
+// neighbouring rows do not run together.
+const QColor ink(60, 66, 76);
+const QColor steel(128, 138, 152);
+const QColor flameRed(226, 62, 32);
+const QColor flameYellow(252, 196, 60);
+const QColor iceBlue(40, 120, 210);
+const QColor amber(240, 172, 30);
+const QColor runGreen(46, 170, 72);
+const QColor stopRed(218, 48, 40);
+
+QPen roundPen(const QColor &color, qreal width)
+{
+    return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+// A filled arrow head with its tip at `tip`, pointing along (dx, dy).
+void drawArrowHead(QPainter &p, const QPointF &tip, qreal dx, qreal dy, qreal length,
+                   qreal halfWidth)
+{
+    const QPointF back = tip - QPointF(dx, dy) * length;
+    const QPointF side(-dy * halfWidth, dx * halfWidth);
+    p.drawPolygon(QPolygonF() << tip << back + side << back - side);
+}
+
+// Input: a thermometer with its scale.
+void drawRowInput(QPainter &p)
+{
+    QPainterPath glass;
+    glass.addRoundedRect(QRectF(6.6, 1.5, 4.8, 12), 2.4, 2.4);
+    QPainterPath bulb;
+    bulb.addEllipse(QPointF(9, 13.2), 3.3, 3.3);
+    p.setPen(QPen(ink, 1.2));
+    p.setBrush(Qt::white);
+    p.drawPath(glass.united(bulb));
+    p.setPen(Qt::NoPen);
+    p.setBrush(flameRed);
+    p.drawEllipse(QPointF(9, 13.2), 2.1, 2.1);
+    p.drawRoundedRect(QRectF(8.1, 6, 1.8, 7.5), 0.9, 0.9);
+    p.setPen(roundPen(ink, 1));
+    for (const qreal y : {3.5, 6.5, 9.5})
+        p.drawLine(QPointF(13, y), QPointF(15, y));
+}
+
+// Range: a double arrow between a high and a low bar.
+void drawRowRange(QPainter &p)
+{
+    p.setPen(roundPen(ink, 2));
+    p.drawLine(QPointF(4, 2), QPointF(14, 2));
+    p.drawLine(QPointF(4, 16), QPointF(14, 16));
+    p.setPen(QPen(iceBlue, 2));
+    p.drawLine(QPointF(9, 6.5), QPointF(9, 11.5));
+    p.setPen(Qt::NoPen);
+    p.setBrush(iceBlue);
+    drawArrowHead(p, QPointF(9, 4.2), 0, -1, 3.4, 3);
+    drawArrowHead(p, QPointF(9, 13.8), 0, 1, 3.4, 3);
+}
+
+// Offset: a plus-minus sign over a shift to the right.
+void drawRowOffset(QPainter &p)
+{
+    p.setPen(roundPen(ink, 2));
+    p.drawLine(QPointF(6, 5), QPointF(12, 5));
+    p.drawLine(QPointF(9, 2), QPointF(9, 8));
+    p.drawLine(QPointF(6, 10), QPointF(12, 10));
+    p.setPen(roundPen(iceBlue, 2));
+    p.drawLine(QPointF(2.5, 14), QPointF(12.5, 14));
+    p.setPen(Qt::NoPen);
+    p.setBrush(iceBlue);
+    drawArrowHead(p, QPointF(16.2, 14), 1, 0, 4, 2.6);
+}
+
+// Control: a knob turned part way along its scale.
+void drawRowControl(QPainter &p)
+{
+    const QPointF centre(9, 9.6);
+    const QRectF scale(centre - QPointF(7, 7), QSizeF(14, 14));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(roundPen(QColor(200, 206, 214), 1.4));
+    p.drawArc(scale, 45 * 16, -90 * 16);
+    p.setPen(roundPen(amber, 1.4));
+    p.drawArc(scale, 225 * 16, -180 * 16);
+    p.setPen(QPen(ink, 1));
+    p.setBrush(QColor(86, 94, 108));
+    p.drawEllipse(centre, 4.6, 4.6);
+    const qreal a = qDegreesToRadians(45.0);
+    const QPointF dir(std::cos(a), -std::sin(a));
+    p.setPen(roundPen(amber, 1.8));
+    p.drawLine(centre + dir * 0.6, centre + dir * 3.2);
+}
+
+// Heating: a flame.
+void drawRowHeat(QPainter &p)
+{
+    QPainterPath outer(QPointF(9.6, 1.4));
+    outer.cubicTo(10.4, 4.6, 14.8, 6.8, 14.8, 11.2);
+    outer.cubicTo(14.8, 14.4, 12.2, 16.6, 9, 16.6);
+    outer.cubicTo(5.8, 16.6, 3.2, 14.4, 3.2, 11.4);
+    outer.cubicTo(3.2, 9, 4.4, 7.6, 5.6, 6.4);
+    outer.cubicTo(5.8, 8, 6.4, 9, 7.2, 9.4);
+    outer.cubicTo(7, 6, 8.4, 3.6, 9.6, 1.4);
+    p.setPen(Qt::NoPen);
+    p.setBrush(flameRed);
+    p.drawPath(outer);
+    QPainterPath inner(QPointF(9.2, 7.6));
+    inner.cubicTo(10, 9.8, 12.2, 10.8, 12.2, 13.2);
+    inner.cubicTo(12.2, 15, 10.8, 16, 9, 16);
+    inner.cubicTo(7.2, 16, 5.8, 15, 5.8, 13.4);
+    inner.cubicTo(5.8, 11.2, 8.4, 10.2, 9.2, 7.6);
+    p.setBrush(flameYellow);
+    p.drawPath(inner);
+}
+
+// Cooling: a snowflake.
+void drawRowCool(QPainter &p)
+{
+    const QPointF centre(9, 9);
+    p.setPen(roundPen(iceBlue, 1.5));
+    for (int i = 0; i < 6; ++i) {
+        const qreal a = qDegreesToRadians(90.0 + i * 60.0);
+        const QPointF dir(std::cos(a), -std::sin(a));
+        const QPointF tip = centre + dir * 7.2;
+        p.drawLine(centre, tip);
+        // The small V on each arm.
+        const QPointF fork = centre + dir * 4.4;
+        for (const qreal turn : {-50.0, 50.0}) {
+            const qreal b = a + qDegreesToRadians(turn);
+            p.drawLine(fork, fork + QPointF(std::cos(b), -std::sin(b)) * 2.3);
+        }
+    }
+}
+
+// PID: a step response settling on the set value.
+void drawRowPid(QPainter &p)
+{
+    p.setPen(QPen(QColor(150, 160, 172), 1, Qt::DashLine));
+    p.drawLine(QPointF(3.5, 6.5), QPointF(16.5, 6.5));
+    p.setPen(QPen(ink, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    p.drawPolyline(QPolygonF() << QPointF(2.5, 1.5) << QPointF(2.5, 15.5) << QPointF(16.5, 15.5));
+    QPainterPath response(QPointF(2.8, 15));
+    response.cubicTo(4.6, 15, 5, 3.6, 7.4, 3.6);
+    response.cubicTo(9.6, 3.6, 10, 7.6, 12, 7.2);
+    response.cubicTo(13.6, 6.9, 14.6, 6.5, 16.5, 6.5);
+    p.setPen(roundPen(flameRed, 1.6));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(response);
+}
+
+// Set value: a target.
+void drawRowSv(QPainter &p)
+{
+    const QPointF centre(9, 9);
+    p.setPen(Qt::NoPen);
+    p.setBrush(stopRed);
+    p.drawEllipse(centre, 7.5, 7.5);
+    p.setBrush(Qt::white);
+    p.drawEllipse(centre, 5.5, 5.5);
+    p.setBrush(stopRed);
+    p.drawEllipse(centre, 3.5, 3.5);
+    p.setBrush(Qt::white);
+    p.drawEllipse(centre, 1.5, 1.5);
+}
+
+// Alarm: a bell.
+void drawRowAlarm(QPainter &p)
+{
+    const QColor edge(176, 112, 10);
+    p.setPen(QPen(edge, 1));
+    p.setBrush(amber);
+    p.drawEllipse(QPointF(9, 14.6), 1.9, 1.9); // the clapper, under the bell
+    QPainterPath bell(QPointF(2.6, 13.4));
+    bell.cubicTo(4.2, 12, 4.4, 10.6, 4.4, 8.6);
+    bell.cubicTo(4.4, 5.4, 6.4, 3.2, 9, 3.2);
+    bell.cubicTo(11.6, 3.2, 13.6, 5.4, 13.6, 8.6);
+    bell.cubicTo(13.6, 10.6, 13.8, 12, 15.4, 13.4);
+    bell.closeSubpath();
+    p.setPen(QPen(edge, 1, Qt::SolidLine, Qt::SquareCap, Qt::RoundJoin));
+    p.drawPath(bell);
+    p.drawEllipse(QPointF(9, 2.4), 1.1, 1.1);
+}
+
+// Lock: a padlock.
+void drawRowLock(QPainter &p)
+{
+    p.setPen(QPen(steel, 1.9));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath shackle(QPointF(5.6, 8.5));
+    shackle.lineTo(5.6, 5.6);
+    shackle.arcTo(QRectF(5.6, 2.2, 6.8, 6.8), 180, -180);
+    shackle.lineTo(12.4, 8.5);
+    p.drawPath(shackle);
+    p.setPen(QPen(QColor(176, 112, 10), 1));
+    p.setBrush(amber);
+    p.drawRoundedRect(QRectF(3.5, 8.2, 11, 8.3), 1.6, 1.6);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawEllipse(QPointF(9, 11.4), 1.4, 1.4);
+    p.drawRoundedRect(QRectF(8.35, 11.4, 1.3, 3.2), 0.5, 0.5);
+}
+
+// Run and stop: a play triangle beside a stop square.
+void drawRowRun(QPainter &p)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(runGreen);
+    p.drawPolygon(QPolygonF() << QPointF(2, 4) << QPointF(2, 14) << QPointF(9, 9));
+    p.setBrush(stopRed);
+    p.drawRoundedRect(QRectF(10, 6, 6, 6), 0.8, 0.8);
+}
+
+// Auto-tuning: a dying oscillation and a check mark.
+void drawRowTune(QPainter &p)
+{
+    QPainterPath wave(QPointF(1.8, 6.5));
+    for (int i = 1; i <= 60; ++i) {
+        const qreal t = i / 60.0;
+        const qreal y = 6.5 - 4.6 * std::exp(-2.6 * t) * std::sin(t * 3 * 2 * M_PI);
+        wave.lineTo(1.8 + t * 14.4, y);
+    }
+    p.setPen(roundPen(iceBlue, 1.4));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(wave);
+    p.setPen(roundPen(runGreen, 2));
+    p.drawPolyline(QPolygonF() << QPointF(8.6, 13.2) << QPointF(11, 15.6) << QPointF(15.8, 10.6));
+}
+
+// Output: a level meter, partly lit.
+void drawRowOutput(QPainter &p)
+{
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 5; ++i) {
+        const qreal top = 10 - i * 2;
+        p.setBrush(i < 3 ? runGreen : QColor(208, 214, 222));
+        p.drawRect(QRectF(2 + i * 3, top, 2, 14 - top));
+    }
+    p.setBrush(ink);
+    p.drawRect(QRectF(2, 15, 14, 1));
+}
+
+// Factory adjustment: a wrench.
+void drawRowFactory(QPainter &p)
+{
+    QPainterPath handle;
+    handle.addRoundedRect(QRectF(-7.6, -1.5, 11, 3), 1.5, 1.5);
+    QPainterPath head;
+    head.addEllipse(QPointF(4.2, 0), 3.5, 3.5);
+    QPainterPath jaw;
+    jaw.addRect(QRectF(4.2, -1.35, 5, 2.7));
+    jaw.addEllipse(QPointF(4.2, 0), 1.35, 1.35);
+    const QPainterPath wrench = handle.united(head).subtracted(jaw);
+    p.translate(9, 9);
+    p.rotate(-45);
+    p.scale(1.1, 1.1);
+    p.setPen(QPen(QColor(78, 86, 100), 0.9, Qt::SolidLine, Qt::SquareCap, Qt::RoundJoin));
+    p.setBrush(steel);
+    p.drawPath(wrench);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(-5.8, 0), 0.75, 0.75);
+}
+
+// A row picture drawn by `draw`.
+QImage rowPicture(void (*draw)(QPainter &))
+{
+    QImage img = canvas(18, 18);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    draw(p);
+    return img;
+}
+
+const struct
+{
+    const char *name;
+    void (*draw)(QPainter &);
+} rowPictures[] = {
+    {"rowinput", drawRowInput},     {"rowrange", drawRowRange},     {"rowoffset", drawRowOffset},
+    {"rowcontrol", drawRowControl}, {"rowheat", drawRowHeat},       {"rowcool", drawRowCool},
+    {"rowpid", drawRowPid},         {"rowsv", drawRowSv},           {"rowalarm", drawRowAlarm},
+    {"rowlock", drawRowLock},       {"rowrun", drawRowRun},         {"rowtune", drawRowTune},
+    {"rowoutput", drawRowOutput},   {"rowfactory", drawRowFactory},
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -380,6 +667,8 @@ int main(int argc, char **argv)
             write(modelFront(0), "modelunknown") && write(monitorIdle(), "monitoridle");
         for (int i = 0; i < 8; ++i)
             ok = ok && write(icon(i), QStringLiteral("icon%1").arg(i));
+        for (const auto &row : rowPictures)
+            ok = ok && write(rowPicture(row.draw), QString::fromLatin1(row.name));
     }
     if (!ok) {
         std::fprintf(stderr, "duva-makeart: cannot write the pictures\n");
