@@ -114,6 +114,12 @@ TEST_P(SetupOnTheLine, EditsWriteTheirRegistersAndReadBack)
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return view().list(F::LockStatus)->currentText() == "SV change only"; }, 3000));
 
+    // An alarm mode that uses both limits shows both rows.
+    pick(F::ALM2Mode, 1);
+    EXPECT_EQ(takeWrites(1), QStringList {"W4721=0001"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return edit(F::DnLimit2)->isVisible(); }, 3000));
+    EXPECT_TRUE(edit(F::UpLimit2)->isVisible());
+
     // A linear input in its engineering unit with two decimals scales 1.5
     // to 150.
     SimController &c = sim->controller(1);
