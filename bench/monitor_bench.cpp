@@ -39,48 +39,22 @@
 //
 // Without --pace the simulator answers at once and the line has no speed: the
 // figure is the engine's and the machine's, and has no limit to compare with.
-#include "app/comsettings.h"
-#include "deviceprocess.h"
-#include "link/serialchannel.h"
+#include "benchline.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QEventLoop>
-#include <QFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSpinBox>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-constexpr int TurnaroundMs = 2; // the simulator's, given on its command line
-constexpr int BitsPerCharacter = 10; // 8N1
-
-qint64 nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // The application, knowing when the window's thread is inside a socket
 // event: the channel runs the line's handler inside the port's read event.
@@ -111,149 +85,9 @@ private:
     int m_socketEvents = 0;
 };
 
-// The tap between a master and the simulator.
-class LineTap
-{
-public:
-    enum Direction { ToSimulator, ToMaster };
-    struct Chunk
-    {
-        Direction direction;
-        qint64 ns;
-        int bytes;
-    };
-
-    LineTap() = default;
-    LineTap(const LineTap &) = delete;
-    LineTap &operator=(const LineTap &) = delete;
-    ~LineTap()
-    {
-        stop();
-        for (int fd : {m_master, m_masterSlave, m_simulator, m_wake[0], m_wake[1]})
-            if (fd >= 0)
-                ::close(fd);
-    }
-
-    // Opens the tap's own pseudo-terminal and the simulator's device and
-    // starts relaying.
-    bool open(const QString &simulatorDevice)
-    {
-        termios raw {};
-        cfmakeraw(&raw);
-        cfsetspeed(&raw, B38400);
-        char name[256] = {};
-        if (::openpty(&m_master, &m_masterSlave, name, &raw, nullptr) != 0)
-            return false;
-        m_device = QString::fromLocal8Bit(name);
-        m_simulator = ::open(simulatorDevice.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-        if (m_simulator < 0 || ::tcsetattr(m_simulator, TCSANOW, &raw) != 0 || ::pipe(m_wake) != 0)
-            return false;
-        for (int fd : {m_master, m_simulator})
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        m_chunks.reserve(1 << 16);
-        m_thread = std::thread([this] { relay(); });
-        return true;
-    }
-
-    // What the master opens.
-    QString device() const { return m_device; }
-
-    void stop()
-    {
-        if (!m_thread.joinable())
-            return;
-        const char c = 0;
-        [[maybe_unused]] const ssize_t n = ::write(m_wake[1], &c, 1);
-        m_thread.join();
-    }
-
-    // After stop().
-    const std::vector<Chunk> &chunks() const { return m_chunks; }
-
-private:
-    void relay()
-    {
-        pollfd fds[3] = {{m_master, POLLIN, 0}, {m_simulator, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        char buffer[4096];
-        for (;;) {
-            if (::poll(fds, 3, -1) < 0 && errno != EINTR)
-                return;
-            if (fds[2].revents)
-                return;
-            for (int i = 0; i < 2; ++i) {
-                if (!(fds[i].revents & POLLIN))
-                    continue;
-                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-                if (n <= 0)
-                    continue;
-                const qint64 t = nowNs();
-                writeAll(i == 0 ? m_simulator : m_master, buffer, size_t(n));
-                m_chunks.push_back({i == 0 ? ToSimulator : ToMaster, t, int(n)});
-            }
-        }
-    }
-
-    static void writeAll(int fd, const char *data, size_t size)
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(fd, data, size);
-            if (n > 0) {
-                data += n;
-                size -= size_t(n);
-            } else if (n < 0 && errno == EAGAIN) {
-                pollfd p {fd, POLLOUT, 0};
-                ::poll(&p, 1, 100);
-            } else if (n < 0 && errno != EINTR) {
-                return;
-            }
-        }
-    }
-
-    int m_master = -1;
-    int m_masterSlave = -1; // held open: the master side never sees a hang-up
-    int m_simulator = -1;
-    int m_wake[2] = {-1, -1};
-    QString m_device;
-    std::thread m_thread;
-    std::vector<Chunk> m_chunks;
-};
-
 // The controllers on the simulated line: (address, model code).
 const std::vector<std::pair<int, int>> FourControllers {
     {1, 0x4824}, {2, 0x4848}, {3, 0x4896}, {4, 0x9696}};
-
-// duva-sim as a child process with the given controllers.
-class Simulator
-{
-public:
-    Simulator(bool rtu, int baud, bool paced,
-              const std::vector<std::pair<int, int>> &controllers = FourControllers)
-    {
-        QStringList args {"--link",
-                          m_dir.filePath("sim"),
-                          rtu ? "--rtu" : "--ascii",
-                          "--baud",
-                          QString::number(baud),
-                          "--parity",
-                          "none",
-                          "--data",
-                          "8",
-                          "--stop",
-                          "1"};
-        for (const auto &[address, model] : controllers)
-            args << "--controller" << QStringLiteral("%1:%2").arg(address).arg(model, 0, 16);
-        if (paced)
-            args << "--pace"
-                 << "--turnaround" << QString::number(TurnaroundMs);
-        m_sim.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_sim.start(QDir(QCoreApplication::applicationDirPath()).filePath("duva-sim"), args, 5000);
-    }
-    QString device() const { return m_sim.device(); }
-
-private:
-    QTemporaryDir m_dir;
-    DeviceProcess m_sim;
-};
 
 struct Figures
 {
@@ -272,41 +106,9 @@ struct Figures
     double rendersInTurnaround = -1;
 };
 
-qint64 median(std::vector<qint64> v)
+Figures analyse(const LineTap &tap, int baud, bool paced)
 {
-    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
-Figures analyse(const std::vector<LineTap::Chunk> &chunks, int baud, bool paced)
-{
-    struct Transaction
-    {
-        qint64 requestStart = 0;
-        qint64 replyEnd = 0;
-        int requestBytes = 0;
-        int replyBytes = 0;
-    };
-    std::vector<Transaction> done;
-    Transaction current;
-    bool open = false;
-    for (const LineTap::Chunk &c : chunks) {
-        if (c.direction == LineTap::ToSimulator) {
-            if (!open || current.replyBytes > 0) {
-                if (open)
-                    done.push_back(current);
-                current = Transaction {c.ns, 0, 0, 0};
-                open = true;
-            }
-            current.requestBytes += c.bytes;
-        } else if (open) {
-            current.replyBytes += c.bytes;
-            current.replyEnd = c.ns;
-        }
-    }
-    if (open && current.replyBytes > 0)
-        done.push_back(current);
-
+    const std::vector<Transaction> done = transactionsOf(tap);
     Figures f;
     f.transactions = int(done.size());
     if (done.size() < 2)
@@ -314,15 +116,13 @@ Figures analyse(const std::vector<LineTap::Chunk> &chunks, int baud, bool paced)
     const double spanS = double(done.back().replyEnd - done.front().requestStart) / 1e9;
     f.perSecond = double(done.size()) / spanS;
 
-    const double characterS = double(BitsPerCharacter) / baud;
     double wireS = 0;
     qint64 bytes = 0;
     std::vector<qint64> turnarounds;
     std::vector<qint64> extras;
     for (size_t i = 0; i < done.size(); ++i) {
-        const int n = done[i].requestBytes + done[i].replyBytes;
-        const double lineS = n * characterS + TurnaroundMs / 1000.0;
-        bytes += n;
+        const double lineS = wireSeconds(done[i], baud);
+        bytes += done[i].requestBytes + done[i].replyBytes;
         wireS += lineS;
         extras.push_back(done[i].replyEnd - done[i].requestStart - qint64(lineS * 1e9));
         if (i > 0)
@@ -337,21 +137,6 @@ Figures analyse(const std::vector<LineTap::Chunk> &chunks, int baud, bool paced)
     return f;
 }
 
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-int baudIndex(int baud)
-{
-    for (int i = 0; i < int(std::size(BaudRates)); ++i)
-        if (BaudRates[i] == baud)
-            return i;
-    return -1;
-}
-
 struct Row
 {
     QString master; // with the number of controllers it polls
@@ -360,47 +145,6 @@ struct Row
     bool paced;
     Figures figures;
     QString note;
-};
-
-// A simulator with the four controllers behind a tap, the tap linked as COM1
-// in a fresh working directory, and the program's settings for that line.
-class PolledLine
-{
-public:
-    PolledLine(bool rtu, int baud, bool paced)
-        : m_sim(rtu, baud, paced)
-    {
-        settings.select(ComSettings::ComPort, 0);
-        settings.select(ComSettings::ComBaudRate, baudIndex(baud));
-        settings.select(ComSettings::ComParity, 0);
-        settings.select(ComSettings::ComStopBit, 0);
-        settings.select(ComSettings::ModBus, rtu ? 1 : 0);
-        settings.select(ComSettings::ComBitLen, 1);
-        if (!m_sim.device().startsWith("/dev/") || !tap.open(m_sim.device()))
-            return;
-        m_previous = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        m_ok = QFile::link(tap.device(), m_dir.filePath("COM1"));
-    }
-    ~PolledLine()
-    {
-        if (!m_previous.isEmpty())
-            QDir::setCurrent(m_previous);
-    }
-    bool ok() const { return m_ok; }
-    LineSettingsSource source()
-    {
-        return [this] { return settings.lineSettings(); };
-    }
-
-    ComSettings settings;
-    LineTap tap;
-
-private:
-    Simulator m_sim;
-    QTemporaryDir m_dir;
-    QString m_previous;
-    bool m_ok = false;
 };
 
 int slotsSum(const MonitorEngine &engine, int SlotState::*count)
@@ -422,7 +166,7 @@ QString countsNote(const MonitorEngine &engine)
 Row runEngine(bool rtu, int baud, bool paced, int seconds)
 {
     Row row {"engine", rtu ? "RTU" : "ASCII", baud, paced, {}, {}};
-    PolledLine line(rtu, baud, paced);
+    PolledLine line(rtu, baud, paced, FourControllers);
     if (!line.ok()) {
         row.note = "simulator did not start";
         return row;
@@ -448,7 +192,7 @@ Row runEngine(bool rtu, int baud, bool paced, int seconds)
         engine.FormClose();
     }
     line.tap.stop();
-    row.figures = analyse(line.tap.chunks(), baud, paced);
+    row.figures = analyse(line.tap, baud, paced);
     return row;
 }
 
@@ -457,7 +201,7 @@ Row runEngine(bool rtu, int baud, bool paced, int seconds)
 Row runWindow(bool rtu, int baud, bool paced, int seconds)
 {
     Row row {"window", rtu ? "RTU" : "ASCII", baud, paced, {}, {}};
-    PolledLine line(rtu, baud, paced);
+    PolledLine line(rtu, baud, paced, FourControllers);
     if (!line.ok()) {
         row.note = "simulator did not start";
         return row;
@@ -497,7 +241,7 @@ Row runWindow(bool rtu, int baud, bool paced, int seconds)
         form.endWork();
     }
     line.tap.stop();
-    row.figures = analyse(line.tap.chunks(), baud, paced);
+    row.figures = analyse(line.tap, baud, paced);
     if (requests > 0) {
         row.figures.rendersPerTransaction = double(renders) / requests;
         row.figures.rendersInTurnaround = double(inTurnaround) / requests;
@@ -514,7 +258,7 @@ Row runMbpoll(int baud, bool paced, int seconds)
         row.note = "mbpoll not installed";
         return row;
     }
-    Simulator sim(true, baud, paced);
+    Simulator sim(true, baud, paced, FourControllers);
     LineTap tap;
     if (!sim.device().startsWith("/dev/") || !tap.open(sim.device())) {
         row.note = "simulator did not start";
@@ -557,7 +301,7 @@ Row runMbpoll(int baud, bool paced, int seconds)
     }
     row.note = QStringLiteral("poll rate 10 ms, its least");
     tap.stop();
-    row.figures = analyse(tap.chunks(), baud, paced);
+    row.figures = analyse(tap, baud, paced);
     return row;
 }
 
