@@ -47,6 +47,7 @@ bool MonitorEngine::linearInput() const
 void MonitorEngine::FormShow()
 {
     m_lineLost = false;
+    m_paused = false;
     m_disconnectedForTimeouts.fill(false);
     ResetEngine();
     updateNotes();
@@ -249,6 +250,7 @@ void MonitorEngine::SelectSlot(int n)
         m_view.selPanelVisible = true;
         m_state.SelectedDevice = n;
         m_state.ParamsStale = true;
+        copyIdentification();
     } else {
         m_view.selPanelVisible = false;
     }

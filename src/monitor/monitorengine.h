@@ -5,6 +5,8 @@
 #include "monitor/monitorstate.h"
 #include "monitor/monitorview.h"
 #include "setup/parameterimage.h"
+#include "setup/registerwrite.h"
+#include "setup/writeall.h"
 
 #include <QObject>
 #include <QTimer>
@@ -27,11 +29,15 @@ struct MonitorHooks
     // Whether values are scaled as a linear input's; by default from the
     // image's input type.
     std::function<bool()> linearInput;
-    // SendNext found SaveToFilePending set.
+    // The parameter file is to be saved. Called outside the line's events,
+    // with the engine paused until it returns: it may open dialogs.
     std::function<void()> saveToFile;
-    // A write-all item done (echo, time-out of a broadcast, or given up), and
-    // the batch's end.
-    std::function<void()> writeAllEnded;
+    // A write-all item done (echo, time-out of a broadcast, or given up):
+    // the gauge in percent.
+    std::function<void(int percent)> writeAllProgress;
+    // The write-all batch ended, after polling restarted. Called from the
+    // line's events: it must not open dialogs itself.
+    std::function<void(const WriteAllReport &report)> writeAllEnded;
     // A program write item done (echo or given up).
     std::function<void()> programWriteProgress;
     // A program-read reply: its phase (0 to 4) and, in phase 4, the first
@@ -122,21 +128,30 @@ public:
     // until the program editor ends it.
     void requestProgramRead();
     // One register of a batch, with the unlock write before it when asked.
-    struct WriteItem
-    {
-        int reg = 0;
-        int value = 0;
-        bool unlock = false;
-    };
-    // Write-all: the items in order to the selected controller, each given
-    // four attempts, or by broadcast to every controller, each paced by the
-    // short reply window since nothing answers. The progress is in the view's
-    // upLoadBar; writeAllEnded follows the last item, then the parameters are
-    // read back.
-    void startWriteAll(const QList<WriteItem> &items, bool broadcast);
+    using WriteItem = RegisterWrite;
+    // Write-all: the items in order to the selected controller (its address
+    // fixed at the start), each given four attempts, or by broadcast to
+    // every controller, each paced by the short reply window since nothing
+    // answers. The gauge (the view's upLoadBar) counts the items' steps when
+    // they carry them. writeAllEnded follows the last item, or the loss of
+    // the controller; then the parameters are read back. False, and nothing
+    // starts, when no controller is connected or other work runs.
+    bool startWriteAll(const QList<WriteItem> &items, bool broadcast);
     // Program write: the items in order to the selected controller, one
     // attempt each; programWriteProgress follows every item.
     void startProgramWrite(const QList<WriteItem> &items);
+    // The parameter file is saved (saveToFile) at the next chance to send,
+    // once a setup read in progress has ended.
+    void requestSave();
+    // A parameter file's image replaces the parameter image, and stays until
+    // closeParameterFile or the end of write-all: the polls and setup reads
+    // leave it alone.
+    void loadParameterFile(const ParameterImage &file);
+    // The file is dropped: the selected controller's identification and
+    // setup come back into the image.
+    void closeParameterFile();
+    // True while the engine waits for the save to end.
+    bool paused() const { return m_paused; }
     // Reads the setup of the controller in slot `n` into an image of its own,
     // with no effect on the window, and hands it to `done` (with false when
     // the slot went away first). Polling resumes afterwards.
@@ -178,7 +193,13 @@ private:
     void prepareBatchItem();
     void discardWaitingInput();
     void handleReply();
-    void endWriteAllBatch(bool resetTicks);
+    void endWriteAllBatch(bool resetTicks, bool complete = true);
+    // The batch's step number of an item (its position when it has none).
+    int stepOf(int index) const;
+    // The save, posted out of the line's event that found it pending.
+    void runSave();
+    // The selected slot's identification words into the image.
+    void copyIdentification();
     void advanceWriteAll(bool resetTicks);
     // A write answered by its echo, or given up: the batch or the cycle goes on.
     void finishWriteItem();
@@ -189,6 +210,10 @@ private:
     LineSettingsSource m_settings;
     ReplyCollector m_collector;
     QList<WriteItem> m_batchItems; // of the write-all or program write that runs
+    int m_batchIndex = 0; // the write-all's current item
+    int m_batchAddress = 0; // where the batch goes: fixed at its start
+    QList<WriteItem> m_notWritten; // write-all items given up
+    bool m_paused = false; // the save is running: nothing is sent
     int m_programNext = 0; // the program write's next item
     // The setup read of another slot: which, its step, its image.
     int m_otherSlot = 0;

@@ -1,5 +1,7 @@
 #include "monitor/monitorform.h"
 
+#include "setup/parametertransfer.h"
+
 #include "monitor/monitorengine.h"
 #include "setup/setupview.h"
 #include "setup/setupviewform.h"
@@ -209,6 +211,32 @@ void MonitorForm::createSetupView()
     engine.hooks.hideSetupView = [&view] { view.resetView(); };
     engine.hooks.hideFactory = [&view] { view.ShowFactory(false); };
     engine.hooks.linearInput = [&view] { return view.linearInput(); };
+
+    ParameterTransferActions files;
+    files.requestSave = [&engine] { engine.requestSave(); };
+    files.loadFile = [&engine](const ParameterImage &file) { engine.loadParameterFile(file); };
+    files.closeFile = [&engine] { engine.closeParameterFile(); };
+    files.startWriteAll = [&engine](const QList<RegisterWrite> &items, bool broadcast) {
+        return engine.startWriteAll(items, broadcast);
+    };
+    files.post = [this](std::function<void()> call) {
+        QTimer::singleShot(0, this, std::move(call));
+    };
+    m_transfer = std::make_unique<ParameterTransfer>(engine.image(), view, std::move(files));
+    ParameterTransfer &transfer = *m_transfer;
+    connect(m_setupForm, &SetupViewForm::saveBtClicked, this,
+            [&transfer] { transfer.SaveBtClick(); });
+    connect(m_setupForm, &SetupViewForm::openBtClicked, this,
+            [&transfer] { transfer.OpenBtClick(); });
+    connect(m_setupForm, &SetupViewForm::loadBtClicked, this,
+            [&transfer] { transfer.LoadBtClick(); });
+    connect(m_setupForm, &SetupViewForm::writeBtClicked, this,
+            [&transfer](bool all) { transfer.WriteBtClick(all); });
+    engine.hooks.saveToFile = [&transfer] { transfer.saveFile(); };
+    engine.hooks.writeAllProgress = [&transfer](int percent) { transfer.writeProgress(percent); };
+    engine.hooks.writeAllEnded = [&transfer](const WriteAllReport &report) {
+        transfer.writeEnded(report);
+    };
     view.resetView();
 }
 

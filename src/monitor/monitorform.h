@@ -10,6 +10,7 @@
 
 class Lamp;
 class MonitorEngine;
+class ParameterTransfer;
 class SetupViewForm;
 class SetupViewLogic;
 class QFrame;
@@ -74,6 +75,7 @@ public:
     MonitorEngine &engine() { return *m_engine; }
     SetupViewLogic &setupView() { return *m_setupLogic; }
     SetupViewForm &setupForm() { return *m_setupForm; }
+    ParameterTransfer &transfer() { return *m_transfer; }
     void ProgBtClick();
     const SlotWidgets &slotWidgets(int n) const { return m_slots[size_t(n)]; }
     QFrame *SelPanel = nullptr;
@@ -102,6 +104,7 @@ private:
 
     MonitorEngine *m_engine = nullptr;
     std::unique_ptr<SetupViewLogic> m_setupLogic;
+    std::unique_ptr<ParameterTransfer> m_transfer;
     SetupViewForm *m_setupForm = nullptr;
     QWidget *m_programForm = nullptr;
     std::array<SlotWidgets, 5> m_slots {};

@@ -82,8 +82,18 @@ void MonitorEngine::AdvanceStep()
 void MonitorEngine::SendNext()
 {
     MonitorState &st = m_state;
-    if (st.SaveToFilePending && hooks.saveToFile)
-        hooks.saveToFile();
+    if (m_paused)
+        return; // the save runs; it sends again when it ends
+    // The save comes first, but not in the middle of a setup read: the file
+    // would mix two reads. It runs out of this event, since it opens dialogs.
+    const bool setupRead = st.work == EngineWork::Polling && st.PollStep >= FirstSetupStep &&
+        st.PollStep <= LastSetupStep;
+    if (st.SaveToFilePending && !setupRead) {
+        st.SaveToFilePending = false;
+        m_paused = true;
+        QTimer::singleShot(0, this, [this] { runSave(); });
+        return;
+    }
     prepareBatchItem();
     if (st.ConnectedCount() == 0)
         return;
@@ -101,9 +111,9 @@ void MonitorEngine::SendNext()
         const int target = address == 0 ? st.SelectedDevice : slotOfAddress(address);
         if (target == 0) {
             dropPendingWrite();
-            // A batch whose controller is gone ends.
+            // A batch whose controller is gone ends, unfinished.
             if (st.WriteAll() && !st.BroadcastWrite())
-                endWriteAllBatch(false);
+                endWriteAllBatch(false, false);
             if (st.work == EngineWork::ProgramWrite)
                 st.work = EngineWork::Polling;
         } else {

@@ -171,6 +171,8 @@ void MonitorEngine::ReportResult()
         if (st.BatchRetry > 3) {
             // Given up after four attempts: the batch moves on as after an echo.
             st.BatchRetry = 0;
+            if (st.WriteAll() && m_batchIndex >= 0 && m_batchIndex < m_batchItems.size())
+                m_notWritten.append(m_batchItems.at(m_batchIndex));
             finishWriteItem();
         }
     }
@@ -226,7 +228,10 @@ void MonitorEngine::ApplySetupReply()
     const int step = st.PollStep;
     const ReadBlock *block = ReadBlockForStep(step);
     SlotState &selected = st.at(st.SelectedDevice);
-    if (block) {
+    // A parameter file loaded meanwhile stays as it is, in the image and
+    // in the view; the read only runs to its end.
+    const bool fromFile = st.ParamsFromFile;
+    if (block && !fromFile) {
         if (step == 6 && words.size() > 4)
             selected.OnlineConfig = words.at(4) & 1;
         if (step == 10 && words.size() > 3 && words.at(3) > 3)
@@ -236,13 +241,13 @@ void MonitorEngine::ApplySetupReply()
         if (step == 7)
             m_view.at(st.SelectedDevice).runLed = MonitorColor::Yellow;
     }
-    if (hooks.setupReply)
+    if (hooks.setupReply && !fromFile)
         hooks.setupReply(step, words);
     if (step < LastSetupStep) {
         ++st.PollStep;
     } else {
         // The view is shown after the first read since the first connection.
-        if (hooks.setupCycleDone)
+        if (hooks.setupCycleDone && !fromFile)
             hooks.setupCycleDone();
         st.SetupViewPending = false;
         StartCycle();

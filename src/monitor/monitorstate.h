@@ -60,6 +60,11 @@ struct SlotState
     int output2 = 0;
     int programDisplayMode = 0; // 0x4762 of the selected slot's last program reply
     int historyCount = 0; // samples in the slot's trend history
+    // The identification words of the slot's controller, for the parameter
+    // image while the slot is selected; idModel 0 before the first reply.
+    int idModel = 0; // 0x4746, normalized
+    int id1 = 0; // 0x4744
+    int id2 = 0; // 0x4747
 };
 
 // The monitor window's engine record: per slot and per engine fields, flags

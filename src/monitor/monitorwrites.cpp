@@ -40,17 +40,22 @@ void MonitorEngine::hideEventIndicators()
     changed();
 }
 
-void MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
+bool MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
 {
     MonitorState &st = m_state;
     if (items.isEmpty() || st.ConnectedCount() == 0 || st.work != EngineWork::Polling)
-        return;
+        return false;
     m_batchItems = items;
+    m_batchIndex = 0;
+    m_notWritten.clear();
+    m_batchAddress = broadcast ? 0 : st.at(st.SelectedDevice).DeviceAddress;
     st.work = broadcast ? EngineWork::BroadcastWriteAll : EngineWork::WriteAll;
-    st.BatchCounter = 0;
+    st.BatchCounter = stepOf(0);
     st.BatchRetry = 0;
+    m_view.upLoadBar = 0;
     if (!st.RequestOutstanding)
         SendNext();
+    return true;
 }
 
 void MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
@@ -60,23 +65,32 @@ void MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
         return;
     m_batchItems = items;
     m_programNext = 0;
+    m_batchAddress = st.at(st.SelectedDevice).DeviceAddress;
     st.work = EngineWork::ProgramWrite;
     st.BatchRetry = 0;
     if (!st.RequestOutstanding)
         SendNext();
 }
 
+int MonitorEngine::stepOf(int index) const
+{
+    if (index < 0 || index >= m_batchItems.size())
+        return index;
+    const int step = m_batchItems.at(index).step;
+    return step >= 0 ? step : index;
+}
+
 void MonitorEngine::prepareBatchItem()
 {
     MonitorState &st = m_state;
-    const int address = st.BroadcastWrite() ? 0 : st.at(st.SelectedDevice).DeviceAddress;
+    const int address = m_batchAddress;
     if (st.WriteAll()) {
         // The same item until its echo or its fourth failure; a write
         // refused or mismatched is prepared again, with its unlock write.
-        if (st.WritePending || st.UnlockPending || st.BatchCounter < 0 ||
-            st.BatchCounter >= m_batchItems.size())
+        if (st.WritePending || st.UnlockPending || m_batchIndex < 0 ||
+            m_batchIndex >= m_batchItems.size())
             return;
-        const WriteItem &item = m_batchItems.at(st.BatchCounter);
+        const WriteItem &item = m_batchItems.at(m_batchIndex);
         st.PendingWrite = WriteRequest(address, item.reg, item.value);
         st.WritePending = true;
         st.UnlockPending = item.unlock;
@@ -95,6 +109,50 @@ void MonitorEngine::prepareBatchItem()
         st.WritePending = true;
         st.UnlockPending = item.unlock;
     }
+}
+
+void MonitorEngine::requestSave()
+{
+    m_state.SaveToFilePending = true;
+    // The save comes before anything else at the next send; with nothing in
+    // flight that is now.
+    if (!m_state.RequestOutstanding)
+        SendNext();
+}
+
+void MonitorEngine::runSave()
+{
+    if (hooks.saveToFile)
+        hooks.saveToFile();
+    m_paused = false;
+    if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
+        SendNext();
+    changed();
+}
+
+void MonitorEngine::loadParameterFile(const ParameterImage &file)
+{
+    m_image = file;
+    m_state.ParamsFromFile = true;
+    changed();
+}
+
+void MonitorEngine::closeParameterFile()
+{
+    m_state.ParamsFromFile = false;
+    m_state.ParamsStale = true;
+    copyIdentification();
+    changed();
+}
+
+void MonitorEngine::copyIdentification()
+{
+    const SlotState &s = m_state.at(m_state.SelectedDevice);
+    if (s.idModel == 0 || m_state.ParamsFromFile)
+        return;
+    m_image[ParameterImage::ModelEntry] = s.idModel;
+    m_image[ParameterImage::Identification1Entry] = s.id1;
+    m_image[ParameterImage::Identification2Entry] = s.id2;
 }
 
 void MonitorEngine::readSetupOf(int n, SetupReadDone done)
@@ -187,30 +245,43 @@ void MonitorEngine::finishWriteItem()
 void MonitorEngine::advanceWriteAll(bool resetTicks)
 {
     MonitorState &st = m_state;
-    ++st.BatchCounter;
+    const int done = stepOf(m_batchIndex);
+    ++m_batchIndex;
     st.BatchRetry = 0;
-    const int last = std::max(1, int(m_batchItems.size()) - 1);
-    m_view.upLoadBar = std::min(100, st.BatchCounter * 100 / last);
-    if (st.BatchCounter >= m_batchItems.size())
+    const int last = std::max(1, stepOf(int(m_batchItems.size()) - 1));
+    st.BatchCounter = m_batchIndex < m_batchItems.size() ? stepOf(m_batchIndex) : last + 1;
+    m_view.upLoadBar = std::min(100, (done + 1) * 100 / last);
+    if (hooks.writeAllProgress)
+        hooks.writeAllProgress(m_view.upLoadBar);
+    if (m_batchIndex >= m_batchItems.size())
         endWriteAllBatch(resetTicks);
 }
 
-void MonitorEngine::endWriteAllBatch(bool resetTicks)
+void MonitorEngine::endWriteAllBatch(bool resetTicks, bool complete)
 {
     MonitorState &st = m_state;
     if (resetTicks)
         st.ReplyTicks = 18;
+    WriteAllReport report;
+    report.complete = complete;
+    report.address = m_batchAddress;
+    report.notWritten = m_notWritten;
+    if (!complete)
+        report.notWritten += m_batchItems.mid(m_batchIndex);
     st.ParamsFromFile = false;
     st.work = EngineWork::Polling;
     st.WritePending = false;
     st.UnlockPending = false;
     st.PendingWrite = {};
     m_batchItems.clear();
+    m_notWritten.clear();
+    m_batchIndex = 0;
     m_view.upLoadBar = 0;
+    copyIdentification();
     StartCycle();
     st.ParamsStale = true;
     if (hooks.writeAllEnded)
-        hooks.writeAllEnded();
+        hooks.writeAllEnded(report);
 }
 
 void MonitorEngine::dropPendingWrite()
@@ -225,14 +296,24 @@ void MonitorEngine::dropAllWork()
     MonitorState &st = m_state;
     if (st.work == EngineWork::SetupReadOther || st.work == EngineWork::SetupReadOtherRequested)
         endOtherSetupRead(false);
+    const bool writingAll = st.WriteAll();
+    WriteAllReport report;
+    report.complete = false;
+    report.address = m_batchAddress;
+    if (writingAll)
+        report.notWritten = m_notWritten + m_batchItems.mid(m_batchIndex);
     dropPendingWrite();
     st.work = EngineWork::Polling;
     st.ParamsFromFile = false;
     st.BatchCounter = 0;
     st.BatchRetry = 0;
     m_batchItems.clear();
+    m_notWritten.clear();
+    m_batchIndex = 0;
     m_view.upLoadBar = 0;
     m_badReplies = 0;
+    if (writingAll && hooks.writeAllEnded)
+        hooks.writeAllEnded(report);
 }
 
 void MonitorEngine::sendWrite()

@@ -31,6 +31,9 @@ PollEffects DecodePollReply(PollStep step, const QList<quint16> &w, const PollCo
         const int cls = ClassOfModel(word(2));
         if (cls)
             slot.DeviceModel = cls;
+        slot.idModel = NormalizedModelCode(word(2));
+        slot.id1 = word(0);
+        slot.id2 = word(3);
         if (selected) {
             fx.imageEntries = {{ParameterImage::ModelEntry, NormalizedModelCode(word(2))},
                                {ParameterImage::Identification2Entry, word(3)},

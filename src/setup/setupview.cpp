@@ -82,6 +82,9 @@ void SetupViewLogic::resetView()
 {
     m_factoryAccess = false;
     HideSetupView();
+    m_model.fileButtonsEnabled = true;
+    m_model.at(B::CtrlerBox).enabled = true;
+    m_model.progress = 0;
     m_showTenths = false;
     // RunStop enabled first, so that the disable takes effect.
     m_model.at(F::RunStop).enabled = true;
@@ -407,5 +410,48 @@ void SetupViewLogic::endSetupCycle()
         ShowFactory(true);
     if (m_model.selectField >= 0)
         ++m_model.select;
+    changed();
+}
+
+void SetupViewLogic::showFileLoaded()
+{
+    DisplayParameters();
+    m_model.opPanelVisible = true;
+    SetEditing(false);
+    m_model.fileButtonsEnabled = false;
+    m_model.at(B::CtrlerBox).enabled = false;
+    changed();
+}
+
+void SetupViewLogic::showFileClosed()
+{
+    m_model.opPanelVisible = false;
+    m_model.fileButtonsEnabled = true;
+    m_model.at(B::CtrlerBox).enabled = true;
+    changed();
+}
+
+void SetupViewLogic::showWriteStarted(const QString &caption)
+{
+    m_model.opPanelVisible = false;
+    m_model.progressCaption = caption;
+    m_model.progress = 0;
+    m_model.progressVisible = true;
+    changed();
+}
+
+void SetupViewLogic::showWriteProgress(int percent)
+{
+    m_model.progress = percent;
+    changed();
+}
+
+void SetupViewLogic::showWriteEnded()
+{
+    m_model.progressVisible = false;
+    m_model.progress = 0;
+    m_model.opPanelVisible = false;
+    m_model.fileButtonsEnabled = true;
+    m_model.at(B::CtrlerBox).enabled = true;
     changed();
 }

@@ -47,7 +47,10 @@ struct SetupViewModel
     bool saveBtVisible = false;
     bool openBtVisible = false;
     bool opPanelVisible = false;
+    bool fileButtonsEnabled = true; // SaveBt, OpenBt, DrawBt
     bool progressVisible = false; // UpLoadLabel and UpLoadBar
+    QString progressCaption = QStringLiteral("Reading Data Now"); // UpLoadLabel
+    int progress = 0; // UpLoadBar, percent
     // The last edited field; its whole text is selected each time `select`
     // is raised (after each setup read).
     int selectField = -1;
@@ -124,6 +127,16 @@ public:
     void DisplayParameters();
     void ShowAlarmLimits(int mode, int alarm);
     void ShowFactory(bool show);
+
+    // A parameter file is shown: its values, editing off, OpPanel offered,
+    // the file buttons and CtrlerBox disabled; and back to the controller.
+    void showFileLoaded();
+    void showFileClosed();
+    // Write-all: the gauge under the pressed button's caption, its progress,
+    // and its end (the file buttons and CtrlerBox enabled again).
+    void showWriteStarted(const QString &caption);
+    void showWriteProgress(int percent);
+    void showWriteEnded();
 
     // A setup reply (steps 6 to 13) after the engine stored it, and the end
     // of the setup read cycle.

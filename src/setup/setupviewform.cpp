@@ -261,6 +261,8 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
     DrawBt = button("DrawBt", "PV Monitor", left, 80);
     SaveBt = button("SaveBt", "Save to File", left + 83, 80);
     OpenBt = button("OpenBt", "Open File", left + 166, 80);
+    connect(SaveBt, &QPushButton::clicked, this, &SetupViewForm::saveBtClicked);
+    connect(OpenBt, &QPushButton::clicked, this, &SetupViewForm::openBtClicked);
     top += 32;
     UpLoadLabel =
         makeLabel(window, QStringLiteral("UpLoadLabel"), QStringLiteral("Reading Data Now"));
@@ -287,6 +289,9 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
     LoadBt = panelButton("LoadBt", "Cancel", 4);
     WriteBt = panelButton("WriteBt", "Write to the controller", 34);
     WrAllBt = panelButton("WrAllBt", "Write to all controller", 64);
+    connect(LoadBt, &QPushButton::clicked, this, &SetupViewForm::loadBtClicked);
+    connect(WriteBt, &QPushButton::clicked, this, [this] { emit writeBtClicked(false); });
+    connect(WrAllBt, &QPushButton::clicked, this, [this] { emit writeBtClicked(true); });
 }
 
 void SetupViewForm::createRow(SetupField f, QWidget *parent, int top, int width, int listWidth)
@@ -395,6 +400,14 @@ void SetupViewForm::render()
         OpenBt->setVisible(m.openBtVisible);
     if (all || m.opPanelVisible != was.opPanelVisible)
         OpPanel->setVisible(m.opPanelVisible);
+    if (all || m.fileButtonsEnabled != was.fileButtonsEnabled) {
+        for (QPushButton *b : {SaveBt, OpenBt, DrawBt})
+            b->setEnabled(m.fileButtonsEnabled);
+    }
+    if (all || m.progressCaption != was.progressCaption)
+        UpLoadLabel->setText(m.progressCaption);
+    if (all || m.progress != was.progress)
+        UpLoadBar->setValue(m.progress);
     if (all || m.progressVisible != was.progressVisible) {
         UpLoadLabel->setVisible(m.progressVisible);
         UpLoadBar->setVisible(m.progressVisible);

@@ -63,6 +63,11 @@ public:
 
 signals:
     void progBtClicked();
+    void saveBtClicked();
+    void openBtClicked();
+    void loadBtClicked();
+    // WriteBt (`all` false) or WrAllBt (`all` true).
+    void writeBtClicked(bool all);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,0 +1,13 @@
+#pragma once
+
+// One register write of a batch (write-all, program write), with the
+// unlock write before it when asked. `step` numbers the write within its
+// batch's own count of steps (write-all: 0 to 40, some skipped); -1 when
+// the batch counts its writes one by one.
+struct RegisterWrite
+{
+    int reg = 0;
+    int value = 0;
+    bool unlock = false;
+    int step = -1;
+};
