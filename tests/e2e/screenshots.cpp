@@ -11,6 +11,9 @@
 #include "console/consolepanel.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
+#include "scripteddialogs.h"
+#include "setup/parameterfile.h"
+#include "setup/parametertransfer.h"
 #include "sim/simline.h"
 #include "ui/accessiblenames.h"
 #include "ui/guardedapplication.h"
@@ -101,5 +104,19 @@ int main(int argc, char **argv)
     }
     QTest::qWait(3000);
     ok = grab(out, "monitor.png") && ok;
+
+    // A parameter file opened over the first controller: a faster PID.
+    ParameterImage file = monitor->engine().image();
+    file[12] = 85; // KP 8.5
+    file[13] = 120; // KI
+    const QString parFile = QDir(work.path()).filePath("faster.par");
+    if (!ParameterFile::write(parFile, file).isEmpty())
+        ok = false;
+    {
+        ScriptedDialogs answers;
+        answers.fileAnswers << parFile;
+        monitor->transfer().OpenBtClick();
+        ok = grab(out, "parfile.png") && ok;
+    }
     return ok ? 0 : 1;
 }
