@@ -13,7 +13,7 @@ declare -A allowed=(
     [setup]="link ui"
     [console]="link ui"
     [monitor]="link ui setup"
-    [program]="link ui"
+    [program]="link ui setup"
     [recorder]="link ui"
     [app]="link ui setup console monitor program recorder"
 )
