@@ -75,6 +75,9 @@ void MonitorEngine::FormClose()
 
 void MonitorEngine::ResetEngine()
 {
+    // A program transfer that runs or waits ends first, so that its window
+    // gets its controls back.
+    dropProgramTransfers();
     const quint16 timer = m_state.ReplyTimer;
     const int selected = 1;
     m_state = MonitorState();
@@ -159,6 +162,9 @@ void MonitorEngine::DisconnectSlot(int n)
          m_state.work == EngineWork::SetupReadOtherRequested) &&
         m_otherSlot == n)
         endOtherSetupRead(false);
+    // The program read stays with its controller.
+    if ((m_state.ProgramReadActive() || m_state.ProgramReadRequested()) && m_programSlot == n)
+        endProgramRead(false);
     // A write for a controller no longer polled is not sent.
     if (slotOfAddress(m_state.PendingWrite.address) == 0 && m_state.PendingWrite.address != 0)
         dropPendingWrite();

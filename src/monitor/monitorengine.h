@@ -37,14 +37,18 @@ struct MonitorHooks
     std::function<void(int percent)> writeAllProgress;
     // The write-all batch ended, after polling restarted. Called from the
     // line's events: it must not open dialogs itself.
-    std::function<void(const WriteAllReport &report)> writeAllEnded;
-    // A program write item done (echo or given up).
-    std::function<void()> programWriteProgress;
+    std::function<void(const BatchWriteReport &report)> writeAllEnded;
+    // A program write item done (echo or failure): how many are done.
+    std::function<void(int done)> programWriteProgress;
+    // The program write ended: after its last item, or when its controller
+    // went away or the engine was reset; the items not written.
+    std::function<void(const BatchWriteReport &report)> programWriteEnded;
     // A program-read reply: its phase (0 to 4) and, in phase 4, the first
     // of the four steps its words carry. The engine moves the read on.
     std::function<void(int phase, int firstStep, const QList<quint16> &words)> programReply;
-    // The program read has all 64 steps; polling resumes.
-    std::function<void()> programReadEnded;
+    // The program read has all 64 steps (complete), or was dropped: its
+    // controller went away or the engine was reset. Polling resumes.
+    std::function<void(bool complete)> programReadEnded;
     // Timer1 while a request is outstanding: the trend chart's sampling.
     std::function<void()> trendSample;
     // A slot's trend history is cleared.
@@ -124,9 +128,10 @@ public:
     // The event indicators of the panels are hidden until the next poll of
     // the event inputs.
     void hideEventIndicators();
-    // The program read of the selected controller, in place of the polling
-    // until the program editor ends it.
-    void requestProgramRead();
+    // The program read of the selected controller (fixed at the request),
+    // in place of the polling until its 64 steps are in. False, and nothing
+    // starts, while other work runs.
+    bool requestProgramRead();
     // One register of a batch, with the unlock write before it when asked.
     using WriteItem = RegisterWrite;
     // Write-all: the items in order to the selected controller (its address
@@ -137,9 +142,11 @@ public:
     // the controller; then the parameters are read back. False, and nothing
     // starts, when no controller is connected or other work runs.
     bool startWriteAll(const QList<WriteItem> &items, bool broadcast);
-    // Program write: the items in order to the selected controller, one
-    // attempt each; programWriteProgress follows every item.
-    void startProgramWrite(const QList<WriteItem> &items);
+    // Program write: the items in order to the selected controller (its
+    // address fixed at the start), one attempt each; programWriteProgress
+    // follows every item, programWriteEnded the last. False, and nothing
+    // starts, when no controller is connected or other work runs.
+    bool startProgramWrite(const QList<WriteItem> &items);
     // The parameter file is saved (saveToFile) at the next chance to send,
     // once a setup read in progress has ended.
     void requestSave();
@@ -186,6 +193,10 @@ private:
     bool reopenLine();
     // After an accepted program-read reply: the next phase or block, or the end.
     void advanceProgramRead();
+    void endProgramRead(bool complete);
+    void endProgramWrite(bool complete);
+    // A program transfer that runs or waits ends, unfinished.
+    void dropProgramTransfers();
     // A setup-read reply of another slot; ends the read after its last block.
     void applyOtherSetupReply();
     void endOtherSetupRead(bool ok);
@@ -215,6 +226,8 @@ private:
     QList<WriteItem> m_notWritten; // write-all items given up
     bool m_paused = false; // the save is running: nothing is sent
     int m_programNext = 0; // the program write's next item
+    int m_programDone = 0; // program write items answered or failed
+    int m_programSlot = 0; // the slot the program read reads
     // The setup read of another slot: which, its step, its image.
     int m_otherSlot = 0;
     int m_otherStep = 0;

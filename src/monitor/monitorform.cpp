@@ -234,7 +234,7 @@ void MonitorForm::createSetupView()
             [&transfer](bool all) { transfer.WriteBtClick(all); });
     engine.hooks.saveToFile = [&transfer] { transfer.saveFile(); };
     engine.hooks.writeAllProgress = [&transfer](int percent) { transfer.writeProgress(percent); };
-    engine.hooks.writeAllEnded = [&transfer](const WriteAllReport &report) {
+    engine.hooks.writeAllEnded = [&transfer](const BatchWriteReport &report) {
         transfer.writeEnded(report);
     };
     view.resetView();

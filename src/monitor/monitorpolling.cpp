@@ -114,8 +114,10 @@ void MonitorEngine::SendNext()
             // A batch whose controller is gone ends, unfinished.
             if (st.WriteAll() && !st.BroadcastWrite())
                 endWriteAllBatch(false, false);
-            if (st.work == EngineWork::ProgramWrite)
-                st.work = EngineWork::Polling;
+            if (st.work == EngineWork::ProgramWrite) {
+                --m_programNext; // prepared, never sent
+                endProgramWrite(false);
+            }
         } else {
             st.RequestSlot = target;
             ++st.at(target).RequestCount;
@@ -134,6 +136,7 @@ void MonitorEngine::SendNext()
         slot = m_otherSlot;
         block = ReadBlockForStep(m_otherStep);
     } else if (st.ProgramReadActive()) {
+        slot = m_programSlot;
         const QList<ReadBlock> blocks = ProgramReadBlocks();
         if (st.ProgramReadStep >= 0 && st.ProgramReadStep < 4) {
             programBlock = blocks.at(st.ProgramReadStep);

@@ -161,12 +161,23 @@ void MonitorEngine::ReportResult()
         if (slot.DeviceRequested && m_view.comAddr[size_t(n)] != slot.DeviceAddress)
             StartCycle();
     }
+    if (st.ProgramWriteActive() && st.ErrorCode.isError() &&
+        (st.WritePending || st.UnlockPending)) {
+        // A program write that failed is not repeated: the next send takes
+        // the next item.
+        if (m_programNext > 0 && m_programNext <= m_batchItems.size())
+            m_notWritten.append(m_batchItems.at(m_programNext - 1));
+        dropPendingWrite();
+        ++m_programDone;
+        if (hooks.programWriteProgress)
+            hooks.programWriteProgress(m_programDone);
+    }
     if (st.ErrorCode.writeFailed() && (st.WritePending || st.UnlockPending)) {
         st.WritePending = false;
         st.UnlockPending = false;
         st.ParamsStale = true;
     }
-    if ((st.WriteAll() || st.ProgramWriteActive()) && st.ErrorCode.isError()) {
+    if (st.WriteAll() && st.ErrorCode.isError()) {
         ++st.BatchRetry;
         if (st.BatchRetry > 3) {
             // Given up after four attempts: the batch moves on as after an echo.

@@ -58,18 +58,21 @@ bool MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
     return true;
 }
 
-void MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
+bool MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
 {
     MonitorState &st = m_state;
     if (items.isEmpty() || st.ConnectedCount() == 0 || st.work != EngineWork::Polling)
-        return;
+        return false;
     m_batchItems = items;
     m_programNext = 0;
+    m_programDone = 0;
+    m_notWritten.clear();
     m_batchAddress = st.at(st.SelectedDevice).DeviceAddress;
     st.work = EngineWork::ProgramWrite;
     st.BatchRetry = 0;
     if (!st.RequestOutstanding)
         SendNext();
+    return true;
 }
 
 int MonitorEngine::stepOf(int index) const
@@ -95,13 +98,12 @@ void MonitorEngine::prepareBatchItem()
         st.WritePending = true;
         st.UnlockPending = item.unlock;
     } else if (st.ProgramWriteActive()) {
-        // Every send takes the next item: a failed one is not repeated.
+        // Every send takes the next item: a failed one is not repeated. The
+        // batch ends after its last item's result, whatever it was.
         if (st.WritePending)
             return;
         if (m_programNext >= m_batchItems.size()) {
-            st.work = EngineWork::Polling;
-            StartCycle();
-            st.ParamsStale = true;
+            endProgramWrite(true);
             return;
         }
         const WriteItem &item = m_batchItems.at(m_programNext++);
@@ -197,15 +199,17 @@ void MonitorEngine::endOtherSetupRead(bool ok)
         done(ok, m_otherImage);
 }
 
-void MonitorEngine::requestProgramRead()
+bool MonitorEngine::requestProgramRead()
 {
     if (m_state.work != EngineWork::Polling)
-        return; // one thing at a time
+        return false; // one thing at a time
     m_state.work = EngineWork::ProgramReadRequested;
     m_state.ProgramReadStep = 0;
     m_state.ProgramStepCounter = 0;
+    m_programSlot = m_state.SelectedDevice;
     if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
         SendNext();
+    return true;
 }
 
 void MonitorEngine::advanceProgramRead()
@@ -219,11 +223,59 @@ void MonitorEngine::advanceProgramRead()
     st.ProgramStepCounter += ProgramStepsPerBlock;
     if (st.ProgramStepCounter < ProgramReg::Steps)
         return;
+    endProgramRead(true);
+}
+
+void MonitorEngine::endProgramRead(bool complete)
+{
+    MonitorState &st = m_state;
     st.work = EngineWork::Polling;
     st.ProgramReadStep = 0;
     st.ProgramStepCounter = 0;
+    m_programSlot = 0;
     if (hooks.programReadEnded)
-        hooks.programReadEnded();
+        hooks.programReadEnded(complete);
+}
+
+void MonitorEngine::endProgramWrite(bool complete)
+{
+    MonitorState &st = m_state;
+    BatchWriteReport report;
+    report.complete = complete;
+    report.address = m_batchAddress;
+    report.notWritten = m_notWritten;
+    if (!complete)
+        report.notWritten += m_batchItems.mid(m_programNext);
+    st.work = EngineWork::Polling;
+    dropPendingWrite();
+    m_batchItems.clear();
+    m_notWritten.clear();
+    m_programNext = 0;
+    m_programDone = 0;
+    if (st.ConnectedCount() > 0) {
+        StartCycle();
+        st.ParamsStale = true;
+    }
+    if (hooks.programWriteEnded)
+        hooks.programWriteEnded(report);
+}
+
+void MonitorEngine::dropProgramTransfers()
+{
+    switch (m_state.work) {
+    case EngineWork::ProgramReadRequested:
+    case EngineWork::ProgramRead:
+        endProgramRead(false);
+        break;
+    case EngineWork::ProgramWrite:
+        // The item in flight is not known to have arrived.
+        if (m_state.WritePending && m_programNext > 0)
+            --m_programNext;
+        endProgramWrite(false);
+        break;
+    default:
+        break;
+    }
 }
 
 void MonitorEngine::finishWriteItem()
@@ -236,8 +288,11 @@ void MonitorEngine::finishWriteItem()
         StartCycle();
         st.ParamsStale = true;
     }
-    if (st.ProgramWriteActive() && hooks.programWriteProgress)
-        hooks.programWriteProgress();
+    if (st.ProgramWriteActive()) {
+        ++m_programDone;
+        if (hooks.programWriteProgress)
+            hooks.programWriteProgress(m_programDone);
+    }
     st.WritePending = false;
     st.PendingWrite = {};
 }
@@ -262,7 +317,7 @@ void MonitorEngine::endWriteAllBatch(bool resetTicks, bool complete)
     MonitorState &st = m_state;
     if (resetTicks)
         st.ReplyTicks = 18;
-    WriteAllReport report;
+    BatchWriteReport report;
     report.complete = complete;
     report.address = m_batchAddress;
     report.notWritten = m_notWritten;
@@ -296,8 +351,9 @@ void MonitorEngine::dropAllWork()
     MonitorState &st = m_state;
     if (st.work == EngineWork::SetupReadOther || st.work == EngineWork::SetupReadOtherRequested)
         endOtherSetupRead(false);
+    dropProgramTransfers();
     const bool writingAll = st.WriteAll();
-    WriteAllReport report;
+    BatchWriteReport report;
     report.complete = false;
     report.address = m_batchAddress;
     if (writingAll)

@@ -131,7 +131,7 @@ void ParameterTransfer::writeProgress(int percent)
     m_view.showWriteProgress(percent);
 }
 
-void ParameterTransfer::writeEnded(const WriteAllReport &report)
+void ParameterTransfer::writeEnded(const BatchWriteReport &report)
 {
     m_view.showWriteEnded();
     QString text;

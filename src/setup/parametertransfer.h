@@ -50,7 +50,7 @@ public:
     // From the engine: the save itself, with the engine paused.
     void saveFile();
     void writeProgress(int percent);
-    void writeEnded(const WriteAllReport &report);
+    void writeEnded(const BatchWriteReport &report);
 
 private:
     void refuseFile(const QString &message);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+
 // One register write of a batch (write-all, program write), with the
 // unlock write before it when asked. `step` numbers the write within its
 // batch's own count of steps (write-all: 0 to 40, some skipped); -1 when
@@ -10,4 +12,14 @@ struct RegisterWrite
     int value = 0;
     bool unlock = false;
     int step = -1;
+};
+
+// How a batch of writes ended: run to its last item (complete) or stopped
+// because its controller went away, and the items it did not write (given
+// up, or never sent).
+struct BatchWriteReport
+{
+    bool complete = true;
+    int address = 0; // 0: the batch was a broadcast
+    QList<RegisterWrite> notWritten;
 };

@@ -16,16 +16,6 @@
 //   40       0x4726 := bit 0 of entry 23 (the image's own setting)
 // The set value (16) is skipped in program control (mode 3), the output
 // levels (17, 18) in every mode but manual (2).
-// How a write-all ended: run to its last item (complete) or stopped because
-// its controller went away, and the items it did not write (given up after
-// four attempts, or never sent).
-struct WriteAllReport
-{
-    bool complete = true;
-    int address = 0; // 0: the batch was a broadcast
-    QList<RegisterWrite> notWritten;
-};
-
 namespace WriteAll {
 
 constexpr int LastStep = 40;

@@ -366,7 +366,7 @@ TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
     QList<int> progress;
     QObject::connect(engine.get(), &MonitorEngine::viewChanged,
                      [&] { progress << engine->view().upLoadBar; });
-    engine->hooks.writeAllEnded = [&](const WriteAllReport &) { ++ended; };
+    engine->hooks.writeAllEnded = [&](const BatchWriteReport &) { ++ended; };
     // One write per item, the item number as the value.
     QList<MonitorEngine::WriteItem> items;
     for (int i = 0; i <= MonitorEngine::WriteAllItems; ++i)
@@ -397,7 +397,7 @@ TEST_P(MonitorLine, WriteAllGivesUpAnItemAfterFourAttempts)
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
     const MonitorState &st = engine->state();
     int ended = 0;
-    engine->hooks.writeAllEnded = [&](const WriteAllReport &) { ++ended; };
+    engine->hooks.writeAllEnded = [&](const BatchWriteReport &) { ++ended; };
     // The middle item writes a read-only register: refused every time.
     engine->startWriteAll({{Reg::Alarm1Low, 38}, {Reg::ProcessValue, 39}, {Reg::Alarm1Low, 40}},
                           false);
@@ -420,7 +420,7 @@ TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
         if (phase == 4)
             firstSteps << firstStep;
     };
-    engine->hooks.programReadEnded = [&] { ++ended; };
+    engine->hooks.programReadEnded = [&](bool complete) { ended += complete ? 1 : 100; };
     const int before = int(log.size());
     engine->requestProgramRead();
     ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
@@ -451,7 +451,7 @@ TEST_P(MonitorLine, ProgramWriteReportsEveryItem)
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
     const MonitorState &st = engine->state();
     int reported = 0;
-    engine->hooks.programWriteProgress = [&] { ++reported; };
+    engine->hooks.programWriteProgress = [&](int) { ++reported; };
     QList<MonitorEngine::WriteItem> items;
     for (int item = 0; item < 3; ++item)
         items.append({ProgramReg::cycles(item), item + 1, false});
@@ -480,7 +480,7 @@ TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
     const MonitorState &st = engine->state();
     int ended = 0;
-    engine->hooks.writeAllEnded = [&](const WriteAllReport &) { ++ended; };
+    engine->hooks.writeAllEnded = [&](const BatchWriteReport &) { ++ended; };
     QList<MonitorEngine::WriteItem> items; // the last four items of a batch
     for (int i = 37; i <= 40; ++i)
         items.append({Reg::Alarm2High, i, false});
