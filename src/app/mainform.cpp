@@ -5,6 +5,7 @@
 #include "app/comsettingsform.h"
 #include "console/consolelogic.h"
 #include "console/consolepanel.h"
+#include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
 #include "program/programform.h"
 #include "recorder/recorderform.h"
@@ -132,12 +133,36 @@ void MainForm::attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *s
     m_program = program;
     m_recorder = recorder;
     m_monitor->setProgramForm(m_program);
+    connectProgramEditor();
     m_logic.setWindow(
         TalkingWindow::Monitor,
         {[monitor] { return monitor->holdsPort(); }, [monitor] { monitor->endWork(); }});
     m_logic.setWindow(
         TalkingWindow::Recorder,
         {[recorder] { return recorder->holdsPort(); }, [recorder] { recorder->endWork(); }});
+}
+
+void MainForm::connectProgramEditor()
+{
+    // The program editor has no line of its own: its transfers are the
+    // configuration window's engine's, to the controller selected there.
+    ProgramEditor &editor = m_program->editor();
+    MonitorEngine &engine = m_monitor->engine();
+    editor.setTransferActions(
+        [&engine] { return engine.requestProgramRead(); },
+        [&engine](const QList<RegisterWrite> &writes) { return engine.startProgramWrite(writes); },
+        [&engine] {
+            const MonitorState &st = engine.state();
+            return st.at(st.SelectedDevice).OnlineConfig;
+        });
+    engine.hooks.programReply = [&editor](int phase, int firstStep, const QList<quint16> &words) {
+        editor.programReply(phase, firstStep, words);
+    };
+    engine.hooks.programReadEnded = [&editor](bool complete) { editor.programReadEnded(complete); };
+    engine.hooks.programWriteProgress = [&editor](int done) { editor.programWriteProgress(done); };
+    engine.hooks.programWriteEnded = [&editor](const BatchWriteReport &report) {
+        editor.programWriteEnded(report);
+    };
 }
 
 void MainForm::addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)())

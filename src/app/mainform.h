@@ -68,6 +68,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void connectProgramEditor();
     void addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)());
     void setConsoleShown(bool shown);
     void SExitBtClick();

@@ -1,12 +1,72 @@
 #pragma once
 
+#include "program/programeditor.h"
+#include "program/rampsoakprogram.h"
+
 #include <QWidget>
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
 
 // "Ramp/Soak Pattern Editor": the ramp/soak program of the controller
-// selected in the monitor window.
+// selected in the monitor window, on top of the others, centred on its
+// owner, without system buttons; "Back" hides it. The program and the grid
+// survive until the program ends.
 class ProgramForm : public QWidget
 {
     Q_OBJECT
 public:
     explicit ProgramForm(QWidget *owner);
+    ~ProgramForm() override;
+
+    ProgramEditor &editor() { return *m_editor; }
+    RampSoakProgram &program() { return m_program; }
+
+    QTableWidget *ProgTable = nullptr;
+    QComboBox *ProgStart = nullptr;
+    QPushButton *ReadSBt = nullptr;
+    QPushButton *ReadFBt = nullptr;
+    QPushButton *SaveFBt = nullptr;
+    QPushButton *WrBt = nullptr;
+    QPushButton *EditPBt = nullptr;
+    QPushButton *RetBt = nullptr;
+    QGroupBox *EditBox = nullptr;
+    QLabel *StepLinkLb = nullptr;
+    QLineEdit *SPEdit = nullptr;
+    QComboBox *MaxStep = nullptr;
+    QComboBox *StepLink = nullptr;
+    QLabel *TimeHourLB = nullptr;
+    QComboBox *TimeHour = nullptr;
+    QLabel *TimeMinLb = nullptr;
+    QSpinBox *TimeMin = nullptr;
+    QPushButton *POKBt = nullptr;
+    QLabel *UpLoadLabelP = nullptr;
+    QProgressBar *UpLoadBarP = nullptr;
+    QLabel *ProgCurve = nullptr;
+
+signals:
+    void rendered();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void scheduleRender();
+    void render();
+
+    RampSoakProgram m_program;
+    std::unique_ptr<ProgramEditor> m_editor;
+    ProgramViewModel m_shown;
+    bool m_renderedOnce = false;
+    bool m_renderArmed = false;
 };

@@ -1,0 +1,162 @@
+#pragma once
+
+#include "program/rampsoakprogram.h"
+#include "setup/registerwrite.h"
+#include "ui/canvas.h"
+
+#include <QList>
+#include <QString>
+#include <array>
+#include <functional>
+
+// The grid's shape: a title row and column, then the program.
+namespace ProgramGrid {
+constexpr int Rows = 20;
+constexpr int Columns = 9;
+constexpr int LastStepRow = 17;
+constexpr int CyclesRow = 18;
+constexpr int NextPatternRow = 19;
+constexpr bool isSetValueRow(int row)
+{
+    return row >= 1 && row <= 15 && row % 2 == 1;
+}
+constexpr bool isTimeRow(int row)
+{
+    return row >= 2 && row <= 16 && row % 2 == 0;
+}
+constexpr int stepOfRow(int row)
+{
+    return (row - 1) / 2;
+}
+} // namespace ProgramGrid
+
+// Which control takes the focus when the editors are set up.
+enum class ProgramFocus { None, SPEdit, MaxStep, StepLink, POKBt };
+
+// What the program window shows.
+struct ProgramViewModel
+{
+    std::array<std::array<QString, ProgramGrid::Columns>, ProgramGrid::Rows> cells {};
+    int progStart = 0; // ProgStart's position; -1 for none
+    // The editors of EditBox.
+    bool editBoxVisible = false;
+    bool editBoxEnabled = true;
+    bool stepLinkLbVisible = false;
+    QString stepLinkLbCaption;
+    bool spEditVisible = false;
+    QString spEditText;
+    bool maxStepVisible = false;
+    int maxStepIndex = -1;
+    bool stepLinkVisible = false;
+    int stepLinkIndex = -1;
+    bool timeVisible = false; // TimeHour, TimeMin and their captions
+    int timeHour = -1; // no hour shown for a time beyond the editor's 15 h
+    QString timeMinText = QStringLiteral("0");
+    bool timeMinEnabled = true;
+    ProgramFocus focus = ProgramFocus::None;
+    int focusCount = 0; // raised when `focus` is to take the focus
+    // Buttons.
+    bool progStartEnabled = true;
+    bool readSBtEnabled = true;
+    bool readFBtEnabled = true;
+    bool saveFBtEnabled = false;
+    bool wrBtEnabled = false;
+    bool editPBtEnabled = false;
+    // UpLoadLabelP and UpLoadBarP.
+    bool progressVisible = false;
+    QString progressCaption = QStringLiteral("Reading Now");
+    int progress = 0;
+    // ProgCurve: shown once drawn; `curveVersion` rises with each drawing.
+    bool curveVisible = false;
+    int curveVersion = 0;
+};
+
+// What the window asks of the monitor window's engine.
+struct ProgramEditorActions
+{
+    // The program read of the selected controller; false when it cannot start.
+    std::function<bool()> requestRead;
+    // The 153 writes to the selected controller; false when they cannot start.
+    std::function<bool(const QList<RegisterWrite> &)> startWrite;
+    // The selected controller's on-line configuration flag.
+    std::function<bool()> onlineConfig;
+    // Runs the call once the event in hand is done (boxes never open
+    // inside the line's events).
+    std::function<void(std::function<void()>)> post;
+    std::function<void()> changed;
+};
+
+// The program editor's logic: the grid and its editors, the curve, the
+// transfers to and from the selected controller and the program file.
+class ProgramEditor
+{
+public:
+    static constexpr int CurveWidth = 620;
+    static constexpr int CurveHeight = 95;
+
+    ProgramEditor(RampSoakProgram &program, ProgramEditorActions actions);
+
+    const ProgramViewModel &model() const { return m_model; }
+    const Canvas &curve() const { return m_curve; }
+    const RampSoakProgram &program() const { return m_program; }
+    bool transferring() const { return m_transfer != Transfer::None; }
+
+    // The engine's side, given once both windows exist.
+    void setTransferActions(std::function<bool()> requestRead,
+                            std::function<bool(const QList<RegisterWrite> &)> startWrite,
+                            std::function<bool()> onlineConfig);
+
+    void FormShow();
+    // A cell of the program (row 1..19, column 1..8) selected.
+    void ProgTableClick(int row, int column);
+    void EditPBtClick();
+    // The editors' values as the user changes them.
+    void SPEditChange(const QString &text);
+    void MaxStepChange(int index);
+    void StepLinkChange(int index);
+    void TimeHourChange(int index); // commits
+    void TimeMinChange(const QString &text); // commits unless empty
+    void ProgStartChange(int index);
+    // "Enter", or the Enter key in an editor: the editor into the cell.
+    void POKBtClick();
+
+    void ReadSBtClick();
+    void WrBtClick();
+    void ReadFBtClick();
+    void SaveFBtClick();
+
+    // From the engine.
+    void programReply(int phase, int firstStep, const QList<quint16> &words);
+    void programReadEnded(bool complete);
+    void programWriteProgress(int done);
+    void programWriteEnded(const BatchWriteReport &report);
+
+    // How a value of the program is named to the user, by its position in
+    // the register order.
+    static QString describePosition(int position);
+
+private:
+    enum class Transfer { None, Read, Write, File };
+    void changed();
+    void inform(const QString &text);
+    void refreshCells();
+    void setupEditors(int row);
+    void loadEditors();
+    void commit();
+    void commitSetValue(int k);
+    void drawCurve();
+    // Controls while a transfer runs, and after: `complete` when the grid
+    // holds a whole program.
+    void beginTransfer(Transfer t, const QString &caption);
+    void endTransfer();
+    int selectedPattern() const { return m_column - 1; }
+
+    RampSoakProgram &m_program;
+    ProgramEditorActions m_actions;
+    ProgramViewModel m_model;
+    Canvas m_curve {QSize(CurveWidth, CurveHeight)};
+    Transfer m_transfer = Transfer::None;
+    bool m_complete = false; // the grid holds a whole program (read or loaded)
+    int m_row = 0; // the selected cell; 0: none
+    int m_column = 0;
+};
