@@ -1,6 +1,7 @@
 #include "benchline.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <iterator>
 #include <poll.h>
@@ -35,6 +37,32 @@ void spin(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        spin(5);
+    }
+    return true;
+}
+
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+int option(const QStringList &args, const char *name, int fallback)
+{
+    const qsizetype at = args.indexOf(QLatin1String(name));
+    if (at > 0 && at + 1 < args.size())
+        return std::max(1, args.at(at + 1).toInt());
+    return fallback;
 }
 
 int baudIndex(int baud)
@@ -155,6 +183,45 @@ std::vector<Transaction> transactionsOf(const LineTap &tap)
 double wireSeconds(const Transaction &t, int baud)
 {
     return (t.requestBytes + t.replyBytes) * characterSeconds(baud) + TurnaroundMs / 1000.0;
+}
+
+RequestHead headOf(const QByteArray &request, bool rtu)
+{
+    // Address, function and two words, raw in RTU, in hex after the colon
+    // in ASCII.
+    const QByteArray pdu = rtu ? request.left(6) : QByteArray::fromHex(request.mid(1, 12));
+    if (pdu.size() < 6)
+        return {};
+    const auto byte = [&pdu](int i) { return int(quint8(pdu.at(i))); };
+    return {byte(0), byte(1), byte(2) << 8 | byte(3), byte(4) << 8 | byte(5)};
+}
+
+namespace {
+
+double middleRatio(std::vector<double> v)
+{
+    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+void printSamplesHeading(const char *yardstick)
+{
+    std::printf("  %-40s %19s %19s\n  %-40s %9s %9s %9s %9s\n", "", "ms", yardstick, "", "median",
+                "worst", "median", "worst");
+}
+
+void printSamples(const char *name, const Samples &s)
+{
+    if (s.ns.empty())
+        return;
+    std::printf("  %-40s %9.1f %9.1f", name, double(median(s.ns)) / 1e6,
+                double(*std::max_element(s.ns.begin(), s.ns.end())) / 1e6);
+    if (!s.ratio.empty())
+        std::printf(" %8.2fx %8.2fx", middleRatio(s.ratio),
+                    *std::max_element(s.ratio.begin(), s.ratio.end()));
+    std::printf("\n");
 }
 
 Simulator::Simulator(bool rtu, int baud, bool paced,

@@ -15,8 +15,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -32,6 +34,18 @@ qint64 median(std::vector<qint64> v);
 
 // Runs the event loop for `ms`.
 void spin(int ms);
+
+// Runs the event loop until `done` holds; false when `ms` passed first.
+bool waitFor(const std::function<bool()> &done, int ms);
+
+// Waits `ms` on a precise timer: a coarse one may be taken up by the wake-up
+// for the line's next bytes, and a key or a click would fall on a reply's arrival
+// more often than a user's does.
+void pause(int ms);
+
+// The value given after `name` on the command line, at least 1; `fallback`
+// when it is not given.
+int option(const QStringList &args, const char *name, int fallback);
 
 // The index of `baud` in the settings' baud-rate group; -1 for none.
 int baudIndex(int baud);
@@ -106,6 +120,32 @@ std::vector<Transaction> transactionsOf(const LineTap &tap);
 // The line's time for a transaction: its bytes at the baud rate and the
 // simulator's turnaround.
 double wireSeconds(const Transaction &t, int baud);
+
+// The address, function, register and word of a request (the count of a
+// read, the value of a write); -1 for what does not decode.
+struct RequestHead
+{
+    int address = -1;
+    int function = -1;
+    int reg = -1;
+    int word = -1;
+};
+RequestHead headOf(const QByteArray &request, bool rtu);
+
+// One figure's samples, in nanoseconds, and as ratios to a yardstick (the
+// wire time, mostly) when the figure has them.
+struct Samples
+{
+    std::vector<qint64> ns;
+    std::vector<double> ratio;
+};
+
+// The heading of the rows below: median and worst in ms, and as multiples
+// of `yardstick`.
+void printSamplesHeading(const char *yardstick);
+// A row: median and worst in ms, and as multiples when the figure has them;
+// nothing when there are no samples.
+void printSamples(const char *name, const Samples &s);
 
 // duva-sim as a child process, 8N1, with the given controllers as (address,
 // model code) pairs; paced at the baud rate when asked.

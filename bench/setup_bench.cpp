@@ -37,18 +37,14 @@
 #include "setup/setupviewform.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -65,27 +61,6 @@ struct Entry
 };
 constexpr Entry Entries[] = {{"2.30", "2.3"}, {"1.50", "1.5"}};
 
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        spin(5);
-    }
-    return true;
-}
-
-// Waits `ms` on a precise timer: a coarse one may be taken up by the wake-up
-// for the line's next bytes, and the Enter would fall on a reply's arrival
-// more often than a user's does.
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // A key as the user presses it, on the widget that has it.
 void press(QWidget *widget, int key, const QString &text)
 {
@@ -93,26 +68,6 @@ void press(QWidget *widget, int key, const QString &text)
     QCoreApplication::sendEvent(widget, &down);
     QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(widget, &up);
-}
-
-// The function, register and word of a request (the count of a read, the
-// value of a write); -1 for what does not decode.
-struct RequestHead
-{
-    int function = -1;
-    int reg = -1;
-    int word = -1;
-};
-
-RequestHead headOf(const Transaction &t, bool rtu)
-{
-    // Address, function and two words, raw in RTU, in hex after the colon
-    // in ASCII.
-    const QByteArray pdu = rtu ? t.request.left(6) : QByteArray::fromHex(t.request.mid(1, 12));
-    if (pdu.size() < 6)
-        return {};
-    const auto byte = [&pdu](int i) { return int(quint8(pdu.at(i))); };
-    return {byte(1), byte(2) << 8 | byte(3), byte(4) << 8 | byte(5)};
 }
 
 bool isRead(const RequestHead &h, const ReadBlock &block)
@@ -140,13 +95,6 @@ struct Record
     std::vector<Write> writes;
 };
 
-// One figure's samples, in nanoseconds or as ratios.
-struct Samples
-{
-    std::vector<qint64> ns;
-    std::vector<double> ratio; // to the wire time
-};
-
 struct Result
 {
     QString note; // what went wrong, if anything
@@ -172,8 +120,8 @@ void analyseCycles(const std::vector<Transaction> &ts, const Record &r, bool rtu
             continue;
         bool cycle = true;
         for (int step = FirstSetupStep; step <= LastSetupStep && cycle; ++step)
-            cycle =
-                isRead(headOf(ts[i + size_t(step - FirstSetupStep)], rtu), *ReadBlockForStep(step));
+            cycle = isRead(headOf(ts[i + size_t(step - FirstSetupStep)].request, rtu),
+                           *ReadBlockForStep(step));
         if (!cycle)
             continue;
         const size_t last = i + size_t(LastSetupStep - FirstSetupStep);
@@ -222,13 +170,14 @@ void analyseWrites(const std::vector<Transaction> &ts, const Record &r, bool rtu
         while (first < ts.size() && ts[first].replyEnd <= w.enter)
             ++first;
         size_t unlock = first;
-        while (unlock < ts.size() && !isWrite(headOf(ts[unlock], rtu), UnlockRegister))
+        while (unlock < ts.size() && !isWrite(headOf(ts[unlock].request, rtu), UnlockRegister))
             ++unlock;
         if (unlock - first > 2 || unlock + 1 >= ts.size() ||
-            !isWrite(headOf(ts[unlock + 1], rtu), Reg::RtdOffset))
+            !isWrite(headOf(ts[unlock + 1].request, rtu), Reg::RtdOffset))
             continue;
         size_t end = unlock + 2;
-        while (end < ts.size() && !isRead(headOf(ts[end], rtu), *ReadBlockForStep(LastSetupStep)))
+        while (end < ts.size() &&
+               !isRead(headOf(ts[end].request, rtu), *ReadBlockForStep(LastSetupStep)))
             ++end;
         if (end == ts.size() || ts[end].replyEnd > w.shown)
             continue;
@@ -359,67 +308,34 @@ Result run(bool rtu, int baud, int cycles, int writes)
     return result;
 }
 
-double worst(const std::vector<double> &v)
-{
-    return *std::max_element(v.begin(), v.end());
-}
-
-double middle(std::vector<double> v)
-{
-    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
-// A row: median and worst in ms, and as multiples of the wire time when the
-// figure has them.
-void printRow(const char *name, const Samples &s)
-{
-    if (s.ns.empty())
-        return;
-    std::printf("  %-40s %9.1f %9.1f", name, double(median(s.ns)) / 1e6,
-                double(*std::max_element(s.ns.begin(), s.ns.end())) / 1e6);
-    if (!s.ratio.empty())
-        std::printf(" %8.2fx %8.2fx", middle(s.ratio), worst(s.ratio));
-    std::printf("\n");
-}
-
 void printResult(bool rtu, int baud, const Result &r)
 {
     std::printf("%s %d baud, 8N1: a character %.3f ms, the simulator's turnaround %d ms\n",
                 rtu ? "RTU" : "ASCII", baud, characterSeconds(baud) * 1e3, TurnaroundMs);
     if (!r.note.isEmpty())
         std::printf("  !! %s\n", qPrintable(r.note));
-    std::printf("  %-40s %19s %19s\n  %-40s %9s %9s %9s %9s\n", "", "ms", "x wire", "", "median",
-                "worst", "median", "worst");
+    printSamplesHeading("x wire");
     if (!r.line.ns.empty()) {
         std::printf("  setup read cycle, %zu times (8 exchanges, %d bytes)\n", r.line.ns.size(),
                     r.cycleBytes);
-        printRow("wire", r.wire);
-        printRow("line: step-6 request to step-13 reply", r.line);
-        printRow("shown: to its render", r.shown);
-        printRow("  sim+ (in line)", r.simExtra);
-        printRow("  turns: the program's (in line)", r.turns);
-        printRow("  render: last byte to render", r.render);
+        printSamples("wire", r.wire);
+        printSamples("line: step-6 request to step-13 reply", r.line);
+        printSamples("shown: to its render", r.shown);
+        printSamples("  sim+ (in line)", r.simExtra);
+        printSamples("  turns: the program's (in line)", r.turns);
+        printSamples("  render: last byte to render", r.render);
     }
     if (!r.total.ns.empty()) {
         std::printf("  write with unlock, read back, %zu times (%d exchanges from the unlock)\n",
                     r.total.ns.size(), r.writeExchanges);
-        printRow("total: Enter to the value shown", r.total);
-        printRow("  in flight at the Enter", r.inFlight);
-        printRow("  wire", r.writeWire);
-        printRow("  sim+", r.writeSimExtra);
-        printRow("  program", r.program);
+        printSamples("total: Enter to the value shown", r.total);
+        printSamples("  in flight at the Enter", r.inFlight);
+        printSamples("  wire", r.writeWire);
+        printSamples("  sim+", r.writeSimExtra);
+        printSamples("  program", r.program);
     }
     std::printf("\n");
     std::fflush(stdout);
-}
-
-int option(const QStringList &args, const char *name, int fallback)
-{
-    const qsizetype at = args.indexOf(QLatin1String(name));
-    if (at > 0 && at + 1 < args.size())
-        return std::max(1, args.at(at + 1).toInt());
-    return fallback;
 }
 
 } // namespace
