@@ -77,7 +77,7 @@ struct Marks
     int cyclesAtEnd = 0; // ... when the batch ended
     std::vector<qint64> done; // the batch's items done
     qint64 ended = 0; // the batch's end
-    WriteAllReport report;
+    BatchWriteReport report;
 };
 
 // One batch, on the tap's clock.
@@ -104,7 +104,7 @@ void watch(MonitorEngine &engine, Marks &marks)
             progress(percent);
     };
     const auto ended = engine.hooks.writeAllEnded;
-    engine.hooks.writeAllEnded = [ended, &marks](const WriteAllReport &report) {
+    engine.hooks.writeAllEnded = [ended, &marks](const BatchWriteReport &report) {
         marks.ended = nowNs();
         marks.cyclesAtEnd = marks.cycles;
         marks.report = report;
