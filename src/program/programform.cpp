@@ -105,7 +105,8 @@ void ProgramForm::createControls()
     ProgTable->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ProgTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ProgTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    SetScaledFont(ProgTable, FontSize);
+    SetScaledFont(ProgTable, 8); // "Pattern 7" within a 46-pixel column
+    ProgTable->setTextElideMode(Qt::ElideNone);
     int width = 0;
     for (int c = 0; c < ProgramGrid::Columns; ++c) {
         ProgTable->setColumnWidth(c, Scaled(ColumnWidths[c]));
@@ -246,8 +247,12 @@ void ProgramForm::render()
         const QSignalBlocker block(ProgTable);
         for (int r = 0; r < ProgramGrid::Rows; ++r)
             for (int c = 0; c < ProgramGrid::Columns; ++c)
-                if (all || m.cells[size_t(r)][size_t(c)] != was.cells[size_t(r)][size_t(c)])
+                if (all || m.cells[size_t(r)][size_t(c)] != was.cells[size_t(r)][size_t(c)]) {
                     ProgTable->item(r, c)->setText(m.cells[size_t(r)][size_t(c)]);
+                    // The titles may be wider than their column.
+                    if (c == 0)
+                        ProgTable->item(r, c)->setToolTip(m.cells[size_t(r)][size_t(c)]);
+                }
     }
     // The view's own changes do not come back as the user's.
     const QSignalBlocker b1(ProgStart), b2(MaxStep), b3(StepLink), b4(TimeHour), b5(TimeMin);

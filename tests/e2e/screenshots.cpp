@@ -11,9 +11,11 @@
 #include "console/consolepanel.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
+#include "program/programform.h"
 #include "scripteddialogs.h"
 #include "setup/parameterfile.h"
 #include "setup/parametertransfer.h"
+#include "setup/setupviewform.h"
 #include "sim/simline.h"
 #include "ui/accessiblenames.h"
 #include "ui/guardedapplication.h"
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -68,6 +71,20 @@ int main(int argc, char **argv)
     line.controller(2)->setEventInput(1, true);
     line.controller(3)->set(0x471A, 3);
     line.controller(4)->set(0x4720, 1);
+    // The first controller in program control, with a program that loops:
+    // pattern 0 leads into patterns 1 and 2, which repeat.
+    SimController &programmed = *line.controller(1);
+    programmed.set(0x4719, 3);
+    programmed.set(0x4778, 1);
+    programmed.set(0x4779, 2);
+    programmed.set(0x477A, 1);
+    programmed.set(0x4769, 1);
+    programmed.set(0x476A, 1);
+    const int steps[][3] = {{8, 1500, 30}, {9, 1200, 20}, {16, 900, 25}, {17, 1100, 15}};
+    for (const auto &st : steps) {
+        programmed.set(0x4780 + 2 * st[0], quint16(st[1]));
+        programmed.set(0x4781 + 2 * st[0], quint16(st[2]));
+    }
 
     bool ok = true;
     ComSettings settings;
@@ -118,5 +135,18 @@ int main(int argc, char **argv)
         monitor->transfer().OpenBtClick();
         ok = grab(out, "parfile.png") && ok;
     }
+    QTest::mouseClick(monitor->setupForm().LoadBt, Qt::LeftButton);
+    QTest::qWait(1500);
+
+    // The program editor over the window, the first controller's program
+    // read, a set value being edited.
+    monitor->ProgBtClick();
+    ProgramForm *program = main->programForm();
+    QTest::mouseClick(program->ReadSBt, Qt::LeftButton);
+    for (int i = 0; i < 50 && program->editor().transferring(); ++i)
+        QTest::qWait(100);
+    program->ProgTable->setCurrentCell(3, 2);
+    QTest::mouseClick(program->EditPBt, Qt::LeftButton);
+    ok = grab(out, "program.png") && ok;
     return ok ? 0 : 1;
 }
