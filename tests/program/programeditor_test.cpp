@@ -1,10 +1,18 @@
 // The program editor's grid, editors and commit rules, and its file
 // buttons, without a line.
 #include "program/programeditor.h"
+#include "program/programfile.h"
+#include "program/programform.h"
 #include "scripteddialogs.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -172,6 +180,46 @@ TEST(ProgramEditorNames, ValuesNotWrittenAreNamed)
     EXPECT_EQ(ProgramEditor::describePosition(25), "set value of pattern 0, step 0");
     EXPECT_EQ(ProgramEditor::describePosition(44), "time of pattern 1, step 1");
     EXPECT_EQ(ProgramEditor::describePosition(152), "time of pattern 7, step 7");
+}
+
+} // namespace
+
+namespace {
+
+// The window's controls reach the editor: typing, Enter, the hour list.
+TEST(ProgramFormWiring, TypedValuesReachTheProgram)
+{
+    ScriptedDialogs dialogs;
+    ProgramForm form(nullptr);
+    form.show();
+    EXPECT_FALSE(form.EditPBt->isEnabled()); // nothing to edit before a read or a load
+    QTemporaryDir dir;
+    ASSERT_EQ(ProgramFile::write(dir.filePath("p.txt"), RampSoakProgram()), QString());
+    dialogs.fileAnswers << dir.filePath("p.txt");
+    QTest::mouseClick(form.ReadFBt, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.EditPBt->isEnabled(); }, 2000));
+    form.ProgTable->setCurrentCell(1, 1);
+    QTest::mouseClick(form.EditPBt, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.SPEdit->isVisible(); }, 2000));
+    form.SPEdit->setFocus();
+    form.SPEdit->selectAll();
+    QTest::keyClicks(form.SPEdit, "12.5");
+    QTest::keyClick(form.SPEdit, Qt::Key_Return);
+    EXPECT_EQ(form.program().SetValue[0], 125);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return form.ProgTable->item(1, 1)->text() == "12.5"; }, 2000));
+    form.ProgTable->setCurrentCell(2, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.TimeHour->isVisible(); }, 2000));
+    form.TimeMin->setValue(7);
+    form.TimeHour->setCurrentIndex(2);
+    EXPECT_EQ(form.program().StepTime[0], 127);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return form.ProgTable->item(2, 1)->text() == "02:07"; }, 2000));
+    form.ProgTable->setCurrentCell(17, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.MaxStep->isVisible(); }, 2000));
+    form.MaxStep->setCurrentIndex(4);
+    QTest::keyClick(form.MaxStep, Qt::Key_Return);
+    EXPECT_EQ(form.program().LastStep[0], 4);
 }
 
 } // namespace
