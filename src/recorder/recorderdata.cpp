@@ -7,8 +7,8 @@ namespace Recorder {
 QColor InitialDeviceColour(int device)
 {
     static const QColor colours[DeviceCount] = {
-        QColor(128, 128, 0), QColor(0, 0, 128),   QColor(128, 0, 128), QColor(0, 128, 128),
-        QColor(128, 128, 128), QColor(0, 0, 255), QColor(128, 0, 0),   QColor(0, 128, 0),
+        QColor(128, 128, 0),   QColor(0, 0, 128),  QColor(128, 0, 128), QColor(0, 128, 128),
+        QColor(128, 128, 128), QColor(0, 0, 255),  QColor(128, 0, 0),   QColor(0, 128, 0),
         QColor(192, 192, 192), QColor(0, 255, 255)};
     return device >= 0 && device < DeviceCount ? colours[device] : QColor(Qt::black);
 }
