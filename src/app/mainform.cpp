@@ -237,7 +237,7 @@ void MainForm::Recorder1Click()
     if (!m_logic.mayOpen(TalkingWindow::Recorder))
         return;
     if (m_recorder)
-        ShowCentredOnOwner(m_recorder);
+        m_recorder->showWindow();
 }
 
 void MainForm::ToolButton5Click()

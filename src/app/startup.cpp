@@ -18,7 +18,8 @@ std::unique_ptr<MainForm> CreateWindows(ComSettings &settings)
         new MonitorForm(mainForm.get(), [&settings] { return settings.lineSettings(); });
     auto *settingsForm = new ComSettingsForm(mainForm.get(), settings);
     auto *program = new ProgramForm(mainForm.get());
-    auto *recorder = new RecorderForm(mainForm.get());
+    auto *recorder =
+        new RecorderForm(mainForm.get(), [&settings] { return settings.lineSettings(); });
     mainForm->attach(about, monitor, settingsForm, program, recorder);
     return mainForm;
 }

@@ -1,20 +1,351 @@
 #include "recorder/recorderform.h"
 
+#include "recorder/acquisition.h"
+#include "recorder/trendchart.h"
 #include "ui/dialogs.h"
 #include "ui/screenscale.h"
+#include "ui/windowplacement.h"
 
-RecorderForm::RecorderForm(QWidget *owner)
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace {
+
+constexpr int FontSize = 11;
+constexpr int DeviceLeft = 80;
+constexpr int DeviceWidth = 92;
+constexpr int DevicesTop = 482;
+
+QLabel *label(QWidget *parent, const QString &name, const QString &text, int x, int y, int w,
+              int h = 18)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    SetScaledFont(l, FontSize);
+    PlaceScaled(l, x, y, w, h);
+    return l;
+}
+
+QString colourStyle(const QColor &background, const QColor &text = Qt::black)
+{
+    return QStringLiteral("background: %1; color: %2;").arg(background.name(), text.name());
+}
+
+// Device panels show their trace colour; a dark one gets white text.
+QColor textOn(const QColor &c)
+{
+    return c.lightness() < 110 ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+const char *const ColourNames[16] = {"Black", "Maroon", "Green",  "Olive", "Navy",    "Purple",
+                                     "Teal",  "Gray",   "Silver", "Red",   "Lime",    "Yellow",
+                                     "Blue",  "Fuchsia", "Aqua",  "White"};
+
+QComboBox *colourBox(QWidget *parent, const QString &name)
+{
+    auto *box = new QComboBox(parent);
+    box->setObjectName(name);
+    const auto &colours = Recorder::StandardColours();
+    for (int i = 0; i < 16; ++i) {
+        QPixmap swatch(12, 12);
+        swatch.fill(colours[size_t(i)]);
+        box->addItem(QIcon(swatch), QString::fromLatin1(ColourNames[i]));
+    }
+    SetScaledFont(box, FontSize);
+    return box;
+}
+
+int colourIndex(const QColor &c)
+{
+    const auto &colours = Recorder::StandardColours();
+    for (int i = 0; i < 16; ++i)
+        if (colours[size_t(i)] == c)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+QString RecorderForm::DeviceSuffix(int d)
+{
+    return d == 9 ? QStringLiteral("A") : QString::number(d + 1);
+}
+
+RecorderForm::RecorderForm(QWidget *owner, LineSettingsSource settings)
     : QWidget(owner, Qt::Window)
 {
     setObjectName(QStringLiteral("RecorderForm"));
     setWindowTitle(QStringLiteral("Recorder Program"));
-    resize(Scaled(1024), Scaled(740));
     ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
     ApdComPort1.setPortChooser(ChoosePort);
+    if (!settings)
+        settings = [] { return LineSettings(); };
+    m_chart = std::make_unique<TrendChart>(m_data, ScreenWidth());
+    m_acquisition = new RecorderAcquisition(ApdComPort1, std::move(settings), m_data, this);
+    RecorderAcquisition &acq = *m_acquisition;
+    TrendChart &chart = *m_chart;
+    acq.hooks.chartClear = [&chart] { chart.clear(); };
+    acq.hooks.chartActive = [&chart](bool on) { chart.setActive(on); };
+    acq.hooks.chartUpdate = [&chart](qint64 i, const QString &time) {
+        chart.updateAfterScan(i, time);
+    };
+    connect(&acq, &RecorderAcquisition::viewChanged, this, &RecorderForm::scheduleRender);
+    createControls();
+    render();
+}
+
+RecorderForm::~RecorderForm() = default;
+
+void RecorderForm::createControls()
+{
+    RecorderAcquisition &acq = *m_acquisition;
+    resize(Scaled(1024), Scaled(740));
+
+    DrawIme = new QLabel(this);
+    DrawIme->setObjectName(QStringLiteral("DrawIme"));
+    DrawIme->move(Scaled(10), Scaled(4));
+    DrawIme->resize(m_chart->canvas().size());
+
+    label(this, QStringLiteral("AddressLB"), QStringLiteral("Address"), 10, DevicesTop + 24, 68);
+    label(this, QStringLiteral("ValueLB"), QStringLiteral("Value"), 10, DevicesTop + 72, 68);
+    ComAddrPL = new QFrame(this);
+    ComAddrPL->setObjectName(QStringLiteral("ComAddrPL"));
+    PlaceScaled(ComAddrPL, DeviceLeft, DevicesTop + 22, DeviceWidth * 10, 24);
+    for (int d = 0; d < Recorder::DeviceCount; ++d) {
+        RecorderDeviceWidgets &w = m_devices[size_t(d)];
+        const QString n = DeviceSuffix(d);
+        const int x = DeviceLeft + d * DeviceWidth;
+        w.panel = label(this, QStringLiteral("Panel") + n, QStringLiteral("Device %1").arg(d + 1),
+                        x, DevicesTop, DeviceWidth - 4, 20);
+        w.panel->setAlignment(Qt::AlignCenter);
+        w.panel->setFrameShape(QFrame::Panel);
+        w.panel->setAutoFillBackground(true);
+        w.panel->installEventFilter(this);
+        w.comAddr = new QSpinBox(ComAddrPL);
+        w.comAddr->setObjectName(QStringLiteral("ComAddr") + n);
+        w.comAddr->setRange(0, 255);
+        w.comAddr->setValue(acq.comAddr(d));
+        SetScaledFont(w.comAddr, FontSize);
+        PlaceScaled(w.comAddr, d * DeviceWidth, 0, DeviceWidth - 4, 22);
+        connect(w.comAddr, &QSpinBox::valueChanged, this, [&acq, d](int v) { acq.setComAddr(d, v); });
+        w.colorBox = colourBox(this, QStringLiteral("ColorBox") + n);
+        PlaceScaled(w.colorBox, x, DevicesTop + 47, DeviceWidth - 4, 22);
+        w.colorBox->setCurrentIndex(colourIndex(m_data.device[size_t(d)].colour));
+        connect(w.colorBox, &QComboBox::activated, this, [this, d](int i) {
+            m_chart->setDeviceColour(d, Recorder::StandardColours()[size_t(i)]);
+            scheduleRender();
+        });
+        w.value = new QLineEdit(this);
+        w.value->setObjectName(QStringLiteral("Value%1").arg(d + 1));
+        w.value->setReadOnly(true);
+        w.value->setAlignment(Qt::AlignRight);
+        SetScaledFont(w.value, FontSize);
+        PlaceScaled(w.value, x, DevicesTop + 70, DeviceWidth - 4, 22);
+    }
+
+    const int row = DevicesTop + 104;
+    BackGndP = new QFrame(this);
+    BackGndP->setObjectName(QStringLiteral("BackGndP"));
+    BackGndP->setAutoFillBackground(true);
+    PlaceScaled(BackGndP, 10, row, 120, 56);
+    StartBt = new QPushButton(QStringLiteral("START"), BackGndP);
+    StartBt->setObjectName(QStringLiteral("StartBt"));
+    SetScaledFont(StartBt, 14, true);
+    PlaceScaled(StartBt, 8, 8, 104, 40);
+    connect(StartBt, &QPushButton::clicked, this, [&acq] { acq.StartBtClick(); });
+
+    label(this, QStringLiteral("SampleTimeLB"), QStringLiteral("Sampling Time"), 145, row, 110);
+    SampleTime = new QSpinBox(this);
+    SampleTime->setObjectName(QStringLiteral("SampleTime"));
+    SampleTime->setRange(1, RecorderAcquisition::MaxSampleSeconds);
+    SampleTime->setValue(acq.sampleTime());
+    SampleTime->lineEdit()->setReadOnly(true); // changed by its arrows only
+    SetScaledFont(SampleTime, FontSize);
+    PlaceScaled(SampleTime, 145, row + 22, 70, 24);
+    label(this, QStringLiteral("SecLB"), QStringLiteral("Sec."), 220, row + 25, 40);
+    connect(SampleTime, &QSpinBox::valueChanged, this, [&acq](int v) { acq.setSampleTime(v); });
+
+    auto *counter = label(this, QStringLiteral("CounterPL"), QStringLiteral("Counter"), 270, row,
+                          110);
+    counter->setFrameShape(QFrame::Panel);
+    counter->setAlignment(Qt::AlignCenter);
+    LoopCnt = label(this, QStringLiteral("LoopCnt"), QStringLiteral(" 00000000"), 270, row + 22,
+                    110, 24);
+    LoopCnt->setFrameShape(QFrame::Panel);
+
+    auto *scaling = label(this, QStringLiteral("ScalingPL"), QStringLiteral("Scaling"), 400, row,
+                          90);
+    scaling->setFrameShape(QFrame::Panel);
+    scaling->setAlignment(Qt::AlignCenter);
+    DisplayMd = new QComboBox(this);
+    DisplayMd->setObjectName(QStringLiteral("DisplayMd"));
+    DisplayMd->addItems({QStringLiteral("Auto"), QStringLiteral("Manual")});
+    SetScaledFont(DisplayMd, FontSize);
+    PlaceScaled(DisplayMd, 400, row + 22, 90, 24);
+    connect(DisplayMd, &QComboBox::activated, this, [this](int i) {
+        m_chart->setAutomatic(i == 0);
+        if (i == 1)
+            takeManualLimits();
+        scheduleRender();
+    });
+    label(this, QStringLiteral("MaxScaleLB"), QStringLiteral("Max. Scale"), 505, row, 80);
+    MaxScale = new QLineEdit(QStringLiteral("100"), this);
+    MaxScale->setObjectName(QStringLiteral("MaxScale"));
+    MaxScale->setMaxLength(6);
+    SetScaledFont(MaxScale, FontSize);
+    PlaceScaled(MaxScale, 505, row + 22, 80, 24);
+    label(this, QStringLiteral("MinScaleLB"), QStringLiteral("Min. Scale"), 595, row, 80);
+    MinScale = new QLineEdit(QStringLiteral("0"), this);
+    MinScale->setObjectName(QStringLiteral("MinScale"));
+    MinScale->setMaxLength(6);
+    SetScaledFont(MinScale, FontSize);
+    PlaceScaled(MinScale, 595, row + 22, 80, 24);
+    for (QLineEdit *e : {MaxScale, MinScale})
+        connect(e, &QLineEdit::editingFinished, this, [this] { takeManualLimits(); });
+    label(this, QStringLiteral("BGColorLB"), QStringLiteral("Background "), 690, row, 100);
+    BGColor = colourBox(this, QStringLiteral("BGColor"));
+    BGColor->setCurrentIndex(15);
+    PlaceScaled(BGColor, 690, row + 22, 100, 24);
+    connect(BGColor, &QComboBox::activated, this, [this](int i) {
+        m_chart->BGColorChange(Recorder::StandardColours()[size_t(i)]);
+        scheduleRender();
+    });
+
+    TimePL = new QFrame(this);
+    TimePL->setObjectName(QStringLiteral("TimePL"));
+    TimePL->setFrameShape(QFrame::Panel);
+    PlaceScaled(TimePL, 10, row + 64, 520, 48);
+    STARTTIME = label(TimePL, QStringLiteral("STARTTIME"), QString(), 8, 4, 500);
+    NOWTHETIME = label(TimePL, QStringLiteral("NOWTHETIME"), QString(), 8, 25, 500);
+
+    auto button = [&](const char *name, const char *text, int x) {
+        auto *b = new QPushButton(QString::fromLatin1(text), this);
+        b->setObjectName(QString::fromLatin1(name));
+        SetScaledFont(b, FontSize);
+        PlaceScaled(b, x, row + 70, 110, 30);
+        return b;
+    };
+    SaveBt = button("SaveBt", "Save to File", 560);
+    OpenBt = button("OpenBt", "Open File", 680);
+    CloseBt = button("CloseBt", "Close", 880);
+    connect(CloseBt, &QPushButton::clicked, this, &QWidget::close);
+
+    ErrMess = label(this, QStringLiteral("ErrMess"), QString(), 560, row + 104, 400);
+    ErrMess->setStyleSheet(QStringLiteral("color: red;"));
+    ErrMess->hide();
+}
+
+void RecorderForm::takeManualLimits()
+{
+    const QString problem = m_chart->setManualLimits(MaxScale->text(), MinScale->text());
+    if (!problem.isEmpty()) {
+        AppDialogs().inform(QStringLiteral("Warning"), problem);
+        MaxScale->setText(m_chart->maxScaleText());
+        MinScale->setText(m_chart->minScaleText());
+    }
+}
+
+void RecorderForm::showWindow()
+{
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    setGeometry(ScreenArea(this));
+    if (ScreenSizeForced())
+        show();
+    else
+        showMaximized();
 }
 
 void RecorderForm::endWork()
 {
+    m_acquisition->FormClose();
     ApdComPort1.close();
     hide();
+}
+
+void RecorderForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        m_acquisition->FormShow();
+}
+
+void RecorderForm::closeEvent(QCloseEvent *event)
+{
+    m_acquisition->FormClose();
+    event->accept();
+}
+
+bool RecorderForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && m_acquisition->view().devicePanelsEnabled) {
+        for (int d = 0; d < Recorder::DeviceCount; ++d) {
+            if (watched == m_devices[size_t(d)].panel) {
+                m_chart->Panel1Click(d);
+                scheduleRender();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void RecorderForm::scheduleRender()
+{
+    if (m_renderArmed)
+        return;
+    m_renderArmed = true;
+    QTimer::singleShot(0, this, [this] { render(); });
+}
+
+void RecorderForm::render()
+{
+    m_renderArmed = false;
+    const RecorderView &v = m_acquisition->view();
+    BackGndP->setStyleSheet(
+        QStringLiteral("QFrame#BackGndP { background: %1; }").arg(v.backgroundRed ? "red" : "lime"));
+    StartBt->setText(v.startCaption);
+    StartBt->setToolTip(v.startHint);
+    for (QWidget *w : {static_cast<QWidget *>(DisplayMd), static_cast<QWidget *>(OpenBt),
+                       static_cast<QWidget *>(SaveBt), static_cast<QWidget *>(SampleTime),
+                       static_cast<QWidget *>(LoopCnt)})
+        w->setEnabled(v.idleControlsEnabled);
+    const bool manual = !m_chart->automatic();
+    MaxScale->setEnabled(manual);
+    MinScale->setEnabled(manual);
+    if (!manual) {
+        MaxScale->setText(m_chart->maxScaleText());
+        MinScale->setText(m_chart->minScaleText());
+    }
+    ComAddrPL->setEnabled(v.comAddrPanelEnabled);
+    TimePL->setVisible(v.timePanelVisible);
+    LoopCnt->setText(v.loopCnt);
+    STARTTIME->setText(QStringLiteral("Sampling Start Time : ") + v.startTime);
+    NOWTHETIME->setText(QStringLiteral("Last Sampling Time : ") + v.lastTime);
+    ErrMess->setText(v.errMess);
+    for (int d = 0; d < Recorder::DeviceCount; ++d) {
+        const Recorder::Device &dev = m_data.device[size_t(d)];
+        RecorderDeviceWidgets &w = m_devices[size_t(d)];
+        w.panel->setEnabled(v.devicePanelsEnabled);
+        w.panel->setStyleSheet(colourStyle(dev.colour, textOn(dev.colour)));
+        w.value->setText(dev.valueText);
+        w.value->setStyleSheet(dev.valueRed ? colourStyle(QColor(255, 0, 0)) : QString());
+        w.comAddr->setStyleSheet(dev.comAddrSilver ? colourStyle(QColor(192, 192, 192))
+                                                   : QString());
+    }
+    DrawIme->resize(m_chart->canvas().size());
+    DrawIme->setPixmap(QPixmap::fromImage(m_chart->canvas().image()));
+    emit rendered();
 }

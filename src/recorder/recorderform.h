@@ -1,21 +1,91 @@
 #pragma once
 
+#include "link/linesettings.h"
 #include "link/serialchannel.h"
+#include "recorder/recorderdata.h"
 
 #include <QWidget>
+#include <array>
+#include <memory>
 
-// "Recorder Program": samples the process values of up to ten controllers.
-// Its channel is ApdComPort1.
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class RecorderAcquisition;
+class TrendChart;
+
+// The controls of one device.
+struct RecorderDeviceWidgets
+{
+    QLabel *panel = nullptr; // Paneln ("Device n"): switches the trace
+    QSpinBox *comAddr = nullptr; // ComAddrn
+    QComboBox *colorBox = nullptr; // ColorBoxn
+    QLineEdit *value = nullptr; // Valuen
+};
+
+// "Recorder Program": samples the process values of up to ten controllers
+// and draws them as a trend chart. Its channel is ApdComPort1.
 class RecorderForm : public QWidget
 {
     Q_OBJECT
 public:
-    explicit RecorderForm(QWidget *owner);
+    explicit RecorderForm(QWidget *owner, LineSettingsSource settings = {});
+    ~RecorderForm() override;
 
     // True while the window's channel is open.
     bool holdsPort() const { return ApdComPort1.isOpen(); }
     // The program ends: close the channel, asking nothing.
     void endWork();
+    // Opens maximised, wholly on the screen; or brings it to the front.
+    void showWindow();
+
+    RecorderAcquisition &acquisition() { return *m_acquisition; }
+    TrendChart &chart() { return *m_chart; }
+    Recorder::Data &data() { return m_data; }
+    const RecorderDeviceWidgets &device(int d) const { return m_devices[size_t(d)]; }
+    // The name of device d's controls: 1..9, then A.
+    static QString DeviceSuffix(int d);
 
     SerialChannel ApdComPort1;
+    QLabel *DrawIme = nullptr;
+    QFrame *BackGndP = nullptr;
+    QPushButton *StartBt = nullptr;
+    QSpinBox *SampleTime = nullptr;
+    QLabel *LoopCnt = nullptr;
+    QFrame *ComAddrPL = nullptr;
+    QFrame *TimePL = nullptr;
+    QLabel *STARTTIME = nullptr;
+    QLabel *NOWTHETIME = nullptr;
+    QComboBox *DisplayMd = nullptr;
+    QLineEdit *MaxScale = nullptr;
+    QLineEdit *MinScale = nullptr;
+    QComboBox *BGColor = nullptr;
+    QPushButton *CloseBt = nullptr;
+    QPushButton *SaveBt = nullptr;
+    QPushButton *OpenBt = nullptr;
+    QLabel *ErrMess = nullptr;
+
+signals:
+    void rendered();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void scheduleRender();
+    void render();
+    void takeManualLimits();
+
+    Recorder::Data m_data;
+    std::unique_ptr<TrendChart> m_chart;
+    RecorderAcquisition *m_acquisition = nullptr;
+    std::array<RecorderDeviceWidgets, Recorder::DeviceCount> m_devices {};
+    bool m_renderArmed = false;
+    int m_chartVersion = -1;
 };
