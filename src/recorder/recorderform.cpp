@@ -43,12 +43,12 @@ QString colourStyle(const QColor &background, const QColor &text = Qt::black)
 // Device panels show their trace colour; a dark one gets white text.
 QColor textOn(const QColor &c)
 {
-    return c.lightness() < 110 ? QColor(Qt::white) : QColor(Qt::black);
+    return qGray(c.rgb()) < 128 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
-const char *const ColourNames[16] = {"Black", "Maroon", "Green",  "Olive", "Navy",    "Purple",
-                                     "Teal",  "Gray",   "Silver", "Red",   "Lime",    "Yellow",
-                                     "Blue",  "Fuchsia", "Aqua",  "White"};
+const char *const ColourNames[16] = {"Black", "Maroon",  "Green",  "Olive", "Navy", "Purple",
+                                     "Teal",  "Gray",    "Silver", "Red",   "Lime", "Yellow",
+                                     "Blue",  "Fuchsia", "Aqua",   "White"};
 
 QComboBox *colourBox(QWidget *parent, const QString &name)
 {
@@ -89,10 +89,10 @@ RecorderForm::RecorderForm(QWidget *owner, LineSettingsSource settings)
     ApdComPort1.setPortChooser(ChoosePort);
     if (!settings)
         settings = [] { return LineSettings(); };
-    m_chart = std::make_unique<TrendChart>(m_data, ScreenWidth());
+    m_chart = std::make_unique<Recorder::TrendChart>(m_data, ScreenWidth());
     m_acquisition = new RecorderAcquisition(ApdComPort1, std::move(settings), m_data, this);
     RecorderAcquisition &acq = *m_acquisition;
-    TrendChart &chart = *m_chart;
+    Recorder::TrendChart &chart = *m_chart;
     acq.hooks.chartClear = [&chart] { chart.clear(); };
     acq.hooks.chartActive = [&chart](bool on) { chart.setActive(on); };
     acq.hooks.chartUpdate = [&chart](qint64 i, const QString &time) {
@@ -136,12 +136,13 @@ void RecorderForm::createControls()
         w.comAddr->setValue(acq.comAddr(d));
         SetScaledFont(w.comAddr, FontSize);
         PlaceScaled(w.comAddr, d * DeviceWidth, 0, DeviceWidth - 4, 22);
-        connect(w.comAddr, &QSpinBox::valueChanged, this, [&acq, d](int v) { acq.setComAddr(d, v); });
+        connect(w.comAddr, &QSpinBox::valueChanged, this,
+                [&acq, d](int v) { acq.setComAddr(d, v); });
         w.colorBox = colourBox(this, QStringLiteral("ColorBox") + n);
         PlaceScaled(w.colorBox, x, DevicesTop + 47, DeviceWidth - 4, 22);
         w.colorBox->setCurrentIndex(colourIndex(m_data.device[size_t(d)].colour));
         connect(w.colorBox, &QComboBox::activated, this, [this, d](int i) {
-            m_chart->setDeviceColour(d, Recorder::StandardColours()[size_t(i)]);
+            m_chart->ColorBox1Change(d, Recorder::StandardColours()[size_t(i)]);
             scheduleRender();
         });
         w.value = new QLineEdit(this);
@@ -168,22 +169,24 @@ void RecorderForm::createControls()
     SampleTime->setObjectName(QStringLiteral("SampleTime"));
     SampleTime->setRange(1, RecorderAcquisition::MaxSampleSeconds);
     SampleTime->setValue(acq.sampleTime());
-    SampleTime->lineEdit()->setReadOnly(true); // changed by its arrows only
+    // Changed by its arrows only.
+    if (auto *text = SampleTime->findChild<QLineEdit *>())
+        text->setReadOnly(true);
     SetScaledFont(SampleTime, FontSize);
     PlaceScaled(SampleTime, 145, row + 22, 70, 24);
     label(this, QStringLiteral("SecLB"), QStringLiteral("Sec."), 220, row + 25, 40);
     connect(SampleTime, &QSpinBox::valueChanged, this, [&acq](int v) { acq.setSampleTime(v); });
 
-    auto *counter = label(this, QStringLiteral("CounterPL"), QStringLiteral("Counter"), 270, row,
-                          110);
+    auto *counter =
+        label(this, QStringLiteral("CounterPL"), QStringLiteral("Counter"), 270, row, 110);
     counter->setFrameShape(QFrame::Panel);
     counter->setAlignment(Qt::AlignCenter);
-    LoopCnt = label(this, QStringLiteral("LoopCnt"), QStringLiteral(" 00000000"), 270, row + 22,
-                    110, 24);
+    LoopCnt =
+        label(this, QStringLiteral("LoopCnt"), QStringLiteral(" 00000000"), 270, row + 22, 110, 24);
     LoopCnt->setFrameShape(QFrame::Panel);
 
-    auto *scaling = label(this, QStringLiteral("ScalingPL"), QStringLiteral("Scaling"), 400, row,
-                          90);
+    auto *scaling =
+        label(this, QStringLiteral("ScalingPL"), QStringLiteral("Scaling"), 400, row, 90);
     scaling->setFrameShape(QFrame::Panel);
     scaling->setAlignment(Qt::AlignCenter);
     DisplayMd = new QComboBox(this);
@@ -192,7 +195,8 @@ void RecorderForm::createControls()
     SetScaledFont(DisplayMd, FontSize);
     PlaceScaled(DisplayMd, 400, row + 22, 90, 24);
     connect(DisplayMd, &QComboBox::activated, this, [this](int i) {
-        m_chart->setAutomatic(i == 0);
+        m_chart->DisplayMdChange(i == 0 ? Recorder::ScaleMode::Automatic
+                                        : Recorder::ScaleMode::Manual);
         if (i == 1)
             takeManualLimits();
         scheduleRender();
@@ -314,15 +318,15 @@ void RecorderForm::render()
 {
     m_renderArmed = false;
     const RecorderView &v = m_acquisition->view();
-    BackGndP->setStyleSheet(
-        QStringLiteral("QFrame#BackGndP { background: %1; }").arg(v.backgroundRed ? "red" : "lime"));
+    BackGndP->setStyleSheet(QStringLiteral("QFrame#BackGndP { background: %1; }")
+                                .arg(v.backgroundRed ? "red" : "lime"));
     StartBt->setText(v.startCaption);
     StartBt->setToolTip(v.startHint);
     for (QWidget *w : {static_cast<QWidget *>(DisplayMd), static_cast<QWidget *>(OpenBt),
                        static_cast<QWidget *>(SaveBt), static_cast<QWidget *>(SampleTime),
                        static_cast<QWidget *>(LoopCnt)})
         w->setEnabled(v.idleControlsEnabled);
-    const bool manual = !m_chart->automatic();
+    const bool manual = m_chart->scaleMode() == Recorder::ScaleMode::Manual;
     MaxScale->setEnabled(manual);
     MinScale->setEnabled(manual);
     if (!manual) {

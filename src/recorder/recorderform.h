@@ -15,7 +15,9 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class RecorderAcquisition;
+namespace Recorder {
 class TrendChart;
+}
 
 // The controls of one device.
 struct RecorderDeviceWidgets
@@ -43,7 +45,7 @@ public:
     void showWindow();
 
     RecorderAcquisition &acquisition() { return *m_acquisition; }
-    TrendChart &chart() { return *m_chart; }
+    Recorder::TrendChart &chart() { return *m_chart; }
     Recorder::Data &data() { return m_data; }
     const RecorderDeviceWidgets &device(int d) const { return m_devices[size_t(d)]; }
     // The name of device d's controls: 1..9, then A.
@@ -83,7 +85,7 @@ private:
     void takeManualLimits();
 
     Recorder::Data m_data;
-    std::unique_ptr<TrendChart> m_chart;
+    std::unique_ptr<Recorder::TrendChart> m_chart;
     RecorderAcquisition *m_acquisition = nullptr;
     std::array<RecorderDeviceWidgets, Recorder::DeviceCount> m_devices {};
     bool m_renderArmed = false;

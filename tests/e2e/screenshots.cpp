@@ -12,6 +12,7 @@
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
 #include "program/programform.h"
+#include "recorder/recorderform.h"
 #include "scripteddialogs.h"
 #include "setup/parameterfile.h"
 #include "setup/parametertransfer.h"
@@ -148,5 +149,19 @@ int main(int argc, char **argv)
     program->ProgTable->setCurrentCell(3, 2);
     QTest::mouseClick(program->EditPBt, Qt::LeftButton);
     ok = grab(out, "program.png") && ok;
+    program->hide();
+    monitor->ExitBt2Click();
+
+    // The recorder on four controllers; the third stops answering.
+    main->Recorder1Click();
+    RecorderForm *recorder = main->recorderForm();
+    for (int d = 0; d < 4; ++d)
+        recorder->device(d).comAddr->setValue(d + 1);
+    QTest::mouseClick(recorder->StartBt, Qt::LeftButton);
+    QTest::qWait(6000);
+    line.setFault(3, {SimFault::Kind::Silent, 0});
+    QTest::qWait(6000);
+    ok = grab(out, "recorder.png") && ok;
+    QTest::mouseClick(recorder->StartBt, Qt::LeftButton);
     return ok ? 0 : 1;
 }
