@@ -247,6 +247,19 @@ Simulator::Simulator(bool rtu, int baud, bool paced,
     m_sim.start(QDir(QCoreApplication::applicationDirPath()).filePath("duva-sim"), args, 5000);
 }
 
+QString Simulator::command(const QString &line)
+{
+    QProcess &p = m_sim.process();
+    if (p.state() != QProcess::Running)
+        return {};
+    p.write((line + QLatin1Char('\n')).toUtf8());
+    p.waitForBytesWritten(1000);
+    const QDeadlineTimer deadline(5000);
+    while (!p.canReadLine() && !deadline.hasExpired() &&
+           p.waitForReadyRead(int(deadline.remainingTime()))) { }
+    return QString::fromUtf8(p.readLine()).trimmed();
+}
+
 PolledLine::PolledLine(bool rtu, int baud, bool paced,
                        const std::vector<std::pair<int, int>> &controllers)
     : m_sim(rtu, baud, paced, controllers)

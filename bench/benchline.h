@@ -154,6 +154,9 @@ class Simulator
 public:
     Simulator(bool rtu, int baud, bool paced, const std::vector<std::pair<int, int>> &controllers);
     QString device() const { return m_sim.device(); }
+    // A line of the simulator's commands (set, get, fault, ...), and its
+    // answer; empty when none came.
+    QString command(const QString &line);
 
 private:
     QTemporaryDir m_dir;
@@ -171,6 +174,7 @@ public:
     PolledLine &operator=(const PolledLine &) = delete;
 
     bool ok() const { return m_ok; }
+    QString command(const QString &line) { return m_sim.command(line); }
     LineSettingsSource source()
     {
         return [this] { return settings.lineSettings(); };
