@@ -1,0 +1,78 @@
+// The recorder window offscreen against the simulator: its controls drive
+// the acquisition and show what it does.
+#include "app/comsettings.h"
+#include "recorder/acquisition.h"
+#include "recorder/recorderform.h"
+#include "recorder/trendchart.h"
+#include "scripteddialogs.h"
+#include "simoncom1.h"
+#include "ui/screenscale.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(RecorderWindow, RecordsShowsAndStops)
+{
+    ScriptedDialogs dialogs;
+    ComSettings settings;
+    SimOnCom1 sim(MatchingLine(ModbusMode::Ascii, settings), {{1, 0x4848}, {2, 0x4824}});
+    ASSERT_TRUE(sim.ok());
+    RecorderForm form(nullptr, [&] { return settings.lineSettings(); });
+    form.showWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.isVisible(); }, 2000));
+    EXPECT_EQ(form.DrawIme->size(), QSize(990, 470) * ScreenWidth() / 1024);
+    form.device(1).comAddr->setValue(2);
+    QTest::mouseClick(form.StartBt, Qt::LeftButton);
+    ASSERT_TRUE(form.acquisition().recording());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.StartBt->text() == "STOP"; }, 2000));
+    EXPECT_FALSE(form.SampleTime->isEnabled());
+    EXPECT_FALSE(form.ComAddrPL->isEnabled());
+    for (int scan = 0; scan < 3; ++scan) {
+        form.acquisition().Timer1Timer();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return form.acquisition().scanCounter() == scan + 1; }, 5000));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.device(1).value->text().isEmpty(); }, 2000));
+    EXPECT_TRUE(form.device(0).value->text().contains('.'));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.LoopCnt->text() == " 00000003"; }, 2000));
+    // Device 2's panel switches its trace off: its address box turns silver.
+    QTest::mouseClick(form.device(1).panel, Qt::LeftButton);
+    EXPECT_FALSE(form.data().device[1].shown);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.device(1).comAddr->styleSheet().contains("#c0c0c0"); }, 2000));
+    // A panel without an address ignores the click.
+    QTest::mouseClick(form.device(5).panel, Qt::LeftButton);
+    EXPECT_FALSE(form.data().device[5].shown);
+    QTest::mouseClick(form.StartBt, Qt::LeftButton);
+    EXPECT_FALSE(form.acquisition().recording());
+    EXPECT_FALSE(form.holdsPort());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.StartBt->text() == "START"; }, 2000));
+    EXPECT_TRUE(form.SampleTime->isEnabled());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST(RecorderWindow, BadManualLimitsAreRefusedWhenEntered)
+{
+    ScriptedDialogs dialogs;
+    RecorderForm form(nullptr);
+    form.show();
+    form.DisplayMd->setCurrentIndex(1);
+    emit form.DisplayMd->activated(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.MaxScale->isEnabled(); }, 2000));
+    form.MaxScale->setText("50");
+    form.MinScale->setText("80");
+    emit form.MinScale->editingFinished();
+    ASSERT_EQ(dialogs.texts("inform").size(), 1);
+    EXPECT_EQ(form.chart().manualMax(), 100);
+    EXPECT_EQ(form.chart().manualMin(), 0);
+    EXPECT_EQ(form.MaxScale->text(), "100");
+}
+
+} // namespace
