@@ -53,6 +53,8 @@ struct MonitorHooks
     std::function<void()> trendSample;
     // A slot's trend history is cleared.
     std::function<void(int slot)> clearHistory;
+    // The trend chart was switched on: it is drawn afresh at the next tick.
+    std::function<void()> chartOn;
 };
 
 // The transaction engine of the monitor window: one request at a time on
@@ -123,6 +125,9 @@ public:
     void requestSetupRead();
     // The heating/cooling assignment of the outputs is read in the next cycle.
     void requestOutputModeRead();
+    // The trend chart shown in place of the setup view, or hidden; DrawBt's
+    // caption follows.
+    void setChartShown(bool shown);
     // The debug counters and the status text, shown or hidden.
     void setDebugVisible(bool visible);
     // The event indicators of the panels are hidden until the next poll of

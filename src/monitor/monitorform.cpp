@@ -197,10 +197,16 @@ void MonitorForm::createSetupView()
     actions.readOutputMode = [&engine] { engine.requestOutputModeRead(); };
     actions.showDebug = [&engine](bool on) { engine.setDebugVisible(on); };
     actions.hideEventIndicators = [&engine] { engine.hideEventIndicators(); };
+    actions.showChart = [&engine](bool on) { engine.setChartShown(on); };
     actions.changed = [this] { scheduleRender(); };
     m_setupLogic =
         std::make_unique<SetupViewLogic>(engine.image(), std::move(context), std::move(actions));
     m_setupForm = new SetupViewForm(this, *m_setupLogic);
+    m_drawBtHome = m_setupForm->DrawBt->pos();
+    DrawIme = new QLabel(this);
+    DrawIme->setObjectName(QStringLiteral("DrawIme"));
+    PlaceScaled(DrawIme, 8, 262, 960, 360);
+    DrawIme->hide();
     connect(m_setupForm, &SetupViewForm::progBtClicked, this, &MonitorForm::ProgBtClick);
 
     SetupViewLogic &view = *m_setupLogic;
@@ -461,6 +467,16 @@ void MonitorForm::render()
         pal.setColor(QPalette::Window, v.errColor);
         pal.setColor(QPalette::WindowText, Qt::white);
         ErrMess->setPalette(pal);
+    }
+    if (all || v.drawCaption != was.drawCaption)
+        m_setupForm->DrawBt->setText(v.drawCaption);
+    const bool chart = m_engine->state().ChartShown;
+    if (DrawIme->isVisible() != chart) {
+        DrawIme->setVisible(chart);
+        // Beneath the chart while it is shown, in the view otherwise.
+        m_setupForm->DrawBt->move(
+            chart ? QPoint(DrawIme->x(), DrawIme->geometry().bottom() + Scaled(6)) : m_drawBtHome);
+        m_setupForm->DrawBt->raise();
     }
     m_setupForm->render();
     m_shown = v;

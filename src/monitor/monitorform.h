@@ -80,6 +80,7 @@ public:
     const SlotWidgets &slotWidgets(int n) const { return m_slots[size_t(n)]; }
     QFrame *SelPanel = nullptr;
     QLabel *All_Image = nullptr;
+    QLabel *DrawIme = nullptr; // the trend chart, in place of the setup view
     QFrame *DebugMess = nullptr;
     QLabel *ErrMess = nullptr;
     QPushButton *ExitBt2 = nullptr;
@@ -107,6 +108,7 @@ private:
     std::unique_ptr<ParameterTransfer> m_transfer;
     SetupViewForm *m_setupForm = nullptr;
     QWidget *m_programForm = nullptr;
+    QPoint m_drawBtHome; // DrawBt's place in the setup view
     std::array<SlotWidgets, 5> m_slots {};
     // The render waits for the port's pending write (the request the engine
     // sent from the line's event) to leave: a posted call starts a zero-time

@@ -27,6 +27,16 @@ void MonitorEngine::requestOutputModeRead()
     m_state.ReadOutputMode = true;
 }
 
+void MonitorEngine::setChartShown(bool shown)
+{
+    m_state.ChartShown = shown;
+    m_view.drawCaption =
+        shown ? QStringLiteral("View setup parameters") : QStringLiteral("PV Monitor");
+    if (shown && hooks.chartOn)
+        hooks.chartOn();
+    changed();
+}
+
 void MonitorEngine::setDebugVisible(bool visible)
 {
     m_view.debugVisible = visible;

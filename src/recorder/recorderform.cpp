@@ -109,6 +109,7 @@ void RecorderForm::createControls()
 {
     RecorderAcquisition &acq = *m_acquisition;
     resize(Scaled(1024), Scaled(740));
+    KeepOnScreenWhenShown(this);
 
     DrawIme = new QLabel(this);
     DrawIme->setObjectName(QStringLiteral("DrawIme"));

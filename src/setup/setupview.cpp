@@ -455,3 +455,33 @@ void SetupViewLogic::showWriteEnded()
     m_model.at(B::CtrlerBox).enabled = true;
     changed();
 }
+
+void SetupViewLogic::DrawBtClick()
+{
+    const SetupViewContext ctx = context();
+    if (ctx.chartShown) {
+        if (m_actions.showChart)
+            m_actions.showChart(false);
+        if (ctx.connected > 0) {
+            ShowSetupView();
+            if (m_actions.reread)
+                m_actions.reread();
+        }
+        changed();
+        return;
+    }
+    // The view goes, all but DrawBt, which brings it back.
+    m_model.opPanelVisible = false;
+    m_model.passVisible = false;
+    ShowFactory(false);
+    for (SetupBoxState &b : m_model.box)
+        b.visible = false;
+    m_model.progBtVisible = false;
+    m_model.fwVisible = false;
+    m_model.saveBtVisible = false;
+    m_model.openBtVisible = false;
+    m_setupShown = false;
+    if (m_actions.showChart)
+        m_actions.showChart(true);
+    changed();
+}

@@ -94,6 +94,8 @@ struct SetupViewActions
     std::function<void()> readOutputMode;
     // The debug counters and the status text, on or off.
     std::function<void(bool)> showDebug;
+    // The trend chart in place of the view, or the view again.
+    std::function<void(bool)> showChart;
     // The event indicators of the PV panels are hidden.
     std::function<void()> hideEventIndicators;
     // The model changed.
@@ -127,6 +129,9 @@ public:
     void DisplayParameters();
     void ShowAlarmLimits(int mode, int alarm);
     void ShowFactory(bool show);
+    // DrawBt: the trend chart in place of the view, or back to the view
+    // with its setup read again.
+    void DrawBtClick();
 
     // A parameter file is shown: its values, editing off, OpPanel offered,
     // the file buttons and CtrlerBox disabled; and back to the controller.

@@ -261,6 +261,7 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
     DrawBt = button("DrawBt", "PV Monitor", left, 80);
     SaveBt = button("SaveBt", "Save to File", left + 83, 80);
     OpenBt = button("OpenBt", "Open File", left + 166, 80);
+    connect(DrawBt, &QPushButton::clicked, this, [this] { m_logic.DrawBtClick(); });
     connect(SaveBt, &QPushButton::clicked, this, &SetupViewForm::saveBtClicked);
     connect(OpenBt, &QPushButton::clicked, this, &SetupViewForm::openBtClicked);
     top += 32;

@@ -372,7 +372,10 @@ TEST_F(MainWindow, EveryWindowFitsTheScreenWithItsTitleBarOnIt)
                               main->aboutForm()};
         for (QWidget *w : windows) {
             EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
-            EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->objectName().toStdString();
+            EXPECT_TRUE(screen.contains(w->frameGeometry()))
+                << w->objectName().toStdString() << " " << w->frameGeometry().x() << ","
+                << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+                << w->frameGeometry().height();
         }
         // The monitor's Exit button and the dialog's OK button lie within
         // their windows, not below the screen's edge.
@@ -389,7 +392,10 @@ TEST_F(MainWindow, EveryWindowFitsTheScreenWithItsTitleBarOnIt)
         QWidget *dialogs[] = {main->settingsForm(), main->aboutForm()};
         for (QWidget *w : dialogs) {
             EXPECT_GE(w->frameGeometry().top(), 0) << w->objectName().toStdString();
-            EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->objectName().toStdString();
+            EXPECT_TRUE(screen.contains(w->frameGeometry()))
+                << w->objectName().toStdString() << " " << w->frameGeometry().x() << ","
+                << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+                << w->frameGeometry().height();
         }
         main.reset();
     }
