@@ -212,11 +212,11 @@ void printSamplesHeading(const char *yardstick)
                 "worst", "median", "worst");
 }
 
-void printSamples(const char *name, const Samples &s)
+void printSamples(const char *name, const Samples &s, int decimals)
 {
     if (s.ns.empty())
         return;
-    std::printf("  %-40s %9.1f %9.1f", name, double(median(s.ns)) / 1e6,
+    std::printf("  %-40s %9.*f %9.*f", name, decimals, double(median(s.ns)) / 1e6, decimals,
                 double(*std::max_element(s.ns.begin(), s.ns.end())) / 1e6);
     if (!s.ratio.empty())
         std::printf(" %8.2fx %8.2fx", middleRatio(s.ratio),

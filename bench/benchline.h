@@ -143,9 +143,9 @@ struct Samples
 // The heading of the rows below: median and worst in ms, and as multiples
 // of `yardstick`.
 void printSamplesHeading(const char *yardstick);
-// A row: median and worst in ms, and as multiples when the figure has them;
-// nothing when there are no samples.
-void printSamples(const char *name, const Samples &s);
+// A row: median and worst in ms with `decimals` places, and as multiples
+// when the figure has them; nothing when there are no samples.
+void printSamples(const char *name, const Samples &s, int decimals = 1);
 
 // duva-sim as a child process, 8N1, with the given controllers as (address,
 // model code) pairs; paced at the baud rate when asked.
