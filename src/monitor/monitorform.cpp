@@ -1,5 +1,6 @@
 #include "monitor/monitorform.h"
 
+#include "monitor/pvtrend.h"
 #include "setup/parametertransfer.h"
 
 #include "monitor/monitorengine.h"
@@ -202,11 +203,30 @@ void MonitorForm::createSetupView()
     m_setupLogic =
         std::make_unique<SetupViewLogic>(engine.image(), std::move(context), std::move(actions));
     m_setupForm = new SetupViewForm(this, *m_setupLogic);
-    m_drawBtHome = m_setupForm->DrawBt->pos();
+    m_drawBtHome = m_setupForm->DrawBt->geometry();
     DrawIme = new QLabel(this);
     DrawIme->setObjectName(QStringLiteral("DrawIme"));
-    PlaceScaled(DrawIme, 8, 262, 960, 360);
+    m_trend = std::make_unique<PvTrend>(ScreenWidth());
+    DrawIme->move(Scaled(8), Scaled(262));
+    DrawIme->resize(m_trend->imageSize());
     DrawIme->hide();
+    PvTrend &trend = *m_trend;
+    // The history of every active slot, sampled once a second while the
+    // engine talks; the chart of the selected slot drawn when shown.
+    engine.hooks.trendSample = [this, &engine, &trend] {
+        const MonitorState &st = engine.state();
+        std::array<bool, SlotCount + 1> active {};
+        std::array<int, SlotCount + 1> pv {};
+        for (int n = 1; n <= SlotCount; ++n) {
+            active[size_t(n)] = st.at(n).DeviceActive;
+            pv[size_t(n)] = st.at(n).lastPv;
+        }
+        trend.sample(active, pv, st.SelectedDevice, st.ChartShown);
+        if (st.ChartShown)
+            scheduleRender();
+    };
+    engine.hooks.clearHistory = [&trend](int n) { trend.clear(n); };
+    engine.hooks.chartOn = [&trend] { trend.show(); };
     connect(m_setupForm, &SetupViewForm::progBtClicked, this, &MonitorForm::ProgBtClick);
 
     SetupViewLogic &view = *m_setupLogic;
@@ -471,11 +491,18 @@ void MonitorForm::render()
     if (all || v.drawCaption != was.drawCaption)
         m_setupForm->DrawBt->setText(v.drawCaption);
     const bool chart = m_engine->state().ChartShown;
+    if (chart && m_trend->version() != m_trendShown) {
+        m_trendShown = m_trend->version();
+        DrawIme->setPixmap(QPixmap::fromImage(m_trend->image()));
+    }
     if (DrawIme->isVisible() != chart) {
         DrawIme->setVisible(chart);
-        // Beneath the chart while it is shown, in the view otherwise.
-        m_setupForm->DrawBt->move(
-            chart ? QPoint(DrawIme->x(), DrawIme->geometry().bottom() + Scaled(6)) : m_drawBtHome);
+        // Beneath the chart while it is shown, wide enough for its longer
+        // caption; in the view otherwise.
+        m_setupForm->DrawBt->setGeometry(chart ? QRect(DrawIme->x(),
+                                                       DrawIme->geometry().bottom() + Scaled(6),
+                                                       Scaled(180), m_drawBtHome.height())
+                                               : m_drawBtHome);
         m_setupForm->DrawBt->raise();
     }
     m_setupForm->render();

@@ -11,6 +11,7 @@
 class Lamp;
 class MonitorEngine;
 class ParameterTransfer;
+class PvTrend;
 class SetupViewForm;
 class SetupViewLogic;
 class QFrame;
@@ -76,6 +77,7 @@ public:
     SetupViewLogic &setupView() { return *m_setupLogic; }
     SetupViewForm &setupForm() { return *m_setupForm; }
     ParameterTransfer &transfer() { return *m_transfer; }
+    PvTrend &trend() { return *m_trend; }
     void ProgBtClick();
     const SlotWidgets &slotWidgets(int n) const { return m_slots[size_t(n)]; }
     QFrame *SelPanel = nullptr;
@@ -106,9 +108,11 @@ private:
     MonitorEngine *m_engine = nullptr;
     std::unique_ptr<SetupViewLogic> m_setupLogic;
     std::unique_ptr<ParameterTransfer> m_transfer;
+    std::unique_ptr<PvTrend> m_trend;
+    quint64 m_trendShown = 0; // the chart's version on DrawIme
     SetupViewForm *m_setupForm = nullptr;
     QWidget *m_programForm = nullptr;
-    QPoint m_drawBtHome; // DrawBt's place in the setup view
+    QRect m_drawBtHome; // DrawBt's place in the setup view
     std::array<SlotWidgets, 5> m_slots {};
     // The render waits for the port's pending write (the request the engine
     // sent from the line's event) to leave: a posted call starts a zero-time

@@ -22,6 +22,9 @@ RecorderAcquisition::RecorderAcquisition(Line &line, LineSettingsSource settings
     , m_collector(line, ReplyCollector::Timing::FromLastByte)
 {
     m_timer1.setObjectName(QStringLiteral("Timer1"));
+    // One scan a second means one a second: a coarse timer may tick 5 %
+    // early, and two scans would carry the same time stamp.
+    m_timer1.setTimerType(Qt::PreciseTimer);
     connect(&m_timer1, &QTimer::timeout, this, &RecorderAcquisition::Timer1Timer);
     m_line.setTriggerHandler([this](quint16 msg, quint16 handle, quint16 data) {
         ApdComPort1Trigger(msg, handle, data);

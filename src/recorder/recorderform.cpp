@@ -98,6 +98,10 @@ RecorderForm::RecorderForm(QWidget *owner, LineSettingsSource settings)
     acq.hooks.chartUpdate = [&chart](qint64 i, const QString &time) {
         chart.updateAfterScan(i, time);
     };
+    m_renderTimer = new QTimer(this);
+    m_renderTimer->setSingleShot(true);
+    m_renderTimer->setInterval(0);
+    connect(m_renderTimer, &QTimer::timeout, this, &RecorderForm::render);
     connect(&acq, &RecorderAcquisition::viewChanged, this, &RecorderForm::scheduleRender);
     createControls();
     render();
@@ -312,45 +316,82 @@ void RecorderForm::scheduleRender()
     if (m_renderArmed)
         return;
     m_renderArmed = true;
-    QTimer::singleShot(0, this, [this] { render(); });
+    QMetaObject::invokeMethod(
+        this, [this] { m_renderTimer->start(); }, Qt::QueuedConnection);
 }
 
 void RecorderForm::render()
 {
+    m_renderTimer->stop();
     m_renderArmed = false;
     const RecorderView &v = m_acquisition->view();
-    BackGndP->setStyleSheet(QStringLiteral("QFrame#BackGndP { background: %1; }")
-                                .arg(v.backgroundRed ? "red" : "lime"));
-    StartBt->setText(v.startCaption);
-    StartBt->setToolTip(v.startHint);
-    for (QWidget *w : {static_cast<QWidget *>(DisplayMd), static_cast<QWidget *>(OpenBt),
-                       static_cast<QWidget *>(SaveBt), static_cast<QWidget *>(SampleTime),
-                       static_cast<QWidget *>(LoopCnt)})
-        w->setEnabled(v.idleControlsEnabled);
+    const RecorderView &was = m_shownView;
+    const bool all = !m_renderedOnce;
+    if (all || v.backgroundRed != was.backgroundRed)
+        BackGndP->setStyleSheet(QStringLiteral("QFrame#BackGndP { background: %1; }")
+                                    .arg(v.backgroundRed ? "red" : "lime"));
+    if (all || v.startCaption != was.startCaption)
+        StartBt->setText(v.startCaption);
+    if (all || v.startHint != was.startHint)
+        StartBt->setToolTip(v.startHint);
+    if (all || v.idleControlsEnabled != was.idleControlsEnabled)
+        for (QWidget *w : {static_cast<QWidget *>(DisplayMd), static_cast<QWidget *>(OpenBt),
+                           static_cast<QWidget *>(SaveBt), static_cast<QWidget *>(SampleTime),
+                           static_cast<QWidget *>(LoopCnt)})
+            w->setEnabled(v.idleControlsEnabled);
     const bool manual = m_chart->scaleMode() == Recorder::ScaleMode::Manual;
-    MaxScale->setEnabled(manual);
-    MinScale->setEnabled(manual);
-    if (!manual) {
-        MaxScale->setText(m_chart->maxScaleText());
-        MinScale->setText(m_chart->minScaleText());
+    if (all || manual != m_shownManual) {
+        MaxScale->setEnabled(manual);
+        MinScale->setEnabled(manual);
     }
-    ComAddrPL->setEnabled(v.comAddrPanelEnabled);
-    TimePL->setVisible(v.timePanelVisible);
-    LoopCnt->setText(v.loopCnt);
-    STARTTIME->setText(QStringLiteral("Sampling Start Time : ") + v.startTime);
-    NOWTHETIME->setText(QStringLiteral("Last Sampling Time : ") + v.lastTime);
-    ErrMess->setText(v.errMess);
+    if (!manual) {
+        if (MaxScale->text() != m_chart->maxScaleText())
+            MaxScale->setText(m_chart->maxScaleText());
+        if (MinScale->text() != m_chart->minScaleText())
+            MinScale->setText(m_chart->minScaleText());
+    }
+    if (all || v.comAddrPanelEnabled != was.comAddrPanelEnabled)
+        ComAddrPL->setEnabled(v.comAddrPanelEnabled);
+    if (all || v.timePanelVisible != was.timePanelVisible)
+        TimePL->setVisible(v.timePanelVisible);
+    if (all || v.loopCnt != was.loopCnt)
+        LoopCnt->setText(v.loopCnt);
+    if (all || v.startTime != was.startTime)
+        STARTTIME->setText(QStringLiteral("Sampling Start Time : ") + v.startTime);
+    if (all || v.lastTime != was.lastTime)
+        NOWTHETIME->setText(QStringLiteral("Last Sampling Time : ") + v.lastTime);
+    if (all || v.errMess != was.errMess)
+        ErrMess->setText(v.errMess);
     for (int d = 0; d < Recorder::DeviceCount; ++d) {
         const Recorder::Device &dev = m_data.device[size_t(d)];
+        const Recorder::Device &shown = m_shownDevices[size_t(d)];
         RecorderDeviceWidgets &w = m_devices[size_t(d)];
-        w.panel->setEnabled(v.devicePanelsEnabled);
-        w.panel->setStyleSheet(colourStyle(dev.colour, textOn(dev.colour)));
-        w.value->setText(dev.valueText);
-        w.value->setStyleSheet(dev.valueRed ? colourStyle(QColor(255, 0, 0)) : QString());
-        w.comAddr->setStyleSheet(dev.comAddrSilver ? colourStyle(QColor(192, 192, 192))
-                                                   : QString());
+        if (all || v.devicePanelsEnabled != was.devicePanelsEnabled)
+            w.panel->setEnabled(v.devicePanelsEnabled);
+        if (all || dev.colour != shown.colour)
+            w.panel->setStyleSheet(colourStyle(dev.colour, textOn(dev.colour)));
+        if (all || dev.valueText != shown.valueText)
+            w.value->setText(dev.valueText);
+        if (all || dev.valueRed != shown.valueRed)
+            w.value->setStyleSheet(dev.valueRed ? colourStyle(QColor(255, 0, 0)) : QString());
+        if (all || dev.comAddrSilver != shown.comAddrSilver)
+            w.comAddr->setStyleSheet(dev.comAddrSilver ? colourStyle(QColor(192, 192, 192))
+                                                       : QString());
+        // Only what the widgets show; the rings stay out of the copy.
+        Recorder::Device &keep = m_shownDevices[size_t(d)];
+        keep.colour = dev.colour;
+        keep.valueText = dev.valueText;
+        keep.valueRed = dev.valueRed;
+        keep.comAddrSilver = dev.comAddrSilver;
     }
-    DrawIme->resize(m_chart->canvas().size());
-    DrawIme->setPixmap(QPixmap::fromImage(m_chart->canvas().image()));
+    if (all || m_chart->version() != m_chartVersion) {
+        m_chartVersion = m_chart->version();
+        if (DrawIme->size() != m_chart->canvas().size())
+            DrawIme->resize(m_chart->canvas().size());
+        DrawIme->setPixmap(QPixmap::fromImage(m_chart->canvas().image()));
+    }
+    m_shownView = v;
+    m_shownManual = manual;
+    m_renderedOnce = true;
     emit rendered();
 }

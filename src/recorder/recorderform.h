@@ -2,6 +2,7 @@
 
 #include "link/linesettings.h"
 #include "link/serialchannel.h"
+#include "recorder/acquisition.h"
 #include "recorder/recorderdata.h"
 
 #include <QWidget>
@@ -14,7 +15,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
-class RecorderAcquisition;
 namespace Recorder {
 class TrendChart;
 }
@@ -88,6 +88,14 @@ private:
     std::unique_ptr<Recorder::TrendChart> m_chart;
     RecorderAcquisition *m_acquisition = nullptr;
     std::array<RecorderDeviceWidgets, Recorder::DeviceCount> m_devices {};
+    // The render waits for the request the line's event just handed to the
+    // port: a posted call starts a zero-time timer (see MonitorForm).
+    QTimer *m_renderTimer = nullptr;
     bool m_renderArmed = false;
-    int m_chartVersion = -1;
+    bool m_renderedOnce = false;
+    // What the widgets show, so that a render touches only what changed.
+    RecorderView m_shownView;
+    std::array<Recorder::Device, Recorder::DeviceCount> m_shownDevices {};
+    quint64 m_chartVersion = 0;
+    bool m_shownManual = false;
 };

@@ -123,6 +123,13 @@ int main(int argc, char **argv)
     QTest::qWait(3000);
     ok = grab(out, "monitor.png") && ok;
 
+    // The trend of the selected controller, heating towards its set value.
+    QTest::mouseClick(monitor->setupForm().DrawBt, Qt::LeftButton);
+    QTest::qWait(12000);
+    ok = grab(out, "trend.png") && ok;
+    QTest::mouseClick(monitor->setupForm().DrawBt, Qt::LeftButton);
+    QTest::qWait(1500);
+
     // A parameter file opened over the first controller: a faster PID.
     ParameterImage file = monitor->engine().image();
     file[12] = 85; // KP 8.5
