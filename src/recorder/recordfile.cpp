@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -50,7 +51,9 @@ bool ParseHeader(const QByteArray &bytes, Header &header)
             return false;
         const int value = high * 16 + low;
         if (k == DeviceCount) {
-            header.sampleTime = value;
+            // The recorded sample time is what the window's SampleTime can
+            // take; it also divides the viewing interval, so never 0.
+            header.sampleTime = std::clamp(value, 1, MaxSampleTime);
             break;
         }
         if (bytes[at + 2] != ' ' || bytes[at + 3] != ' ')
@@ -108,7 +111,7 @@ QString Writer::open(const QString &path, const std::array<int, DeviceCount> &ad
 
 void Writer::sample(int device, qint32 value)
 {
-    if (device < 0 || device >= DeviceCount)
+    if (!m_file.isOpen() || device < 0 || device >= DeviceCount)
         return;
     if (value == Recorder::MissingSample) {
         missing(device);
@@ -122,7 +125,7 @@ void Writer::sample(int device, qint32 value)
 
 void Writer::missing(int device)
 {
-    if (device < 0 || device >= DeviceCount)
+    if (!m_file.isOpen() || device < 0 || device >= DeviceCount)
         return;
     m_line += ByteToHex(device) + " E      ";
 }
@@ -150,8 +153,15 @@ QString Writer::finish()
 
 QString Writer::writeNow(const QByteArray &bytes)
 {
-    if (m_file.write(bytes) != bytes.size())
-        return m_file.errorString();
+    const qint64 before = m_file.pos();
+    if (m_file.write(bytes) != bytes.size()) {
+        const QString reason = m_file.errorString();
+        // Part of a line would shift every later one (a full disk that
+        // frees up again): the file keeps whole lines only.
+        m_file.resize(before);
+        m_file.seek(before);
+        return reason;
+    }
     if (m_sync && ::fdatasync(m_file.handle()) != 0)
         return QString::fromLocal8Bit(strerror(errno));
     return QString();
@@ -212,7 +222,7 @@ Reader::OpenResult Reader::open(const QString &path)
     qint64 lineLength = lf - HeaderBytes;
     if (lineLength > 0 && head[lf - 1] == '\r')
         --lineLength;
-    const QByteArrayView first(head.constData() + HeaderBytes, lineLength);
+    const QByteArray first = head.mid(HeaderBytes, lineLength);
     if (first.isEmpty() || first == "End") {
         close();
         return OpenResult::NoRecords;

@@ -32,6 +32,7 @@ constexpr int GroupLength = 10;
 constexpr int ValueWidth = 7;
 constexpr int TimeWidth = 14;
 constexpr int DateWidth = 12;
+constexpr int MaxSampleTime = 120;
 
 inline const QString Extension = QStringLiteral("txt");
 // Both spellings: Linux names are case-sensitive.
@@ -67,8 +68,9 @@ public:
                  int sampleTime);
     bool isOpen() const { return m_file.isOpen(); }
 
-    // The device's group (device 0..9) on the line in progress. A sample
-    // is a signed 16-bit value; the missing mark writes the "E" group.
+    // The device's group (device 0..9) on the line in progress; nothing
+    // while no file is open. A sample is a signed 16-bit value; the missing
+    // mark writes the "E" group.
     void sample(int device, qint32 value);
     void missing(int device);
     // Ends the line in progress with the scan's time and date and writes it
@@ -89,7 +91,9 @@ private:
 struct Header
 {
     std::array<int, DeviceCount> addresses {}; // 0: device not in use
-    int sampleTime = 0; // as recorded, 0..255
+    // The recorded sample time in seconds, limited to 1..120 as the
+    // window's SampleTime takes it.
+    int sampleTime = 1;
 };
 
 struct Record

@@ -11,6 +11,16 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <ostream>
+#include <sys/resource.h>
+
+// File contents print as text when a comparison fails.
+void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    *os << ::testing::PrintToString(bytes.toStdString());
+}
+
 namespace {
 
 using namespace RecordFile;
@@ -91,6 +101,37 @@ TEST_F(RecordFileTest, WritesLinesAtOnceAndReadsThemBack)
     EXPECT_EQ(why, QString());
 }
 
+// A line that does not fit on the disk leaves no part of it behind, so the
+// lines written after the disk has room again stay in their places.
+TEST_F(RecordFileTest, FailedWriteLeavesWholeLinesOnly)
+{
+    Writer w;
+    ASSERT_EQ(w.open(path(), Addresses, 5), QString());
+    w.sample(0, 253);
+    w.sample(4, -5);
+    ASSERT_EQ(w.endLine(QStringLiteral("2:05:07 PM"), QStringLiteral("12/9/2026")), QString());
+
+    // The file may grow by 20 bytes only: the next line fails half-written.
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(Head.size() + Line0.size() + 20);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    w.sample(0, -32768);
+    w.missing(4);
+    const QString reason = w.endLine(QStringLiteral("2:05:12 PM"), QStringLiteral("12/9/2026"));
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(reason.isEmpty());
+
+    w.sample(0, 0);
+    w.missing(4);
+    ASSERT_EQ(w.endLine(QStringLiteral("10:00:00 AM"), QStringLiteral("12/10/2026")), QString());
+    ASSERT_EQ(w.finish(), QString());
+    EXPECT_EQ(bytes(), Head + Line0 + Line2 + End);
+}
+
 // A recording killed before its "End": every whole line counts, a half line
 // does not.
 TEST_F(RecordFileTest, FileWithoutEndOpensWithItsCompleteRecords)
@@ -130,11 +171,11 @@ TEST_F(RecordFileTest, RefusesBadHeaders)
         put(head + Line0 + End);
         EXPECT_EQ(r.open(path()), Reader::OpenResult::BadHeader) << head.constData();
     }
-    // A blank counts as a zero digit.
-    put(" 1  00  00  00  03  00  00  00  00  00   5\r\n" + Line0 + End);
+    // A blank counts as a zero digit; a sample time of 0 is taken as 1 s.
+    put(" 1  00  00  00  03  00  00  00  00  00    \r\n" + Line0 + End);
     ASSERT_EQ(r.open(path()), Reader::OpenResult::Ok);
     EXPECT_EQ(r.header().addresses, Addresses);
-    EXPECT_EQ(r.header().sampleTime, 5);
+    EXPECT_EQ(r.header().sampleTime, 1);
 }
 
 TEST_F(RecordFileTest, RefusesBadRecordsByNumber)
