@@ -5,6 +5,8 @@
 #include "link/replies.h"
 #include "ui/dialogs.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 using Recorder::DeviceCount;
@@ -29,6 +31,67 @@ RecorderAcquisition::RecorderAcquisition(Line &line, LineSettingsSource settings
     m_line.setTriggerHandler([this](quint16 msg, quint16 handle, quint16 data) {
         ApdComPort1Trigger(msg, handle, data);
     });
+    // The record file: written line by line while armed.
+    hooks.fileArmed = [this] { return m_view.saveArmed; };
+    hooks.fileStart = [this] {
+        std::array<int, DeviceCount> addresses {};
+        for (int d = 0; d < DeviceCount; ++d)
+            addresses[size_t(d)] = m_data.device[size_t(d)].address;
+        const QString failure = m_writer.open(m_savePath, addresses, m_sampleTime);
+        if (!failure.isEmpty()) {
+            m_fileOpen = false;
+            disarmSaving();
+            const QString text = QStringLiteral("Can not create file %1 : %2")
+                                     .arg(QDir::toNativeSeparators(m_savePath), failure);
+            QTimer::singleShot(0, this,
+                               [text] { AppDialogs().inform(QStringLiteral("Message"), text); });
+        }
+    };
+    hooks.fileSample = [this](int d, qint32 v) { m_writer.sample(d, v); };
+    hooks.fileMissing = [this](int d) { m_writer.missing(d); };
+    hooks.fileLineEnd = [this](const QString &time, const QString &date) {
+        const QString failure = m_writer.endLine(time, date);
+        if (failure.isEmpty())
+            return;
+        // The recording goes on; the file stops where it was whole.
+        m_fileOpen = false;
+        m_writer.finish();
+        const QString text = QStringLiteral("Can not write file %1 : %2")
+                                 .arg(QDir::toNativeSeparators(m_savePath), failure);
+        QTimer::singleShot(0, this,
+                           [text] { AppDialogs().inform(QStringLiteral("Message"), text); });
+    };
+    hooks.fileEnd = [this] {
+        m_writer.finish();
+        disarmSaving();
+    };
+}
+
+void RecorderAcquisition::disarmSaving()
+{
+    m_view.saveArmed = false;
+    changed();
+}
+
+void RecorderAcquisition::SaveBtClick()
+{
+    if (m_view.recording || m_view.saveArmed)
+        return;
+    QString path = AppDialogs().chooseSaveFile(QStringLiteral("Save to File"), RecordFile::Filter,
+                                               RecordFile::Extension);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + RecordFile::Extension;
+    const QFileInfo info(path);
+    if (info.exists() &&
+        !AppDialogs().askOkCancel(QStringLiteral("Confirm"),
+                                  QStringLiteral("Do you want to overwrite file : ") +
+                                      info.fileName()))
+        return;
+    m_savePath = path;
+    m_view.saveArmed = true;
+    changed();
 }
 
 QString RecorderAcquisition::TimeText(const QDateTime &t)
@@ -64,6 +127,7 @@ void RecorderAcquisition::FormShow()
     m_requestOutstanding = false;
     m_scanCounter = 0;
     m_current = 0;
+    m_view.saveArmed = false;
     idleState();
     if (hooks.chartClear)
         hooks.chartClear();
@@ -171,6 +235,7 @@ void RecorderAcquisition::stop()
     if (m_fileOpen && hooks.fileEnd)
         hooks.fileEnd();
     m_fileOpen = false;
+    m_view.saveArmed = false;
     changed();
 }
 
@@ -341,6 +406,7 @@ void RecorderAcquisition::autoStop()
     if (m_fileOpen && hooks.fileEnd)
         hooks.fileEnd();
     m_fileOpen = false;
+    m_view.saveArmed = false;
 }
 
 void RecorderAcquisition::lineLost()

@@ -4,6 +4,7 @@
 #include "link/line.h"
 #include "link/replycollector.h"
 #include "recorder/recorderdata.h"
+#include "recorder/recordfile.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -27,6 +28,7 @@ struct RecorderView
     QString startTime; // STARTTIME's time stamp
     QString lastTime; // NOWTHETIME's time stamp
     QString errMess; // ErrMess, hidden: the last error
+    bool saveArmed = false; // SavePL maroon: the next recording is written to a file
 };
 
 // The calls the acquisition makes into the trend chart and the record file.
@@ -83,6 +85,10 @@ public:
 
     void FormShow();
     void StartBtClick();
+    // "Save to File": the next recording is written to the file chosen now
+    // (only while no recording runs).
+    void SaveBtClick();
+    bool saveArmed() const { return m_view.saveArmed; }
     // The window closes: a recording ends as by STOP.
     void FormClose();
     void Timer1Timer();
@@ -129,4 +135,7 @@ private:
     bool m_fileOpen = false;
     bool m_lostSaid = false;
     QByteArray m_lastRequest;
+    QString m_savePath;
+    RecordFile::Writer m_writer;
+    void disarmSaving();
 };

@@ -243,7 +243,11 @@ void RecorderForm::createControls()
         PlaceScaled(b, x, row + 70, 110, 30);
         return b;
     };
+    SavePL = new QFrame(this);
+    SavePL->setObjectName(QStringLiteral("SavePL"));
+    PlaceScaled(SavePL, 556, row + 66, 118, 38);
     SaveBt = button("SaveBt", "Save to File", 560);
+    connect(SaveBt, &QPushButton::clicked, this, [&acq] { acq.SaveBtClick(); });
     OpenBt = button("OpenBt", "Open File", 680);
     CloseBt = button("CloseBt", "Close", 880);
     connect(CloseBt, &QPushButton::clicked, this, &QWidget::close);
@@ -350,6 +354,9 @@ void RecorderForm::render()
         if (MinScale->text() != m_chart->minScaleText())
             MinScale->setText(m_chart->minScaleText());
     }
+    if (all || v.saveArmed != was.saveArmed)
+        SavePL->setStyleSheet(v.saveArmed ? QStringLiteral("QFrame#SavePL { background: #800000; }")
+                                          : QString());
     if (all || v.comAddrPanelEnabled != was.comAddrPanelEnabled)
         ComAddrPL->setEnabled(v.comAddrPanelEnabled);
     if (all || v.timePanelVisible != was.timePanelVisible)

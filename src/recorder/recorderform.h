@@ -66,6 +66,7 @@ public:
     QLineEdit *MinScale = nullptr;
     QComboBox *BGColor = nullptr;
     QPushButton *CloseBt = nullptr;
+    QFrame *SavePL = nullptr; // behind SaveBt: maroon while saving is armed
     QPushButton *SaveBt = nullptr;
     QPushButton *OpenBt = nullptr;
     QLabel *ErrMess = nullptr;

@@ -8,7 +8,9 @@
 #include "scripteddialogs.h"
 #include "simoncom1.h"
 
+#include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -114,6 +116,44 @@ TEST_P(RecorderOnTheLine, AStatusCodeIsRecordedAsTheNumberItEncodes)
     sim->controller(1).setPvStatus(3);
     ASSERT_TRUE(scan());
     EXPECT_EQ(data.sample(0, 0), -32765);
+}
+
+TEST_P(RecorderOnTheLine, TheRecordFileIsWrittenLineByLine)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("rec");
+    // Status codes give the process values known numbers: 0x8003, 0x8005.
+    sim = std::make_unique<SimOnCom1>(MatchingLine(GetParam(), settings),
+                                      QList<QPair<int, int>> {{1, 0x4848}, {3, 0x4824}});
+    ASSERT_TRUE(sim->ok());
+    sim->controller(1).setPvStatus(3);
+    sim->controller(3).setPvStatus(5);
+    rec = std::make_unique<RecorderAcquisition>(
+        channel, [this] { return settings.lineSettings(); }, data);
+    rec->clock = [] { return QDateTime(QDate(2026, 12, 9), QTime(14, 5, 9)); };
+    rec->FormShow();
+    rec->setComAddr(4, 3);
+    rec->setSampleTime(5);
+    dialogs.fileAnswers << path; // typed without its extension
+    rec->SaveBtClick();
+    EXPECT_TRUE(rec->saveArmed());
+    rec->StartBtClick();
+    ASSERT_TRUE(scan());
+    QFile file(path + ".txt");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray header = "01  00  00  00  03  00  00  00  00  00  05\r\n";
+    const QByteArray line = "00 -32765 04 -32763     2:05:09 PM   12/9/2026\r\n";
+    EXPECT_EQ(line.size(), 48); // 46 characters and CR LF
+    // On disk already, while the recording runs.
+    EXPECT_EQ(file.readAll(), header + line);
+    sim->line.setFault(1, {SimFault::Kind::Silent, 0});
+    ASSERT_TRUE(scan());
+    ASSERT_TRUE(scan());
+    rec->StartBtClick(); // STOP
+    EXPECT_FALSE(rec->saveArmed());
+    file.seek(0);
+    const QByteArray missing = "00 E      04 -32763     2:05:09 PM   12/9/2026\r\n";
+    EXPECT_EQ(file.readAll(), header + line + missing + missing + "End\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, RecorderOnTheLine,
