@@ -67,6 +67,16 @@ RecorderAcquisition::RecorderAcquisition(Line &line, LineSettingsSource settings
     };
 }
 
+void RecorderAcquisition::showViewing(const QString &loopCnt)
+{
+    m_view.viewing = true;
+    m_view.loopCnt = loopCnt;
+    m_view.timePanelVisible = false;
+    m_view.devicePanelsEnabled = true;
+    m_view.idleControlsEnabled = true;
+    changed();
+}
+
 void RecorderAcquisition::disarmSaving()
 {
     m_view.saveArmed = false;
@@ -156,6 +166,7 @@ void RecorderAcquisition::StartBtClick()
 void RecorderAcquisition::start()
 {
     m_view.errMess.clear();
+    m_view.viewing = false;
     m_view.recording = true;
     m_view.backgroundRed = true;
     m_view.idleControlsEnabled = false;

@@ -24,6 +24,7 @@ struct RecorderView
     bool devicePanelsEnabled = false; // Panel1 .. PanelA
     bool comAddrPanelEnabled = true; // ComAddrPL
     bool timePanelVisible = true; // TimePL
+    bool viewing = false; // a record file is shown
     QString loopCnt = QStringLiteral(" 00000000");
     QString startTime; // STARTTIME's time stamp
     QString lastTime; // NOWTHETIME's time stamp
@@ -89,6 +90,11 @@ public:
     // (only while no recording runs).
     void SaveBtClick();
     bool saveArmed() const { return m_view.saveArmed; }
+    // Opening a record file disarms saving.
+    void disarm() { disarmSaving(); }
+    // A record file is viewed: its counter shown, the time panel hidden,
+    // the device panels enabled.
+    void showViewing(const QString &loopCnt);
     // The window closes: a recording ends as by STOP.
     void FormClose();
     void Timer1Timer();

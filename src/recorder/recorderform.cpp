@@ -1,6 +1,7 @@
 #include "recorder/recorderform.h"
 
 #include "recorder/acquisition.h"
+#include "recorder/recordviewer.h"
 #include "recorder/trendchart.h"
 #include "ui/dialogs.h"
 #include "ui/screenscale.h"
@@ -13,8 +14,11 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -103,6 +107,7 @@ RecorderForm::RecorderForm(QWidget *owner, LineSettingsSource settings)
     m_renderTimer->setInterval(0);
     connect(m_renderTimer, &QTimer::timeout, this, &RecorderForm::render);
     connect(&acq, &RecorderAcquisition::viewChanged, this, &RecorderForm::scheduleRender);
+    m_viewer = std::make_unique<RecordViewer>(m_data, chart, acq);
     createControls();
     render();
 }
@@ -167,7 +172,13 @@ void RecorderForm::createControls()
     StartBt->setObjectName(QStringLiteral("StartBt"));
     SetScaledFont(StartBt, 14, true);
     PlaceScaled(StartBt, 8, 8, 104, 40);
-    connect(StartBt, &QPushButton::clicked, this, [&acq] { acq.StartBtClick(); });
+    connect(StartBt, &QPushButton::clicked, this, [this, &acq] {
+        // A recording ends the viewing of a file.
+        if (!acq.recording() && m_viewer->view().viewing)
+            m_viewer->stop();
+        acq.StartBtClick();
+        scheduleRender();
+    });
 
     label(this, QStringLiteral("SampleTimeLB"), QStringLiteral("Sampling Time"), 145, row, 110);
     SampleTime = new QSpinBox(this);
@@ -180,7 +191,10 @@ void RecorderForm::createControls()
     SetScaledFont(SampleTime, FontSize);
     PlaceScaled(SampleTime, 145, row + 22, 70, 24);
     label(this, QStringLiteral("SecLB"), QStringLiteral("Sec."), 220, row + 25, 40);
-    connect(SampleTime, &QSpinBox::valueChanged, this, [&acq](int v) { acq.setSampleTime(v); });
+    connect(SampleTime, &QSpinBox::valueChanged, this, [this, &acq](int v) {
+        acq.setSampleTime(v);
+        browse();
+    });
 
     auto *counter =
         label(this, QStringLiteral("CounterPL"), QStringLiteral("Counter"), 270, row, 110);
@@ -249,12 +263,41 @@ void RecorderForm::createControls()
     SaveBt = button("SaveBt", "Save to File", 560);
     connect(SaveBt, &QPushButton::clicked, this, [&acq] { acq.SaveBtClick(); });
     OpenBt = button("OpenBt", "Open File", 680);
+    connect(OpenBt, &QPushButton::clicked, this, [this] {
+        m_viewer->OpenBtClick();
+        scheduleRender();
+    });
+    ExportBt = button("ExportBt", "Export CSV", 760);
+    PlaceScaled(ExportBt, 760, row + 104, 110, 30);
+    connect(ExportBt, &QPushButton::clicked, this, [this] {
+        QProgressDialog progress(QStringLiteral("Exporting the recording..."),
+                                 QStringLiteral("Cancel"), 0, 100, this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        m_viewer->ExportBtClick([&progress](int percent) {
+            progress.setValue(percent);
+            return !progress.wasCanceled();
+        });
+    });
+    TrackBar = new QSlider(Qt::Horizontal, this);
+    TrackBar->setObjectName(QStringLiteral("TrackBar"));
+    PlaceScaled(TrackBar, 10, DevicesTop - 8, 1000, 8);
+    TrackBar->hide();
+    connect(TrackBar, &QSlider::valueChanged, this, [this] { browse(); });
     CloseBt = button("CloseBt", "Close", 880);
     connect(CloseBt, &QPushButton::clicked, this, &QWidget::close);
 
     ErrMess = label(this, QStringLiteral("ErrMess"), QString(), 560, row + 104, 400);
     ErrMess->setStyleSheet(QStringLiteral("color: red;"));
     ErrMess->hide();
+}
+
+void RecorderForm::browse()
+{
+    if (!m_viewer->view().viewing || m_acquisition->recording())
+        return;
+    m_viewer->browse(TrackBar->value(), SampleTime->value());
+    scheduleRender();
 }
 
 void RecorderForm::takeManualLimits()
@@ -353,6 +396,36 @@ void RecorderForm::render()
             MaxScale->setText(m_chart->maxScaleText());
         if (MinScale->text() != m_chart->minScaleText())
             MinScale->setText(m_chart->minScaleText());
+    }
+    const RecordViewerView &f = m_viewer->view();
+    if (TrackBar->isVisible() != (f.trackBarVisible && !v.recording))
+        TrackBar->setVisible(f.trackBarVisible && !v.recording);
+    if (f.trackMax != m_shownTrackMax) {
+        const QSignalBlocker block(TrackBar);
+        TrackBar->setRange(0, f.trackMax);
+        TrackBar->setValue(f.trackPos);
+        m_shownTrackMax = f.trackMax;
+    }
+    // While a file is viewed, the interval steps by the recorded one and
+    // never goes below it.
+    const int recorded = f.viewing && !v.recording ? f.recordedSampleTime : 1;
+    if (recorded != m_shownRecorded) {
+        const QSignalBlocker block(SampleTime);
+        SampleTime->setMinimum(recorded);
+        SampleTime->setSingleStep(recorded);
+        m_shownRecorded = recorded;
+    }
+    if (SampleTime->value() != m_acquisition->sampleTime()) {
+        const QSignalBlocker block(SampleTime);
+        SampleTime->setValue(m_acquisition->sampleTime());
+    }
+    ExportBt->setEnabled(f.exportEnabled && !v.recording);
+    for (int d = 0; d < Recorder::DeviceCount; ++d) {
+        QSpinBox *box = m_devices[size_t(d)].comAddr;
+        if (box->value() != m_acquisition->comAddr(d)) {
+            const QSignalBlocker block(box);
+            box->setValue(m_acquisition->comAddr(d));
+        }
     }
     if (all || v.saveArmed != was.saveArmed)
         SavePL->setStyleSheet(v.saveArmed ? QStringLiteral("QFrame#SavePL { background: #800000; }")

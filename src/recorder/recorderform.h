@@ -14,7 +14,9 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSlider;
 class QSpinBox;
+class RecordViewer;
 namespace Recorder {
 class TrendChart;
 }
@@ -45,6 +47,7 @@ public:
     void showWindow();
 
     RecorderAcquisition &acquisition() { return *m_acquisition; }
+    RecordViewer &viewer() { return *m_viewer; }
     Recorder::TrendChart &chart() { return *m_chart; }
     Recorder::Data &data() { return m_data; }
     const RecorderDeviceWidgets &device(int d) const { return m_devices[size_t(d)]; }
@@ -69,6 +72,8 @@ public:
     QFrame *SavePL = nullptr; // behind SaveBt: maroon while saving is armed
     QPushButton *SaveBt = nullptr;
     QPushButton *OpenBt = nullptr;
+    QPushButton *ExportBt = nullptr; // "Export CSV": the viewed recording
+    QSlider *TrackBar = nullptr;
     QLabel *ErrMess = nullptr;
 
 signals:
@@ -88,6 +93,10 @@ private:
     Recorder::Data m_data;
     std::unique_ptr<Recorder::TrendChart> m_chart;
     RecorderAcquisition *m_acquisition = nullptr;
+    std::unique_ptr<RecordViewer> m_viewer;
+    int m_shownTrackMax = -1;
+    int m_shownRecorded = 0;
+    void browse();
     std::array<RecorderDeviceWidgets, Recorder::DeviceCount> m_devices {};
     // The render waits for the request the line's event just handed to the
     // port: a posted call starts a zero-time timer (see MonitorForm).
