@@ -164,11 +164,26 @@ int main(int argc, char **argv)
     RecorderForm *recorder = main->recorderForm();
     for (int d = 0; d < 4; ++d)
         recorder->device(d).comAddr->setValue(d + 1);
+    const QString recordFile = QDir(work.path()).filePath("recording.txt");
+    {
+        ScriptedDialogs answers;
+        answers.fileAnswers << recordFile;
+        QTest::mouseClick(recorder->SaveBt, Qt::LeftButton);
+    }
     QTest::mouseClick(recorder->StartBt, Qt::LeftButton);
     QTest::qWait(6000);
     line.setFault(3, {SimFault::Kind::Silent, 0});
     QTest::qWait(6000);
     ok = grab(out, "recorder.png") && ok;
     QTest::mouseClick(recorder->StartBt, Qt::LeftButton);
+    QTest::qWait(300);
+
+    // The recording opened again.
+    {
+        ScriptedDialogs answers;
+        answers.fileAnswers << recordFile;
+        QTest::mouseClick(recorder->OpenBt, Qt::LeftButton);
+        ok = grab(out, "recording.png") && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -5,6 +5,8 @@
 #include "fakeline.h"
 #include "link/serialchannel.h"
 #include "recorder/acquisition.h"
+#include "recorder/recordviewer.h"
+#include "recorder/trendchart.h"
 #include "scripteddialogs.h"
 #include "simoncom1.h"
 
@@ -154,6 +156,12 @@ TEST_P(RecorderOnTheLine, TheRecordFileIsWrittenLineByLine)
     file.seek(0);
     const QByteArray missing = "00 E      04 -32763     2:05:09 PM   12/9/2026\r\n";
     EXPECT_EQ(file.readAll(), header + line + missing + missing + "End\r\n");
+
+    // And it opens again.
+    Recorder::TrendChart chart(data, 1024);
+    RecordViewer viewer(data, chart, *rec);
+    EXPECT_TRUE(viewer.open(path + ".txt")) << dialogs.texts().join('|').toStdString();
+    EXPECT_EQ(data.sample(4, 2), -32763);
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, RecorderOnTheLine,
