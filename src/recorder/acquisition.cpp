@@ -225,9 +225,19 @@ void RecorderAcquisition::start()
         });
         return;
     }
-    m_fileOpen = hooks.fileArmed && hooks.fileArmed();
+    const bool armed = hooks.fileArmed && hooks.fileArmed();
+    m_fileOpen = armed;
     if (m_fileOpen && hooks.fileStart)
         hooks.fileStart();
+    if (armed && !m_fileOpen) {
+        // The record file could not be made (said already): no recording.
+        m_line.close();
+        idleState();
+        if (hooks.chartActive)
+            hooks.chartActive(false);
+        changed();
+        return;
+    }
     m_timer1.setInterval(m_sampleTime * 1000);
     m_timer1.start();
     m_view.devicePanelsEnabled = true;

@@ -211,6 +211,24 @@ TEST_F(RecorderPlayed, RepliesAndStrayTalkers)
     EXPECT_TRUE(data.device[0].valueRed);
 }
 
+TEST_F(RecorderPlayed, ARecordFileThatCannotBeMadeStopsTheStart)
+{
+    QTemporaryDir dir;
+    rec.FormShow();
+    rec.setComAddr(0, 1);
+    dialogs.fileAnswers << dir.filePath("no/such/folder/rec.txt");
+    rec.SaveBtClick();
+    ASSERT_TRUE(rec.saveArmed());
+    rec.StartBtClick();
+    EXPECT_FALSE(rec.recording());
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_FALSE(rec.saveArmed());
+    QTest::qWait(10);
+    ASSERT_EQ(dialogs.texts().size(), 1);
+    EXPECT_TRUE(dialogs.texts().at(0).startsWith("Can not create file "));
+    EXPECT_TRUE(dialogs.texts().at(0).contains("rec.txt"));
+}
+
 TEST_F(RecorderPlayed, SampleTimeAndTicksDuringAScan)
 {
     rec.setSampleTime(120);
