@@ -15,6 +15,7 @@ declare -A allowed=(
     [monitor]="link ui setup"
     [program]="link ui setup"
     [recorder]="link ui"
+    [find]="link ui"
     [app]="link ui setup console monitor program recorder"
 )
 

@@ -1,0 +1,163 @@
+#include "find/addressscan.h"
+
+#include "link/framing.h"
+#include "link/replies.h"
+
+namespace {
+
+constexpr int IdentificationStart = 0x4744;
+constexpr int IdentificationCount = 4;
+constexpr int IdentificationWord = 0x4456;
+constexpr int FirmwareRegister = 0x472A;
+// A line's timer far beyond the scan's own window: the scan decides.
+constexpr int LineTicks = 36;
+
+int bitsPerCharacter(const LineSettings &s)
+{
+    return 1 + s.dataBits + (s.parity == LineParity::None ? 0 : 1) + s.stopBits;
+}
+
+} // namespace
+
+AddressScan::AddressScan(Line &line, LineSettingsSource settings, QObject *parent)
+    : QObject(parent)
+    , m_line(line)
+    , m_settings(std::move(settings))
+    , m_collector(line, ReplyCollector::Timing::FromSend)
+{
+    m_window.setSingleShot(true);
+    m_window.setTimerType(Qt::PreciseTimer);
+    connect(&m_window, &QTimer::timeout, this, &AddressScan::windowEnded);
+}
+
+int AddressScan::replyWindowMs(const LineSettings &s, int registers)
+{
+    // Characters of the request and of the reply, and three more.
+    const bool rtu = s.framing == ModbusMode::Rtu;
+    const int request = rtu ? 8 : 17;
+    const int reply = rtu ? 5 + 2 * registers : 11 + 4 * registers;
+    const double charMs = 1000.0 * bitsPerCharacter(s) / double(qMax<quint32>(1, s.baud));
+    const int ms = int((request + reply + 3) * charMs + 0.999) + TurnaroundMs;
+    return qMax(MinimumWindowMs, ms);
+}
+
+void AddressScan::start(int first, int last)
+{
+    m_first = qBound(1, first, 247);
+    m_last = qBound(m_first, last, 247);
+    m_found.clear();
+    m_phase = Phase::Identify;
+    m_address = m_first;
+    m_running = true;
+    m_collector.attach();
+    ask();
+}
+
+void AddressScan::cancel()
+{
+    if (!m_running)
+        return;
+    m_window.stop();
+    m_collector.cancel();
+    m_running = false;
+    emit finished();
+}
+
+void AddressScan::ask()
+{
+    const LineSettings s = m_settings();
+    const Framing &f = Framing::of(s.framing);
+    int address = m_address;
+    int registers = IdentificationCount;
+    ModbusRequest request = ReadRequest(address, IdentificationStart, IdentificationCount);
+    if (m_phase == Phase::Firmware) {
+        address = m_found.at(m_firmwareIndex).address;
+        registers = 1;
+        request = ReadRequest(address, FirmwareRegister, 1);
+    }
+    m_request = f.wrap(request);
+    emit progress(address);
+    m_collector.send(m_request, f, LineTicks);
+    m_window.start(replyWindowMs(s, registers));
+}
+
+void AddressScan::take(int msg, int triggerHandle, int data)
+{
+    if (!m_running)
+        return;
+    const ReplyCollector::Event e =
+        m_collector.take(quint16(msg), quint16(triggerHandle), quint16(data));
+    if (e == ReplyCollector::Event::Reply)
+        replied();
+}
+
+void AddressScan::replied()
+{
+    m_window.stop();
+    const Framing &f = Framing::of(m_settings().framing);
+    const int address =
+        m_phase == Phase::Firmware ? m_found.at(m_firmwareIndex).address : m_address;
+    const Reply reply = DecodeReply(f, m_collector.received(), m_request, address);
+    m_collector.cancel();
+    if (m_phase == Phase::Identify) {
+        if (reply.kind == ReplyKind::Words && reply.words.size() >= 3 &&
+            reply.words.at(1) == IdentificationWord) {
+            FoundController c;
+            c.address = address;
+            c.modelCode = reply.words.at(2);
+            m_found.append(c);
+        } else if (reply.kind == ReplyKind::BadChecksum) {
+            FoundController c;
+            c.address = address;
+            c.garbled = true;
+            m_found.append(c);
+        }
+    } else if (reply.kind == ReplyKind::Words && !reply.words.isEmpty()) {
+        m_found[m_firmwareIndex].firmware = reply.words.at(0);
+    }
+    next();
+}
+
+void AddressScan::windowEnded()
+{
+    // Bytes that came but never made a whole frame are a garbled reply too.
+    const bool partial = m_phase == Phase::Identify && !m_collector.received().isEmpty();
+    m_collector.cancel();
+    if (partial) {
+        FoundController c;
+        c.address = m_address;
+        c.garbled = true;
+        m_found.append(c);
+    }
+    next();
+}
+
+void AddressScan::next()
+{
+    if (!m_running)
+        return;
+    if (m_phase == Phase::Identify && m_address < m_last) {
+        ++m_address;
+        ask();
+        return;
+    }
+    if (m_phase == Phase::Identify) {
+        m_phase = Phase::Firmware;
+        m_firmwareIndex = -1;
+    }
+    // The firmware of each controller found (not of a garbled address).
+    do {
+        ++m_firmwareIndex;
+    } while (m_firmwareIndex < m_found.size() && m_found.at(m_firmwareIndex).garbled);
+    if (m_firmwareIndex < m_found.size()) {
+        ask();
+        return;
+    }
+    finish();
+}
+
+void AddressScan::finish()
+{
+    m_running = false;
+    emit finished();
+}
