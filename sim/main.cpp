@@ -5,7 +5,8 @@
 //          [--turnaround MS] [--speed X] [--log FILE]
 //
 // Prints the pseudo-terminal's path as its first line, links PATH to it,
-// then reads commands from standard input (see simcommands.h). End of input,
+// then reads commands from standard input (see simcommands.h). Bytes sent
+// at a bit rate other than --baud are noise and get no reply. End of input,
 // "quit", SIGINT and SIGTERM remove the link and end the program.
 #include "sim/simcommands.h"
 #include "sim/simline.h"
@@ -74,7 +75,8 @@ int main(int argc, char **argv)
     const QCommandLineOption controllerOpt(
         QStringLiteral("controller"),
         QStringLiteral("A controller at ADDR (1 to 247) with the model code MODEL in hex "
-                       "(4848); may be repeated. Default: one at address 1."),
+                       "(4848); may be repeated, also with the same ADDR (their replies "
+                       "collide). Default: one at address 1."),
         QStringLiteral("ADDR[:MODEL]"));
     const QCommandLineOption paceOpt(QStringLiteral("pace"),
                                      QStringLiteral("Time the line as a real one."));
@@ -148,7 +150,7 @@ int main(int argc, char **argv)
                 fail(QStringLiteral("bad model code in --controller ") + entry);
         }
         if (!line.addController(address, model))
-            fail(QStringLiteral("address 1 to 247, each once: --controller ") + entry);
+            fail(QStringLiteral("address 1 to 247: --controller ") + entry);
     }
     // SIGINT and SIGTERM end the program through the event loop, so that
     // the link is removed; they are caught before the link exists.

@@ -40,6 +40,19 @@ QString SimCommands::execute(const QString &commandLine)
         return ok;
     }
 
+    if (command == QLatin1String("move")) {
+        if (words.size() != 3)
+            return usage("move OLD NEW");
+        const std::optional<long> from = parseNumber(words.at(1));
+        const std::optional<long> to = parseNumber(words.at(2));
+        if (!from || *from < 1 || *from > 247 || !m_line.controller(int(*from)))
+            return error(QStringLiteral("no controller at address ") + words.at(1));
+        if (!to || *to < 1 || *to > 247)
+            return error(QStringLiteral("address must be 1 to 247: ") + words.at(2));
+        m_line.moveController(int(*from), int(*to));
+        return ok;
+    }
+
     static const QStringList perController = {"set", "get", "fault", "pvstatus", "event"};
     if (!perController.contains(command))
         return error(QStringLiteral("unknown command ") + command);

@@ -14,6 +14,9 @@ class SimLine;
 //   fault ADDR none|silent|badcrc|wrongaddr|split|delay MS|exception CODE
 //   pvstatus ADDR CODE|off  shows status code 0..15 in the process value
 //   event ADDR 1|2 on|off   switches an event input
+//   move OLD NEW            gives the (first) controller at OLD the address
+//                           NEW, 1..247; a taken NEW makes two controllers
+//                           share it, and their replies collide
 //   unplug | replug         takes the whole line away and back
 //   quit                    ends the simulator
 //

@@ -39,6 +39,7 @@ public:
     SimController(int address, int modelCode);
 
     int address() const { return m_address; }
+    void setAddress(int address) { m_address = address; }
     int modelCode() const { return m_registers.at(0x4746); }
 
     // One request (function and the data after the function byte). A

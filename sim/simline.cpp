@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <QTime>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,26 +23,62 @@ constexpr qint64 DueSlackNs = 500'000;
 constexpr qsizetype MaxAsciiFrame = 600;
 constexpr qsizetype MaxRtuFrame = 256;
 
+struct StandardRate
+{
+    speed_t constant;
+    int baud;
+};
+
+constexpr StandardRate StandardRates[] = {
+    {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},       {B150, 150},
+    {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},     {B1800, 1800},
+    {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+    {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
+};
+
+// The terminal's constant for a bit rate; B9600 for a rate it has none for.
 speed_t speedConstant(int baud)
 {
-    switch (baud) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    default:
-        return B9600;
+    for (const StandardRate &r : StandardRates)
+        if (r.baud == baud)
+            return r.constant;
+    return B9600;
+}
+
+// The bit rate of a terminal constant; 0 for B0 and anything non-standard.
+int baudOf(speed_t constant)
+{
+    for (const StandardRate &r : StandardRates)
+        if (r.constant == constant)
+            return r.baud;
+    return 0;
+}
+
+bool isStandardRate(int baud)
+{
+    return std::any_of(std::begin(StandardRates), std::end(StandardRates),
+                       [baud](const StandardRate &r) { return r.baud == baud; });
+}
+
+// Two replies sent at once: the second controller starts one character
+// after the first, and where both drive the line the result is the OR of
+// their bytes. Never a valid frame: should the overlap happen to give one,
+// a bit of the address is spoilt as well.
+QByteArray collide(const QList<QByteArray> &frames, ModbusMode mode)
+{
+    QByteArray line;
+    for (qsizetype k = 0; k < frames.size(); ++k) {
+        const QByteArray &frame = frames.at(k);
+        if (line.size() < k + frame.size())
+            line.append(QByteArray(k + frame.size() - line.size(), '\0'));
+        for (qsizetype i = 0; i < frame.size(); ++i)
+            line[k + i] = char(line.at(k + i) | frame.at(i));
     }
+    const ParsedFrame parsed =
+        mode == ModbusMode::Ascii ? ParseAsciiFrame(line) : ParseRtuFrame(line);
+    if (parsed.error == FrameError::None && line.size() > 1)
+        line[1] = char(line.at(1) ^ 0x01);
+    return line;
 }
 
 QString hexBytes(const QByteArray &bytes)
@@ -233,38 +271,56 @@ void SimLine::close()
 
 bool SimLine::addController(int address, int modelCode)
 {
-    if (address < 1 || address > 247 || m_controllers.count(address))
+    if (address < 1 || address > 247)
         return false;
-    m_controllers[address] = std::make_unique<SimController>(address, modelCode);
+    m_controllers.emplace(address, Slot {std::make_unique<SimController>(address, modelCode), {}});
     return true;
 }
 
 SimController *SimLine::controller(int address)
 {
-    const auto it = m_controllers.find(address);
-    return it == m_controllers.end() ? nullptr : it->second.get();
+    const auto it = m_controllers.lower_bound(address);
+    return it == m_controllers.end() || it->first != address ? nullptr
+                                                             : it->second.controller.get();
 }
 
 QList<int> SimLine::addresses() const
 {
     QList<int> list;
-    for (const auto &[address, c] : m_controllers)
-        list.append(address);
+    for (const auto &[address, slot] : m_controllers)
+        if (list.isEmpty() || list.last() != address)
+            list.append(address);
     return list;
+}
+
+bool SimLine::moveController(int from, int to)
+{
+    const auto it = m_controllers.lower_bound(from);
+    if (it == m_controllers.end() || it->first != from || to < 1 || to > 247)
+        return false;
+    if (from == to)
+        return true;
+    auto node = m_controllers.extract(it);
+    node.key() = to;
+    node.mapped().controller->setAddress(to);
+    m_controllers.insert(std::move(node));
+    return true;
 }
 
 bool SimLine::setFault(int address, const SimFault &fault)
 {
-    if (!m_controllers.count(address))
+    const auto [first, last] = m_controllers.equal_range(address);
+    if (first == last)
         return false;
-    m_faults[address] = fault;
+    for (auto it = first; it != last; ++it)
+        it->second.fault = fault;
     return true;
 }
 
 SimFault SimLine::fault(int address) const
 {
-    const auto it = m_faults.find(address);
-    return it == m_faults.end() ? SimFault() : it->second;
+    const auto it = m_controllers.lower_bound(address);
+    return it == m_controllers.end() || it->first != address ? SimFault() : it->second.fault;
 }
 
 void SimLine::setPacing(bool on, int turnaroundMs)
@@ -297,15 +353,38 @@ void SimLine::log(const QString &text)
     emit requestLogged(line);
 }
 
+int SimLine::mismatchedBaud() const
+{
+    const int fd = m_slaveFd >= 0 ? m_slaveFd : m_masterFd;
+    termios tio {};
+    if (fd < 0 || !isStandardRate(m_settings.baud) || ::tcgetattr(fd, &tio) != 0)
+        return 0;
+    const int master = baudOf(::cfgetospeed(&tio));
+    return master != 0 && master != m_settings.baud ? master : 0;
+}
+
 void SimLine::onReadable()
 {
     char buffer[4096];
+    bool checked = false;
+    int noiseBaud = 0;
+    qint64 noiseBytes = 0;
     for (;;) {
         const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
         if (n <= 0)
             break;
         if (!m_plugged)
             continue;
+        // Sent at another bit rate, the bytes arrive as noise: nothing in
+        // them is heard, and a frame begun before is lost.
+        if (!checked) {
+            checked = true;
+            noiseBaud = mismatchedBaud();
+        }
+        if (noiseBaud != 0) {
+            noiseBytes += n;
+            continue;
+        }
         const qint64 now = nowNs();
         m_lineFreeNs = std::max(m_lineFreeNs, now) + n * m_settings.characterNs();
         m_rx.append(buffer, n);
@@ -316,6 +395,14 @@ void SimLine::onReadable()
             if (!m_rx.isEmpty())
                 m_gapTimer.start(int((m_settings.frameGapNs() + 999'999) / 1'000'000));
         }
+    }
+    if (noiseBytes > 0) {
+        m_rx.clear();
+        m_gapTimer.stop();
+        log(QStringLiteral("noise: master at %1, line at %2 (%3 bytes ignored)")
+                .arg(noiseBaud)
+                .arg(m_settings.baud)
+                .arg(noiseBytes));
     }
 }
 
@@ -390,8 +477,9 @@ void SimLine::handleFrame(const QByteArray &frame, qint64 receivedNs)
 
     if (request.address == 0) {
         QString answered;
-        for (auto &[address, c] : m_controllers) {
-            const SimController::Answer a = c->handle(request.function, request.data, true);
+        for (auto &[address, slot] : m_controllers) {
+            const SimController::Answer a =
+                slot.controller->handle(request.function, request.data, true);
             if (answered.isEmpty())
                 answered = a.text;
         }
@@ -399,39 +487,58 @@ void SimLine::handleFrame(const QByteArray &frame, qint64 receivedNs)
             (answered.isEmpty() ? QStringLiteral("no reply (broadcast)") : answered));
         return;
     }
-    SimController *c = controller(request.address);
-    if (!c) {
+    const auto [first, last] = m_controllers.equal_range(request.address);
+    if (first == last) {
         log(what + QStringLiteral(" -> no reply (no controller)"));
         return;
     }
-    const SimFault f = fault(request.address);
-    const QString faultNote = f.kind == SimFault::Kind::None
-        ? QString()
-        : QStringLiteral(" [fault %1]").arg(f.describe());
-    SimController::Answer answer;
-    if (f.kind == SimFault::Kind::Silent) {
-        log(what + QStringLiteral(" -> no reply") + faultNote);
-        return;
+    // Every controller at the address takes the request (a write is applied
+    // by each); what they answer goes out together.
+    QStringList texts;
+    QList<QByteArray> replies;
+    SimFault timing; // of the first controller that replies
+    for (auto it = first; it != last; ++it) {
+        const SimFault &f = it->second.fault;
+        const QString faultNote = f.kind == SimFault::Kind::None
+            ? QString()
+            : QStringLiteral(" [fault %1]").arg(f.describe());
+        if (f.kind == SimFault::Kind::Silent) {
+            texts.append(QStringLiteral("no reply") + faultNote);
+            continue;
+        }
+        SimController::Answer answer;
+        if (f.kind == SimFault::Kind::Exception) {
+            answer.reply = true;
+            answer.function = (request.function | 0x80) & 0xFF;
+            answer.data = QByteArray(1, char(f.value & 0xFF));
+            answer.text = QStringLiteral("exception %1").arg(hex2(f.value));
+        } else {
+            answer = it->second.controller->handle(request.function, request.data, false);
+        }
+        texts.append(answer.text + faultNote);
+        if (!answer.reply)
+            continue;
+        ModbusPdu reply {request.address, answer.function, answer.data};
+        if (f.kind == SimFault::Kind::WrongAddress)
+            reply.address = request.address % 247 + 1;
+        if (replies.isEmpty())
+            timing = f;
+        replies.append(BuildFrame(reply, mode, f.kind == SimFault::Kind::BadChecksum));
     }
-    if (f.kind == SimFault::Kind::Exception) {
-        answer.reply = true;
-        answer.function = (request.function | 0x80) & 0xFF;
-        answer.data = QByteArray(1, char(f.value & 0xFF));
-        answer.text = QStringLiteral("exception %1").arg(hex2(f.value));
-    } else {
-        answer = c->handle(request.function, request.data, false);
-    }
-    log(what + QStringLiteral(" -> ") + answer.text + faultNote);
-    if (!answer.reply)
+    log(what + QStringLiteral(" -> ") + texts.join(QStringLiteral(" | ")));
+    if (replies.isEmpty())
         return;
-    ModbusPdu reply {request.address, answer.function, answer.data};
-    if (f.kind == SimFault::Kind::WrongAddress)
-        reply.address = request.address % 247 + 1;
-    const QByteArray bytes = BuildFrame(reply, mode, f.kind == SimFault::Kind::BadChecksum);
+    QByteArray bytes = replies.first();
+    if (replies.size() > 1) {
+        bytes = collide(replies, mode);
+        log(QStringLiteral("collision at address %1: %2 replies garbled")
+                .arg(request.address)
+                .arg(replies.size()));
+    }
     qint64 start = receivedNs + (m_pacing ? qint64(m_turnaroundMs) * 1'000'000 : 0);
-    if (f.kind == SimFault::Kind::Delay)
-        start += qint64(std::max(0, f.value)) * 1'000'000;
-    queueReply(bytes, start, f);
+    if (timing.kind == SimFault::Kind::Delay)
+        start += qint64(std::max(0, timing.value)) * 1'000'000;
+    queueReply(bytes, start, timing);
 }
 
 void SimLine::queueReply(const QByteArray &frame, qint64 startNs, const SimFault &fault)
@@ -503,6 +610,6 @@ void SimLine::onTick()
     const qint64 now = nowNs();
     const double seconds = double(now - m_lastTickNs) / 1e9 * m_speed;
     m_lastTickNs = now;
-    for (auto &[address, c] : m_controllers)
-        c->advance(seconds);
+    for (auto &[address, slot] : m_controllers)
+        slot.controller->advance(seconds);
 }

@@ -51,7 +51,9 @@ public:
     // Opens the pseudo-terminal. Its slave side is what a master opens
     // (ptyPath()). The line settings are applied to it where the terminal
     // takes them; a pseudo-terminal refuses 7 data bits or parity, which is
-    // ignored: the settings still decide framing and pacing.
+    // ignored: the settings still decide framing and pacing. The bit rate a
+    // master sets on the terminal stays readable: bytes that arrive while it
+    // is a standard rate other than the line's are noise, never answered.
     bool open(QString *error = nullptr);
     QString ptyPath() const { return m_ptyPath; }
     // Makes `path` a symbolic link to the pseudo-terminal (replacing an
@@ -64,11 +66,21 @@ public:
 
     const SimLineSettings &settings() const { return m_settings; }
 
-    // Controllers. Addresses 1 to 247; false when taken or out of range.
+    // Controllers. Addresses 1 to 247; false when out of range. Two
+    // controllers may share an address, as when one is set up wrongly: both
+    // take every request to it, and their replies collide on the line into
+    // one garbled frame.
     bool addController(int address, int modelCode);
+    // The first controller added at the address, or none.
     SimController *controller(int address);
-    QList<int> addresses() const;
+    QList<int> addresses() const; // each address once, in order
+    // Gives the first controller at `from` the address `to` (1 to 247, taken
+    // or not); its fault goes with it. False when there is no controller at
+    // `from` or `to` is out of range.
+    bool moveController(int from, int to);
 
+    // Faults belong to the controllers: setFault gives every controller at
+    // the address the fault; fault() is the first one's.
     bool setFault(int address, const SimFault &fault);
     SimFault fault(int address) const;
 
@@ -92,10 +104,17 @@ public:
     qint64 bytesSent() const { return m_bytesSent; }
 
 signals:
-    // One line per request received (and per damaged frame ignored).
+    // One line per request received (and per damaged frame ignored, per
+    // burst heard at another bit rate, per collision).
     void requestLogged(const QString &line);
 
 private:
+    struct Slot
+    {
+        std::unique_ptr<SimController> controller;
+        SimFault fault;
+    };
+
     struct Burst
     {
         QByteArray bytes;
@@ -109,6 +128,9 @@ private:
     void onTick();
     void takeAsciiFrames();
     void takeRtuFrames(bool gapSeen);
+    // The master's bit rate when the terminal reports a standard rate that
+    // differs from the line's own, else 0.
+    int mismatchedBaud() const;
     void handleFrame(const QByteArray &frame, qint64 receivedNs);
     void queueReply(const QByteArray &frame, qint64 startNs, const SimFault &fault);
     void scheduleTransmit();
@@ -130,8 +152,8 @@ private:
     qint64 m_lineFreeNs = 0; // incoming: when the last byte received has crossed
     std::deque<Burst> m_tx;
     qint64 m_txLineFreeNs = 0; // outgoing: when the last byte queued has left
-    std::map<int, std::unique_ptr<SimController>> m_controllers;
-    std::map<int, SimFault> m_faults;
+    // By address; controllers sharing one keep the order they came in.
+    std::multimap<int, Slot> m_controllers;
     bool m_plugged = true;
     bool m_pacing = false;
     int m_turnaroundMs = 2;

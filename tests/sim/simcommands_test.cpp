@@ -55,6 +55,13 @@ TEST_F(SimCommandsTest, Answers)
         {"event 1 2 on", "ok"},
         {"get 1 0x472D", "ok 4"},
         {"event 1 3 on", "error: usage: event ADDR 1|2 on|off"},
+        {"move 2 9", "error: no controller at address 2"},
+        {"move 7 248", "error: address must be 1 to 247: 248"},
+        {"move 7 0", "error: address must be 1 to 247: 0"},
+        {"move 7", "error: usage: move OLD NEW"},
+        {"move 7 1", "ok"},
+        {"get 7 0x4746", "error: no controller at address 7"},
+        {"get 1 0x4746", "ok 18504"}, // the first at 1 answers
         {"unplug", "ok"},
         {"replug", "ok"},
         {"explode", "error: unknown command explode"},

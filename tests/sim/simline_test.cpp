@@ -1,6 +1,8 @@
 // The simulated line in-process: a test master on the pseudo-terminal's
 // slave side, the simulator in this thread's event loop.
+#include "link/framing.h"
 #include "link/hexcodec.h"
+#include "sim/simcommands.h"
 #include "sim/simline.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
+#include <QPair>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -40,6 +44,15 @@ public:
             ::close(m_fd);
     }
     bool isOpen() const { return m_fd >= 0; }
+
+    // The bit rate the master sets on its side of the terminal.
+    void setSpeed(speed_t speed)
+    {
+        termios tio {};
+        ASSERT_EQ(::tcgetattr(m_fd, &tio), 0);
+        ::cfsetspeed(&tio, speed);
+        ASSERT_EQ(::tcsetattr(m_fd, TCSANOW, &tio), 0);
+    }
 
     void send(const QByteArray &bytes)
     {
@@ -101,7 +114,8 @@ QByteArray rtu(const QByteArray &hexBody)
 
 struct LineFixture
 {
-    explicit LineFixture(ModbusMode mode, bool pace = false)
+    explicit LineFixture(ModbusMode mode, bool pace = false,
+                         const QList<QPair<int, int>> &controllers = {{1, 0x4848}, {2, 0x9696}})
     {
         SimLineSettings s;
         s.mode = mode;
@@ -110,8 +124,8 @@ struct LineFixture
             s.dataBits = 8;
         }
         line = std::make_unique<SimLine>(s);
-        line->addController(1, 0x4848);
-        line->addController(2, 0x9696);
+        for (const auto &[address, model] : controllers)
+            line->addController(address, model);
         line->setPacing(pace, 2);
         QObject::connect(line.get(), &SimLine::requestLogged,
                          [this](const QString &l) { log.append(l); });
@@ -333,4 +347,76 @@ TEST(SimLine, TimeRunsFasterWithSpeed)
     f.line->setSpeed(200);
     f.master->drain(500); // 100 simulated seconds or so
     EXPECT_GT(static_cast<qint16>(f.line->controller(1)->value(0x4700)), 900);
+}
+
+// A master at another bit rate, or in the other framing, is not heard: its
+// request is neither answered nor applied. The rate is read as bytes come,
+// so the master is heard again once it is back at the line's rate.
+TEST(SimLine, OtherBitRateOrFramingIsNotHeard)
+{
+    LineFixture f(ModbusMode::Ascii);
+    f.master->setSpeed(B19200);
+    f.master->send(ascii(":0106470101F4"));
+    EXPECT_EQ(f.master->drain(50), QByteArray());
+    EXPECT_NE(f.line->controller(1)->value(0x4701), 0x01F4);
+    ASSERT_EQ(f.log.size(), 1);
+    EXPECT_TRUE(f.log[0].contains("noise: master at 19200, line at 9600")) << qPrintable(f.log[0]);
+    f.master->setSpeed(B9600);
+    f.master->send(ascii(":010347450001"));
+    EXPECT_EQ(f.master->receiveAscii(), ascii(":0103024456"));
+
+    f.master->send(rtu("010347450001"));
+    EXPECT_EQ(f.master->drain(50), QByteArray());
+
+    LineFixture r(ModbusMode::Rtu);
+    r.master->send(ascii(":010347450001"));
+    EXPECT_EQ(r.master->drain(50), QByteArray());
+    r.master->send(rtu("010347450001"));
+    EXPECT_EQ(r.master->receiveBytes(7), rtu("0103024456"));
+}
+
+TEST(SimLine, MoveGivesAControllerANewAddress)
+{
+    LineFixture f(ModbusMode::Ascii, false, {{3, 0x4848}});
+    SimCommands commands(*f.line);
+    EXPECT_EQ(commands.execute("move 3 17"), "ok");
+    f.master->send(ascii(":030347450001"));
+    f.master->send(ascii(":110347460001"));
+    EXPECT_EQ(f.master->receiveAscii(), ascii(":1103024848"));
+    ASSERT_EQ(f.log.size(), 2);
+    EXPECT_TRUE(f.log[0].endsWith("-> no reply (no controller)")) << qPrintable(f.log[0]);
+}
+
+// Two controllers on one address both take the request and answer at once:
+// the master gets one frame that fails its check, even when both replies
+// are the same (the echo of a write, which both apply). A controller alone
+// on its address still answers cleanly.
+TEST(SimLine, TwoControllersOnOneAddressCollide)
+{
+    for (ModbusMode mode : {ModbusMode::Ascii, ModbusMode::Rtu}) {
+        SCOPED_TRACE(mode == ModbusMode::Ascii ? "ASCII" : "RTU");
+        const Framing &framing = Framing::of(mode);
+        LineFixture f(mode, false, {{5, 0x4848}, {5, 0x4824}, {6, 0x4848}});
+        auto exchange = [&](const ModbusRequest &request) {
+            f.master->send(framing.wrap(request));
+            return framing.unwrap(f.master->drain(100));
+        };
+        EXPECT_FALSE(exchange(ReadRequest(5, 0x4744, 4)).checksumOk);
+        EXPECT_TRUE(f.log.last().contains("collision at address 5")) << qPrintable(f.log.last());
+        EXPECT_FALSE(exchange(WriteRequest(5, 0x4701, 0x01F4)).checksumOk);
+
+        const UnwrappedFrame alone = exchange(ReadRequest(6, 0x4744, 4));
+        EXPECT_TRUE(alone.checksumOk);
+        EXPECT_EQ(alone.data, QByteArray::fromHex("082013445648480001"));
+
+        // Moved apart, both answer cleanly, each with the write applied.
+        f.line->moveController(5, 7);
+        const UnwrappedFrame at5 = exchange(ReadRequest(5, 0x4744, 4));
+        const UnwrappedFrame at7 = exchange(ReadRequest(7, 0x4701, 1));
+        EXPECT_TRUE(at5.checksumOk);
+        EXPECT_EQ(at5.data, QByteArray::fromHex("082013445648240001"));
+        EXPECT_TRUE(at7.checksumOk);
+        EXPECT_EQ(at7.data, QByteArray::fromHex("0201F4"));
+        EXPECT_EQ(f.line->controller(5)->value(0x4701), 0x01F4);
+    }
 }
