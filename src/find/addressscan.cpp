@@ -106,7 +106,9 @@ void AddressScan::replied()
             c.address = address;
             c.modelCode = reply.words.at(2);
             m_found.append(c);
-        } else if (reply.kind == ReplyKind::BadChecksum) {
+        } else if (reply.kind == ReplyKind::BadChecksum || reply.kind == ReplyKind::Ignored ||
+                   reply.kind == ReplyKind::OtherFunction) {
+            // Bytes that are no good reply where only this address was asked.
             FoundController c;
             c.address = address;
             c.garbled = true;

@@ -83,6 +83,16 @@ TEST_P(ScanOnTheLine, CancelStopsWithinOneReplyWindow)
     EXPECT_LE(log.size(), asked + 1); // at most the request already on its way
 }
 
+TEST_P(ScanOnTheLine, TwoControllersOnOneAddressAreReportedAsSuch)
+{
+    ASSERT_TRUE(sim->line.addController(5, 0x4848));
+    ASSERT_TRUE(sim->line.addController(5, 0x4824));
+    ASSERT_TRUE(run(4, 6));
+    ASSERT_EQ(scan->found().size(), 1);
+    EXPECT_EQ(scan->found().at(0).address, 5);
+    EXPECT_TRUE(scan->found().at(0).garbled);
+}
+
 TEST(AddressScanWindow, FollowsTheLineSpeed)
 {
     LineSettings s; // ASCII 9600 7E1: 10 bits a character
