@@ -3,6 +3,7 @@
 // and that it only reads.
 #include "app/comsettings.h"
 #include "find/addressscan.h"
+#include "find/settingssearch.h"
 #include "link/serialchannel.h"
 #include "scripteddialogs.h"
 #include "simoncom1.h"
@@ -109,5 +110,56 @@ INSTANTIATE_TEST_SUITE_P(Framings, ScanOnTheLine,
                          [](const auto &info) {
                              return info.param == ModbusMode::Ascii ? "Ascii" : "Rtu";
                          });
+
+} // namespace
+
+namespace {
+
+// The simulator runs RTU at 19200; the program is set to ASCII 9600.
+TEST(SettingsSearchOnTheLine, FindsTheSettingTheControllersAnswerAt)
+{
+    ScriptedDialogs dialogs;
+    SimLineSettings line;
+    line.mode = ModbusMode::Rtu;
+    line.baud = 19200;
+    line.dataBits = 8;
+    SimOnCom1 sim(line, {{2, 0x4848}});
+    ASSERT_TRUE(sim.ok());
+    QStringList heard;
+    QObject::connect(&sim.line, &SimLine::requestLogged, [&](const QString &text) {
+        if (text.contains(" fn "))
+            heard << text;
+    });
+    SerialChannel channel;
+    SettingsSearch search(channel);
+    channel.setTriggerHandler(
+        [&](quint16 msg, quint16 handle, quint16 data) { search.take(msg, handle, data); });
+    LineSettings base; // ASCII 9600 7E1 on COM1
+    search.start(base, 1, 4);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !search.running(); }, 30000));
+    ASSERT_TRUE(search.succeeded());
+    EXPECT_EQ(search.setting().baud, 19200u);
+    EXPECT_EQ(search.setting().framing, ModbusMode::Rtu);
+    ASSERT_EQ(search.found().size(), 1);
+    EXPECT_EQ(search.found().at(0).address, 2);
+    EXPECT_EQ(search.found().at(0).modelCode, 0x4848);
+    // Heard only at its own setting, and only reads.
+    for (const QString &text : heard)
+        EXPECT_TRUE(text.contains(" fn 03 ")) << text.toStdString();
+    channel.close();
+}
+
+TEST(SettingsSearchOrder, MostUsualSettingsFirst)
+{
+    const QList<LineSettings> c = SettingsSearch::Candidates(LineSettings());
+    ASSERT_EQ(c.size(), 30);
+    EXPECT_EQ(c.at(0).baud, 9600u);
+    EXPECT_EQ(c.at(0).framing, ModbusMode::Ascii);
+    EXPECT_EQ(c.at(0).dataBits, 7);
+    EXPECT_EQ(c.at(3).framing, ModbusMode::Rtu);
+    EXPECT_EQ(c.at(3).dataBits, 8);
+    EXPECT_EQ(c.at(6).baud, 19200u);
+    EXPECT_EQ(c.last().baud, 2400u);
+}
 
 } // namespace
