@@ -1,11 +1,12 @@
 #include "app/settingsfile.h"
 
+#include "ui/files.h"
+
 #include "link/duvaerror.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 const char SettingsFileName[] = "SETDUVA.$$$";
 
@@ -88,11 +89,7 @@ void LoadSettingsFile(ComSettings &settings, const QString &dir)
 void SaveSettingsFile(const ComSettings &settings, const QString &dir)
 {
     const QString path = settingsPath(dir);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw DuvaError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    }
-    file.write(QByteArray::number(settings.code()) + "\r\n");
-    if (!file.commit())
-        throw DuvaError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    const QString failure = WriteFileWhole(path, QByteArray::number(settings.code()) + "\r\n");
+    if (!failure.isEmpty())
+        throw DuvaError(QStringLiteral("Cannot write %1: %2").arg(path, failure));
 }

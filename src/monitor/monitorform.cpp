@@ -6,6 +6,7 @@
 #include "monitor/monitorengine.h"
 #include "setup/setupview.h"
 #include "setup/setupviewform.h"
+#include "ui/deferredrender.h"
 #include "ui/dialogs.h"
 #include "ui/jpegloader.h"
 #include "ui/lamp.h"
@@ -88,6 +89,7 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
 {
     // FormCreate.
     setObjectName(QStringLiteral("MonitorForm"));
+    m_render = new DeferredRender(this, [this] { render(); });
     setWindowTitle(QStringLiteral("DUVA CONFIGURATION PROGRAM"));
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -158,9 +160,6 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     PlaceScaled(ExitBt2, 900, 700, 100, 30);
     connect(ExitBt2, &QPushButton::clicked, this, &MonitorForm::ExitBt2Click);
 
-    m_renderTimer.setSingleShot(true);
-    m_renderTimer.setInterval(0);
-    connect(&m_renderTimer, &QTimer::timeout, this, &MonitorForm::render);
     connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::scheduleRender);
     render();
 }
@@ -450,17 +449,12 @@ bool MonitorForm::eventFilter(QObject *watched, QEvent *event)
 
 void MonitorForm::scheduleRender()
 {
-    if (m_renderArmed)
-        return;
-    m_renderArmed = true;
-    QMetaObject::invokeMethod(
-        this, [this] { m_renderTimer.start(); }, Qt::QueuedConnection);
+    m_render->request();
 }
 
 void MonitorForm::render()
 {
-    m_renderTimer.stop();
-    m_renderArmed = false;
+    m_render->done();
     const MonitorView &v = m_engine->view();
     const MonitorView &was = m_shown;
     const bool all = !m_renderedOnce;

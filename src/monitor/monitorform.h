@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 
+class DeferredRender;
 class Lamp;
 class MonitorEngine;
 class ParameterTransfer;
@@ -115,13 +116,8 @@ private:
     QRect m_drawBtHome; // DrawBt's place in the setup view
     std::array<SlotWidgets, 5> m_slots {};
     // The render waits for the port's pending write (the request the engine
-    // sent from the line's event) to leave: a posted call starts a zero-time
-    // timer. Alone, neither would do: with Qt's glib event loop posted calls
-    // run before the port's write in the next turn, with its Unix loop a
-    // zero-time timer runs before it; a timer started from a posted call
-    // runs after the turn's socket events with either.
-    QTimer m_renderTimer;
-    bool m_renderArmed = false;
+    // sent from the line's event) to leave.
+    DeferredRender *m_render = nullptr;
     MonitorView m_shown; // what the widgets show
     bool m_renderedOnce = false;
 };

@@ -5,6 +5,7 @@
 #include "program/programtext.h"
 #include "setup/registermap.h"
 #include "ui/dialogs.h"
+#include "ui/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -472,18 +473,11 @@ void ProgramEditor::SaveFBtClick()
 {
     if (m_transfer != Transfer::None)
         return;
-    QString path = AppDialogs().chooseSaveFile(QStringLiteral("Write to File"), ProgramFile::Filter,
-                                               ProgramFile::Extension);
+    const QString path = ChooseFileToWrite(QStringLiteral("Write to File"), ProgramFile::Filter,
+                                           ProgramFile::Extension);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1Char('.') + ProgramFile::Extension;
     const QFileInfo info(path);
-    if (info.exists() &&
-        !AppDialogs().askOkCancel(QStringLiteral("Confirm"),
-                                  QStringLiteral("Do you want to overwrite file : ") +
-                                      info.fileName()))
-        return;
     beginTransfer(Transfer::File, info.fileName());
     const QString failure = ProgramFile::write(path, m_program);
     m_model.progress = 100;

@@ -1,7 +1,6 @@
 #include "program/programfile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "ui/files.h"
 
 #include <algorithm>
 #include <optional>
@@ -141,22 +140,14 @@ ParseResult parse(const QByteArray &bytes)
 ReadResult read(const QString &path)
 {
     ReadResult r;
-    QFile file(path);
-    if (!file.exists()) {
-        r.kind = ReadResult::Kind::Missing;
+    const FileBytes file = ReadFileBytes(path, MaxFileSize);
+    if (file.kind != FileBytes::Kind::Ok) {
+        r.kind = file.kind == FileBytes::Kind::Missing ? ReadResult::Kind::Missing
+                                                       : ReadResult::Kind::Unreadable;
+        r.reason = file.reason;
         return r;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        r.kind = ReadResult::Kind::Unreadable;
-        r.reason = file.errorString();
-        return r;
-    }
-    const QByteArray bytes = file.read(MaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        r.kind = ReadResult::Kind::Unreadable;
-        r.reason = file.errorString();
-        return r;
-    }
+    const QByteArray &bytes = file.bytes;
     if (bytes.size() > MaxFileSize) {
         r.kind = ReadResult::Kind::DataLength;
         return r;
@@ -183,18 +174,7 @@ ReadResult read(const QString &path)
 
 QString write(const QString &path, const Program &program)
 {
-    const QByteArray bytes = encode(program);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return QString();
+    return WriteFileWhole(path, encode(program));
 }
 
 } // namespace ProgramFile

@@ -4,6 +4,7 @@
 #include "link/framing.h"
 #include "link/replies.h"
 #include "ui/dialogs.h"
+#include "ui/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -87,18 +88,11 @@ void RecorderAcquisition::SaveBtClick()
 {
     if (m_view.recording || m_view.saveArmed)
         return;
-    QString path = AppDialogs().chooseSaveFile(QStringLiteral("Save to File"), RecordFile::Filter,
-                                               RecordFile::Extension);
+    const QString path = ChooseFileToWrite(QStringLiteral("Save to File"), RecordFile::Filter,
+                                           RecordFile::Extension);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1Char('.') + RecordFile::Extension;
     const QFileInfo info(path);
-    if (info.exists() &&
-        !AppDialogs().askOkCancel(QStringLiteral("Confirm"),
-                                  QStringLiteral("Do you want to overwrite file : ") +
-                                      info.fileName()))
-        return;
     m_savePath = path;
     m_view.saveArmed = true;
     changed();
@@ -411,23 +405,8 @@ void RecorderAcquisition::completeScan()
     // ones before it get their missing entries now.
     advanceFrom(0, m_scanCounter);
     if (m_current >= DeviceCount)
-        autoStop();
+        stop(); // nobody left in service: the recording ends by itself
     changed();
-}
-
-void RecorderAcquisition::autoStop()
-{
-    idleState();
-    if (hooks.chartActive)
-        hooks.chartActive(false);
-    m_requestOutstanding = false;
-    m_collector.cancel();
-    m_line.close();
-    m_timer1.stop();
-    if (m_fileOpen && hooks.fileEnd)
-        hooks.fileEnd();
-    m_fileOpen = false;
-    m_view.saveArmed = false;
 }
 
 void RecorderAcquisition::lineLost()

@@ -123,7 +123,6 @@ private:
     // service, or 10 when the scan has passed them all.
     void advanceFrom(int from, qint64 index);
     void completeScan();
-    void autoStop();
     void lineLost();
     void changed() { emit viewChanged(); }
 

@@ -3,6 +3,7 @@
 #include "recorder/acquisition.h"
 #include "recorder/recordviewer.h"
 #include "recorder/trendchart.h"
+#include "ui/deferredrender.h"
 #include "ui/dialogs.h"
 #include "ui/screenscale.h"
 #include "ui/windowplacement.h"
@@ -102,10 +103,7 @@ RecorderForm::RecorderForm(QWidget *owner, LineSettingsSource settings)
     acq.hooks.chartUpdate = [&chart](qint64 i, const QString &time) {
         chart.updateAfterScan(i, time);
     };
-    m_renderTimer = new QTimer(this);
-    m_renderTimer->setSingleShot(true);
-    m_renderTimer->setInterval(0);
-    connect(m_renderTimer, &QTimer::timeout, this, &RecorderForm::render);
+    m_render = new DeferredRender(this, [this] { render(); });
     connect(&acq, &RecorderAcquisition::viewChanged, this, &RecorderForm::scheduleRender);
     m_viewer = std::make_unique<RecordViewer>(m_data, chart, acq);
     createControls();
@@ -360,17 +358,12 @@ bool RecorderForm::eventFilter(QObject *watched, QEvent *event)
 
 void RecorderForm::scheduleRender()
 {
-    if (m_renderArmed)
-        return;
-    m_renderArmed = true;
-    QMetaObject::invokeMethod(
-        this, [this] { m_renderTimer->start(); }, Qt::QueuedConnection);
+    m_render->request();
 }
 
 void RecorderForm::render()
 {
-    m_renderTimer->stop();
-    m_renderArmed = false;
+    m_render->done();
     const RecorderView &v = m_acquisition->view();
     const RecorderView &was = m_shownView;
     const bool all = !m_renderedOnce;

@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 
+class DeferredRender;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -99,9 +100,8 @@ private:
     void browse();
     std::array<RecorderDeviceWidgets, Recorder::DeviceCount> m_devices {};
     // The render waits for the request the line's event just handed to the
-    // port: a posted call starts a zero-time timer (see MonitorForm).
-    QTimer *m_renderTimer = nullptr;
-    bool m_renderArmed = false;
+    // port to leave.
+    DeferredRender *m_render = nullptr;
     bool m_renderedOnce = false;
     // What the widgets show, so that a render touches only what changed.
     RecorderView m_shownView;

@@ -4,6 +4,7 @@
 #include "recorder/recorderdata.h"
 #include "recorder/trendchart.h"
 #include "ui/dialogs.h"
+#include "ui/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -163,18 +164,11 @@ void RecordViewer::ExportBtClick(const std::function<bool(int)> &progress)
 {
     if (!m_view.viewing)
         return;
-    QString path = AppDialogs().chooseSaveFile(QStringLiteral("Export CSV"), RecordFile::CsvFilter,
-                                               QStringLiteral("csv"));
+    const QString path = ChooseFileToWrite(QStringLiteral("Export CSV"), RecordFile::CsvFilter,
+                                           QStringLiteral("csv"));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".csv");
     const QFileInfo info(path);
-    if (info.exists() &&
-        !AppDialogs().askOkCancel(QStringLiteral("Confirm"),
-                                  QStringLiteral("Do you want to overwrite file : ") +
-                                      info.fileName()))
-        return;
     const QString failure = RecordFile::exportCsv(m_reader, path, progress);
     if (failure == RecordFile::ExportCancelled)
         return;

@@ -1,9 +1,8 @@
 #include "setup/parameterfile.h"
 
 #include "setup/registermap.h"
+#include "ui/files.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace ParameterFile {
@@ -35,24 +34,16 @@ std::optional<ParameterImage> decode(const QByteArray &bytes)
 ReadResult read(const QString &path)
 {
     ReadResult r;
-    QFile file(path);
-    if (!file.exists()) {
-        r.kind = ReadResult::Kind::Missing;
-        return r;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        r.kind = ReadResult::Kind::Unreadable;
-        r.reason = file.errorString();
-        return r;
-    }
     // One byte more than a file holds tells a longer file from a good one
     // without reading all of a large one.
-    const QByteArray bytes = file.read(Size + 1);
-    if (file.error() != QFileDevice::NoError) {
-        r.kind = ReadResult::Kind::Unreadable;
-        r.reason = file.errorString();
+    const FileBytes file = ReadFileBytes(path, Size);
+    if (file.kind != FileBytes::Kind::Ok) {
+        r.kind = file.kind == FileBytes::Kind::Missing ? ReadResult::Kind::Missing
+                                                       : ReadResult::Kind::Unreadable;
+        r.reason = file.reason;
         return r;
     }
+    const QByteArray &bytes = file.bytes;
     const std::optional<ParameterImage> image = decode(bytes);
     if (!image) {
         r.kind = ReadResult::Kind::Invalid;
@@ -64,17 +55,7 @@ ReadResult read(const QString &path)
 
 QString write(const QString &path, const ParameterImage &image)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (file.write(encode(image)) != Size) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return QString();
+    return WriteFileWhole(path, encode(image));
 }
 
 } // namespace ParameterFile

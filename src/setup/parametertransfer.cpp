@@ -3,6 +3,7 @@
 #include "setup/parameterfile.h"
 #include "setup/setupview.h"
 #include "ui/dialogs.h"
+#include "ui/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,18 +46,11 @@ void ParameterTransfer::SaveBtClick()
 
 void ParameterTransfer::saveFile()
 {
-    QString path = AppDialogs().chooseSaveFile(QStringLiteral("Save to File"),
-                                               ParameterFile::Filter, ParameterFile::Extension);
+    const QString path = ChooseFileToWrite(QStringLiteral("Save to File"), ParameterFile::Filter,
+                                           ParameterFile::Extension);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1Char('.') + ParameterFile::Extension;
     const QFileInfo info(path);
-    if (info.exists() &&
-        !AppDialogs().askOkCancel(QStringLiteral("Confirm"),
-                                  QStringLiteral("Do you want to overwrite file : ") +
-                                      info.fileName()))
-        return;
     // What the image holds now: the engine sends nothing while this runs.
     const QString failure = ParameterFile::write(path, m_image);
     if (!failure.isEmpty()) {
