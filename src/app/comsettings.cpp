@@ -63,6 +63,26 @@ void ComSettings::applyCode(int code)
     select(ComPort, r % 10);
 }
 
+bool ComSettings::selectLine(const LineSettings &line)
+{
+    const auto baud = std::find(std::begin(BaudRates), std::end(BaudRates), int(line.baud));
+    const bool rtu = line.framing == ModbusMode::Rtu;
+    if (baud == std::end(BaudRates) || line.dataBits < 7 || line.dataBits > 8 ||
+        line.stopBits < 1 || line.stopBits > 2 || line.comNumber > ItemCount[ComPort])
+        return false;
+    if (line.comNumber > 0)
+        select(ComPort, line.comNumber - 1);
+    select(ComBaudRate, int(baud - std::begin(BaudRates)));
+    select(ComParity,
+           line.parity == LineParity::None       ? 0
+               : line.parity == LineParity::Even ? 1
+                                                 : 2);
+    select(ModBus, rtu ? 1 : 0);
+    select(ComBitLen, rtu ? 1 : line.dataBits - 7);
+    select(ComStopBit, line.stopBits - 1);
+    return true;
+}
+
 bool ComSettings::operator==(const ComSettings &other) const
 {
     return std::equal(std::begin(m_index), std::end(m_index), std::begin(other.m_index)) &&

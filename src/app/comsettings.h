@@ -56,6 +56,11 @@ public:
     // default; RTU always runs 8 data bits, whatever the data-bit group says.
     LineSettings lineSettings() const;
 
+    // Selects the groups that give `line` (the port too, when it names
+    // one). False, selecting nothing, when the dialog offers no such
+    // setting (a baud rate outside its list, 5 or 6 data bits).
+    bool selectLine(const LineSettings &line);
+
     bool operator==(const ComSettings &other) const;
 
 private:

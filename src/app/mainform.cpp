@@ -3,8 +3,11 @@
 #include "app/aboutform.h"
 #include "app/comsettings.h"
 #include "app/comsettingsform.h"
+#include "app/settingsfile.h"
 #include "console/consolelogic.h"
 #include "console/consolepanel.h"
+#include "find/findform.h"
+#include "link/duvaerror.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
 #include "program/programform.h"
@@ -47,7 +50,7 @@ MainForm::MainForm(ComSettings &settings)
     ApdComPort1.setPortChooser(ChoosePort);
     SetScaledFont(this, 13);
 
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 9; ++i)
         ImageList1.append(QIcon(QPixmap::fromImage(Picture(QStringLiteral("icon%1").arg(i)))));
 
     ToolBar1 = new QToolBar(this);
@@ -64,6 +67,7 @@ MainForm::MainForm(ComSettings &settings)
     addToolButton(3, 1, "Execute Configuration Program", &MainForm::Monitor1Click);
     addToolButton(4, 7, "Execute Recoder Program", &MainForm::Recorder1Click);
     addToolButton(5, 3, "Command Test Program", &MainForm::ToolButton5Click);
+    addToolButton(8, 8, "Find Controllers", &MainForm::FindControllers1Click);
     ToolBar1->addSeparator();
     addToolButton(6, 4, "Close this Program", &MainForm::Exit1Click);
     addToolButton(7, 5, "About this Program", &MainForm::About1Click);
@@ -85,6 +89,7 @@ MainForm::MainForm(ComSettings &settings)
     item(connectMenu, "MONITOR1", "CONFIGURATION", &MainForm::Monitor1Click);
     item(connectMenu, "RECODER1", "RECORDER", &MainForm::Recorder1Click);
     item(connectMenu, "ESTER1", "TESTER", &MainForm::ToolButton5Click);
+    item(connectMenu, "FINDCONTROLLERS1", "FIND CONTROLLERS", &MainForm::FindControllers1Click);
     QAction *exit = item(menu, "EXIT1", "EXIT", &MainForm::Exit1Click);
     QAction *about = item(menu, "ABOUT1", "ABOUT", &MainForm::About1Click);
     // Keyboard access to the menu without underlined letters, which would
@@ -125,8 +130,9 @@ MainForm::MainForm(ComSettings &settings)
 MainForm::~MainForm() = default;
 
 void MainForm::attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *settings,
-                      ProgramForm *program, RecorderForm *recorder)
+                      ProgramForm *program, RecorderForm *recorder, FindForm *find)
 {
+    m_find = find;
     m_about = about;
     m_monitor = monitor;
     m_settings = settings;
@@ -140,6 +146,60 @@ void MainForm::attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *s
     m_logic.setWindow(
         TalkingWindow::Recorder,
         {[recorder] { return recorder->holdsPort(); }, [recorder] { recorder->endWork(); }});
+    m_logic.setWindow(TalkingWindow::Find,
+                      {[find] { return find->holdsPort(); }, [find] { find->endWork(); }});
+    connectFindForm();
+}
+
+void MainForm::connectFindForm()
+{
+    FindHooks &hooks = m_find->logic().hooks;
+    hooks.useSettings = [this](const LineSettings &line, bool save) {
+        return useLineSettings(line, save);
+    };
+    hooks.monitorThese = [this](const LineSettings &line, const QList<int> &addresses) {
+        // Out of the button's click: the find window closes on the way.
+        QTimer::singleShot(0, this, [this, line, addresses] { monitorFound(line, addresses); });
+    };
+}
+
+bool MainForm::useLineSettings(const LineSettings &line, bool save)
+{
+    ComSettings chosen = m_settingsObject;
+    if (!chosen.selectLine(line))
+        return false;
+    if (save) {
+        try {
+            SaveSettingsFile(chosen, QStringLiteral("."));
+        } catch (const DuvaError &e) {
+            AppDialogs().error(e.text());
+            return false;
+        }
+    }
+    m_settingsObject = chosen;
+    if (m_settings)
+        m_settings->refresh();
+    return true;
+}
+
+void MainForm::monitorFound(const LineSettings &line, const QList<int> &addresses)
+{
+    // The find window lets the port go before the configuration window
+    // takes it at the settings the controllers answered at.
+    m_find->close();
+    if (!(line == m_settingsObject.lineSettings()) && !useLineSettings(line, false))
+        return;
+    if (!m_logic.mayOpen(TalkingWindow::Monitor))
+        return;
+    // A configuration window left shown without its port opens it afresh.
+    if (m_monitor->isVisible() && !m_monitor->holdsPort())
+        m_monitor->close();
+    m_monitor->showWindow();
+    MonitorEngine &engine = m_monitor->engine();
+    for (int n = 1; n <= addresses.size() && n <= 4; ++n) {
+        engine.setComAddr(n, addresses.at(n - 1));
+        engine.ConnectSlot(n);
+    }
 }
 
 void MainForm::connectProgramEditor()
@@ -210,7 +270,7 @@ void MainForm::endProgram()
     m_logic.endProgram();
     // Whatever the platform does with the other windows, they are gone.
     for (QWidget *w : {static_cast<QWidget *>(m_about), static_cast<QWidget *>(m_settings),
-                       static_cast<QWidget *>(m_program)})
+                       static_cast<QWidget *>(m_program), static_cast<QWidget *>(m_find)})
         if (w)
             w->hide();
     QApplication::quit();
@@ -254,6 +314,14 @@ void MainForm::ToolButton5Click()
     setConsoleShown(true);
     m_console->open();
     TESTPL->SendBt->setFocus();
+}
+
+void MainForm::FindControllers1Click()
+{
+    if (!m_logic.mayOpen(TalkingWindow::Find))
+        return;
+    if (m_find)
+        m_find->showWindow();
 }
 
 void MainForm::SExitBtClick()

@@ -12,6 +12,7 @@ class ComSettings;
 class ComSettingsForm;
 class ConsoleLogic;
 class ConsolePanel;
+class FindForm;
 class MonitorForm;
 class ProgramForm;
 class QLabel;
@@ -32,19 +33,21 @@ public:
 
     // The windows created after the main window, in the order of creation.
     void attach(AboutForm *about, MonitorForm *monitor, ComSettingsForm *settings,
-                ProgramForm *program, RecorderForm *recorder);
+                ProgramForm *program, RecorderForm *recorder, FindForm *find);
 
     AboutForm *aboutForm() const { return m_about; }
     MonitorForm *monitorForm() const { return m_monitor; }
     ComSettingsForm *settingsForm() const { return m_settings; }
     ProgramForm *programForm() const { return m_program; }
     RecorderForm *recorderForm() const { return m_recorder; }
+    FindForm *findForm() const { return m_find; }
 
     // Handlers of the toolbar buttons and menu items.
     void SetCommunication1Click();
     void Monitor1Click();
     void Recorder1Click();
     void ToolButton5Click();
+    void FindControllers1Click();
     void Exit1Click();
     void About1Click();
     void FormShow();
@@ -60,7 +63,7 @@ public:
     ConsolePanel *TESTPL = nullptr;
     QToolBar *ToolBar1 = nullptr;
     QLabel *Image1 = nullptr;
-    QToolButton *toolButton(int number) const; // ToolButton2 .. ToolButton7
+    QToolButton *toolButton(int number) const; // ToolButton2 .. ToolButton8
     QList<QIcon> ImageList1; // the toolbar's 32 x 32 icons, by index
 
 protected:
@@ -69,6 +72,11 @@ protected:
 
 private:
     void connectProgramEditor();
+    void connectFindForm();
+    // Makes `line` the program's settings, written to the settings file when
+    // `save` is set; false, changing nothing, when that failed.
+    bool useLineSettings(const LineSettings &line, bool save);
+    void monitorFound(const LineSettings &line, const QList<int> &addresses);
     void addToolButton(int number, int icon, const char *hint, void (MainForm::*handler)());
     void setConsoleShown(bool shown);
     void SExitBtClick();
@@ -81,5 +89,6 @@ private:
     ComSettingsForm *m_settings = nullptr;
     ProgramForm *m_program = nullptr;
     RecorderForm *m_recorder = nullptr;
+    FindForm *m_find = nullptr;
     bool m_shownOnce = false;
 };

@@ -16,10 +16,12 @@ void MainLogic::setWindow(TalkingWindow window, TalkingWindowHooks hooks)
     m_windows[size_t(window)] = std::move(hooks);
 }
 
-bool MainLogic::othersFree(std::initializer_list<TalkingWindow> others)
+bool MainLogic::othersFree(std::optional<TalkingWindow> except)
 {
-    for (const TalkingWindow w : others) {
-        const TalkingWindowHooks &h = hooks(w);
+    for (size_t w = 0; w < m_windows.size(); ++w) {
+        const TalkingWindowHooks &h = m_windows[w];
+        if (except && size_t(*except) == w)
+            continue;
         if (h.holdsPort && h.holdsPort()) {
             AppDialogs().inform(QStringLiteral("Message"),
                                 QStringLiteral("COM port in use, Shut down other program first !"));
@@ -31,20 +33,12 @@ bool MainLogic::othersFree(std::initializer_list<TalkingWindow> others)
 
 bool MainLogic::maySetSettings()
 {
-    return othersFree({TalkingWindow::Console, TalkingWindow::Monitor, TalkingWindow::Recorder});
+    return othersFree(std::nullopt);
 }
 
 bool MainLogic::mayOpen(TalkingWindow window)
 {
-    switch (window) {
-    case TalkingWindow::Console:
-        return othersFree({TalkingWindow::Monitor, TalkingWindow::Recorder});
-    case TalkingWindow::Monitor:
-        return othersFree({TalkingWindow::Console, TalkingWindow::Recorder});
-    case TalkingWindow::Recorder:
-        return othersFree({TalkingWindow::Console, TalkingWindow::Monitor});
-    }
-    return false;
+    return othersFree(window);
 }
 
 void MainLogic::loadSettings(const QString &dir)

@@ -3,11 +3,13 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 class ComSettings;
 
 // The windows that talk on the serial port; only one may hold it at a time.
-enum class TalkingWindow { Console, Monitor, Recorder };
+enum class TalkingWindow { Console, Monitor, Recorder, Find };
+constexpr size_t TalkingWindowCount = 4;
 
 // What the main window needs of a talking window: whether it holds the port
 // now, and how it ends its work when the program ends (without asking
@@ -29,8 +31,8 @@ public:
     void setWindow(TalkingWindow window, TalkingWindowHooks hooks);
 
     // The port ownership rule. The settings dialog may open only while no
-    // window holds the port; a talking window only while neither of the two
-    // others holds it (a window that holds it itself is brought forward).
+    // window holds the port; a talking window only while none of the others
+    // holds it (a window that holds it itself is brought forward).
     // A refusal shows "COM port in use, Shut down other program first !".
     bool maySetSettings();
     bool mayOpen(TalkingWindow window);
@@ -46,13 +48,10 @@ public:
     bool ended() const { return m_ended; }
 
 private:
-    bool othersFree(std::initializer_list<TalkingWindow> others);
-    const TalkingWindowHooks &hooks(TalkingWindow window) const
-    {
-        return m_windows[size_t(window)];
-    }
+    // No window but `except` holds the port (all of them, without one).
+    bool othersFree(std::optional<TalkingWindow> except);
 
     ComSettings &m_settings;
-    std::array<TalkingWindowHooks, 3> m_windows;
+    std::array<TalkingWindowHooks, TalkingWindowCount> m_windows;
     bool m_ended = false;
 };

@@ -4,6 +4,7 @@
 #include "app/comsettings.h"
 #include "app/comsettingsform.h"
 #include "app/mainform.h"
+#include "find/findform.h"
 #include "monitor/monitorform.h"
 #include "program/programform.h"
 #include "recorder/recorderform.h"
@@ -20,6 +21,7 @@ std::unique_ptr<MainForm> CreateWindows(ComSettings &settings)
     auto *program = new ProgramForm(mainForm.get());
     auto *recorder =
         new RecorderForm(mainForm.get(), [&settings] { return settings.lineSettings(); });
-    mainForm->attach(about, monitor, settingsForm, program, recorder);
+    auto *find = new FindForm(mainForm.get(), [&settings] { return settings.lineSettings(); });
+    mainForm->attach(about, monitor, settingsForm, program, recorder, find);
     return mainForm;
 }

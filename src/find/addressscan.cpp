@@ -76,9 +76,12 @@ void AddressScan::ask()
         request = ReadRequest(address, FirmwareRegister, 1);
     }
     m_request = f.wrap(request);
-    emit progress(address);
     m_collector.send(m_request, f, LineTicks);
-    m_window.start(replyWindowMs(s, registers));
+    // A controller that answered its identification gets a generous window
+    // for its firmware: a late reply there costs nothing, a missed one a row.
+    const int window = replyWindowMs(s, registers);
+    m_window.start(m_phase == Phase::Firmware ? qMax(FirmwareWindowMs, window) : window);
+    emit progress(address);
 }
 
 void AddressScan::take(int msg, int triggerHandle, int data)

@@ -27,6 +27,7 @@ public:
     // The turnaround a controller is given, on top of the frames' wire time.
     static constexpr int TurnaroundMs = 20;
     static constexpr int MinimumWindowMs = 30;
+    static constexpr int FirmwareWindowMs = 250;
 
     AddressScan(Line &line, LineSettingsSource settings, QObject *parent = nullptr);
 

@@ -9,6 +9,7 @@
 #include "app/startup.h"
 #include "console/consolelogic.h"
 #include "console/consolepanel.h"
+#include "find/findform.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
 #include "ptypeer.h"
@@ -320,8 +321,9 @@ TEST_F(MainWindow, ToolbarAndMenuAsDesigned)
                            "Execute Recoder Program",
                            "Command Test Program",
                            "Close this Program",
-                           "About this Program"};
-    for (int n = 2; n <= 7; ++n) {
+                           "About this Program",
+                           "Find Controllers"};
+    for (int n = 2; n <= 8; ++n) {
         QToolButton *b = main->toolButton(n);
         ASSERT_NE(b, nullptr) << n;
         EXPECT_EQ(b->toolTip(), QString::fromLatin1(hints[n - 2]));
@@ -335,7 +337,7 @@ TEST_F(MainWindow, ToolbarAndMenuAsDesigned)
     QStringList sub;
     for (QAction *a : main->findChild<QMenu *>("CONNECT1")->actions())
         sub << a->text();
-    EXPECT_EQ(sub, (QStringList {"CONFIGURATION", "RECORDER", "TESTER"}));
+    EXPECT_EQ(sub, (QStringList {"CONFIGURATION", "RECORDER", "TESTER", "FIND CONTROLLERS"}));
     EXPECT_EQ(main->monitorForm()->windowTitle(), "DUVA CONFIGURATION PROGRAM");
     EXPECT_EQ(main->recorderForm()->windowTitle(), "Recorder Program");
     EXPECT_EQ(main->aboutForm()->windowTitle(), "ABOUT");
@@ -364,12 +366,13 @@ TEST_F(MainWindow, EveryWindowFitsTheScreenWithItsTitleBarOnIt)
         start();
         main->Monitor1Click();
         main->Recorder1Click();
+        main->FindControllers1Click();
         main->SetCommunication1Click();
         main->About1Click();
         QTest::qWait(20);
         MonitorForm *monitor = main->monitorForm();
-        QWidget *windows[] = {main.get(), monitor, main->recorderForm(), main->settingsForm(),
-                              main->aboutForm()};
+        QWidget *windows[] = {main.get(),           monitor,           main->recorderForm(),
+                              main->settingsForm(), main->aboutForm(), main->findForm()};
         for (QWidget *w : windows) {
             EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
             EXPECT_TRUE(screen.contains(w->frameGeometry()))
@@ -435,6 +438,9 @@ TEST_F(MainWindow, ControlsCarryTheirNamesForAccessibilityClients)
         {main.get(), "Edit7"},
         {main->settingsForm(), "OKBt1"},
         {main->settingsForm(), "ModBus"},
+        {main.get(), "ToolButton8"},
+        {main->findForm(), "SearchBt"},
+        {main->findForm(), "ResultGrid"},
         {main->aboutForm(), "Label3"},
         {main->monitorForm(), "RunBt1"},
         {main->monitorForm(), "ComAddr4"},
@@ -456,8 +462,8 @@ TEST(MainLogic, OnlyOneWindowHoldsThePort)
     MainLogic logic(settings);
     TalkingWindow holder = TalkingWindow::Console;
     bool anyHolds = false;
-    for (TalkingWindow w :
-         {TalkingWindow::Console, TalkingWindow::Monitor, TalkingWindow::Recorder})
+    for (TalkingWindow w : {TalkingWindow::Console, TalkingWindow::Monitor, TalkingWindow::Recorder,
+                            TalkingWindow::Find})
         logic.setWindow(w, {[&, w] { return anyHolds && holder == w; }, nullptr});
 
     EXPECT_TRUE(logic.maySetSettings());
@@ -474,6 +480,10 @@ TEST(MainLogic, OnlyOneWindowHoldsThePort)
         {TalkingWindow::Monitor, TalkingWindow::Monitor, true},
         {TalkingWindow::Recorder, TalkingWindow::Monitor, false},
         {TalkingWindow::Recorder, TalkingWindow::Recorder, true},
+        {TalkingWindow::Find, TalkingWindow::Monitor, false},
+        {TalkingWindow::Find, TalkingWindow::Console, false},
+        {TalkingWindow::Find, TalkingWindow::Find, true},
+        {TalkingWindow::Recorder, TalkingWindow::Find, false},
     };
     anyHolds = true;
     int refusals = 0;

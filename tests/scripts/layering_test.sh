@@ -16,7 +16,7 @@ declare -A allowed=(
     [program]="link ui setup"
     [recorder]="link ui"
     [find]="link ui"
-    [app]="link ui setup console monitor program recorder"
+    [app]="link ui setup console monitor program recorder find"
 )
 
 for folder in "${!allowed[@]}"; do

@@ -259,6 +259,15 @@ QImage icon(int index)
         p.drawPath(path);
         break;
     }
+    case 8: { // find controllers: a magnifying glass over a controller
+        drawController(p, QRectF(2, 2, 22, 18), QStringLiteral("88"), QStringLiteral("88"));
+        p.setBrush(QColor(255, 255, 255, 150));
+        p.setPen(QPen(QColor(40, 40, 40), 2.5));
+        p.drawEllipse(QRectF(13, 11, 13, 13));
+        p.setPen(QPen(QColor(40, 40, 40), 4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(24, 22), QPointF(29.5, 28.5));
+        break;
+    }
     default: { // spare slots: a plain controller outline
         p.setPen(QPen(bezel, 2));
         p.drawRect(QRectF(5, 5, 22, 22));
@@ -665,7 +674,7 @@ int main(int argc, char **argv)
         ok = ok && write(modelFront(1), "model4824") && write(modelFront(2), "model4848") &&
             write(modelFront(3), "model4896") && write(modelFront(4), "model9696") &&
             write(modelFront(0), "modelunknown") && write(monitorIdle(), "monitoridle");
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 9; ++i)
             ok = ok && write(icon(i), QStringLiteral("icon%1").arg(i));
         for (const auto &row : rowPictures)
             ok = ok && write(rowPicture(row.draw), QString::fromLatin1(row.name));

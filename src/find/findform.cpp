@@ -1,0 +1,221 @@
+#include "find/findform.h"
+
+#include "ui/deferredrender.h"
+#include "ui/dialogs.h"
+#include "ui/screenscale.h"
+#include "ui/windowplacement.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QSpinBox *addressBox(QWidget *parent, const char *name, int value)
+{
+    auto *box = new QSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setRange(FindLogic::FirstAddress, FindLogic::LastAddress);
+    box->setValue(value);
+    return box;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const char *text)
+{
+    auto *b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel *label(QWidget *parent, const char *name, const char *text)
+{
+    auto *l = new QLabel(QString::fromLatin1(text), parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+} // namespace
+
+FindForm::FindForm(QWidget *owner, LineSettingsSource settings)
+    : QWidget(owner, Qt::Window)
+{
+    setObjectName(QStringLiteral("FindForm"));
+    setWindowTitle(QStringLiteral("Find Controllers"));
+    ApdComPort1.setObjectName(QStringLiteral("ApdComPort1"));
+    ApdComPort1.setPortChooser(ChoosePort);
+    if (!settings)
+        settings = [] { return LineSettings(); };
+    m_logic = new FindLogic(ApdComPort1, std::move(settings), this);
+    // One render per turn of the event loop, after the request the scan
+    // just sent has left.
+    m_render = new DeferredRender(this, [this] { render(); });
+    connect(m_logic, &FindLogic::changed, m_render, [this] { m_render->request(); });
+    SetScaledFont(this, 12);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(Scaled(12), Scaled(12), Scaled(12), Scaled(12));
+    layout->setSpacing(Scaled(8));
+
+    auto *settingsRow = new QHBoxLayout;
+    settingsRow->addWidget(label(this, "SettingsCaption", "Line settings:"));
+    SettingsLB = label(this, "SettingsLB", "");
+    settingsRow->addWidget(SettingsLB, 1);
+    layout->addLayout(settingsRow);
+
+    auto *scanBox = new QGroupBox(QStringLiteral("Address scan at these settings"), this);
+    scanBox->setObjectName(QStringLiteral("ScanBox"));
+    auto *scanRow = new QHBoxLayout(scanBox);
+    scanRow->addWidget(label(scanBox, "FirstAddrLB", "From address"));
+    FirstAddr = addressBox(scanBox, "FirstAddr", FindLogic::FirstAddress);
+    scanRow->addWidget(FirstAddr);
+    scanRow->addWidget(label(scanBox, "LastAddrLB", "to"));
+    LastAddr = addressBox(scanBox, "LastAddr", FindLogic::LastAddress);
+    scanRow->addWidget(LastAddr);
+    scanRow->addStretch(1);
+    ScanBt = button(scanBox, "ScanBt", "Scan");
+    scanRow->addWidget(ScanBt);
+    layout->addWidget(scanBox);
+
+    auto *searchBox = new QGroupBox(QStringLiteral("Search the line settings"), this);
+    searchBox->setObjectName(QStringLiteral("SearchBox"));
+    auto *searchRow = new QHBoxLayout(searchBox);
+    searchRow->addWidget(label(searchBox, "SearchFirstLB", "From address"));
+    SearchFirst = addressBox(searchBox, "SearchFirst", FindLogic::FirstAddress);
+    searchRow->addWidget(SearchFirst);
+    searchRow->addWidget(label(searchBox, "SearchLastLB", "to"));
+    SearchLast = addressBox(searchBox, "SearchLast", FindLogic::SearchLastAddress);
+    searchRow->addWidget(SearchLast);
+    searchRow->addStretch(1);
+    SearchBt = button(searchBox, "SearchBt", "Search");
+    SearchBt->setToolTip(QStringLiteral(
+        "Tries every baud rate, Modbus format and parity until a controller answers"));
+    searchRow->addWidget(SearchBt);
+    layout->addWidget(searchBox);
+
+    auto *progressRow = new QHBoxLayout;
+    Progress = new QProgressBar(this);
+    Progress->setObjectName(QStringLiteral("Progress"));
+    Progress->setTextVisible(false);
+    progressRow->addWidget(Progress, 1);
+    CancelBt = button(this, "CancelBt", "Cancel");
+    progressRow->addWidget(CancelBt);
+    layout->addLayout(progressRow);
+    StatusLB = label(this, "StatusLB", "");
+    StatusLB->setWordWrap(true);
+    layout->addWidget(StatusLB);
+
+    ResultGrid = new QTableWidget(0, 3, this);
+    ResultGrid->setObjectName(QStringLiteral("ResultGrid"));
+    ResultGrid->setHorizontalHeaderLabels(
+        {QStringLiteral("Address"), QStringLiteral("Model"), QStringLiteral("Firmware")});
+    ResultGrid->verticalHeader()->hide();
+    ResultGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ResultGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ResultGrid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    layout->addWidget(ResultGrid, 1);
+
+    auto *buttons = new QHBoxLayout;
+    UseBt = button(this, "UseBt", "Use these settings");
+    UseBt->setToolTip(
+        QStringLiteral("Makes the settings found the program's settings and stores them"));
+    buttons->addWidget(UseBt);
+    MonitorBt = button(this, "MonitorBt", "Monitor these");
+    MonitorBt->setToolTip(
+        QStringLiteral("Opens the configuration window on the first four controllers found"));
+    buttons->addWidget(MonitorBt);
+    buttons->addStretch(1);
+    CloseBt = button(this, "CloseBt", "Close");
+    buttons->addWidget(CloseBt);
+    layout->addLayout(buttons);
+
+    connect(ScanBt, &QPushButton::clicked, this, &FindForm::ScanBtClick);
+    connect(SearchBt, &QPushButton::clicked, this, &FindForm::SearchBtClick);
+    connect(CancelBt, &QPushButton::clicked, m_logic, &FindLogic::CancelBtClick);
+    connect(UseBt, &QPushButton::clicked, m_logic, &FindLogic::UseBtClick);
+    connect(MonitorBt, &QPushButton::clicked, m_logic, &FindLogic::MonitorBtClick);
+    connect(CloseBt, &QPushButton::clicked, this, &QWidget::close);
+
+    resize(Scaled(560), Scaled(520));
+    render();
+}
+
+FindForm::~FindForm()
+{
+    m_logic->FormClose();
+}
+
+void FindForm::ScanBtClick()
+{
+    m_logic->ScanBtClick(FirstAddr->value(), LastAddr->value());
+}
+
+void FindForm::SearchBtClick()
+{
+    m_logic->SearchBtClick(SearchFirst->value(), SearchLast->value());
+}
+
+void FindForm::endWork()
+{
+    m_logic->FormClose();
+    hide();
+}
+
+void FindForm::showWindow()
+{
+    ShowCentredOnOwner(this);
+}
+
+void FindForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        m_logic->FormShow();
+}
+
+void FindForm::closeEvent(QCloseEvent *event)
+{
+    m_logic->FormClose();
+    event->accept();
+}
+
+void FindForm::render()
+{
+    m_render->done();
+    const FindView &v = m_logic->view();
+    SettingsLB->setText(v.settings);
+    StatusLB->setText(v.status);
+    Progress->setMaximum(qMax(1, v.progressMaximum));
+    Progress->setValue(qBound(0, v.progressValue, Progress->maximum()));
+    for (QWidget *w : {static_cast<QWidget *>(FirstAddr), static_cast<QWidget *>(LastAddr),
+                       static_cast<QWidget *>(ScanBt), static_cast<QWidget *>(SearchFirst),
+                       static_cast<QWidget *>(SearchLast), static_cast<QWidget *>(SearchBt),
+                       static_cast<QWidget *>(CloseBt)})
+        w->setEnabled(!v.running);
+    CancelBt->setEnabled(v.running);
+    UseBt->setEnabled(!v.running && v.mayUse);
+    MonitorBt->setEnabled(!v.running && v.mayMonitor);
+    ResultGrid->setRowCount(int(v.rows.size()));
+    for (int r = 0; r < v.rows.size(); ++r) {
+        const FindRow &row = v.rows.at(r);
+        const QString texts[] = {row.address, row.model, row.firmware};
+        for (int c = 0; c < 3; ++c) {
+            QTableWidgetItem *item = ResultGrid->item(r, c);
+            if (!item) {
+                item = new QTableWidgetItem;
+                ResultGrid->setItem(r, c, item);
+            }
+            if (item->text() != texts[c])
+                item->setText(texts[c]);
+        }
+    }
+}

@@ -1,0 +1,303 @@
+#include "find/findlogic.h"
+
+#include "link/channelerror.h"
+#include "ui/dialogs.h"
+
+#include <QTimer>
+
+const char FindLogic::GarbledText[] = "garbled reply \u2013 two controllers on one address?";
+
+namespace {
+
+void postWarning(const QString &text)
+{
+    // Never a modal box inside a line event.
+    QTimer::singleShot(0, [text] { AppDialogs().inform(QStringLiteral("Warning"), text); });
+}
+
+QString countText(qsizetype n)
+{
+    return n == 1 ? QStringLiteral("1 controller") : QStringLiteral("%1 controllers").arg(n);
+}
+
+} // namespace
+
+FindLogic::FindLogic(Line &line, LineSettingsSource programSettings, QObject *parent)
+    : QObject(parent)
+    , m_line(line)
+    , m_programSettings(std::move(programSettings))
+    , m_setting(m_programSettings())
+    , m_scan(line, [this] { return m_setting; })
+    , m_search(line)
+{
+    m_line.setTriggerHandler(
+        [this](quint16 msg, quint16 handle, quint16 data) { take(msg, handle, data); });
+    connect(&m_scan, &AddressScan::progress, this, &FindLogic::scanProgress);
+    connect(&m_scan, &AddressScan::finished, this, &FindLogic::scanEnded);
+    connect(&m_search.scan(), &AddressScan::progress, this, &FindLogic::scanProgress);
+    connect(&m_search, &SettingsSearch::trying, this, &FindLogic::searchTrying);
+    connect(&m_search, &SettingsSearch::finished, this, &FindLogic::searchEnded);
+    m_view.settings = SettingText(m_setting);
+}
+
+QString FindLogic::SettingText(const LineSettings &s)
+{
+    const char parity = s.parity == LineParity::None ? 'N'
+        : s.parity == LineParity::Even               ? 'E'
+                                                     : 'O';
+    return QStringLiteral("%1 %2 bit/s %3%4%5")
+        .arg(s.framing == ModbusMode::Rtu ? QStringLiteral("RTU") : QStringLiteral("ASCII"))
+        .arg(s.baud)
+        .arg(s.dataBits)
+        .arg(QLatin1Char(parity))
+        .arg(s.stopBits);
+}
+
+QString FindLogic::ModelText(int modelCode)
+{
+    switch (modelCode) {
+    case 0x4824:
+    case 0x3432: // reported by some units of that model
+        return QStringLiteral("DUVA 4824");
+    case 0x4848:
+        return QStringLiteral("DUVA 4848");
+    case 0x4896:
+        return QStringLiteral("DUVA 4896");
+    case 0x9696:
+        return QStringLiteral("DUVA 9696");
+    default:
+        return QStringLiteral("unknown model %1h")
+            .arg(QString::number(modelCode, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    }
+}
+
+QString FindLogic::FirmwareText(int firmware)
+{
+    if (firmware < 0)
+        return QStringLiteral("no reply");
+    return QStringLiteral("%1.%2")
+        .arg((firmware >> 8) & 0xFF)
+        .arg(QString::number(firmware & 0xFF, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+}
+
+void FindLogic::FormShow()
+{
+    m_setting = m_programSettings();
+    m_found.clear();
+    m_view = FindView();
+    m_view.settings = SettingText(m_setting);
+    openAt(m_setting);
+    emit changed();
+}
+
+void FindLogic::FormClose()
+{
+    CancelBtClick();
+    m_line.close();
+}
+
+bool FindLogic::openAt(const LineSettings &settings)
+{
+    try {
+        // Reopened for every run: the line counts its timers afresh.
+        m_line.close();
+        m_line.openWith(settings);
+        return true;
+    } catch (const ChannelError &e) {
+        m_line.close();
+        postWarning(PortFailureText(e));
+        return false;
+    }
+}
+
+void FindLogic::ScanBtClick(int first, int last)
+{
+    if (m_work != Work::None)
+        return;
+    m_first = qBound(FirstAddress, first, LastAddress);
+    m_last = qBound(m_first, last, LastAddress);
+    if (!openAt(m_setting)) {
+        setIdle(QStringLiteral("The port could not be opened."));
+        return;
+    }
+    m_work = Work::Scan;
+    m_cancelled = false;
+    m_settingIndex = 0;
+    m_settingCount = 1;
+    showFound({});
+    m_view.running = true;
+    m_view.progressValue = 0;
+    m_view.progressMaximum = m_last - m_first + 1;
+    m_scan.start(m_first, m_last);
+}
+
+void FindLogic::SearchBtClick(int first, int last)
+{
+    if (m_work != Work::None)
+        return;
+    m_first = qBound(FirstAddress, first, LastAddress);
+    m_last = qBound(m_first, last, LastAddress);
+    // A port that is not there at all fails every setting alike: say so once.
+    const LineSettings base = m_programSettings();
+    if (!openAt(base)) {
+        setIdle(QStringLiteral("The port could not be opened."));
+        return;
+    }
+    m_work = Work::Search;
+    m_cancelled = false;
+    showFound({});
+    m_view.running = true;
+    m_view.progressValue = 0;
+    m_settingCount = int(SettingsSearch::Candidates(base).size());
+    m_view.progressMaximum = m_settingCount * (m_last - m_first + 1);
+    m_search.start(base, m_first, m_last);
+}
+
+void FindLogic::CancelBtClick()
+{
+    if (m_work == Work::None)
+        return;
+    m_cancelled = true;
+    if (m_work == Work::Scan)
+        m_scan.cancel();
+    else
+        m_search.cancel();
+}
+
+void FindLogic::take(int msg, int triggerHandle, int data)
+{
+    if (m_work == Work::Scan)
+        m_scan.take(msg, triggerHandle, data);
+    else if (m_work == Work::Search)
+        m_search.take(msg, triggerHandle, data);
+}
+
+void FindLogic::searchTrying(int index, int count)
+{
+    m_settingIndex = index;
+    m_settingCount = count;
+    m_view.settings = SettingText(m_search.setting());
+}
+
+void FindLogic::scanProgress(int address)
+{
+    const AddressScan &scan = m_work == Work::Search ? m_search.scan() : m_scan;
+    const int span = m_last - m_first + 1;
+    // The firmware reads after the identification reads show a full bar.
+    const int done = address == scan.current() ? qBound(1, address - m_first + 1, span) : span;
+    m_view.progressValue = m_settingIndex * span + done;
+    const int found = int(std::count_if(scan.found().begin(), scan.found().end(),
+                                        [](const FoundController &c) { return !c.garbled; }));
+    QString text;
+    if (m_work == Work::Search)
+        text = QStringLiteral("Trying %1 (%2 of %3) \u2013 ")
+                   .arg(SettingText(m_search.setting()))
+                   .arg(m_settingIndex + 1)
+                   .arg(m_settingCount);
+    text += QStringLiteral("address %1 \u2013 %2 found").arg(address).arg(found);
+    m_view.status = text;
+    emit changed();
+}
+
+void FindLogic::scanEnded()
+{
+    if (m_work != Work::Scan)
+        return;
+    m_work = Work::None;
+    showFound(m_scan.found());
+    const qsizetype n = foundAddresses().size();
+    QString status;
+    if (m_cancelled)
+        status = QStringLiteral("Cancelled at address %1: %2 found.")
+                     .arg(m_scan.current())
+                     .arg(countText(n));
+    else if (n == 0 && m_found.isEmpty())
+        status = QStringLiteral("No controller answered at %1 between addresses %2 and %3.")
+                     .arg(SettingText(m_setting))
+                     .arg(m_first)
+                     .arg(m_last);
+    else
+        status = QStringLiteral("%1 found at %2.").arg(countText(n), SettingText(m_setting));
+    m_view.progressValue = m_cancelled ? m_view.progressValue : m_view.progressMaximum;
+    setIdle(status);
+}
+
+void FindLogic::searchEnded()
+{
+    if (m_work != Work::Search)
+        return;
+    m_work = Work::None;
+    QString status;
+    if (m_search.succeeded()) {
+        m_setting = m_search.setting();
+        showFound(m_search.found());
+        status = QStringLiteral("Controllers answer at %1: %2 found between addresses %3 and %4.")
+                     .arg(SettingText(m_setting), countText(foundAddresses().size()))
+                     .arg(m_first)
+                     .arg(m_last);
+        m_view.progressValue = m_view.progressMaximum;
+    } else {
+        // Back to the program's settings, with the line as the window found it.
+        m_setting = m_programSettings();
+        showFound({});
+        status = m_cancelled
+            ? QStringLiteral("Search cancelled.")
+            : QStringLiteral("No controller answered at any setting between addresses %1 and %2.")
+                  .arg(m_first)
+                  .arg(m_last);
+        openAt(m_setting);
+    }
+    m_view.settings = SettingText(m_setting);
+    setIdle(status);
+}
+
+void FindLogic::showFound(const QList<FoundController> &found)
+{
+    m_found = found;
+    m_view.rows.clear();
+    for (const FoundController &c : found) {
+        FindRow row;
+        row.address = QString::number(c.address);
+        row.garbled = c.garbled;
+        row.model = c.garbled ? QString::fromUtf8(GarbledText) : ModelText(c.modelCode);
+        row.firmware = c.garbled ? QString() : FirmwareText(c.firmware);
+        m_view.rows.append(row);
+    }
+}
+
+void FindLogic::setIdle(const QString &status)
+{
+    m_view.running = false;
+    m_view.status = status;
+    m_view.settings = SettingText(m_setting);
+    m_view.mayUse = !(m_setting == m_programSettings());
+    m_view.mayMonitor = !foundAddresses().isEmpty();
+    emit changed();
+}
+
+QList<int> FindLogic::foundAddresses() const
+{
+    QList<int> out;
+    for (const FoundController &c : m_found)
+        if (!c.garbled)
+            out.append(c.address);
+    return out;
+}
+
+void FindLogic::UseBtClick()
+{
+    if (m_work != Work::None || !hooks.useSettings)
+        return;
+    if (hooks.useSettings(m_setting, true))
+        setIdle(QStringLiteral("%1 is now the program's setting.").arg(SettingText(m_setting)));
+}
+
+void FindLogic::MonitorBtClick()
+{
+    if (m_work != Work::None || !hooks.monitorThese)
+        return;
+    const QList<int> addresses = foundAddresses().mid(0, MonitorSlots);
+    if (addresses.isEmpty())
+        return;
+    hooks.monitorThese(m_setting, addresses);
+}
