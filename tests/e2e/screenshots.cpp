@@ -9,6 +9,7 @@
 #include "app/mainform.h"
 #include "app/startup.h"
 #include "console/consolepanel.h"
+#include "find/findform.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
 #include "program/programform.h"
@@ -22,6 +23,8 @@
 #include "ui/guardedapplication.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -111,6 +114,18 @@ int main(int argc, char **argv)
     main->About1Click();
     ok = grab(out, "about.png") && ok;
     main->aboutForm()->hide();
+
+    // The line scanned for controllers: the four, and two that share an
+    // address.
+    line.addController(9, 0x4848);
+    line.addController(9, 0x4824);
+    main->FindControllers1Click();
+    FindForm *find = main->findForm();
+    find->LastAddr->setValue(24);
+    QTest::mouseClick(find->ScanBt, Qt::LeftButton);
+    QTest::qWaitFor([find] { return find->ScanBt->isEnabled(); }, 20000);
+    ok = grab(out, "find.png") && ok;
+    find->close();
 
     main->Monitor1Click();
     MonitorForm *monitor = main->monitorForm();
