@@ -32,6 +32,12 @@ qint64 median(std::vector<qint64> v)
     return v[v.size() / 2];
 }
 
+double median(std::vector<double> v)
+{
+    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
 void spin(int ms)
 {
     QEventLoop loop;
@@ -98,6 +104,7 @@ bool LineTap::open(const QString &simulatorDevice)
     m_simulator = ::open(simulatorDevice.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     if (m_simulator < 0 || ::tcsetattr(m_simulator, TCSANOW, &raw) != 0 || ::pipe(m_wake) != 0)
         return false;
+    m_carriedSpeed = B38400;
     for (int fd : {m_master, m_simulator})
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     m_chunks.reserve(1 << 16);
@@ -131,12 +138,30 @@ void LineTap::relay()
             if (n <= 0)
                 continue;
             const qint64 t = nowNs();
+            if (i == 0)
+                carryBaud();
             writeAll(i == 0 ? m_simulator : m_master, buffer, size_t(n));
             // Kept after the bytes have gone on: the record costs the line nothing.
             m_chunks.push_back({i == 0 ? ToSimulator : ToMaster, t, int(n), m_data.size()});
             m_data.insert(m_data.end(), buffer, buffer + n);
         }
     }
+}
+
+void LineTap::carryBaud()
+{
+    termios master {};
+    if (::tcgetattr(m_masterSlave, &master) != 0)
+        return;
+    const speed_t speed = ::cfgetospeed(&master);
+    if (speed == m_carriedSpeed)
+        return;
+    termios simulator {};
+    if (::tcgetattr(m_simulator, &simulator) != 0)
+        return;
+    ::cfsetspeed(&simulator, speed);
+    if (::tcsetattr(m_simulator, TCSANOW, &simulator) == 0)
+        m_carriedSpeed = speed;
 }
 
 void LineTap::writeAll(int fd, const char *data, size_t size)
@@ -180,6 +205,33 @@ std::vector<Transaction> transactionsOf(const LineTap &tap)
     return done;
 }
 
+std::vector<Transaction> requestsOf(const LineTap &tap, qint64 quietNs)
+{
+    std::vector<Transaction> done;
+    Transaction current;
+    bool open = false;
+    qint64 lastSent = 0;
+    for (const LineTap::Chunk &c : tap.chunks()) {
+        if (c.direction == LineTap::ToSimulator) {
+            if (!open || current.replyBytes > 0 || c.ns - lastSent > quietNs) {
+                if (open)
+                    done.push_back(current);
+                current = Transaction {c.ns, 0, 0, 0, {}};
+                open = true;
+            }
+            lastSent = c.ns;
+            current.requestBytes += c.bytes;
+            current.request.append(tap.data().data() + c.offset, c.bytes);
+        } else if (open) {
+            current.replyBytes += c.bytes;
+            current.replyEnd = c.ns;
+        }
+    }
+    if (open)
+        done.push_back(current);
+    return done;
+}
+
 double wireSeconds(const Transaction &t, int baud)
 {
     return (t.requestBytes + t.replyBytes) * characterSeconds(baud) + TurnaroundMs / 1000.0;
@@ -196,16 +248,6 @@ RequestHead headOf(const QByteArray &request, bool rtu)
     return {byte(0), byte(1), byte(2) << 8 | byte(3), byte(4) << 8 | byte(5)};
 }
 
-namespace {
-
-double middleRatio(std::vector<double> v)
-{
-    std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
-} // namespace
-
 void printSamplesHeading(const char *yardstick)
 {
     std::printf("  %-40s %19s %19s\n  %-40s %9s %9s %9s %9s\n", "", "ms", yardstick, "", "median",
@@ -219,7 +261,7 @@ void printSamples(const char *name, const Samples &s, int decimals)
     std::printf("  %-40s %9.*f %9.*f", name, decimals, double(median(s.ns)) / 1e6, decimals,
                 double(*std::max_element(s.ns.begin(), s.ns.end())) / 1e6);
     if (!s.ratio.empty())
-        std::printf(" %8.2fx %8.2fx", middleRatio(s.ratio),
+        std::printf(" %8.2fx %8.2fx", median(s.ratio),
                     *std::max_element(s.ratio.begin(), s.ratio.end()));
     std::printf("\n");
 }

@@ -31,6 +31,7 @@ qint64 nowNs();
 
 // The middle value (the upper one of an even count); v must not be empty.
 qint64 median(std::vector<qint64> v);
+double median(std::vector<double> v);
 
 // Runs the event loop for `ms`.
 void spin(int ms);
@@ -55,7 +56,10 @@ double characterSeconds(int baud);
 
 // The tap between a master and the simulator: a pseudo-terminal of its own
 // that the master opens, relayed byte for byte to the simulator's pseudo-
-// terminal by a thread that only copies and timestamps.
+// terminal by a thread that only copies and timestamps. The simulator reads
+// the master's bit rate off its own pseudo-terminal and hears a master at
+// another rate as noise, so the rate the master set on the tap's goes over
+// to the simulator's before the master's bytes do.
 class LineTap
 {
 public:
@@ -90,12 +94,14 @@ public:
 
 private:
     void relay();
+    void carryBaud();
     static void writeAll(int fd, const char *data, size_t size);
 
     int m_master = -1;
     int m_masterSlave = -1; // held open: the master side never sees a hang-up
     int m_simulator = -1;
     int m_wake[2] = {-1, -1};
+    unsigned m_carriedSpeed = 0; // the speed constant set on the simulator's side
     QString m_device;
     std::thread m_thread;
     std::vector<Chunk> m_chunks;
@@ -116,6 +122,13 @@ struct Transaction
 // again after a reply; a request nothing answered joins the next one. A
 // request still unanswered at the end is left out.
 std::vector<Transaction> transactionsOf(const LineTap &tap);
+
+// Every request of a tap's record on its own, with the reply that followed
+// it: a request ends at its reply or, when nothing answered it, where the
+// master paused longer than `quietNs` before sending again. For a master
+// that gives up on a silent address and goes on to the next; a request
+// nothing answered has no reply bytes.
+std::vector<Transaction> requestsOf(const LineTap &tap, qint64 quietNs);
 
 // The line's time for a transaction: its bytes at the baud rate and the
 // simulator's turnaround.
