@@ -3,6 +3,8 @@
 #include "link/framing.h"
 #include "link/replies.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int IdentificationStart = 0x4744;
@@ -15,6 +17,12 @@ constexpr int LineTicks = 36;
 int bitsPerCharacter(const LineSettings &s)
 {
     return 1 + s.dataBits + (s.parity == LineParity::None ? 0 : 1) + s.stopBits;
+}
+
+bool isIdentification(const Reply &reply)
+{
+    return reply.kind == ReplyKind::Words && reply.words.size() >= 3 &&
+        reply.words.at(1) == IdentificationWord;
 }
 
 } // namespace
@@ -46,6 +54,7 @@ void AddressScan::start(int first, int last)
     m_first = qBound(1, first, 247);
     m_last = qBound(m_first, last, 247);
     m_found.clear();
+    m_silent.clear();
     m_phase = Phase::Identify;
     m_address = m_first;
     m_running = true;
@@ -76,6 +85,7 @@ void AddressScan::ask()
         request = ReadRequest(address, FirmwareRegister, 1);
     }
     m_request = f.wrap(request);
+    m_extended = false;
     m_collector.send(m_request, f, LineTicks);
     // A controller that answered its identification gets a generous window
     // for its firmware: a late reply there costs nothing, a missed one a row.
@@ -102,9 +112,28 @@ void AddressScan::replied()
         m_phase == Phase::Firmware ? m_found.at(m_firmwareIndex).address : m_address;
     const Reply reply = DecodeReply(f, m_collector.received(), m_request, address);
     m_collector.cancel();
+    if (m_phase == Phase::Identify && reply.kind == ReplyKind::Ignored) {
+        // One of the last silent addresses answering after its window: found
+        // there, and this address is asked again, its own reply not heard.
+        for (qsizetype i = 0; i < m_silent.size(); ++i) {
+            const Reply late =
+                DecodeReply(f, m_collector.received(), m_silent.at(i).second, m_silent.at(i).first);
+            if (!isIdentification(late))
+                continue;
+            FoundController c;
+            c.address = m_silent.at(i).first;
+            c.modelCode = late.words.at(2);
+            const auto at =
+                std::lower_bound(m_found.begin(), m_found.end(), c.address,
+                                 [](const FoundController &f, int a) { return f.address < a; });
+            m_found.insert(at, c);
+            m_silent.removeAt(i);
+            ask();
+            return;
+        }
+    }
     if (m_phase == Phase::Identify) {
-        if (reply.kind == ReplyKind::Words && reply.words.size() >= 3 &&
-            reply.words.at(1) == IdentificationWord) {
+        if (isIdentification(reply)) {
             FoundController c;
             c.address = address;
             c.modelCode = reply.words.at(2);
@@ -125,8 +154,24 @@ void AddressScan::replied()
 
 void AddressScan::windowEnded()
 {
+    const LineSettings s = m_settings();
+    // A reply still coming in when the window ends gets the time its
+    // longest form needs to finish.
+    if (!m_extended && !m_collector.received().isEmpty()) {
+        m_extended = true;
+        const int registers = m_phase == Phase::Firmware ? 1 : IdentificationCount;
+        m_window.start(replyWindowMs(s, registers));
+        return;
+    }
     // Bytes that came but never made a whole frame are a garbled reply too.
     const bool partial = m_phase == Phase::Identify && !m_collector.received().isEmpty();
+    // Nothing at all: the controller may yet answer, late, in a later
+    // address's window.
+    if (m_phase == Phase::Identify && m_collector.received().isEmpty()) {
+        m_silent.append({m_address, m_request});
+        if (m_silent.size() > LateReplyAddresses)
+            m_silent.removeFirst();
+    }
     m_collector.cancel();
     if (partial) {
         FoundController c;

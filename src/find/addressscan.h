@@ -25,7 +25,7 @@ class AddressScan : public QObject
     Q_OBJECT
 public:
     // The turnaround a controller is given, on top of the frames' wire time.
-    static constexpr int TurnaroundMs = 20;
+    static constexpr int TurnaroundMs = 30;
     static constexpr int MinimumWindowMs = 30;
     static constexpr int FirmwareWindowMs = 250;
 
@@ -69,4 +69,10 @@ private:
     int m_address = 0;
     int m_firmwareIndex = 0;
     bool m_running = false;
+    bool m_extended = false; // the window was lengthened for a reply coming in
+    // The last addresses whose windows ended in silence, with their
+    // requests: a reply that comes after its window is still taken for its
+    // own address.
+    static constexpr int LateReplyAddresses = 3;
+    QList<QPair<int, QByteArray>> m_silent;
 };

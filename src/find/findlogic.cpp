@@ -196,6 +196,8 @@ void FindLogic::scanProgress(int address)
                    .arg(m_settingCount);
     text += QStringLiteral("address %1 \u2013 %2 found").arg(address).arg(found);
     m_view.status = text;
+    if (scan.found().size() != m_found.size())
+        showFound(scan.found()); // rows as they are found
     emit changed();
 }
 

@@ -23,8 +23,6 @@
 #include "ui/guardedapplication.h"
 
 #include <QComboBox>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -123,7 +121,8 @@ int main(int argc, char **argv)
     FindForm *find = main->findForm();
     find->LastAddr->setValue(24);
     QTest::mouseClick(find->ScanBt, Qt::LeftButton);
-    QTest::qWaitFor([find] { return find->ScanBt->isEnabled(); }, 20000);
+    QTest::qWaitFor([find] { return !find->logic().view().running; }, 20000);
+    QTest::qWait(100);
     ok = grab(out, "find.png") && ok;
     find->close();
 

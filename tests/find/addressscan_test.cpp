@@ -94,15 +94,30 @@ TEST_P(ScanOnTheLine, TwoControllersOnOneAddressAreReportedAsSuch)
     EXPECT_TRUE(scan->found().at(0).garbled);
 }
 
+TEST_P(ScanOnTheLine, AReplyAfterItsWindowCountsForItsOwnAddress)
+{
+    // Controller 3 answers 40 ms after its window; 4 is silent, 5 answers.
+    ASSERT_TRUE(sim->line.addController(5, 0x4896));
+    const int late = AddressScan::replyWindowMs(settings.lineSettings(), 4) + 40;
+    sim->line.setFault(3, {SimFault::Kind::Delay, late});
+    ASSERT_TRUE(run(2, 6));
+    ASSERT_EQ(scan->found().size(), 2);
+    EXPECT_EQ(scan->found().at(0).address, 3);
+    EXPECT_EQ(scan->found().at(0).modelCode, 0x4824);
+    EXPECT_FALSE(scan->found().at(0).garbled);
+    EXPECT_EQ(scan->found().at(1).address, 5);
+    EXPECT_FALSE(scan->found().at(1).garbled);
+}
+
 TEST(AddressScanWindow, FollowsTheLineSpeed)
 {
     LineSettings s; // ASCII 9600 7E1: 10 bits a character
-    // 17 + 27 + 3 characters of 1.04 ms, and 20 ms: 69 ms.
-    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), 69);
+    // 17 + 27 + 3 characters of 1.04 ms, and 30 ms: 79 ms.
+    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), 79);
     s.framing = ModbusMode::Rtu;
     s.baud = 38400;
-    s.dataBits = 8; // 11 bits: 8 + 13 + 3 characters of 0.29 ms, and 20: under the floor
-    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), AddressScan::MinimumWindowMs);
+    s.dataBits = 8; // 11 bits: 8 + 13 + 3 characters of 0.29 ms, and 30: 37 ms
+    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), 37);
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, ScanOnTheLine,
