@@ -169,6 +169,8 @@ public:
     // the slot went away first). Polling resumes afterwards.
     using SetupReadDone = std::function<void(bool ok, const ParameterImage &image)>;
     void readSetupOf(int n, SetupReadDone done);
+    // The requested slot that polls `address`, the selected one first; 0 for none.
+    int slotOfAddress(int address) const;
 
     void ApplyMonitorReply();
     void ApplySetupReply();
@@ -183,8 +185,6 @@ private:
     void sendWrite();
     void send(const ModbusRequest &request, int textWindowTicks);
     void replyWindowEnded();
-    // The requested slot that polls `address`, the selected one first; 0 for none.
-    int slotOfAddress(int address) const;
     void dropPendingWrite();
     // No slot is left: queued writes, batches and program transfers end.
     void dropAllWork();

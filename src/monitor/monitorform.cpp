@@ -4,6 +4,8 @@
 #include "setup/parametertransfer.h"
 
 #include "monitor/monitorengine.h"
+#include "setup/compareform.h"
+#include "setup/setupcomparison.h"
 #include "setup/setupview.h"
 #include "setup/setupviewform.h"
 #include "ui/deferredrender.h"
@@ -241,8 +243,11 @@ void MonitorForm::createSetupView()
     files.requestSave = [&engine] { engine.requestSave(); };
     files.loadFile = [&engine](const ParameterImage &file) { engine.loadParameterFile(file); };
     files.closeFile = [&engine] { engine.closeParameterFile(); };
-    files.startWriteAll = [&engine](const QList<RegisterWrite> &items, bool broadcast) {
-        return engine.startWriteAll(items, broadcast);
+    files.startWriteAll = [this, &engine](const QList<RegisterWrite> &items, bool broadcast) {
+        const bool started = engine.startWriteAll(items, broadcast);
+        if (started)
+            m_comparison->writeAllStarted(engine.image()); // the file, as loaded
+        return started;
     };
     files.post = [this](std::function<void()> call) {
         QTimer::singleShot(0, this, std::move(call));
@@ -259,10 +264,56 @@ void MonitorForm::createSetupView()
             [&transfer](bool all) { transfer.WriteBtClick(all); });
     engine.hooks.saveToFile = [&transfer] { transfer.saveFile(); };
     engine.hooks.writeAllProgress = [&transfer](int percent) { transfer.writeProgress(percent); };
-    engine.hooks.writeAllEnded = [&transfer](const BatchWriteReport &report) {
+    createComparison();
+    SetupComparison &comparison = *m_comparison;
+    engine.hooks.writeAllEnded = [this, &transfer, &comparison](const BatchWriteReport &report) {
         transfer.writeEnded(report);
+        // The read-back starts once the line's event is done.
+        QTimer::singleShot(0, this, [&comparison, report] { comparison.writeAllEnded(report); });
     };
     view.resetView();
+}
+
+void MonitorForm::createComparison()
+{
+    MonitorEngine &engine = *m_engine;
+    auto slotName = [&engine](int n) {
+        return QStringLiteral("Controller %1 (address %2)")
+            .arg(n)
+            .arg(engine.state().at(n).DeviceAddress);
+    };
+    SetupComparisonActions actions;
+    actions.selectedName = [&engine, slotName] {
+        const int n = engine.state().SelectedDevice;
+        return n >= 1 && n <= SlotCount && engine.state().at(n).DeviceRequested ? slotName(n)
+                                                                                : QString();
+    };
+    actions.connectedSlots = [&engine, slotName] {
+        QList<ComparedSlot> out;
+        const int selected = engine.state().SelectedDevice;
+        if (selected >= 1 && selected <= SlotCount && engine.state().at(selected).DeviceRequested)
+            out.append({selected, slotName(selected)});
+        for (int n = 1; n <= SlotCount; ++n)
+            if (n != selected && engine.state().at(n).DeviceRequested)
+                out.append({n, slotName(n)});
+        return out;
+    };
+    actions.readSetupOf = [this, &engine](int n,
+                                          std::function<void(bool, const ParameterImage &)> done) {
+        // The result is taken once the line's event is done: it may open a
+        // message box.
+        engine.readSetupOf(n, [this, done](bool ok, const ParameterImage &image) {
+            QTimer::singleShot(0, this, [done, ok, image] { done(ok, image); });
+        });
+    };
+    actions.slotOfAddress = [&engine](int address) { return engine.slotOfAddress(address); };
+    m_compareForm = new CompareForm(this);
+    actions.show = [this](const CompareReport &report) { m_compareForm->showReport(report); };
+    m_comparison = std::make_unique<SetupComparison>(engine.image(), std::move(actions));
+    connect(m_setupForm, &SetupViewForm::compareFileBtClicked, this,
+            [this] { m_comparison->CompareFileBtClick(); });
+    connect(m_setupForm, &SetupViewForm::compareCtrlBtClicked, this,
+            [this] { m_comparison->CompareCtrlBtClick(); });
 }
 
 void MonitorForm::ProgBtClick()

@@ -11,7 +11,9 @@
 class DeferredRender;
 class Lamp;
 class MonitorEngine;
+class CompareForm;
 class ParameterTransfer;
+class SetupComparison;
 class PvTrend;
 class SetupViewForm;
 class SetupViewLogic;
@@ -78,6 +80,8 @@ public:
     SetupViewLogic &setupView() { return *m_setupLogic; }
     SetupViewForm &setupForm() { return *m_setupForm; }
     ParameterTransfer &transfer() { return *m_transfer; }
+    SetupComparison &comparison() { return *m_comparison; }
+    CompareForm &compareForm() { return *m_compareForm; }
     PvTrend &trend() { return *m_trend; }
     void ProgBtClick();
     const SlotWidgets &slotWidgets(int n) const { return m_slots[size_t(n)]; }
@@ -105,10 +109,13 @@ private:
     void renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bool all);
 
     void createSetupView();
+    void createComparison();
 
     MonitorEngine *m_engine = nullptr;
     std::unique_ptr<SetupViewLogic> m_setupLogic;
     std::unique_ptr<ParameterTransfer> m_transfer;
+    std::unique_ptr<SetupComparison> m_comparison;
+    CompareForm *m_compareForm = nullptr;
     std::unique_ptr<PvTrend> m_trend;
     quint64 m_trendShown = 0; // the chart's version on DrawIme
     SetupViewForm *m_setupForm = nullptr;

@@ -189,15 +189,26 @@ void MonitorEngine::readSetupOf(int n, SetupReadDone done)
 
 void MonitorEngine::applyOtherSetupReply()
 {
+    // The status block starts at 0x4725, the decimal point position.
+    constexpr int DecimalPointStep = int(PollStep::Status);
     QList<quint16> words = m_state.ReplyWords;
     if (const ReadBlock *block = ReadBlockForStep(m_otherStep)) {
         if (m_otherStep == int(PollStep::FirstSetup) + 4 && words.size() > 3 && words.at(3) > 3)
             words[3] = 0; // an unknown run/stop state counts as stopped
         m_otherImage.setBlock(block->start, words.mid(0, block->count));
     }
-    // The blocks that make the image; the rest of the cycle only shows.
-    if (++m_otherStep > int(PollStep::FirstSetup) + 5)
+    // The setup blocks that make the image (the rest of the setup cycle
+    // only shows), then the decimal point position and the set value and
+    // output levels, which the polling cycle reads for the selected one.
+    const int lastImageStep = int(PollStep::FirstSetup) + 5;
+    if (m_otherStep == lastImageStep)
+        m_otherStep = DecimalPointStep;
+    else if (m_otherStep == DecimalPointStep)
+        m_otherStep = int(PollStep::ProcessValues);
+    else if (m_otherStep == int(PollStep::ProcessValues))
         endOtherSetupRead(true);
+    else
+        ++m_otherStep;
 }
 
 void MonitorEngine::endOtherSetupRead(bool ok)

@@ -264,6 +264,13 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
     connect(DrawBt, &QPushButton::clicked, this, [this] { m_logic.DrawBtClick(); });
     connect(SaveBt, &QPushButton::clicked, this, &SetupViewForm::saveBtClicked);
     connect(OpenBt, &QPushButton::clicked, this, &SetupViewForm::openBtClicked);
+    top += 30;
+    CompareFileBt = button("CompareFileBt", "Compare with File\u2026", left, 123);
+    CompareCtrlBt = button("CompareCtrlBt", "Compare with Controller\u2026", left + 126, 123);
+    CompareFileBt->setText(QString::fromUtf8("Compare with File\u2026"));
+    CompareCtrlBt->setText(QString::fromUtf8("Compare with Controller\u2026"));
+    connect(CompareFileBt, &QPushButton::clicked, this, &SetupViewForm::compareFileBtClicked);
+    connect(CompareCtrlBt, &QPushButton::clicked, this, &SetupViewForm::compareCtrlBtClicked);
     top += 32;
     UpLoadLabel =
         makeLabel(window, QStringLiteral("UpLoadLabel"), QStringLiteral("Reading Data Now"));
@@ -397,12 +404,16 @@ void SetupViewForm::render()
         DrawBt->setVisible(m.drawBtVisible);
     if (all || m.saveBtVisible != was.saveBtVisible)
         SaveBt->setVisible(m.saveBtVisible);
-    if (all || m.openBtVisible != was.openBtVisible)
+    if (all || m.openBtVisible != was.openBtVisible) {
         OpenBt->setVisible(m.openBtVisible);
+        // Comparing goes with the file buttons: the controller's own setup.
+        CompareFileBt->setVisible(m.openBtVisible);
+        CompareCtrlBt->setVisible(m.openBtVisible);
+    }
     if (all || m.opPanelVisible != was.opPanelVisible)
         OpPanel->setVisible(m.opPanelVisible);
     if (all || m.fileButtonsEnabled != was.fileButtonsEnabled) {
-        for (QPushButton *b : {SaveBt, OpenBt, DrawBt})
+        for (QPushButton *b : {SaveBt, OpenBt, DrawBt, CompareFileBt, CompareCtrlBt})
             b->setEnabled(m.fileButtonsEnabled);
     }
     if (all || m.progressCaption != was.progressCaption)

@@ -52,6 +52,8 @@ public:
     QPushButton *DrawBt = nullptr;
     QPushButton *SaveBt = nullptr;
     QPushButton *OpenBt = nullptr;
+    QPushButton *CompareFileBt = nullptr;
+    QPushButton *CompareCtrlBt = nullptr;
     QPushButton *ClearBt1 = nullptr;
     QPushButton *ClearBt2 = nullptr;
     QLabel *UpLoadLabel = nullptr;
@@ -65,6 +67,8 @@ signals:
     void progBtClicked();
     void saveBtClicked();
     void openBtClicked();
+    void compareFileBtClicked();
+    void compareCtrlBtClicked();
     void loadBtClicked();
     // WriteBt (`all` false) or WrAllBt (`all` true).
     void writeBtClicked(bool all);
