@@ -5,6 +5,7 @@
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
 #include "scripteddialogs.h"
+#include "setup/compareform.h"
 #include "setup/parameterfile.h"
 #include "setup/parametertransfer.h"
 #include "setup/registermap.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -397,6 +399,90 @@ TEST_F(FilesOnTheLine, AnOpenedFileIsShownUntilCancelAndARefusedOneChangesNothin
     EXPECT_EQ(engine().image()[12], 123);
     EXPECT_EQ(view().edit(F::KP)->text(), "12.3");
     EXPECT_TRUE(view().OpPanel->isVisible());
+}
+
+} // namespace
+
+namespace {
+
+class CompareOnTheLine : public FilesOnTheLine
+{
+protected:
+    CompareForm &compare() { return form->compareForm(); }
+    QStringList row(int r)
+    {
+        QStringList out;
+        for (int c = 0; c < compare().DiffGrid->columnCount(); ++c)
+            out << compare().DiffGrid->item(r, c)->text();
+        return out;
+    }
+    // Waits for the compare window to show a new report.
+    bool reported(int ms)
+    {
+        const bool shown = QTest::qWaitFor([&] { return compare().isVisible(); }, ms);
+        return shown;
+    }
+};
+
+TEST_F(CompareOnTheLine, WriteAllIsVerifiedByReadingItBack)
+{
+    ASSERT_NO_FATAL_FAILURE(start(ModbusMode::Ascii, {{1, 0x4848}}));
+    writeAll(file("good.par", {{4, 12000}}));
+    ASSERT_TRUE(reported(10000));
+    EXPECT_EQ(compare().TitleLB->text(), "The controller at address 1 after writing the file");
+    EXPECT_EQ(compare().SummaryLB->text(), "Verified: all 37 parameters match");
+    compare().hide();
+
+    // The controller refuses input type 18: the one parameter not verified.
+    writeAll(file("bad.par", {{24, 18}}));
+    ASSERT_TRUE(reported(10000));
+    EXPECT_EQ(compare().SummaryLB->text(), "Not verified: 1 of 37 parameters differ");
+    ASSERT_EQ(compare().DiffGrid->rowCount(), 1);
+    EXPECT_EQ(row(0), (QStringList {"P3-1", "Input Type", "0x4718", "K-Type", "18"}));
+}
+
+TEST_F(CompareOnTheLine, BroadcastIsVerifiedOnEveryControllerAndNamesTheOneGone)
+{
+    ASSERT_NO_FATAL_FAILURE(
+        start(ModbusMode::Rtu, {{1, 0x4824}, {2, 0x4848}, {3, 0x4896}, {4, 0x9696}}, 4));
+    const QString f = file("all.par", {{13, 300}});
+    sim->line.setFault(3, {SimFault::Kind::Silent, 0}); // unplugged
+    writeAll(f, true);
+    ASSERT_TRUE(reported(60000));
+    EXPECT_EQ(compare().SummaryLB->text(),
+              "Controller 1 (address 1): Verified: all 37 parameters match\n"
+              "Controller 2 (address 2): Verified: all 37 parameters match\n"
+              "Controller 3 (address 3): not verified, it could not be read back\n"
+              "Controller 4 (address 4): Verified: all 37 parameters match");
+}
+
+TEST_F(CompareOnTheLine, ComparesWithAnotherControllerAndAFileWritingNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(start(ModbusMode::Ascii, {{1, 0x4848}, {2, 0x4848}}, 2));
+    sim->controller(2).set(0x4704, 12000);
+    sim->controller(2).set(0x4720, 5);
+    writes.clear();
+    dialogs.itemAnswers << 0;
+    QTest::mouseClick(view().CompareCtrlBt, Qt::LeftButton);
+    ASSERT_TRUE(reported(10000));
+    EXPECT_EQ(compare().TitleLB->text(),
+              "Controller 1 (address 1) against Controller 2 (address 2)");
+    EXPECT_EQ(compare().SummaryLB->text(), "2 parameters differ");
+    ASSERT_EQ(compare().DiffGrid->rowCount(), 2);
+    EXPECT_EQ(row(0),
+              (QStringList {"P3-8", "Alarm1", "0x4720", "2 Upper Limit",
+                            "5 Absolute Upper/Lower Limit"}));
+    EXPECT_EQ(row(1), (QStringList {"P3-3", "Range High", "0x4704", "1300.0", "1200.0"}));
+    compare().hide();
+
+    dialogs.fileAnswers << file("cmp.par", {{33, 1}});
+    QTest::mouseClick(view().CompareFileBt, Qt::LeftButton);
+    ASSERT_TRUE(reported(5000));
+    EXPECT_EQ(compare().SummaryLB->text(), "1 parameter differs");
+    EXPECT_EQ(
+        row(0),
+        (QStringList {"P3-9", "Alarm2", "0x4721", "0 Alarm Disabled", "1 Upper/Lower Limit"}));
+    EXPECT_TRUE(writes.isEmpty()) << writes.join(' ').toStdString();
 }
 
 } // namespace
