@@ -248,7 +248,7 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
 
     top += 28;
     auto button = [&](const char *name, const char *text, int x, int width) {
-        auto *b = new QPushButton(QString::fromLatin1(text), window);
+        auto *b = new QPushButton(QString::fromUtf8(text), window);
         b->setObjectName(QString::fromLatin1(name));
         SetScaledFont(b, FontSize);
         PlaceScaled(b, x, top, width, 26);
@@ -265,10 +265,8 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
     connect(SaveBt, &QPushButton::clicked, this, &SetupViewForm::saveBtClicked);
     connect(OpenBt, &QPushButton::clicked, this, &SetupViewForm::openBtClicked);
     top += 30;
-    CompareFileBt = button("CompareFileBt", "Compare with File\u2026", left, 123);
-    CompareCtrlBt = button("CompareCtrlBt", "Compare with Controller\u2026", left + 126, 123);
-    CompareFileBt->setText(QString::fromUtf8("Compare with File\u2026"));
-    CompareCtrlBt->setText(QString::fromUtf8("Compare with Controller\u2026"));
+    CompareFileBt = button("CompareFileBt", "Compare with File\u2026", left, 104);
+    CompareCtrlBt = button("CompareCtrlBt", "Compare with Controller\u2026", left + 107, 139);
     connect(CompareFileBt, &QPushButton::clicked, this, &SetupViewForm::compareFileBtClicked);
     connect(CompareCtrlBt, &QPushButton::clicked, this, &SetupViewForm::compareCtrlBtClicked);
     top += 32;

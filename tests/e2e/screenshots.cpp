@@ -15,6 +15,7 @@
 #include "program/programform.h"
 #include "recorder/recorderform.h"
 #include "scripteddialogs.h"
+#include "setup/compareform.h"
 #include "setup/parameterfile.h"
 #include "setup/parametertransfer.h"
 #include "setup/setupviewform.h"
@@ -143,6 +144,17 @@ int main(int argc, char **argv)
     ok = grab(out, "trend.png") && ok;
     QTest::mouseClick(monitor->setupForm().DrawBt, Qt::LeftButton);
     QTest::qWait(1500);
+
+    // Controller 1's setup against controller 4's.
+    {
+        ScriptedDialogs answers;
+        answers.itemAnswers << 2;
+        QTest::mouseClick(monitor->setupForm().CompareCtrlBt, Qt::LeftButton);
+        QTest::qWaitFor([monitor] { return monitor->compareForm().isVisible(); }, 10000);
+        QTest::qWait(300);
+        ok = grab(out, "compare.png") && ok;
+        monitor->compareForm().hide();
+    }
 
     // A parameter file opened over the first controller: a faster PID.
     ParameterImage file = monitor->engine().image();
