@@ -3,6 +3,7 @@
 // duva-sim --link PATH [--ascii | --rtu] [--baud N] [--parity none|even|odd]
 //          [--data 7|8] [--stop 1|2] [--controller ADDR[:MODEL]]... [--pace]
 //          [--turnaround MS] [--speed X] [--log FILE]
+// duva-sim --help | --version
 //
 // Prints the pseudo-terminal's path as its first line, links PATH to it,
 // then reads commands from standard input (see simcommands.h). Bytes sent
@@ -16,8 +17,10 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,6 +41,63 @@ void onSignal(int)
     std::exit(2);
 }
 
+// A mistake on the command line: what is wrong, and where to read more.
+[[noreturn]] void usageError(const QString &message)
+{
+    std::fprintf(stderr, "duva-sim: %s\nTry 'duva-sim --help' for more information.\n",
+                 qPrintable(message));
+    std::exit(2);
+}
+
+// Prints `text` and ends the program: 0 once it is written, else 1.
+[[noreturn]] void printAndExit(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) ||
+        std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "duva-sim: write error: %s\n", std::strerror(errno));
+        std::exit(1);
+    }
+    std::exit(0);
+}
+
+// The options in the GNU layout: names and value from column 2, the
+// description from column 30, wrapped before column 80.
+QString optionsHelp(const QList<QCommandLineOption> &options)
+{
+    constexpr int Column = 30;
+    constexpr int Width = 79;
+    QString text;
+    for (const QCommandLineOption &option : options) {
+        QString names;
+        for (const QString &name : option.names())
+            names += (names.isEmpty() ? QString() : QStringLiteral(", ")) +
+                (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        if (option.names().first().size() > 1)
+            names.prepend(QStringLiteral("    "));
+        if (!option.valueName().isEmpty())
+            names += '=' + option.valueName();
+        QString line = QStringLiteral("  ") + names;
+        if (line.size() >= Column - 1) {
+            text += line + '\n';
+            line.clear();
+        }
+        for (const QString &word : option.description().split(QLatin1Char(' '))) {
+            if (line.size() > Column && line.size() + 1 + word.size() > Width) {
+                text += line + '\n';
+                line.clear();
+            }
+            if (line.size() < Column)
+                line = line.leftJustified(Column);
+            else
+                line += ' ';
+            line += word;
+        }
+        text += line + '\n';
+    }
+    return text;
+}
+
 void say(const QString &line)
 {
     std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
@@ -52,9 +112,6 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("duva-sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Simulated DUVA controllers on a pseudo-terminal (Modbus slaves)."));
-    parser.addHelpOption();
     const QCommandLineOption linkOpt(QStringLiteral("link"),
                                      QStringLiteral("Make PATH a link to the line."),
                                      QStringLiteral("PATH"));
@@ -88,25 +145,41 @@ int main(int argc, char **argv)
                                       QStringLiteral("X"), QStringLiteral("1"));
     const QCommandLineOption logOpt(QStringLiteral("log"), QStringLiteral("Request log file."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({linkOpt, asciiOpt, rtuOpt, baudOpt, parityOpt, dataOpt, stopOpt,
-                       controllerOpt, paceOpt, turnaroundOpt, speedOpt, logOpt});
+    const QCommandLineOption helpOpt({QStringLiteral("h"), QStringLiteral("help")},
+                                     QStringLiteral("display this help and exit"));
+    const QCommandLineOption versionOpt(QStringLiteral("version"),
+                                        QStringLiteral("output version information and exit"));
+    const QList<QCommandLineOption> options = {
+        linkOpt,       asciiOpt, rtuOpt,        baudOpt,  parityOpt, dataOpt, stopOpt,
+        controllerOpt, paceOpt,  turnaroundOpt, speedOpt, logOpt,    helpOpt, versionOpt};
+    parser.addOptions(options);
     if (!parser.parse(app.arguments()))
-        fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
+        usageError(parser.errorText());
+    if (parser.isSet(helpOpt))
+        printAndExit(
+            QStringLiteral(
+                "Usage: duva-sim --link PATH [OPTION]...\n"
+                "Serve simulated DUVA controllers (Modbus slaves) on a pseudo-terminal.\n"
+                "Prints the pseudo-terminal's path, links PATH to it, and reads commands\n"
+                "from standard input, one a line (set, get, fault, pvstatus, event, move,\n"
+                "unplug, replug, quit; see duva-sim(1)).\n\n") +
+            optionsHelp(options) + QStringLiteral("\nReport bugs to: duva@example.com\n"));
+    if (parser.isSet(versionOpt))
+        printAndExit(QStringLiteral("duva-sim (DUVA configuration program) " DUVA_VERSION "\n"
+                                    "Copyright (C) 2026 DUVA configuration program team\n"));
     if (!parser.positionalArguments().isEmpty())
-        fail(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
+        usageError(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
     if (!parser.isSet(linkOpt))
-        fail(QStringLiteral("--link PATH is required"));
+        usageError(QStringLiteral("--link PATH is required"));
     if (parser.isSet(asciiOpt) && parser.isSet(rtuOpt))
-        fail(QStringLiteral("--ascii and --rtu exclude each other"));
+        usageError(QStringLiteral("--ascii and --rtu exclude each other"));
 
     SimLineSettings settings;
     settings.mode = parser.isSet(rtuOpt) ? ModbusMode::Rtu : ModbusMode::Ascii;
     bool ok = false;
     settings.baud = parser.value(baudOpt).toInt(&ok);
     if (!ok || settings.baud < 50 || settings.baud > 4'000'000)
-        fail(QStringLiteral("bad --baud ") + parser.value(baudOpt));
+        usageError(QStringLiteral("bad --baud ") + parser.value(baudOpt));
     const QString parity = parser.value(parityOpt);
     if (parity == QLatin1String("none"))
         settings.parity = Parity::None;
@@ -115,19 +188,19 @@ int main(int argc, char **argv)
     else if (parity == QLatin1String("odd"))
         settings.parity = Parity::Odd;
     else
-        fail(QStringLiteral("--parity takes none, even or odd"));
+        usageError(QStringLiteral("--parity takes none, even or odd"));
     settings.dataBits = parser.value(dataOpt).toInt();
     if (settings.dataBits != 7 && settings.dataBits != 8)
-        fail(QStringLiteral("--data takes 7 or 8"));
+        usageError(QStringLiteral("--data takes 7 or 8"));
     settings.stopBits = parser.value(stopOpt).toInt();
     if (settings.stopBits != 1 && settings.stopBits != 2)
-        fail(QStringLiteral("--stop takes 1 or 2"));
+        usageError(QStringLiteral("--stop takes 1 or 2"));
     const int turnaround = parser.value(turnaroundOpt).toInt(&ok);
     if (!ok || turnaround < 0 || turnaround > 10000)
-        fail(QStringLiteral("bad --turnaround ") + parser.value(turnaroundOpt));
+        usageError(QStringLiteral("bad --turnaround ") + parser.value(turnaroundOpt));
     const double speed = parser.value(speedOpt).toDouble(&ok);
     if (!ok || speed <= 0 || speed > 10000)
-        fail(QStringLiteral("bad --speed ") + parser.value(speedOpt));
+        usageError(QStringLiteral("bad --speed ") + parser.value(speedOpt));
 
     SimLine line(settings);
     line.setPacing(parser.isSet(paceOpt), turnaround);
@@ -139,7 +212,7 @@ int main(int argc, char **argv)
         const QStringList parts = entry.split(QLatin1Char(':'));
         const int address = parts.at(0).toInt(&ok);
         if (!ok || parts.size() > 2)
-            fail(QStringLiteral("bad --controller ") + entry);
+            usageError(QStringLiteral("bad --controller ") + entry);
         int model = Sim::DefaultModel;
         if (parts.size() == 2) {
             QString code = parts.at(1);
@@ -147,10 +220,10 @@ int main(int argc, char **argv)
                 code = code.mid(2);
             model = code.toInt(&ok, 16);
             if (!ok || model < 0 || model > 0xFFFF)
-                fail(QStringLiteral("bad model code in --controller ") + entry);
+                usageError(QStringLiteral("bad model code in --controller ") + entry);
         }
         if (!line.addController(address, model))
-            fail(QStringLiteral("address 1 to 247: --controller ") + entry);
+            usageError(QStringLiteral("address 1 to 247: --controller ") + entry);
     }
     // SIGINT and SIGTERM end the program through the event loop, so that
     // the link is removed; they are caught before the link exists.

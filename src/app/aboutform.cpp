@@ -34,7 +34,7 @@ AboutForm::AboutForm(QWidget *owner)
     const char *lines[][2] = {
         {"Label1", "DUVA Temperature Controller"},
         {"Label2", "Configuration Software"},
-        {"Label3", "Version 1.0.0.4"},
+        {"Label3", "Version " DUVA_VERSION},
         {"Label4", "Recommended Display Resolution 1024 x 768"},
     };
     for (const auto &line : lines) {

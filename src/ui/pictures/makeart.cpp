@@ -1,8 +1,12 @@
-// Draws the program's pictures and writes them as JPEG files with libjpeg.
-// The pictures are committed; run scripts/make-pictures after changing this.
+// Draws the program's pictures and writes them as JPEG files with libjpeg,
+// and the program's icon for the desktop (PNG in the icon theme's sizes and
+// SVG). The pictures and the icon are committed; run scripts/make-pictures
+// after changing this.
 //
 //   duva-makeart <output folder> [--png]
+//   duva-makeart --icon <output folder>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -651,13 +655,118 @@ const struct
     {"rowoutput", drawRowOutput},   {"rowfactory", drawRowFactory},
 };
 
+// The program's icon: a controller's front seen head-on, its process value
+// in red over its set value in green. One list of shapes on a 64 x 64 grid
+// gives both the PNG of each size and the scalable SVG.
+struct IconShape
+{
+    QRectF rect;
+    qreal radius; // corner radius; half the width for a round lamp
+    QColor fill;
+    QColor stroke; // invalid: no outline
+    qreal strokeWidth;
+};
+
+// The lit segments of a seven-segment digit (a to g, bit 0 is a).
+constexpr unsigned char digitSegments[] = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
+                                           0x6D, 0x7D, 0x07, 0x7F, 0x6F};
+
+void addDigits(QList<IconShape> &shapes, const char *digits, qreal x, qreal y, qreal w, qreal h,
+               qreal t, const QColor &colour)
+{
+    for (const char *d = digits; *d; ++d, x += w + t) {
+        const unsigned bits = digitSegments[*d - '0'];
+        const qreal half = h / 2 - t / 2;
+        const QRectF segments[] = {
+            {x, y, w, t},         {x + w - t, y, t, half + t}, {x + w - t, y + half, t, half + t},
+            {x, y + h - t, w, t}, {x, y + half, t, half + t},  {x, y, t, half + t},
+            {x, y + half, w, t},
+        };
+        for (int i = 0; i < 7; ++i)
+            if (bits & (1u << i))
+                shapes.append({segments[i], 0, colour, QColor(), 0});
+    }
+}
+
+QList<IconShape> iconShapes()
+{
+    QList<IconShape> shapes = {
+        {{5, 5, 54, 54}, 9, bezel, QColor(90, 96, 104), 2},
+        {{10, 10, 44, 44}, 4, face, QColor(), 0},
+    };
+    addDigits(shapes, "125", 15, 14, 9, 17, 3, red);
+    addDigits(shapes, "120", 26, 35, 6, 10, 2, green);
+    shapes.append({{14, 37.5, 5, 5}, 2.5, QColor(250, 170, 40), QColor(), 0});
+    for (int i = 0; i < 4; ++i)
+        shapes.append({{15.0 + i * 9, 48, 7, 3}, 1, QColor(120, 126, 134), QColor(), 0});
+    return shapes;
+}
+
+QImage appIcon(int size)
+{
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    for (const IconShape &s : iconShapes()) {
+        p.setPen(s.stroke.isValid() ? QPen(s.stroke, s.strokeWidth) : QPen(Qt::NoPen));
+        p.setBrush(s.fill);
+        p.drawRoundedRect(s.rect, s.radius, s.radius);
+    }
+    return img;
+}
+
+QByteArray appIconSvg()
+{
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" "
+                     "viewBox=\"0 0 64 64\">\n";
+    for (const IconShape &s : iconShapes()) {
+        svg += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"")
+                   .arg(s.rect.x())
+                   .arg(s.rect.y())
+                   .arg(s.rect.width())
+                   .arg(s.rect.height())
+                   .toLatin1();
+        if (s.radius > 0)
+            svg += QStringLiteral(" rx=\"%1\"").arg(s.radius).toLatin1();
+        svg += " fill=\"" + s.fill.name().toLatin1() + '"';
+        if (s.stroke.isValid())
+            svg += QStringLiteral(" stroke=\"%1\" stroke-width=\"%2\"")
+                       .arg(s.stroke.name())
+                       .arg(s.strokeWidth)
+                       .toLatin1();
+        svg += "/>\n";
+    }
+    return svg + "</svg>\n";
+}
+
+// The icon in the sizes the desktops look for, as icon-SIZE.png, and icon.svg.
+bool writeAppIcon(const QDir &dir)
+{
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        if (!appIcon(size).save(dir.filePath(QStringLiteral("icon-%1.png").arg(size))))
+            return false;
+    QFile svg(dir.filePath(QStringLiteral("icon.svg")));
+    return svg.open(QIODevice::WriteOnly) && svg.write(appIconSvg()) > 0 && svg.flush();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--icon") {
+        if (writeAppIcon(QDir(QString::fromLocal8Bit(argv[2]))))
+            return 0;
+        std::fprintf(stderr, "duva-makeart: cannot write the icon\n");
+        return 1;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: duva-makeart <output folder>\n");
+        std::fprintf(stderr,
+                     "usage: duva-makeart <output folder> [--png]\n"
+                     "       duva-makeart --icon <output folder>\n");
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
