@@ -26,6 +26,7 @@ ConsoleLogic::ConsoleLogic(Line &line, LineSettingsSource settings, QObject *par
     , m_settings(std::move(settings))
     , m_collector(line, ReplyCollector::Timing::FromSend, MaxReply)
 {
+    m_collector.setTrafficSource("Console");
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(1000);
     connect(&m_timer1, &QTimer::timeout, this, &ConsoleLogic::Timer1Timer);

@@ -3,6 +3,7 @@
 #include "console/consolelogic.h"
 #include "ui/jpegloader.h"
 #include "ui/screenscale.h"
+#include "ui/trafficform.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -186,6 +187,9 @@ ConsolePanel::ConsolePanel(ConsoleLogic &logic, QWidget *parent)
     RSendBt = button("RSendBt", "Repeat", 136);
     SClearBt = button("SClearBt", "Clear Result", 264);
     SExitBt = button("SExitBt", "Close", 392);
+    QPushButton *traffic = MakeTrafficButton(this);
+    PlaceScaled(traffic, 8, 238, 113, 22);
+    SetScaledFont(traffic, 11);
 
     connect(SCOMAddr, &QLineEdit::textChanged, &m_logic, &ConsoleLogic::setAddress);
     connect(SFunc, &QLineEdit::textChanged, &m_logic, &ConsoleLogic::setFunc);

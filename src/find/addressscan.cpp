@@ -33,6 +33,7 @@ AddressScan::AddressScan(Line &line, LineSettingsSource settings, QObject *paren
     , m_settings(std::move(settings))
     , m_collector(line, ReplyCollector::Timing::FromSend)
 {
+    m_collector.setTrafficSource("Find");
     m_window.setSingleShot(true);
     m_window.setTimerType(Qt::PreciseTimer);
     connect(&m_window, &QTimer::timeout, this, &AddressScan::windowEnded);
@@ -172,7 +173,7 @@ void AddressScan::windowEnded()
         if (m_silent.size() > LateReplyAddresses)
             m_silent.removeFirst();
     }
-    m_collector.cancel();
+    m_collector.endWindow();
     if (partial) {
         FoundController c;
         c.address = m_address;

@@ -3,6 +3,7 @@
 #include "ui/deferredrender.h"
 #include "ui/dialogs.h"
 #include "ui/screenscale.h"
+#include "ui/trafficform.h"
 #include "ui/windowplacement.h"
 
 #include <QCloseEvent>
@@ -134,6 +135,7 @@ FindForm::FindForm(QWidget *owner, LineSettingsSource settings)
         QStringLiteral("Opens the configuration window on the first four controllers found"));
     buttons->addWidget(MonitorBt);
     buttons->addStretch(1);
+    buttons->addWidget(MakeTrafficButton(this));
     CloseBt = button(this, "CloseBt", "Close");
     buttons->addWidget(CloseBt);
     layout->addLayout(buttons);

@@ -40,6 +40,8 @@ public:
     virtual void ArmTimer(quint16 handle, quint32 ticks, bool active) = 0;
     // The line's clock, in ticks of 55 ms.
     virtual qint64 tick() const = 0;
+    // The same clock in milliseconds.
+    virtual qint64 msecs() const = 0;
     // True while the line is open but its device went away (an adapter
     // pulled out): nothing is sent or received until it is opened again.
     virtual bool deviceLost() const = 0;

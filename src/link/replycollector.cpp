@@ -1,5 +1,20 @@
 #include "link/replycollector.h"
 
+#include "link/trafficlog.h"
+
+#include <QDateTime>
+
+namespace {
+
+void logTraffic(const char *source, TrafficKind kind, const Framing &framing,
+                const QByteArray &bytes, const QByteArray &request)
+{
+    TrafficLog::shared().add(kind, framing.mode(), bytes, request, source,
+                             QDateTime::currentMSecsSinceEpoch());
+}
+
+} // namespace
+
 ReplyCollector::ReplyCollector(Line &line, Timing timing, int capacity)
     : m_line(line)
     , m_timing(timing)
@@ -21,6 +36,10 @@ void ReplyCollector::send(const QByteArray &frame, const Framing &framing, int t
     m_line.SendText(frame);
     m_line.ArmTimer(m_timer, quint32(ticks), true);
     m_waiting = true;
+    if (m_source) {
+        m_request = frame;
+        logTraffic(m_source, TrafficKind::Sent, framing, frame, frame);
+    }
 }
 
 void ReplyCollector::cancel()
@@ -28,6 +47,17 @@ void ReplyCollector::cancel()
     if (m_waiting && m_line.isOpen())
         disarm();
     m_waiting = false;
+}
+
+void ReplyCollector::endWindow()
+{
+    if (m_waiting && m_source) {
+        if (!m_received.isEmpty())
+            logTraffic(m_source, TrafficKind::Received, *m_framing, m_received, m_request);
+        else if (m_framing->unwrap(m_request).address != 0)
+            logTraffic(m_source, TrafficKind::TimedOut, *m_framing, {}, m_request);
+    }
+    cancel();
 }
 
 void ReplyCollector::disarm()
@@ -54,6 +84,8 @@ ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, q
         if (completed) {
             m_waiting = false;
             disarm();
+            if (m_source)
+                logTraffic(m_source, TrafficKind::Received, *m_framing, m_received, m_request);
             return Event::Reply;
         }
         if (m_timing == Timing::FromLastByte && data > 0)
@@ -63,7 +95,13 @@ ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, q
     if (msg != Line::TimerExpired || triggerHandle != m_timer || !m_waiting)
         return Event::None;
     m_waiting = false;
-    if (m_framing->silenceEndsFrame() && !m_received.isEmpty())
+    if (m_framing->silenceEndsFrame() && !m_received.isEmpty()) {
+        if (m_source)
+            logTraffic(m_source, TrafficKind::Received, *m_framing, m_received, m_request);
         return Event::Reply;
+    }
+    // A broadcast expects no reply: its silence is no time-out.
+    if (m_source && m_framing->unwrap(m_request).address != 0)
+        logTraffic(m_source, TrafficKind::TimedOut, *m_framing, {}, m_request);
     return Event::TimedOut;
 }

@@ -35,6 +35,11 @@ public:
 
     ReplyCollector(Line &line, Timing timing, int capacity = 512);
 
+    // Every request sent and every reply or time-out taken goes to the
+    // program's traffic log under `source` (the window's name); none when
+    // null.
+    void setTrafficSource(const char *source) { m_source = source; }
+
     // Adds the collector's timer to the line, unarmed. Call after every
     // opening: the line counts its timer handles afresh.
     void attach();
@@ -43,6 +48,9 @@ public:
     void send(const QByteArray &frame, const Framing &framing, int ticks);
     // Ends the wait without a result (the window stops or closes).
     void cancel();
+    // Ends the wait because the window's own reply window ended: logged as
+    // what arrived (a cut-short reply) or as a time-out.
+    void endWindow();
 
     // Hands a line event to the collector; reads every announced byte.
     Event take(quint16 msg, quint16 triggerHandle, quint16 data);
@@ -66,4 +74,6 @@ private:
     quint16 m_timer = 0;
     int m_ticks = 0;
     bool m_waiting = false;
+    const char *m_source = nullptr;
+    QByteArray m_request; // the last frame sent, for the log
 };

@@ -85,6 +85,11 @@ SerialChannel::~SerialChannel()
     }
 }
 
+qint64 SerialChannel::msecs() const
+{
+    return monotonicMs();
+}
+
 qint64 SerialChannel::currentTick()
 {
     return monotonicMs() / TickMs;

@@ -151,6 +151,7 @@ public:
     // The current tick: a monotonic millisecond clock divided by 55.
     static qint64 currentTick();
     qint64 tick() const override { return currentTick(); }
+    qint64 msecs() const override;
 
 private:
     enum class State { Closed, Open, ShuttingDown };

@@ -23,6 +23,7 @@ MonitorEngine::MonitorEngine(Line &line, LineSettingsSource settings, QObject *p
     , m_settings(std::move(settings))
     , m_collector(line, ReplyCollector::Timing::FromLastByte, MaxReceive)
 {
+    m_collector.setTrafficSource("Configuration");
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(1000);
     connect(&m_timer1, &QTimer::timeout, this, &MonitorEngine::Timer1Timer);
@@ -125,6 +126,7 @@ void MonitorEngine::ConnectSlot(int n)
     slot.historyCount = 0;
     if (hooks.clearHistory)
         hooks.clearHistory(n);
+    m_health[size_t(n)].clear();
     slot.DeviceRequested = true;
     m_disconnectedForTimeouts[size_t(n)] = false;
     updateNotes();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/line.h"
+#include "link/linkhealth.h"
 #include "link/replycollector.h"
 #include "monitor/monitorstate.h"
 #include "monitor/monitorview.h"
@@ -10,6 +11,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <array>
 #include <functional>
 
 // The hooks through which the window's other parts take part in the chain.
@@ -171,6 +173,8 @@ public:
     void readSetupOf(int n, SetupReadDone done);
     // The requested slot that polls `address`, the selected one first; 0 for none.
     int slotOfAddress(int address) const;
+    // Slot n's link health now.
+    LinkHealth::Figures health(int n) const;
 
     void ApplyMonitorReply();
     void ApplySetupReply();
@@ -225,6 +229,10 @@ private:
     Line &m_channel;
     LineSettingsSource m_settings;
     ReplyCollector m_collector;
+    // Each slot's link health, fed by its exchanges (broadcasts aside).
+    std::array<LinkHealth, SlotCount + 1> m_health;
+    void noteExchangeEnded(LinkHealth::Outcome outcome, int characters);
+    void showHealth();
     QList<WriteItem> m_batchItems; // of the write-all or program write that runs
     int m_batchIndex = 0; // the write-all's current item
     int m_batchAddress = 0; // where the batch goes: fixed at its start

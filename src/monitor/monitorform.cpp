@@ -13,6 +13,7 @@
 #include "ui/jpegloader.h"
 #include "ui/lamp.h"
 #include "ui/screenscale.h"
+#include "ui/trafficform.h"
 #include "ui/windowplacement.h"
 
 #include <QCloseEvent>
@@ -161,6 +162,7 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     ExitBt2->setObjectName(QStringLiteral("ExitBt2"));
     PlaceScaled(ExitBt2, 900, 700, 100, 30);
     connect(ExitBt2, &QPushButton::clicked, this, &MonitorForm::ExitBt2Click);
+    PlaceScaled(MakeTrafficButton(this), 790, 700, 100, 30);
 
     connect(m_engine, &MonitorEngine::viewChanged, this, &MonitorForm::scheduleRender);
     render();
@@ -469,6 +471,16 @@ void MonitorForm::createSlot(int n)
     PlaceScaled(s.note, left, ControlsTop + 30, 208, 34);
     SetScaledFont(s.note, 11);
     s.note->hide();
+    s.health = new QLabel(this);
+    s.health->setObjectName(QStringLiteral("Health%1").arg(n));
+    s.health->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    s.health->setStyleSheet(QStringLiteral("color: #404040;"));
+    s.health->setToolTip(QStringLiteral(
+        "Requests per second, median and worst reply time and the share of the line's "
+        "capacity over the last 10 s; time-outs, bad checksums and exceptions since connected"));
+    PlaceScaled(s.health, left, ControlsTop + 30, 208, 30);
+    SetScaledFont(s.health, 9);
+    s.health->hide();
 }
 
 void MonitorForm::showEvent(QShowEvent *event)
@@ -645,6 +657,11 @@ void MonitorForm::renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bo
     if (all || p.note != was.note) {
         s.note->setText(p.note);
         s.note->setVisible(!p.note.isEmpty());
+    }
+    if (all || p.health != was.health || p.note != was.note) {
+        s.health->setText(p.health);
+        // A note (why the slot went, a shared address) comes first.
+        s.health->setVisible(!p.health.isEmpty() && p.note.isEmpty());
     }
     if (all || p.runLed != was.runLed)
         s.runLed->setColor(p.runLed);

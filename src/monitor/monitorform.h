@@ -46,6 +46,7 @@ struct SlotWidgets
     QLabel *errCount = nullptr; // ErrCntn
     QPushButton *errClear = nullptr; // ErrClearBtn
     QLabel *note = nullptr; // Noten, beneath the slot's controls
+    QLabel *health = nullptr; // Healthn, in the same place when there is no note
 };
 
 // "DUVA CONFIGURATION PROGRAM": watches up to four controllers and shows the

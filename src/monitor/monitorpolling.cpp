@@ -172,6 +172,8 @@ void MonitorEngine::send(const ModbusRequest &request, int textWindowTicks)
     st.RequestOutstanding = true;
     m_requestTick = m_channel.tick();
     m_collector.send(st.LastRequest, f, st.ReplyTicks);
+    if (!st.BroadcastWrite() && st.RequestSlot >= 1 && st.RequestSlot <= SlotCount)
+        m_health[size_t(st.RequestSlot)].sent(m_channel.msecs(), int(st.LastRequest.size()));
     changed();
 }
 
@@ -184,6 +186,30 @@ void MonitorEngine::discardWaitingInput()
         m_channel.discardInput();
 }
 
+void MonitorEngine::noteExchangeEnded(LinkHealth::Outcome outcome, int characters)
+{
+    const int n = m_state.RequestSlot;
+    if (!m_state.BroadcastWrite() && n >= 1 && n <= SlotCount)
+        m_health[size_t(n)].ended(m_channel.msecs(), outcome, characters);
+}
+
+LinkHealth::Figures MonitorEngine::health(int n) const
+{
+    const LineSettings s = m_settings();
+    const int bits = 1 + s.dataBits + (s.parity == LineParity::None ? 0 : 1) + s.stopBits;
+    const double characterMs = 1000.0 * bits / double(qMax<quint32>(1, s.baud));
+    return m_health[size_t(n)].figures(m_channel.msecs(), characterMs);
+}
+
+void MonitorEngine::showHealth()
+{
+    for (int n = 1; n <= SlotCount; ++n) {
+        const bool shown = m_state.at(n).DeviceRequested;
+        m_view.at(n).health = shown ? LinkHealth::Text(health(n)) : QString();
+    }
+    changed();
+}
+
 void MonitorEngine::Timer1Timer()
 {
     if (m_state.ConnectedCount() == 0)
@@ -194,6 +220,7 @@ void MonitorEngine::Timer1Timer()
         if (!reopenLine())
             return;
     }
+    showHealth();
     if (!m_state.RequestOutstanding)
         SendNext();
     else if (hooks.trendSample)

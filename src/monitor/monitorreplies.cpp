@@ -43,6 +43,7 @@ void MonitorEngine::replyWindowEnded()
             advanceWriteAll(true);
         }
     } else {
+        noteExchangeEnded(LinkHealth::Outcome::TimedOut, 0);
         st.ErrorCode = TransactionResult::timedOut();
         ReportResult();
     }
@@ -56,6 +57,24 @@ void MonitorEngine::handleReply()
     MonitorState &st = m_state;
     const Reply reply =
         DecodeReply(framing(), m_collector.received(), st.LastRequest, st.SlaveAddress);
+    {
+        const int received = int(m_collector.received().size());
+        using O = LinkHealth::Outcome;
+        switch (reply.kind) {
+        case ReplyKind::Words:
+        case ReplyKind::WriteEcho:
+            noteExchangeEnded(O::Reply, received);
+            break;
+        case ReplyKind::Failure:
+            noteExchangeEnded(O::Exception, received);
+            break;
+        case ReplyKind::BadChecksum:
+            noteExchangeEnded(O::BadChecksum, received);
+            break;
+        default:
+            break;
+        }
+    }
     const bool writing = st.WritePending || st.UnlockPending;
     if (reply.kind == ReplyKind::Words || reply.kind == ReplyKind::WriteEcho || writing) {
         m_badReplies = 0;
@@ -196,6 +215,7 @@ void MonitorEngine::ErrClearBt1MouseDown(int n)
     SlotState &slot = m_state.at(n);
     slot.RequestCount = 0;
     slot.ErrorCount = 0;
+    m_health[size_t(n)].clear();
     m_view.at(n).doCount = QStringLiteral("0");
     m_view.at(n).errCount = QStringLiteral("0");
     bool allClear = true;

@@ -89,6 +89,8 @@ struct SlotPanel
     // A word beside the slot's controls (Noten): why it was disconnected, or
     // that another connected slot polls the same address; empty for none.
     QString note;
+    // The link's health (Healthn), refreshed every second while connected.
+    QString health;
     QString doCount = QStringLiteral("0"); // DoCntn
     QString errCount = QStringLiteral("0"); // ErrCntn
 };

@@ -24,6 +24,7 @@ RecorderAcquisition::RecorderAcquisition(Line &line, LineSettingsSource settings
     , m_data(data)
     , m_collector(line, ReplyCollector::Timing::FromLastByte)
 {
+    m_collector.setTrafficSource("Recorder");
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     // One scan a second means one a second: a coarse timer may tick 5 %
     // early, and two scans would carry the same time stamp.

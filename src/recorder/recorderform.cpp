@@ -6,6 +6,7 @@
 #include "ui/deferredrender.h"
 #include "ui/dialogs.h"
 #include "ui/screenscale.h"
+#include "ui/trafficform.h"
 #include "ui/windowplacement.h"
 
 #include <QCloseEvent>
@@ -283,6 +284,9 @@ void RecorderForm::createControls()
     TrackBar->hide();
     connect(TrackBar, &QSlider::valueChanged, this, [this] { browse(); });
     CloseBt = button("CloseBt", "Close", 880);
+    QPushButton *traffic = MakeTrafficButton(this);
+    SetScaledFont(traffic, FontSize);
+    PlaceScaled(traffic, 880, row + 30, 110, 30);
     connect(CloseBt, &QPushButton::clicked, this, &QWidget::close);
 
     ErrMess = label(this, QStringLiteral("ErrMess"), QString(), 560, row + 104, 400);

@@ -95,6 +95,7 @@ public:
     // The test's side.
     qint64 now() const { return m_nowMs; }
     qint64 tick() const override { return m_nowMs / TickMs; }
+    qint64 msecs() const override { return m_nowMs; }
     // Bytes arrive and are announced at once; the handler reads them.
     void receive(const QByteArray &bytes)
     {

@@ -1,0 +1,141 @@
+#include "link/trafficlog.h"
+
+#include "link/framing.h"
+#include "link/replies.h"
+
+#include <QDateTime>
+
+TrafficLog &TrafficLog::shared()
+{
+    static TrafficLog log;
+    return log;
+}
+
+void TrafficLog::add(TrafficKind kind, ModbusMode mode, const QByteArray &bytes,
+                     const QByteArray &request, const char *source, qint64 timeMs)
+{
+    if (m_ring.empty())
+        m_ring.resize(Capacity);
+    TrafficEntry &e = m_ring[size_t(m_added % Capacity)];
+    e.serial = ++m_added;
+    e.timeMs = timeMs;
+    e.kind = kind;
+    e.mode = mode;
+    e.bytes = bytes;
+    e.request = request;
+    e.source = source ? source : "";
+}
+
+qint64 TrafficLog::oldest() const
+{
+    return std::max({qint64(1), m_added - Capacity + 1, m_clearedAt + 1});
+}
+
+const TrafficEntry *TrafficLog::at(qint64 serial) const
+{
+    if (serial < oldest() || serial > m_added)
+        return nullptr;
+    return &m_ring[size_t((serial - 1) % Capacity)];
+}
+
+void TrafficLog::clear()
+{
+    m_clearedAt = m_added;
+}
+
+namespace {
+
+QString hex4(int value)
+{
+    return QString::number(value, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+}
+
+int wordAt(const QByteArray &data, qsizetype i)
+{
+    return (static_cast<unsigned char>(data.at(i)) << 8) |
+        static_cast<unsigned char>(data.at(i + 1));
+}
+
+QString describeRequest(const Framing &framing, const QByteArray &request)
+{
+    const UnwrappedFrame f = framing.unwrap(request);
+    if (f.address < 0)
+        return QStringLiteral("not a frame");
+    if (!f.checksumOk)
+        return QStringLiteral("bad checksum");
+    const QString head = f.address == 0 ? QStringLiteral("broadcast, ")
+                                        : QStringLiteral("address %1, ").arg(f.address);
+    QString what;
+    if (f.function == FnReadRegisters && f.data.size() == 4) {
+        const int count = wordAt(f.data, 2);
+        what = QStringLiteral("read %1, %2 register%3")
+                   .arg(hex4(wordAt(f.data, 0)))
+                   .arg(count)
+                   .arg(count == 1 ? QString() : QStringLiteral("s"));
+    } else if (f.function == FnWriteRegister && f.data.size() == 4) {
+        what = QStringLiteral("write %1=%2 (%3)")
+                   .arg(hex4(wordAt(f.data, 0)), hex4(wordAt(f.data, 2)))
+                   .arg(wordAt(f.data, 2));
+    } else {
+        what =
+            QStringLiteral("function %1")
+                .arg(QString::number(f.function, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    }
+    if (f.address == 0)
+        what += QStringLiteral(" \u2013 no reply expected (broadcast)");
+    return head + what;
+}
+
+} // namespace
+
+int TrafficAddress(const TrafficEntry &entry)
+{
+    return Framing::of(entry.mode)
+        .unwrap(entry.kind == TrafficKind::Sent ? entry.bytes : entry.request)
+        .address;
+}
+
+QString TrafficDecoding(const TrafficEntry &entry)
+{
+    const Framing &framing = Framing::of(entry.mode);
+    switch (entry.kind) {
+    case TrafficKind::Sent:
+        return describeRequest(framing, entry.bytes);
+    case TrafficKind::Received: {
+        const Reply reply =
+            DecodeReply(framing, entry.bytes, entry.request, framing.unwrap(entry.request).address);
+        if (reply.kind == ReplyKind::Ignored)
+            return QStringLiteral("not the reply asked for (wrong address or start)");
+        return DescribeReply(framing, entry.bytes, entry.request);
+    }
+    case TrafficKind::TimedOut:
+        return QStringLiteral("time-out");
+    }
+    return QString();
+}
+
+QStringList TrafficLines(const TrafficLog &log, qint64 from, int address)
+{
+    QStringList out;
+    for (qint64 s = std::max(from, log.oldest()); s <= log.newest(); ++s) {
+        const TrafficEntry *e = log.at(s);
+        if (e && (address < 0 || TrafficAddress(*e) == address))
+            out << TrafficLine(*e);
+    }
+    return out;
+}
+
+QString TrafficLine(const TrafficEntry &entry)
+{
+    const QString time =
+        QDateTime::fromMSecsSinceEpoch(entry.timeMs).toString(QStringLiteral("HH:mm:ss.zzz"));
+    const char *arrow = entry.kind == TrafficKind::Sent ? ">"
+        : entry.kind == TrafficKind::Received           ? "<"
+                                                        : "!";
+    const QString frame = entry.kind == TrafficKind::TimedOut
+        ? QString()
+        : Framing::of(entry.mode).frameText(entry.bytes);
+    return QStringLiteral("%1  %2  %3  %4  %5")
+        .arg(time, QString::fromLatin1(entry.source), QLatin1String(arrow), frame,
+             TrafficDecoding(entry));
+}
