@@ -22,6 +22,7 @@
 #include "sim/simline.h"
 #include "ui/accessiblenames.h"
 #include "ui/guardedapplication.h"
+#include "ui/trafficform.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -70,6 +71,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "duva-screenshots: %s\n", qPrintable(error));
         return 1;
     }
+    // At the line's own speed, as real controllers answer.
+    line.setPacing(true);
     // Some life on the fronts: an alarm, an event input, a cooling output.
     line.controller(2)->setEventInput(1, true);
     line.controller(3)->set(0x471A, 3);
@@ -137,6 +140,20 @@ int main(int argc, char **argv)
     }
     QTest::qWait(3000);
     ok = grab(out, "monitor.png") && ok;
+
+    // The traffic of the four, with a controller that stops answering.
+    QTest::mouseClick(monitor->findChild<QPushButton *>("TrafficBt"), Qt::LeftButton);
+    TrafficForm *traffic = TrafficForm::showFor(monitor);
+    traffic->AddrFilter->setValue(2);
+    QTest::qWait(500);
+    line.setFault(2, {SimFault::Kind::BadChecksum, 0});
+    QTest::qWait(300);
+    QTest::mouseClick(traffic->PauseBt, Qt::LeftButton);
+    line.setFault(2, {});
+    QTest::qWait(1200);
+    ok = grab(out, "traffic.png") && ok;
+    QTest::mouseClick(traffic->PauseBt, Qt::LeftButton);
+    traffic->hide();
 
     // The trend of the selected controller, heating towards its set value.
     QTest::mouseClick(monitor->setupForm().DrawBt, Qt::LeftButton);
