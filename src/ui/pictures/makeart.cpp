@@ -297,7 +297,7 @@ QImage consolePicture()
     p.setPen(green);
     p.drawText(QRectF(22, 26, 180, 30), Qt::AlignLeft, QStringLiteral(">:010347000001B4"));
     p.setPen(QColor(250, 200, 60));
-    p.drawText(QRectF(22, 58, 180, 30), Qt::AlignLeft, QStringLiteral("<:01030200FAF7"));
+    p.drawText(QRectF(22, 58, 180, 30), Qt::AlignLeft, QStringLiteral("<:01030200FA00"));
     p.setPen(QColor(160, 170, 190));
     p.drawText(QRectF(22, 90, 180, 30), Qt::AlignLeft, QStringLiteral(">_"));
     drawController(p, QRectF(64, 142, 90, 50), QStringLiteral("25.0"), QStringLiteral("25.0"));
