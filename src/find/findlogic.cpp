@@ -239,7 +239,7 @@ void FindLogic::searchEnded()
                      .arg(m_last);
         m_view.progressValue = m_view.progressMaximum;
     } else {
-        // Back to the program's settings, with the line as the window found it.
+        // Back to the program's settings (a scan opens the line afresh).
         m_setting = m_programSettings();
         showFound({});
         status = m_cancelled
@@ -247,7 +247,6 @@ void FindLogic::searchEnded()
             : QStringLiteral("No controller answered at any setting between addresses %1 and %2.")
                   .arg(m_first)
                   .arg(m_last);
-        openAt(m_setting);
     }
     m_view.settings = SettingText(m_setting);
     setIdle(status);

@@ -193,7 +193,7 @@ TEST_F(FindWindow, ASearchThatFindsNothingKeepsTheProgramsSettings)
     EXPECT_EQ(find()->SettingsLB->text(), "ASCII 9600 bit/s 7E1");
     EXPECT_FALSE(find()->UseBt->isEnabled());
     EXPECT_FALSE(find()->MonitorBt->isEnabled());
-    EXPECT_TRUE(find()->holdsPort()); // back at the program's settings
+    EXPECT_TRUE(find()->holdsPort()); // the window keeps the port
     EXPECT_FALSE(QFile::exists("SETDUVA.$$$"));
 }
 

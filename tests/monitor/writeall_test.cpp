@@ -13,7 +13,9 @@
 #include "setup/setupviewform.h"
 #include "simoncom1.h"
 
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -473,6 +475,16 @@ TEST_F(CompareOnTheLine, ComparesWithAnotherControllerAndAFileWritingNothing)
               (QStringList {"P3-8", "Alarm1", "0x4720", "2 Upper Limit",
                             "5 Absolute Upper/Lower Limit"}));
     EXPECT_EQ(row(1), (QStringList {"P3-3", "Range High", "0x4704", "1300.0", "1200.0"}));
+    // The table as CSV and on the clipboard.
+    dialogs.fileAnswers << path("diff.csv");
+    QTest::mouseClick(compare().CsvBt, Qt::LeftButton);
+    EXPECT_EQ(bytes(path("diff.csv")),
+              "Code,Parameter,Register,Controller 1 (address 1),Controller 2 (address 2)\r\n"
+              "P3-8,Alarm1,0x4720,2 Upper Limit,5 Absolute Upper/Lower Limit\r\n"
+              "P3-3,Range High,0x4704,1300.0,1200.0\r\n");
+    QTest::mouseClick(compare().CopyBt, Qt::LeftButton);
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(
+        "Controller 1 (address 1) against Controller 2 (address 2)\n2 parameters differ\n"));
     compare().hide();
 
     dialogs.fileAnswers << file("cmp.par", {{33, 1}});
