@@ -14,11 +14,6 @@ constexpr int FirmwareRegister = 0x472A;
 // A line's timer far beyond the scan's own window: the scan decides.
 constexpr int LineTicks = 36;
 
-int bitsPerCharacter(const LineSettings &s)
-{
-    return 1 + s.dataBits + (s.parity == LineParity::None ? 0 : 1) + s.stopBits;
-}
-
 bool isIdentification(const Reply &reply)
 {
     return reply.kind == ReplyKind::Words && reply.words.size() >= 3 &&
@@ -45,7 +40,7 @@ int AddressScan::replyWindowMs(const LineSettings &s, int registers)
     const bool rtu = s.framing == ModbusMode::Rtu;
     const int request = rtu ? 8 : 17;
     const int reply = rtu ? 5 + 2 * registers : 11 + 4 * registers;
-    const double charMs = 1000.0 * bitsPerCharacter(s) / double(qMax<quint32>(1, s.baud));
+    const double charMs = CharacterMs(s);
     const int ms = int((request + reply + 3) * charMs + 0.999) + TurnaroundMs;
     return qMax(MinimumWindowMs, ms);
 }

@@ -38,7 +38,7 @@ QPushButton *button(QWidget *parent, const char *name, const char *text)
     return b;
 }
 
-QLabel *label(QWidget *parent, const char *name, const char *text)
+QLabel *label(QWidget *parent, const QByteArray &name, const char *text)
 {
     auto *l = new QLabel(QString::fromLatin1(text), parent);
     l->setObjectName(QString::fromLatin1(name));
@@ -73,35 +73,29 @@ FindForm::FindForm(QWidget *owner, LineSettingsSource settings)
     settingsRow->addWidget(SettingsLB, 1);
     layout->addLayout(settingsRow);
 
-    auto *scanBox = new QGroupBox(QStringLiteral("Address scan at these settings"), this);
-    scanBox->setObjectName(QStringLiteral("ScanBox"));
-    auto *scanRow = new QHBoxLayout(scanBox);
-    scanRow->addWidget(label(scanBox, "FirstAddrLB", "From address"));
-    FirstAddr = addressBox(scanBox, "FirstAddr", FindLogic::FirstAddress);
-    scanRow->addWidget(FirstAddr);
-    scanRow->addWidget(label(scanBox, "LastAddrLB", "to"));
-    LastAddr = addressBox(scanBox, "LastAddr", FindLogic::LastAddress);
-    scanRow->addWidget(LastAddr);
-    scanRow->addStretch(1);
-    ScanBt = button(scanBox, "ScanBt", "Scan");
-    scanRow->addWidget(ScanBt);
-    layout->addWidget(scanBox);
-
-    auto *searchBox = new QGroupBox(QStringLiteral("Search the line settings"), this);
-    searchBox->setObjectName(QStringLiteral("SearchBox"));
-    auto *searchRow = new QHBoxLayout(searchBox);
-    searchRow->addWidget(label(searchBox, "SearchFirstLB", "From address"));
-    SearchFirst = addressBox(searchBox, "SearchFirst", FindLogic::FirstAddress);
-    searchRow->addWidget(SearchFirst);
-    searchRow->addWidget(label(searchBox, "SearchLastLB", "to"));
-    SearchLast = addressBox(searchBox, "SearchLast", FindLogic::SearchLastAddress);
-    searchRow->addWidget(SearchLast);
-    searchRow->addStretch(1);
-    SearchBt = button(searchBox, "SearchBt", "Search");
-    SearchBt->setToolTip(QStringLiteral(
-        "Tries every baud rate, Modbus format and parity until a controller answers"));
-    searchRow->addWidget(SearchBt);
-    layout->addWidget(searchBox);
+    // A range of addresses and the button that works on it, in a box.
+    auto rangeBox = [this, layout](const char *name, const char *title, const char *firstName,
+                                   const char *lastName, int last, const char *buttonName,
+                                   const char *buttonText, QSpinBox *&first, QSpinBox *&lastBox,
+                                   QPushButton *&bt) {
+        auto *box = new QGroupBox(QString::fromLatin1(title), this);
+        box->setObjectName(QString::fromLatin1(name));
+        auto *row = new QHBoxLayout(box);
+        row->addWidget(label(box, QByteArray(firstName) + "LB", "From address"));
+        first = addressBox(box, firstName, FindLogic::FirstAddress);
+        row->addWidget(first);
+        row->addWidget(label(box, QByteArray(lastName) + "LB", "to"));
+        lastBox = addressBox(box, lastName, last);
+        row->addWidget(lastBox);
+        row->addStretch(1);
+        bt = button(box, buttonName, buttonText);
+        row->addWidget(bt);
+        layout->addWidget(box);
+    };
+    rangeBox("ScanBox", "Address scan at these settings", "FirstAddr", "LastAddr",
+             FindLogic::LastAddress, "ScanBt", "Scan", FirstAddr, LastAddr, ScanBt);
+    rangeBox("SearchBox", "Search the line settings", "SearchFirst", "SearchLast",
+             FindLogic::SearchLastAddress, "SearchBt", "Search", SearchFirst, SearchLast, SearchBt);
 
     auto *progressRow = new QHBoxLayout;
     Progress = new QProgressBar(this);

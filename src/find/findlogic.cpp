@@ -1,6 +1,7 @@
 #include "find/findlogic.h"
 
 #include "link/channelerror.h"
+#include "link/valueformat.h"
 #include "ui/dialogs.h"
 
 #include <QTimer>
@@ -75,9 +76,7 @@ QString FindLogic::FirmwareText(int firmware)
 {
     if (firmware < 0)
         return QStringLiteral("no reply");
-    return QStringLiteral("%1.%2")
-        .arg((firmware >> 8) & 0xFF)
-        .arg(QString::number(firmware & 0xFF, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    return FirmwareVersionText((firmware >> 8) & 0xFF, firmware & 0xFF);
 }
 
 void FindLogic::FormShow()

@@ -11,8 +11,7 @@ public:
     explicit DuvaError(const QString &text)
         : std::runtime_error(text.toStdString())
         , m_text(text)
-    {
-    }
+    { }
     const QString &text() const { return m_text; }
 
 private:

@@ -21,3 +21,11 @@ struct LineSettings
 
     bool operator==(const LineSettings &) const = default;
 };
+
+// The time one character takes on the line, in ms: start bit, data bits,
+// parity bit, stop bits.
+inline double CharacterMs(const LineSettings &s)
+{
+    const int bits = 1 + s.dataBits + (s.parity == LineParity::None ? 0 : 1) + s.stopBits;
+    return 1000.0 * bits / double(qMax<quint32>(1, s.baud));
+}

@@ -74,6 +74,36 @@ int wordAt(const QByteArray &data, qsizetype i)
 
 } // namespace
 
+QString DescribeRequest(const Framing &framing, const QByteArray &request)
+{
+    const UnwrappedFrame f = framing.unwrap(request);
+    if (f.address < 0)
+        return QStringLiteral("not a frame");
+    if (!f.checksumOk)
+        return QStringLiteral("bad checksum");
+    const QString head = f.address == 0 ? QStringLiteral("broadcast, ")
+                                        : QStringLiteral("address %1, ").arg(f.address);
+    QString what;
+    if (f.function == FnReadRegisters && f.data.size() == 4) {
+        const int count = wordAt(f.data, 2);
+        what = QStringLiteral("read %1, %2 register%3")
+                   .arg(hex4(wordAt(f.data, 0)))
+                   .arg(count)
+                   .arg(count == 1 ? QString() : QStringLiteral("s"));
+    } else if (f.function == FnWriteRegister && f.data.size() == 4) {
+        what = QStringLiteral("write %1=%2 (%3)")
+                   .arg(hex4(wordAt(f.data, 0)), hex4(wordAt(f.data, 2)))
+                   .arg(wordAt(f.data, 2));
+    } else {
+        what =
+            QStringLiteral("function %1")
+                .arg(QString::number(f.function, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    }
+    if (f.address == 0)
+        what += QStringLiteral(" \u2013 no reply expected (broadcast)");
+    return head + what;
+}
+
 QString DescribeReply(const Framing &framing, const QByteArray &reply, const QByteArray &request)
 {
     if (reply.isEmpty())

@@ -34,6 +34,11 @@ struct Reply
 Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteArray &request,
                   int address);
 
+// A one-line reading of a request for people: the address ("broadcast"
+// for 0), a read's start register and count, a write's register and value;
+// a broadcast adds "no reply expected (broadcast)".
+QString DescribeRequest(const Framing &framing, const QByteArray &request);
+
 // A one-line reading of a reply for people: the function, the registers
 // read (from the request's start register, in hex and decimal), the echo of
 // a write, an exception by its text, or "bad checksum". Empty for nothing

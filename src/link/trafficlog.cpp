@@ -43,51 +43,6 @@ void TrafficLog::clear()
     m_clearedAt = m_added;
 }
 
-namespace {
-
-QString hex4(int value)
-{
-    return QString::number(value, 16).toUpper().rightJustified(4, QLatin1Char('0'));
-}
-
-int wordAt(const QByteArray &data, qsizetype i)
-{
-    return (static_cast<unsigned char>(data.at(i)) << 8) |
-        static_cast<unsigned char>(data.at(i + 1));
-}
-
-QString describeRequest(const Framing &framing, const QByteArray &request)
-{
-    const UnwrappedFrame f = framing.unwrap(request);
-    if (f.address < 0)
-        return QStringLiteral("not a frame");
-    if (!f.checksumOk)
-        return QStringLiteral("bad checksum");
-    const QString head = f.address == 0 ? QStringLiteral("broadcast, ")
-                                        : QStringLiteral("address %1, ").arg(f.address);
-    QString what;
-    if (f.function == FnReadRegisters && f.data.size() == 4) {
-        const int count = wordAt(f.data, 2);
-        what = QStringLiteral("read %1, %2 register%3")
-                   .arg(hex4(wordAt(f.data, 0)))
-                   .arg(count)
-                   .arg(count == 1 ? QString() : QStringLiteral("s"));
-    } else if (f.function == FnWriteRegister && f.data.size() == 4) {
-        what = QStringLiteral("write %1=%2 (%3)")
-                   .arg(hex4(wordAt(f.data, 0)), hex4(wordAt(f.data, 2)))
-                   .arg(wordAt(f.data, 2));
-    } else {
-        what =
-            QStringLiteral("function %1")
-                .arg(QString::number(f.function, 16).toUpper().rightJustified(2, QLatin1Char('0')));
-    }
-    if (f.address == 0)
-        what += QStringLiteral(" \u2013 no reply expected (broadcast)");
-    return head + what;
-}
-
-} // namespace
-
 int TrafficAddress(const TrafficEntry &entry)
 {
     return Framing::of(entry.mode)
@@ -100,7 +55,7 @@ QString TrafficDecoding(const TrafficEntry &entry)
     const Framing &framing = Framing::of(entry.mode);
     switch (entry.kind) {
     case TrafficKind::Sent:
-        return describeRequest(framing, entry.bytes);
+        return DescribeRequest(framing, entry.bytes);
     case TrafficKind::Received: {
         const Reply reply =
             DecodeReply(framing, entry.bytes, entry.request, framing.unwrap(entry.request).address);

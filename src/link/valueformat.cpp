@@ -22,6 +22,12 @@ QString TenthsFormat(int value, bool showTenths)
     return text;
 }
 
+QString FirmwareVersionText(int major, int minor)
+{
+    return QString::number(major) + QLatin1Char('.') +
+        QString::number(minor & 0xFF, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+}
+
 QString ScaledFormat(int value, int decimals, bool linearInput)
 {
     bool negative = false;

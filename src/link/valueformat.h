@@ -19,6 +19,10 @@ QString TenthsFormat(int value, bool showTenths);
 // minus sign at the left edge of a field at least six characters wide.
 QString ScaledFormat(int value, int decimals, bool linearInput);
 
+// A firmware version: the major number in decimal, the minor as two hex
+// digits ("1.0A" for 1 and 0x0A).
+QString FirmwareVersionText(int major, int minor);
+
 // A number typed by the user, with `decimals` decimals required, as four
 // upper-case hex digits (high byte first), or "Err" when the text is not a
 // number. Fraction digits beyond `decimals` are cut; negatives become two's

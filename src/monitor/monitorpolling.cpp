@@ -195,10 +195,7 @@ void MonitorEngine::noteExchangeEnded(LinkHealth::Outcome outcome, int character
 
 LinkHealth::Figures MonitorEngine::health(int n) const
 {
-    const LineSettings s = m_settings();
-    const int bits = 1 + s.dataBits + (s.parity == LineParity::None ? 0 : 1) + s.stopBits;
-    const double characterMs = 1000.0 * bits / double(qMax<quint32>(1, s.baud));
-    return m_health[size_t(n)].figures(m_channel.msecs(), characterMs);
+    return m_health[size_t(n)].figures(m_channel.msecs(), CharacterMs(m_settings()));
 }
 
 void MonitorEngine::showHealth()

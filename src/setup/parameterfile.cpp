@@ -1,5 +1,7 @@
 #include "setup/parameterfile.h"
 
+#include <QDir>
+
 #include "setup/registermap.h"
 #include "ui/files.h"
 
@@ -51,6 +53,22 @@ ReadResult read(const QString &path)
     }
     r.image = *image;
     return r;
+}
+
+QString refusalText(const ReadResult &result, const QString &path)
+{
+    switch (result.kind) {
+    case ReadResult::Kind::Missing:
+        return QStringLiteral("File not exist, can not open file !");
+    case ReadResult::Kind::Unreadable:
+        return QStringLiteral("Can not open file %1 : %2")
+            .arg(QDir::toNativeSeparators(path), result.reason);
+    case ReadResult::Kind::Invalid:
+        return QStringLiteral("Incorrect DUVA parameters data!");
+    case ReadResult::Kind::Ok:
+        break;
+    }
+    return QString();
 }
 
 QString write(const QString &path, const ParameterImage &image)

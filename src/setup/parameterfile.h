@@ -31,6 +31,10 @@ struct ReadResult
     QString reason; // the system's reason when Unreadable
 };
 ReadResult read(const QString &path);
+// What the user is told when `path` read as `result`: empty for Ok, else
+// "File not exist, can not open file !", "Can not open file <path> : <reason>"
+// or "Incorrect DUVA parameters data!".
+QString refusalText(const ReadResult &result, const QString &path);
 // Replaces the file at `path` with the image, or leaves it as it was; the
 // empty string on success, else the system's reason.
 QString write(const QString &path, const ParameterImage &image);

@@ -18,6 +18,13 @@ public:
     static constexpr int ModelEntry = 0; // 0x4746
     static constexpr int FirstRegisterEntry = 1; // 0x4701 ...
     static constexpr int LastRegisterEntry = 37; // ... 0x4725
+    // Entries the program reads by name.
+    static constexpr int OnlineConfigWordEntry = 23; // 0x4717
+    static constexpr int InputTypeEntry = 24; // 0x4718
+    static constexpr int ControlModeEntry = 25; // 0x4719
+    static constexpr int LockEntry = 30; // 0x471E
+    static constexpr int UnitEntry = 36; // 0x4724
+    static constexpr int DecimalPointEntry = 37; // 0x4725
     static constexpr int PidGroupEntry = 38; // 0x101C
     static constexpr int PidTargetEntry = 39; // 0x101D
     static constexpr int FirstReservedEntry = 40; // 40 to 251: zero

@@ -79,19 +79,9 @@ void ParameterTransfer::OpenBtClick()
         return;
     }
     const ParameterFile::ReadResult file = ParameterFile::read(path);
-    using Kind = ParameterFile::ReadResult::Kind;
-    switch (file.kind) {
-    case Kind::Missing:
-        refuseFile(QStringLiteral("File not exist, can not open file !"));
+    if (file.kind != ParameterFile::ReadResult::Kind::Ok) {
+        refuseFile(ParameterFile::refusalText(file, path));
         return;
-    case Kind::Unreadable:
-        refuseFile(QStringLiteral("Can not open file %1 : %2").arg(fileShown(path), file.reason));
-        return;
-    case Kind::Invalid:
-        refuseFile(QStringLiteral("Incorrect DUVA parameters data!"));
-        return;
-    case Kind::Ok:
-        break;
     }
     if (m_actions.loadFile)
         m_actions.loadFile(file.image);

@@ -11,11 +11,11 @@ namespace SetupCompare {
 
 namespace {
 
-constexpr int InputTypeEntry = 24;
-constexpr int UnitEntry = 36;
-constexpr int DecimalPointEntry = 37;
-constexpr int LockEntry = 30;
-constexpr int OnlineConfigWordEntry = 23;
+constexpr int InputTypeEntry = ParameterImage::InputTypeEntry;
+constexpr int UnitEntry = ParameterImage::UnitEntry;
+constexpr int DecimalPointEntry = ParameterImage::DecimalPointEntry;
+constexpr int LockEntry = ParameterImage::LockEntry;
+constexpr int OnlineConfigWordEntry = ParameterImage::OnlineConfigWordEntry;
 
 QString listText(int reg, int value)
 {

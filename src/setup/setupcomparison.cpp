@@ -3,7 +3,6 @@
 #include "setup/parameterfile.h"
 #include "ui/dialogs.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -33,20 +32,9 @@ void SetupComparison::CompareFileBtClick()
     if (path.isEmpty())
         return;
     const ParameterFile::ReadResult file = ParameterFile::read(path);
-    using Kind = ParameterFile::ReadResult::Kind;
-    switch (file.kind) {
-    case Kind::Missing:
-        inform(QStringLiteral("File not exist, can not open file !"));
+    if (file.kind != ParameterFile::ReadResult::Kind::Ok) {
+        inform(ParameterFile::refusalText(file, path));
         return;
-    case Kind::Unreadable:
-        inform(QStringLiteral("Can not open file %1 : %2")
-                   .arg(QDir::toNativeSeparators(path), file.reason));
-        return;
-    case Kind::Invalid:
-        inform(QStringLiteral("Incorrect DUVA parameters data!"));
-        return;
-    case Kind::Ok:
-        break;
     }
     const QList<int> entries = SetupCompare::ComparedEntries(file.image);
     const QString fileName = QFileInfo(path).fileName();
@@ -71,9 +59,9 @@ void SetupComparison::CompareCtrlBtClick()
     QStringList items;
     for (const ComparedSlot &s : others)
         items << s.name;
-    const int chosen =
-        AppDialogs().chooseItem(QStringLiteral("Compare with Controller"),
-                                QStringLiteral("Compare %1 with:").arg(connected.first().name), items);
+    const int chosen = AppDialogs().chooseItem(
+        QStringLiteral("Compare with Controller"),
+        QStringLiteral("Compare %1 with:").arg(connected.first().name), items);
     if (chosen < 0 || chosen >= others.size())
         return;
     const ComparedSlot selected = connected.first();

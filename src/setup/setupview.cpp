@@ -67,8 +67,7 @@ QString SetupViewLogic::HundredthsFormat(int value)
 
 QString SetupViewLogic::FirmwareText(const QString &caption, int major, int minor)
 {
-    return caption + QLatin1Char(' ') + QString::number(major) + QLatin1Char('.') +
-        QString::number(minor & 0xFF, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    return caption + QLatin1Char(' ') + FirmwareVersionText(major, minor);
 }
 
 void SetupViewLogic::setPosition(SetupField f, int value)

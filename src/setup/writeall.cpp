@@ -9,8 +9,8 @@ namespace {
 
 constexpr int SetValueStep = 16;
 constexpr int FirstOutputLevelStep = 17;
-constexpr int ControlModeEntry = 25;
-constexpr int OnlineConfigWordEntry = 23;
+constexpr int ControlModeEntry = ParameterImage::ControlModeEntry;
+constexpr int OnlineConfigWordEntry = ParameterImage::OnlineConfigWordEntry;
 constexpr int ProgramControl = 3;
 constexpr int ManualControl = 2;
 

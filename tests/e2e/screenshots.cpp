@@ -125,7 +125,7 @@ int main(int argc, char **argv)
     FindForm *find = main->findForm();
     find->LastAddr->setValue(24);
     QTest::mouseClick(find->ScanBt, Qt::LeftButton);
-    QTest::qWaitFor([find] { return !find->logic().view().running; }, 20000);
+    ok = QTest::qWaitFor([find] { return !find->logic().view().running; }, 20000) && ok;
     QTest::qWait(100);
     ok = grab(out, "find.png") && ok;
     find->close();
@@ -167,7 +167,7 @@ int main(int argc, char **argv)
         ScriptedDialogs answers;
         answers.itemAnswers << 2;
         QTest::mouseClick(monitor->setupForm().CompareCtrlBt, Qt::LeftButton);
-        QTest::qWaitFor([monitor] { return monitor->compareForm().isVisible(); }, 10000);
+        ok = QTest::qWaitFor([monitor] { return monitor->compareForm().isVisible(); }, 10000) && ok;
         QTest::qWait(300);
         ok = grab(out, "compare.png") && ok;
         monitor->compareForm().hide();
