@@ -126,11 +126,11 @@ void watch(MonitorEngine &engine, ProgramForm &form, Marks &marks)
             reply(phase, firstStep, words);
     };
     const auto readEnded = engine.hooks.programReadEnded;
-    engine.hooks.programReadEnded = [readEnded, &marks](bool complete) {
+    engine.hooks.programReadEnded = [readEnded, &marks](bool complete, const QString &why) {
         marks.readEnded = nowNs();
         marks.readComplete = complete;
         if (readEnded)
-            readEnded(complete);
+            readEnded(complete, why);
     };
     const auto progress = engine.hooks.programWriteProgress;
     engine.hooks.programWriteProgress = [progress, &marks](int done) {

@@ -218,7 +218,9 @@ void MainForm::connectProgramEditor()
     engine.hooks.programReply = [&editor](int phase, int firstStep, const QList<quint16> &words) {
         editor.programReply(phase, firstStep, words);
     };
-    engine.hooks.programReadEnded = [&editor](bool complete) { editor.programReadEnded(complete); };
+    engine.hooks.programReadEnded = [&editor](bool complete, const QString &why) {
+        editor.programReadEnded(complete, why);
+    };
     engine.hooks.programWriteProgress = [&editor](int done) { editor.programWriteProgress(done); };
     engine.hooks.programWriteEnded = [&editor](const BatchWriteReport &report) {
         editor.programWriteEnded(report);

@@ -23,14 +23,23 @@ Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteAr
         return ofKind(ReplyKind::Ignored);
     const int function = frame.function;
 
+    // What was asked, when the request is one of ours: its function and, for
+    // a read, the number of registers.
+    const UnwrappedFrame asked = request.isEmpty() ? UnwrappedFrame() : framing.unwrap(request);
+    const bool known = asked.checksumOk && asked.data.size() == 4 &&
+        (asked.function == FnReadRegisters || asked.function == FnWriteRegister);
+    const int askedFunction = known ? asked.function : -1;
+
     // A write is answered by its own frame; any difference, in the check
     // field too, is a mismatch.
-    if (function == FnWriteRegister)
+    if (function == FnWriteRegister && askedFunction != FnReadRegisters)
         return reply == request
             ? ofKind(ReplyKind::WriteEcho, function)
             : ofKind(ReplyKind::Failure, function, TransactionResult::mismatch());
     if (!frame.checksumOk)
         return ofKind(ReplyKind::BadChecksum, function);
+    if (known && (function & ~FnExceptionFlag) != askedFunction)
+        return ofKind(ReplyKind::NotAsked, function);
 
     const QByteArray &data = frame.data;
     if (function == (FnWriteRegister | FnExceptionFlag) ||
@@ -51,6 +60,12 @@ Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteAr
     const int count = static_cast<unsigned char>(data.at(0));
     if (count % 2 != 0 || data.size() != count + 1)
         return ofKind(ReplyKind::BadChecksum, function);
+    if (known) {
+        const int askedCount = static_cast<unsigned char>(asked.data.at(2)) * 256 +
+            static_cast<unsigned char>(asked.data.at(3));
+        if (count != 2 * askedCount)
+            return ofKind(ReplyKind::NotAsked, function);
+    }
     Reply r = ofKind(ReplyKind::Words, function);
     r.words.reserve(count / 2);
     for (int i = 1; i + 1 <= count; i += 2)

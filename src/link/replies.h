@@ -17,6 +17,8 @@ enum class ReplyKind {
     WriteEcho, // a write answered with an identical echo
     Failure, // exception reply or echo mismatch: see result
     OtherFunction, // a function the program never asks for
+    NotAsked, // whole and ours, but not what the request asked: another
+              // function, or another number of registers
 };
 
 struct Reply
@@ -30,7 +32,10 @@ struct Reply
 // Checks a reply frame against the request it answers, once for both
 // framings. `address` is the address the request went to; `request` is the
 // frame exactly as it was sent (a write echo must equal it byte for byte).
-// Exception replies are accepted only with a good check field.
+// Exception replies are accepted only with a good check field. When the
+// request is a read or a write, the reply must be of its function (or its
+// exception), and a read's reply must carry exactly the registers asked;
+// the echo rule applies only to the reply of a write.
 Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteArray &request,
                   int address);
 

@@ -61,6 +61,8 @@ QString TrafficDecoding(const TrafficEntry &entry)
             DecodeReply(framing, entry.bytes, entry.request, framing.unwrap(entry.request).address);
         if (reply.kind == ReplyKind::Ignored)
             return QStringLiteral("not the reply asked for (wrong address or start)");
+        if (reply.kind == ReplyKind::NotAsked)
+            return QStringLiteral("not the reply asked for (another function or register count)");
         return DescribeReply(framing, entry.bytes, entry.request);
     }
     case TrafficKind::TimedOut:

@@ -69,6 +69,12 @@ void MonitorEngine::FormShow()
 
 void MonitorEngine::FormClose()
 {
+    // Every job and write ends with its report; the window's parts get
+    // their controls back.
+    endWorkOf(0, QStringLiteral("the configuration window was closed"));
+    refuseImageWaits(QStringLiteral("the configuration window was closed"));
+    m_inFlight.reset();
+    m_state.RequestOutstanding = false;
     m_collector.cancel();
     m_channel.close();
     m_timer1.stop();
@@ -76,9 +82,19 @@ void MonitorEngine::FormClose()
 
 void MonitorEngine::ResetEngine()
 {
-    // A program transfer that runs or waits ends first, so that its window
-    // gets its controls back.
-    dropProgramTransfers();
+    // Work that runs or waits ends first, with its report, so that the
+    // windows that asked for it get their controls back.
+    endWorkOf(0, QStringLiteral("the configuration window was reset"));
+    refuseImageWaits(QStringLiteral("the configuration window was reset"));
+    m_inFlight.reset();
+    m_retry.reset();
+    m_badReplies = 0;
+    m_yieldToPoll = false;
+    m_setupSlot = 0;
+    m_setupNext = FirstSetupStep;
+    m_setupFailures = 0;
+    m_setupClean = false;
+    m_imageWhole = false;
     const quint16 timer = m_state.ReplyTimer;
     const int selected = 1;
     m_state = MonitorState();
@@ -128,6 +144,7 @@ void MonitorEngine::ConnectSlot(int n)
         hooks.clearHistory(n);
     m_health[size_t(n)].clear();
     slot.DeviceRequested = true;
+    slot.identified = false;
     m_disconnectedForTimeouts[size_t(n)] = false;
     updateNotes();
     if (m_state.ConnectedCount() == 1) {
@@ -159,19 +176,14 @@ void MonitorEngine::DisconnectSlot(int n)
     slot.DeviceActive = false;
     slot.DeviceRequested = false;
     slot.TimeoutRun = 0;
+    // Its work ends with its report: nothing waits to be sent elsewhere.
+    const QString gone = slotName(n) + QStringLiteral(" is no longer connected");
+    endWorkOf(n, gone);
+    if (n == m_state.SelectedDevice)
+        refuseImageWaits(gone);
     ClearSlotPanel(n);
-    if ((m_state.work == EngineWork::SetupReadOther ||
-         m_state.work == EngineWork::SetupReadOtherRequested) &&
-        m_otherSlot == n)
-        endOtherSetupRead(false);
-    // The program read stays with its controller.
-    if ((m_state.ProgramReadActive() || m_state.ProgramReadRequested()) && m_programSlot == n)
-        endProgramRead(false);
-    // A write for a controller no longer polled is not sent.
-    if (slotOfAddress(m_state.PendingWrite.address) == 0 && m_state.PendingWrite.address != 0)
-        dropPendingWrite();
     if (m_state.ConnectedCount() == 0) {
-        dropAllWork();
+        endWorkOf(0, gone);
         m_timer1.stop();
         if (m_state.ChartShown) {
             m_state.ChartShown = false;
@@ -187,7 +199,14 @@ void MonitorEngine::DisconnectSlot(int n)
 
 void MonitorEngine::lineLost()
 {
+    // The exchange in flight is lost with the line: it goes out again, an
+    // unlock pair whole, once the line is back.
     m_state.RequestOutstanding = false;
+    m_inFlight.reset();
+    if (!m_singles.empty())
+        m_singles.front().unlocked = false;
+    if (!m_jobs.empty())
+        m_jobs.front().unlocked = false;
     if (m_lineLost)
         return;
     m_lineLost = true;
@@ -213,6 +232,7 @@ bool MonitorEngine::reopenLine()
     }
     m_lineLost = false;
     m_state.RequestOutstanding = false;
+    m_inFlight.reset();
     for (int n = 1; n <= SlotCount; ++n)
         m_view.at(n).lost = m_state.at(n).TimeoutRun != 0;
     changed();
@@ -256,8 +276,15 @@ void MonitorEngine::SelectSlot(int n)
         hooks.hideFactory();
     if (m_state.at(n).DeviceRequested) {
         m_view.selPanelVisible = true;
+        if (n != m_state.SelectedDevice) {
+            // What waited for the other controller's image is not done with
+            // this one's; its setup read is left.
+            refuseImageWaits(QStringLiteral("another controller was selected"));
+            if (m_state.PollStep >= FirstSetupStep)
+                StartCycle();
+        }
         m_state.SelectedDevice = n;
-        m_state.ParamsStale = true;
+        markStale();
         copyIdentification();
     } else {
         m_view.selPanelVisible = false;

@@ -3,6 +3,7 @@
 #include "link/line.h"
 #include "link/linkhealth.h"
 #include "link/replycollector.h"
+#include "monitor/enginework.h"
 #include "monitor/monitorstate.h"
 #include "monitor/monitorview.h"
 #include "setup/parameterimage.h"
@@ -12,7 +13,9 @@
 #include <QObject>
 #include <QTimer>
 #include <array>
+#include <deque>
 #include <functional>
+#include <optional>
 
 // The hooks through which the window's other parts take part in the chain.
 // Each is optional; the engine calls it at the point its name says.
@@ -32,8 +35,12 @@ struct MonitorHooks
     // image's input type.
     std::function<bool()> linearInput;
     // The parameter file is to be saved. Called outside the line's events,
-    // with the engine paused until it returns: it may open dialogs.
+    // with the engine paused until it returns: it may open dialogs. The
+    // image then holds one controller's whole setup (or a file's).
     std::function<void()> saveToFile;
+    // A save or a wait for the image could not be carried out: `text` says
+    // why. Called outside the line's events.
+    std::function<void(const QString &text)> refused;
     // A write-all item done (echo, time-out of a broadcast, or given up):
     // the gauge in percent.
     std::function<void(int percent)> writeAllProgress;
@@ -48,9 +55,15 @@ struct MonitorHooks
     // A program-read reply: its phase (0 to 4) and, in phase 4, the first
     // of the four steps its words carry. The engine moves the read on.
     std::function<void(int phase, int firstStep, const QList<quint16> &words)> programReply;
-    // The program read has all 64 steps (complete), or was dropped: its
-    // controller went away or the engine was reset. Polling resumes.
-    std::function<void(bool complete)> programReadEnded;
+    // The program read has all 64 steps (complete), or ended without them:
+    // `why` tells the user why (its controller went away, a block got no
+    // good reply, the window closed). Polling resumes.
+    std::function<void(bool complete, const QString &why)> programReadEnded;
+    // A single write ended: echoed, refused, unanswered or not sent.
+    std::function<void(const SingleWriteReport &report)> singleWriteEnded;
+    // A wait for the selected controller's whole setup (a save or a
+    // comparison) began or ended; `text` says what waits, empty at the end.
+    std::function<void(const QString &text)> waiting;
     // Timer1 while a request is outstanding: the trend chart's sampling.
     std::function<void()> trendSample;
     // A slot's trend history is cleared.
@@ -109,19 +122,29 @@ public:
     void StartCycle();
     void AdvanceStep();
     void SendNext();
-    void ReportResult();
     void Timer1Timer();
     void ApdComPort1Trigger(int msg, int triggerHandle, int data);
     void ErrClearBt1MouseDown(int n);
     // ComAddrn changed by the user (1..247).
     void setComAddr(int n, int address);
 
-    // Typed work for the engine, taken at the next request.
+    // Typed work for the engine. Single writes are sent before anything
+    // else but the other half of an unlock pair, in the order committed; a
+    // newer write to the same register of the same controller replaces one
+    // that has not gone out. Jobs (write-all, program write and read, the
+    // read of another slot) run one after the other, in the order asked,
+    // each fixed to the slot selected (or named) when asked.
+
     // A single write of `value` to `reg` of the controller at `address`,
     // after the unlock write when `unlock` is set. Its result is charged to
     // the slot that polls the address; the parameters are read back after
-    // its echo. Dropped when no connected slot polls the address.
+    // its echo. Reported at once as not sent when no connected slot polls
+    // the address.
     void requestWrite(int address, int reg, int value, bool unlock);
+    // The single writes not yet ended, in the order they go out.
+    QList<SingleWrite> queuedWrites() const { return {m_singles.begin(), m_singles.end()}; }
+    // True while any work besides polling waits or runs.
+    bool busy() const { return !m_singles.empty() || !m_jobs.empty(); }
     // The selected controller's setup is read again at the end of the
     // polling cycle.
     void requestSetupRead();
@@ -137,26 +160,37 @@ public:
     void hideEventIndicators();
     // The program read of the selected controller (fixed at the request),
     // in place of the polling until its 64 steps are in. False, and nothing
-    // starts, while other work runs.
+    // is queued, when the selected slot is not connected.
     bool requestProgramRead();
     // One register of a batch, with the unlock write before it when asked.
     using WriteItem = RegisterWrite;
     // Write-all: the items in order to the selected controller (its address
-    // fixed at the start), each given four attempts, or by broadcast to
-    // every controller, each paced by the short reply window since nothing
+    // fixed now), each given four attempts, or by broadcast to every
+    // controller, each paced by the short reply window since nothing
     // answers. The gauge (the view's upLoadBar) counts the items' steps when
     // they carry them. writeAllEnded follows the last item, or the loss of
     // the controller; then the parameters are read back. False, and nothing
-    // starts, when no controller is connected or other work runs.
+    // is queued, when the selected slot is not connected.
     bool startWriteAll(const QList<WriteItem> &items, bool broadcast);
     // Program write: the items in order to the selected controller (its
-    // address fixed at the start), one attempt each; programWriteProgress
-    // follows every item, programWriteEnded the last. False, and nothing
-    // starts, when no controller is connected or other work runs.
+    // address fixed now), one attempt each; programWriteProgress follows
+    // every item, programWriteEnded the last. False, and nothing is queued,
+    // when the selected slot is not connected.
     bool startProgramWrite(const QList<WriteItem> &items);
-    // The parameter file is saved (saveToFile) at the next chance to send,
-    // once a setup read in progress has ended.
+    // The parameter file is saved (saveToFile) once the image holds the
+    // selected controller's whole setup read since it was selected, since a
+    // file was closed or since a write (at once when it does, or when a
+    // parameter file is loaded).
     void requestSave();
+    // `then` runs, outside the line's events, once the image holds one
+    // controller's whole setup as for a save (with true), or when that
+    // cannot come (with false, after `refused` has said why: the controller
+    // went away or another was selected); `text` names the action for the
+    // waiting notice and for the refusal.
+    void whenImageWhole(const QString &text, std::function<void(bool ok)> then);
+    // True when the image holds the selected controller's whole setup, read
+    // since it was selected (or a parameter file).
+    bool imageWhole() const;
     // A parameter file's image replaces the parameter image, and stays until
     // closeParameterFile or the end of write-all: the polls and setup reads
     // leave it alone.
@@ -168,7 +202,8 @@ public:
     bool paused() const { return m_paused; }
     // Reads the setup of the controller in slot `n` into an image of its own,
     // with no effect on the window, and hands it to `done` (with false when
-    // the slot went away first). Polling resumes afterwards.
+    // the slot went away first, a block got no good reply, or the window
+    // closed). Polling resumes afterwards.
     using SetupReadDone = std::function<void(bool ok, const ParameterImage &image)>;
     void readSetupOf(int n, SetupReadDone done);
     // The requested slot that polls `address`, the selected one first; 0 for none.
@@ -185,70 +220,94 @@ signals:
 
 private:
     const Framing &framing() const;
-    void sendRead(int address, int reg, int count);
-    void sendWrite();
-    void send(const ModbusRequest &request, int textWindowTicks);
+    // Builds and sends the exchange; the reply is judged against it.
+    void send(Exchange exchange, const ModbusRequest &request, int textWindowTicks);
+    // Puts the exchange's frame on the line (again, after a bad reply).
+    void transmit(const Exchange &exchange);
+    // What goes next, in order: the other half of an unlock pair, one poll
+    // after a failed exchange, the single writes, the job in hand, polling.
+    bool sendWork();
+    bool sendPoll();
+    bool sendSingle();
+    bool sendJob();
     void replyWindowEnded();
-    void dropPendingWrite();
-    // No slot is left: queued writes, batches and program transfers end.
-    void dropAllWork();
-    // The notes beside the slots: a disconnection for time-outs, or an
-    // address that another connected slot polls too.
+    void handleReply();
+    // What a good reply, a refusal or a failed exchange means, once per
+    // kind of work.
+    void pollDone(const Exchange &x, const QList<quint16> &words);
+    void setupBlockDone(const Exchange &x, const QList<quint16> &words);
+    void setupBlockFailed(const Exchange &x);
+    void singleDone(const Exchange &x, WriteOutcome outcome, const TransactionResult &error);
+    void jobWriteDone(const Exchange &x, WriteOutcome outcome);
+    void jobReadDone(const Exchange &x, const QList<quint16> &words);
+    void jobReadFailed(const Exchange &x);
+    // The exchange got no good reply: a time-out, or three bad replies.
+    void exchangeFailed(const Exchange &x, const TransactionResult &result);
+    // The slot's counters, lamps and notes after a result; disconnects it
+    // after five time-outs in a row over at least ten seconds.
+    void ReportResult(int n, const TransactionResult &result, bool countsAsTimeout);
+    SingleWrite *singleOf(quint64 id);
+    Job *jobOf(quint64 id);
+    // Ends single writes and jobs: those of slot `n` (0: all), with `why`.
+    void endWorkOf(int n, const QString &why);
+    void endSingle(std::deque<SingleWrite>::iterator it, WriteOutcome outcome,
+                   const TransactionResult &error, const QString &why);
+    void endJob(quint64 id, bool complete, const QString &why);
+    void startNextJob();
+    // The selected setup must be read again from its first block; the image
+    // is not whole until then.
+    void markStale();
+    // The waits for a whole image: run those that can, refuse the others.
+    void serveImageWaits();
+    void refuseImageWaits(const QString &why);
+    void discardWaitingInput();
+    // The save, posted out of the line's event that found it due.
+    void runSave();
+    // The selected slot's identification words into the image.
+    void copyIdentification();
+    void writeAllProgress(const Job &job);
     void updateNotes();
     // The line's device went away: every connected slot shows it at once, and
     // the window says so once.
     void lineLost();
     // Opens the line again after its device went away; true when it is back.
     bool reopenLine();
-    // After an accepted program-read reply: the next phase or block, or the end.
-    void advanceProgramRead();
-    void endProgramRead(bool complete);
-    void endProgramWrite(bool complete);
-    // A program transfer that runs or waits ends, unfinished.
-    void dropProgramTransfers();
-    // A setup-read reply of another slot; ends the read after its last block.
-    void applyOtherSetupReply();
-    void endOtherSetupRead(bool ok);
-    // The batch's next item into PendingWrite, when a batch runs.
-    void prepareBatchItem();
-    void discardWaitingInput();
-    void handleReply();
-    void endWriteAllBatch(bool resetTicks, bool complete = true);
-    // The batch's step number of an item (its position when it has none).
-    int stepOf(int index) const;
-    // The save, posted out of the line's event that found it pending.
-    void runSave();
-    // The selected slot's identification words into the image.
-    void copyIdentification();
-    void advanceWriteAll(bool resetTicks);
-    // A write answered by its echo, or given up: the batch or the cycle goes on.
-    void finishWriteItem();
     bool linearInput() const;
     void changed() { emit viewChanged(); }
+    QString slotName(int n) const;
 
     Line &m_channel;
     LineSettingsSource m_settings;
     ReplyCollector m_collector;
     // Each slot's link health, fed by its exchanges (broadcasts aside).
     std::array<LinkHealth, SlotCount + 1> m_health;
-    void noteExchangeEnded(LinkHealth::Outcome outcome, int characters);
+    void noteExchangeEnded(const Exchange &x, LinkHealth::Outcome outcome, int characters);
     void showHealth();
-    QList<WriteItem> m_batchItems; // of the write-all or program write that runs
-    int m_batchIndex = 0; // the write-all's current item
-    int m_batchAddress = 0; // where the batch goes: fixed at its start
-    QList<WriteItem> m_notWritten; // write-all items given up
+    // The work: the exchange in flight, the single writes, the jobs.
+    std::optional<Exchange> m_inFlight;
+    std::deque<SingleWrite> m_singles;
+    std::deque<Job> m_jobs; // the front one runs
+    quint64 m_nextId = 1;
+    int m_badReplies = 0; // bad replies in a row to the exchange in flight
+    std::optional<Exchange> m_retry; // sent again at the next chance
+    bool m_yieldToPoll = false; // a failed exchange: one poll goes next
+    // The selected slot's setup read: the slot it reads, where it goes on,
+    // its failed attempts, and whether it started whole since the image was
+    // last marked stale.
+    int m_setupSlot = 0;
+    int m_setupNext = int(PollStep::FirstSetup);
+    int m_setupFailures = 0;
+    bool m_setupClean = false;
+    bool m_imageWhole = false;
+    // Actions that wait for the image to hold one controller's whole setup.
+    struct ImageWait
+    {
+        QString text;
+        std::function<void(bool)> then;
+    };
+    QList<ImageWait> m_imageWaits;
     bool m_paused = false; // the save is running: nothing is sent
-    int m_programNext = 0; // the program write's next item
-    int m_programDone = 0; // program write items answered or failed
-    int m_programSlot = 0; // the slot the program read reads
-    // The setup read of another slot: which, its step, its image.
-    int m_otherSlot = 0;
-    int m_otherStep = 0;
-    ParameterImage m_otherImage;
-    SetupReadDone m_otherDone;
-    int m_badReplies = 0; // bad replies in a row to the request in flight
     bool m_lineLost = false; // the device went away and is not back yet
-    bool m_countAsTimeout = false; // the result being reported counts as a time-out
     qint64 m_requestTick = 0; // when the request in flight left
     // Slots disconnected for time-outs, until the user acts on them.
     std::array<bool, SlotCount + 1> m_disconnectedForTimeouts {};

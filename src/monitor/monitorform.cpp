@@ -265,6 +265,10 @@ void MonitorForm::createSetupView()
     connect(m_setupForm, &SetupViewForm::writeBtClicked, this,
             [&transfer](bool all) { transfer.WriteBtClick(all); });
     engine.hooks.saveToFile = [&transfer] { transfer.saveFile(); };
+    engine.hooks.waiting = [&view](const QString &text) { view.showWaiting(text); };
+    engine.hooks.refused = [](const QString &text) {
+        AppDialogs().inform(QStringLiteral("Message"), text);
+    };
     engine.hooks.writeAllProgress = [&transfer](int percent) { transfer.writeProgress(percent); };
     createComparison();
     SetupComparison &comparison = *m_comparison;
@@ -309,6 +313,9 @@ void MonitorForm::createComparison()
         });
     };
     actions.slotOfAddress = [&engine](int address) { return engine.slotOfAddress(address); };
+    actions.whenImageWhole = [&engine](const QString &text, std::function<void(bool)> then) {
+        engine.whenImageWhole(text, std::move(then));
+    };
     m_compareForm = new CompareForm(this);
     actions.show = [this](const CompareReport &report) { m_compareForm->showReport(report); };
     m_comparison = std::make_unique<SetupComparison>(engine.image(), std::move(actions));

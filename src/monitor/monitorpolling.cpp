@@ -21,16 +21,24 @@ void MonitorEngine::StartCycle()
         SlotState &s = m_state.at(n);
         if (m_view.comAddr[size_t(n)] != s.DeviceAddress) {
             s.DeviceAddress = m_view.comAddr[size_t(n)];
+            s.identified = false;
             s.historyCount = 0;
             if (hooks.clearHistory)
                 hooks.clearHistory(n);
             addressChanged = true;
         }
     }
+    // A controller that has not answered its identification is asked again
+    // before anything else of it.
+    bool unidentified = false;
+    for (int n = 1; n <= SlotCount; ++n)
+        unidentified = unidentified || (m_state.at(n).DeviceActive && !m_state.at(n).identified);
     if (addressChanged) {
         if (hooks.hideFactory)
             hooks.hideFactory();
-        m_state.ParamsStale = true;
+        markStale();
+    }
+    if (addressChanged || unidentified) {
         // Identification of every active slot, from the lowest one.
         m_state.PollDevice = lowest ? lowest : 1;
         m_state.PollStep = int(PollStep::Identification);
@@ -44,12 +52,14 @@ void MonitorEngine::AdvanceStep()
     MonitorState &st = m_state;
     ++st.PollDevice;
     // Step-major: each step for every active slot before the next step. A
-    // cycle in which no slot is active (slots requested but not yet active)
+    // slot whose identification is not in yet takes part only in it. A cycle
+    // in which no slot is active (slots requested but not yet active)
     // completes, so that they join.
     while (st.ConnectedCount() > 0) {
         if (st.PollDevice <= SlotCount) {
             const SlotState &s = st.at(st.PollDevice);
-            if (s.DeviceActive &&
+            const bool takesPart = st.PollStep == int(PollStep::Identification) || s.identified;
+            if (s.DeviceActive && takesPart &&
                 (st.PollStep != int(PollStep::ProgramDisplay) || s.ProgramDisplay))
                 break;
             ++st.PollDevice;
@@ -71,9 +81,13 @@ void MonitorEngine::AdvanceStep()
         StartCycle();
         st.PollStep = int(PollStep::Identification);
         st.ApplyPending = false;
-    } else if (st.ParamsStale && !st.ParamsFromFile) {
+    } else if (st.ParamsStale && !st.ParamsFromFile && st.at(st.SelectedDevice).DeviceActive &&
+               st.at(st.SelectedDevice).identified) {
         st.ParamsStale = false;
-        st.PollStep = FirstSetupStep;
+        m_setupSlot = st.SelectedDevice;
+        if (m_setupNext == FirstSetupStep)
+            m_setupClean = true;
+        st.PollStep = m_setupNext;
     } else {
         StartCycle();
     }
@@ -81,99 +95,85 @@ void MonitorEngine::AdvanceStep()
 
 void MonitorEngine::SendNext()
 {
-    MonitorState &st = m_state;
-    if (m_paused)
-        return; // the save runs; it sends again when it ends
-    // The save comes first, but not in the middle of a setup read: the file
-    // would mix two reads. It runs out of this event, since it opens dialogs.
-    const bool setupRead = st.work == EngineWork::Polling && st.PollStep >= FirstSetupStep &&
-        st.PollStep <= LastSetupStep;
-    if (st.SaveToFilePending && !setupRead) {
-        st.SaveToFilePending = false;
-        m_paused = true;
-        QTimer::singleShot(0, this, [this] { runSave(); });
+    if (m_paused || m_state.RequestOutstanding)
+        return; // the save runs, or an exchange is on the line
+    if (m_state.ConnectedCount() == 0)
         return;
-    }
-    prepareBatchItem();
-    if (st.ConnectedCount() == 0)
-        return;
-
-    // A write asked for without its frame has nothing to send.
-    if (st.WritePending && st.PendingWrite.isEmpty()) {
-        st.WritePending = false;
-        st.UnlockPending = false;
-    }
-    if (st.WritePending || st.UnlockPending) {
-        // A write is charged to the slot it is addressed to; a broadcast to
-        // the selected one (nothing answers it). A write for an address no
-        // connected slot polls is not sent.
-        const int address = st.PendingWrite.address;
-        const int target = address == 0 ? st.SelectedDevice : slotOfAddress(address);
-        if (target == 0) {
-            dropPendingWrite();
-            // A batch whose controller is gone ends, unfinished.
-            if (st.WriteAll() && !st.BroadcastWrite())
-                endWriteAllBatch(false, false);
-            if (st.work == EngineWork::ProgramWrite) {
-                --m_programNext; // prepared, never sent
-                endProgramWrite(false);
-            }
-        } else {
-            st.RequestSlot = target;
-            ++st.at(target).RequestCount;
-            sendWrite();
+    if (const std::optional<Exchange> retry = std::exchange(m_retry, std::nullopt)) {
+        // The request whose reply came from another talker, unless its
+        // work ended meanwhile.
+        const bool alive = retry->slot >= 1 && m_state.at(retry->slot).DeviceRequested &&
+            (retry->work == 0 || singleOf(retry->work) || jobOf(retry->work));
+        if (alive) {
+            transmit(*retry);
             return;
         }
     }
-
-    if (st.work == EngineWork::SetupReadOtherRequested)
-        st.work = EngineWork::SetupReadOther;
-    const bool selected = st.PollStep >= int(PollStep::FirstSetup) || st.ProgramReadActive();
-    int slot = selected ? st.SelectedDevice : st.PollDevice;
-    const ReadBlock *block = nullptr;
-    ReadBlock programBlock;
-    if (st.work == EngineWork::SetupReadOther) {
-        slot = m_otherSlot;
-        block = ReadBlockForStep(m_otherStep);
-    } else if (st.ProgramReadActive()) {
-        slot = m_programSlot;
-        const QList<ReadBlock> blocks = ProgramReadBlocks();
-        if (st.ProgramReadStep >= 0 && st.ProgramReadStep < 4) {
-            programBlock = blocks.at(st.ProgramReadStep);
-            block = &programBlock;
-        } else if (st.ProgramReadStep == 4 && st.ProgramStepCounter >= 0 &&
-                   st.ProgramStepCounter < ProgramReg::Steps) {
-            programBlock = {4, ProgramReg::setValue(st.ProgramStepCounter), 8, -1};
-            block = &programBlock;
-        }
-    } else {
-        block = ReadBlockForStep(st.PollStep);
-    }
-    if (!block || slot < 1 || slot > SlotCount)
-        return;
-    st.RequestSlot = slot;
-    ++st.at(slot).RequestCount;
-    st.SlaveAddress = st.at(slot).DeviceAddress;
-    sendRead(st.SlaveAddress, block->start, block->count);
+    sendWork();
 }
 
-void MonitorEngine::sendRead(int address, int reg, int count)
+bool MonitorEngine::sendWork()
 {
-    send(ReadRequest(address, reg, count), ReadWindowTicks);
+    // The other half of an unlock pair goes before anything else.
+    if (!m_singles.empty() && m_singles.front().unlocked)
+        return sendSingle();
+    if (!m_jobs.empty() && m_jobs.front().unlocked)
+        return sendJob();
+    // After a failed exchange the polling takes a turn, so that one
+    // controller that does not answer holds nobody else up.
+    if (m_yieldToPoll) {
+        m_yieldToPoll = false;
+        if (sendPoll())
+            return true;
+    }
+    if (sendSingle())
+        return true;
+    if (sendJob())
+        return true;
+    return sendPoll();
 }
 
-void MonitorEngine::send(const ModbusRequest &request, int textWindowTicks)
+bool MonitorEngine::sendPoll()
+{
+    MonitorState &st = m_state;
+    const bool setup = st.PollStep >= FirstSetupStep && st.PollStep <= LastSetupStep;
+    const int slot = setup ? m_setupSlot : st.PollDevice;
+    const ReadBlock *block = ReadBlockForStep(st.PollStep);
+    if (!block || slot < 1 || slot > SlotCount)
+        return false;
+    Exchange x;
+    x.serves = setup ? Serves::SetupBlock : Serves::Poll;
+    x.slot = slot;
+    x.address = st.at(slot).DeviceAddress;
+    x.step = st.PollStep;
+    send(x, ReadRequest(x.address, block->start, block->count), ReadWindowTicks);
+    return true;
+}
+
+void MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int textWindowTicks)
 {
     MonitorState &st = m_state;
     const Framing &f = framing();
-    discardWaitingInput();
+    exchange.frame = f.wrap(request);
     st.ReplyTicks = quint16(f.replyTicks(textWindowTicks, m_settings().baud));
-    st.LastRequest = f.wrap(request);
+    transmit(exchange);
+}
+
+void MonitorEngine::transmit(const Exchange &exchange)
+{
+    MonitorState &st = m_state;
+    discardWaitingInput();
+    st.LastRequest = exchange.frame;
+    st.SlaveAddress = exchange.address;
     st.RequestOutstanding = true;
     m_requestTick = m_channel.tick();
-    m_collector.send(st.LastRequest, f, st.ReplyTicks);
-    if (!st.BroadcastWrite() && st.RequestSlot >= 1 && st.RequestSlot <= SlotCount)
-        m_health[size_t(st.RequestSlot)].sent(m_channel.msecs(), int(st.LastRequest.size()));
+    const int n = exchange.slot;
+    if (n >= 1 && n <= SlotCount) {
+        ++st.at(n).RequestCount;
+        m_health[size_t(n)].sent(m_channel.msecs(), int(exchange.frame.size()));
+    }
+    m_inFlight = exchange;
+    m_collector.send(st.LastRequest, framing(), st.ReplyTicks);
     changed();
 }
 
@@ -186,10 +186,11 @@ void MonitorEngine::discardWaitingInput()
         m_channel.discardInput();
 }
 
-void MonitorEngine::noteExchangeEnded(LinkHealth::Outcome outcome, int characters)
+void MonitorEngine::noteExchangeEnded(const Exchange &x, LinkHealth::Outcome outcome,
+                                      int characters)
 {
-    const int n = m_state.RequestSlot;
-    if (!m_state.BroadcastWrite() && n >= 1 && n <= SlotCount)
+    const int n = x.slot;
+    if (n >= 1 && n <= SlotCount)
         m_health[size_t(n)].ended(m_channel.msecs(), outcome, characters);
 }
 

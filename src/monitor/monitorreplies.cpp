@@ -11,10 +11,7 @@ void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
 {
     switch (m_collector.take(quint16(msg), quint16(triggerHandle), quint16(data))) {
     case ReplyCollector::Event::Reply:
-        if (m_state.ConnectedCount() > 0)
-            handleReply();
-        else
-            m_state.RequestOutstanding = false;
+        handleReply();
         break;
     case ReplyCollector::Event::TimedOut:
         replyWindowEnded();
@@ -34,123 +31,209 @@ void MonitorEngine::replyWindowEnded()
     }
     st.RequestOutstanding = false;
     m_badReplies = 0;
-    if (st.BroadcastWrite()) {
+    const std::optional<Exchange> x = std::exchange(m_inFlight, std::nullopt);
+    if (x && x->broadcast()) {
         // Nothing answers a broadcast: the silence paces the batch.
-        if (st.UnlockPending) {
-            st.UnlockPending = false; // the unlock went out; its write follows
-        } else {
-            st.WritePending = false;
-            advanceWriteAll(true);
-        }
-    } else {
-        noteExchangeEnded(LinkHealth::Outcome::TimedOut, 0);
-        st.ErrorCode = TransactionResult::timedOut();
-        ReportResult();
+        jobWriteDone(*x, WriteOutcome::Written);
+    } else if (x) {
+        noteExchangeEnded(*x, LinkHealth::Outcome::TimedOut, 0);
+        exchangeFailed(*x, TransactionResult::timedOut());
     }
-    if (st.ConnectedCount() > 0)
-        SendNext();
+    SendNext();
     changed();
 }
 
 void MonitorEngine::handleReply()
 {
     MonitorState &st = m_state;
-    const Reply reply =
-        DecodeReply(framing(), m_collector.received(), st.LastRequest, st.SlaveAddress);
-    {
-        const int received = int(m_collector.received().size());
-        using O = LinkHealth::Outcome;
-        switch (reply.kind) {
-        case ReplyKind::Words:
-        case ReplyKind::WriteEcho:
-            noteExchangeEnded(O::Reply, received);
-            break;
-        case ReplyKind::Failure:
-            noteExchangeEnded(O::Exception, received);
-            break;
-        case ReplyKind::BadChecksum:
-            noteExchangeEnded(O::BadChecksum, received);
-            break;
-        default:
-            break;
-        }
-    }
-    const bool writing = st.WritePending || st.UnlockPending;
-    if (reply.kind == ReplyKind::Words || reply.kind == ReplyKind::WriteEcho || writing) {
-        m_badReplies = 0;
-    } else if (reply.kind != ReplyKind::NoReply && ++m_badReplies >= BadRepliesAsTimeout) {
-        // A controller that keeps answering wrongly would be asked again
-        // without end and starve the others: three bad replies in a row to
-        // one request count as one time-out of its slot.
-        m_badReplies = 0;
+    if (!m_inFlight || st.ConnectedCount() == 0) {
+        // Nothing is asked any more: the bytes mean nothing.
         st.RequestOutstanding = false;
-        st.ErrorCode =
-            reply.kind == ReplyKind::Failure ? reply.result : TransactionResult::mismatch();
-        m_countAsTimeout = true;
-        ReportResult();
+        m_inFlight.reset();
         SendNext();
         return;
     }
-    switch (reply.kind) {
-    case ReplyKind::Ignored:
-    case ReplyKind::OtherFunction:
-        // Not the reply to our request: Timer1 sends the request again.
-        st.RequestOutstanding = false;
-        return;
-    case ReplyKind::NoReply:
+    const Exchange x = *m_inFlight;
+    if (x.broadcast()) {
+        // Whatever talks after a broadcast, it paces the batch as silence would.
         replyWindowEnded();
         return;
-    case ReplyKind::BadChecksum:
-        // Nothing applied and nothing advanced: the same request again.
-        break;
+    }
+    const QByteArray &received = m_collector.received();
+    const Reply reply = DecodeReply(framing(), received, x.frame, x.address);
+    if (reply.kind == ReplyKind::NoReply) {
+        replyWindowEnded();
+        return;
+    }
+    const bool writing =
+        x.serves != Serves::Poll && x.serves != Serves::SetupBlock && x.serves != Serves::JobRead;
+    using O = LinkHealth::Outcome;
+    const int characters = int(received.size());
+    switch (reply.kind) {
     case ReplyKind::Words:
-        st.ReplyWords = reply.words;
-        if (st.work == EngineWork::SetupReadOther) {
-            applyOtherSetupReply();
-        } else if (st.ProgramReadActive()) {
-            if (hooks.programReply)
-                hooks.programReply(st.ProgramReadStep, st.ProgramStepCounter, st.ReplyWords);
-            advanceProgramRead();
-        } else if (st.PollStep >= int(PollStep::FirstSetup)) {
-            ApplySetupReply();
-        } else {
-            ApplyMonitorReply();
-            AdvanceStep();
-        }
-        break;
     case ReplyKind::WriteEcho:
-        if (st.UnlockPending) {
-            st.UnlockPending = false;
-        } else if (st.WritePending) {
-            st.BatchRetry = 0;
-            finishWriteItem();
-        }
+        noteExchangeEnded(x, O::Reply, characters);
         break;
     case ReplyKind::Failure:
-        st.ErrorCode = reply.result;
+        noteExchangeEnded(x, O::Exception, characters);
+        break;
+    case ReplyKind::BadChecksum:
+    case ReplyKind::NotAsked:
+        noteExchangeEnded(x, O::BadChecksum, characters);
+        break;
+    default:
         break;
     }
-    st.RequestOutstanding = false;
-    if (st.work == EngineWork::ProgramReadRequested) {
-        st.work = EngineWork::ProgramRead;
+
+    const bool good = (reply.kind == ReplyKind::Words && !writing) ||
+        (reply.kind == ReplyKind::WriteEcho && writing);
+    const bool refused = writing && reply.kind == ReplyKind::Failure;
+    if (good || refused) {
+        m_badReplies = 0;
+        m_inFlight.reset();
+        st.RequestOutstanding = false;
+        const TransactionResult result = good ? TransactionResult::ok() : reply.result;
+        const WriteOutcome outcome = good ? WriteOutcome::Written : WriteOutcome::Refused;
+        if (good && !writing)
+            st.ReplyWords = reply.words;
+        switch (x.serves) {
+        case Serves::Poll:
+            pollDone(x, reply.words);
+            break;
+        case Serves::SetupBlock:
+            setupBlockDone(x, reply.words);
+            break;
+        case Serves::JobRead:
+            jobReadDone(x, reply.words);
+            break;
+        case Serves::SingleUnlock:
+        case Serves::SingleWrite:
+            singleDone(x, outcome, result);
+            break;
+        case Serves::JobUnlock:
+        case Serves::JobWrite:
+            jobWriteDone(x, outcome);
+            break;
+        }
+        ReportResult(x.slot, result, false);
+        SendNext();
+        return;
     }
-    ReportResult();
+
+    // Not a good reply to this request: a bad checksum, a reply cut short,
+    // another address, function or register count, an exception to a read.
+    // Nothing is applied; the same request goes out again, and three in a
+    // row count as one time-out of the slot.
+    st.RequestOutstanding = false;
+    m_inFlight.reset();
+    if (reply.kind == ReplyKind::Failure)
+        ReportResult(x.slot, reply.result, false);
+    if (++m_badReplies < BadRepliesAsTimeout) {
+        if (reply.kind == ReplyKind::Ignored) {
+            // Another talker's frame: the request goes out again with
+            // Timer1's next tick.
+            m_retry = x;
+        } else if (st.ConnectedCount() > 0 && st.at(x.slot).DeviceRequested) {
+            transmit(x);
+        } else {
+            SendNext();
+        }
+        return;
+    }
+    m_badReplies = 0;
+    exchangeFailed(x,
+                   reply.kind == ReplyKind::Failure ? reply.result : TransactionResult::mismatch());
     SendNext();
 }
 
-void MonitorEngine::ReportResult()
+void MonitorEngine::exchangeFailed(const Exchange &x, const TransactionResult &result)
+{
+    // The work the exchange served decides first; then the slot's counters,
+    // which may disconnect it and end the rest of its work.
+    m_yieldToPoll = true;
+    switch (x.serves) {
+    case Serves::Poll:
+        if (x.step == m_state.PollStep && x.slot == m_state.PollDevice)
+            AdvanceStep(); // the failing slot is asked again at its next turn
+        break;
+    case Serves::SetupBlock:
+        setupBlockFailed(x);
+        break;
+    case Serves::SingleUnlock:
+    case Serves::SingleWrite:
+        singleDone(x, WriteOutcome::NoAnswer, result);
+        break;
+    case Serves::JobUnlock:
+    case Serves::JobWrite:
+        jobWriteDone(x, WriteOutcome::NoAnswer);
+        break;
+    case Serves::JobRead:
+        jobReadFailed(x);
+        break;
+    }
+    ReportResult(x.slot, result, true);
+}
+
+void MonitorEngine::pollDone(const Exchange &x, const QList<quint16> &words)
 {
     MonitorState &st = m_state;
-    // The slot the request was addressed to carries the result.
-    const int n = st.RequestSlot;
+    // A reply to a step the cycle has left (the slot was disconnected, the
+    // cycle restarted) is not applied.
+    if (x.step != st.PollStep || x.slot != st.PollDevice)
+        return;
+    st.ReplyWords = words;
+    ApplyMonitorReply();
+    if (st.ConnectedCount() > 0)
+        AdvanceStep();
+}
+
+void MonitorEngine::setupBlockDone(const Exchange &x, const QList<quint16> &words)
+{
+    MonitorState &st = m_state;
+    if (x.slot != m_setupSlot || x.step != st.PollStep)
+        return; // the read was left for another controller's
+    m_setupFailures = 0;
+    st.ReplyWords = words;
+    ApplySetupReply();
+}
+
+void MonitorEngine::setupBlockFailed(const Exchange &x)
+{
+    MonitorState &st = m_state;
+    if (x.slot != m_setupSlot || x.step != st.PollStep)
+        return;
+    // The polling goes on; the read continues at this block in a later
+    // cycle, and is given up after its fourth failure.
+    m_setupNext = x.step;
+    if (++m_setupFailures < 4) {
+        st.ParamsStale = true;
+    } else {
+        const ReadBlock *b = ReadBlockForStep(x.step);
+        const QString why = QStringLiteral("%1 gave no good reply to the read of %2 (%3 registers)")
+                                .arg(slotName(x.slot))
+                                .arg(b->start, 4, 16, QLatin1Char('0'))
+                                .arg(b->count)
+                                .toUpper();
+        m_view.errText = QStringLiteral("Setup read stopped: ") + why;
+        m_setupNext = FirstSetupStep;
+        m_setupFailures = 0;
+        refuseImageWaits(why);
+    }
+    StartCycle();
+}
+
+void MonitorEngine::ReportResult(int n, const TransactionResult &result, bool countsAsTimeout)
+{
+    MonitorState &st = m_state;
+    if (n < 1 || n > SlotCount)
+        return; // a broadcast: nobody answers it
     SlotState &slot = st.at(n);
     SlotPanel &panel = m_view.at(n);
-    const bool timeout = st.ErrorCode.kind == TransactionResult::Kind::TimedOut || m_countAsTimeout;
-    m_countAsTimeout = false;
-    if (!st.ErrorCode.isError()) {
+    const bool timeout = result.kind == TransactionResult::Kind::TimedOut || countsAsTimeout;
+    if (!result.isError()) {
         slot.TimeoutRun = 0;
     } else {
-        m_view.errText = MonitorErrorText(st.ErrorCode);
+        m_view.errText = MonitorErrorText(result);
         if (timeout) {
             if (slot.TimeoutRun++ == 0)
                 slot.timeoutRunStart = m_requestTick;
@@ -170,7 +253,7 @@ void MonitorEngine::ReportResult()
     }
     panel.doCount = QString::number(slot.RequestCount);
     panel.lost = slot.TimeoutRun != 0;
-    if (st.ErrorCode.isError()) {
+    if (result.isError()) {
         m_view.errColor = MonitorColor::Red;
         ++slot.ErrorCount;
         panel.errCount = QString::number(slot.ErrorCount);
@@ -180,33 +263,6 @@ void MonitorEngine::ReportResult()
         if (slot.DeviceRequested && m_view.comAddr[size_t(n)] != slot.DeviceAddress)
             StartCycle();
     }
-    if (st.ProgramWriteActive() && st.ErrorCode.isError() &&
-        (st.WritePending || st.UnlockPending)) {
-        // A program write that failed is not repeated: the next send takes
-        // the next item.
-        if (m_programNext > 0 && m_programNext <= m_batchItems.size())
-            m_notWritten.append(m_batchItems.at(m_programNext - 1));
-        dropPendingWrite();
-        ++m_programDone;
-        if (hooks.programWriteProgress)
-            hooks.programWriteProgress(m_programDone);
-    }
-    if (st.ErrorCode.writeFailed() && (st.WritePending || st.UnlockPending)) {
-        st.WritePending = false;
-        st.UnlockPending = false;
-        st.ParamsStale = true;
-    }
-    if (st.WriteAll() && st.ErrorCode.isError()) {
-        ++st.BatchRetry;
-        if (st.BatchRetry > 3) {
-            // Given up after four attempts: the batch moves on as after an echo.
-            st.BatchRetry = 0;
-            if (st.WriteAll() && m_batchIndex >= 0 && m_batchIndex < m_batchItems.size())
-                m_notWritten.append(m_batchItems.at(m_batchIndex));
-            finishWriteItem();
-        }
-    }
-    st.ErrorCode = TransactionResult::ok();
     changed();
 }
 
@@ -241,6 +297,11 @@ void MonitorEngine::ApplyMonitorReply()
         DisconnectSlot(n);
         return;
     }
+    if (st.PollStep == int(PollStep::Identification)) {
+        st.at(n).identified = true;
+        if (n == st.SelectedDevice)
+            copyIdentification();
+    }
     for (const auto &[entry, value] : fx.imageEntries)
         m_image[entry] = value;
     if (fx.firmware)
@@ -261,8 +322,8 @@ void MonitorEngine::ApplySetupReply()
     SlotState &selected = st.at(st.SelectedDevice);
     // A parameter file loaded meanwhile stays as it is, in the image and
     // in the view; the read only runs to its end.
-    const bool fromFile = st.ParamsFromFile;
-    if (block && !fromFile) {
+    const bool shown = !st.ParamsFromFile && m_setupSlot == st.SelectedDevice;
+    if (block && shown) {
         if (step == 6 && words.size() > 4)
             selected.OnlineConfig = words.at(4) & 1;
         if (step == 10 && words.size() > 3 && words.at(3) > 3)
@@ -272,16 +333,24 @@ void MonitorEngine::ApplySetupReply()
         if (step == 7)
             m_view.at(st.SelectedDevice).runLed = MonitorColor::Yellow;
     }
-    if (hooks.setupReply && !fromFile)
+    if (hooks.setupReply && shown)
         hooks.setupReply(step, words);
     if (step < LastSetupStep) {
         ++st.PollStep;
     } else {
         // The view is shown after the first read since the first connection.
-        if (hooks.setupCycleDone && !fromFile)
+        if (hooks.setupCycleDone && shown)
             hooks.setupCycleDone();
         st.SetupViewPending = false;
+        m_setupNext = FirstSetupStep;
+        m_setupFailures = 0;
+        if (shown && m_setupClean && selected.identified) {
+            copyIdentification();
+            m_imageWhole = true;
+        }
+        m_setupClean = false;
         StartCycle();
+        serveImageWaits();
     }
     changed();
 }

@@ -22,19 +22,6 @@ enum class PollStep : int {
     LastSetup = 13,
 };
 
-// What the engine's requests serve, besides the writes of single
-// parameters, which go before the next request whatever it serves.
-enum class EngineWork {
-    Polling, // the polling cycle and the setup read of the selected slot
-    WriteAll, // the parameter batch to the selected controller
-    BroadcastWriteAll, // the parameter batch to every controller, unanswered
-    ProgramWrite, // the program batch to the selected controller
-    ProgramReadRequested, // the program read starts after the next reply
-    ProgramRead, // the program read of the selected controller
-    SetupReadOtherRequested, // the setup read of another slot starts with the next request
-    SetupReadOther, // the setup of another slot into an image of its own
-};
-
 // What the engine keeps per slot (index 1 to 4).
 struct SlotState
 {
@@ -60,6 +47,10 @@ struct SlotState
     int output2 = 0;
     int programDisplayMode = 0; // 0x4762 of the selected slot's last program reply
     int historyCount = 0; // samples in the slot's trend history
+    // The identification of the slot's controller was accepted since the
+    // slot was connected or its address changed; until then the cycle asks
+    // for it again and skips the slot's other steps.
+    bool identified = false;
     // The identification words of the slot's controller, for the parameter
     // image while the slot is selected; idModel 0 before the first reply.
     int idModel = 0; // 0x4746, normalized
@@ -67,8 +58,10 @@ struct SlotState
     int id2 = 0; // 0x4747
 };
 
-// The monitor window's engine record: per slot and per engine fields, flags
-// and batch counters through which the window's other parts meet the engine.
+// The monitor window's engine record: per slot and per engine fields and
+// flags through which the window's other parts meet the engine. The work the
+// engine has been given (writes, transfers, reads of other slots) is not
+// here: it is kept as records of its own (enginework.h).
 struct MonitorState
 {
     std::array<SlotState, SlotCount + 1> slot {}; // slot[1] .. slot[4]
@@ -79,25 +72,15 @@ struct MonitorState
     bool ApplyPending = false;
     bool ParamsStale = false;
     bool ReadOutputMode = true;
+    // What the exchange in flight is, as the window's other parts may look
+    // at it; the engine keeps the exchange itself as a record of its own.
     bool RequestOutstanding = false;
     int SlaveAddress = 0; // address of the request in flight
-    int RequestSlot = 1; // slot the request in flight is charged to
     QByteArray LastRequest; // the frame as it went on the line
     quint16 ReplyTicks = 36;
     quint16 ReplyTimer = 0;
-    QList<quint16> ReplyWords;
-    TransactionResult ErrorCode; // the result being reported
-    ModbusRequest PendingWrite; // the write to send (address 0 broadcasts)
-    bool UnlockPending = false;
-    bool WritePending = false;
-    int BatchCounter = 0;
-    int BatchRetry = 0;
-    // What the engine does besides polling; one thing at a time.
-    EngineWork work = EngineWork::Polling;
-    int ProgramReadStep = 0; // 0..4
-    int ProgramStepCounter = 0; // step 4 reads the step values from 0x4780 + 2 * this
+    QList<quint16> ReplyWords; // the words of the last accepted read reply
     bool ParamsFromFile = false;
-    bool SaveToFilePending = false;
     bool SetupViewPending = false;
     bool ChartShown = false;
 
@@ -109,14 +92,6 @@ struct MonitorState
             n += slot[size_t(i)].DeviceRequested ? 1 : 0;
         return n;
     }
-    bool WriteAll() const
-    {
-        return work == EngineWork::WriteAll || work == EngineWork::BroadcastWriteAll;
-    }
-    bool BroadcastWrite() const { return work == EngineWork::BroadcastWriteAll; }
-    bool ProgramWriteActive() const { return work == EngineWork::ProgramWrite; }
-    bool ProgramReadRequested() const { return work == EngineWork::ProgramReadRequested; }
-    bool ProgramReadActive() const { return work == EngineWork::ProgramRead; }
     SlotState &at(int n) { return slot[size_t(n)]; }
     const SlotState &at(int n) const { return slot[size_t(n)]; }
 };

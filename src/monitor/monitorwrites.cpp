@@ -1,25 +1,546 @@
-// The monitor engine's writes: single writes with their unlock, write-all
-// to one controller or by broadcast, the program write, and dropping work
-// whose controller is gone.
+// The monitor engine's work besides polling: single writes with their
+// unlock, write-all to one controller or by broadcast, the program write and
+// read, the read of another slot's setup, the save and the waits for a whole
+// image; and ending work whose controller is gone.
 #include "monitor/monitorengine.h"
 
 #include "setup/registermap.h"
+#include "setup/writeall.h"
 
+#include <algorithm>
 #include <utility>
+
+namespace {
+
+// Failed attempts after which a batch item (write-all) or a read block is
+// given up.
+constexpr int ItemAttempts = 4;
+
+QString describeBlock(const ReadBlock &b)
+{
+    return QStringLiteral("%1 (%2 register%3)")
+        .arg(QStringLiteral("%1").arg(b.start, 4, 16, QLatin1Char('0')).toUpper())
+        .arg(b.count)
+        .arg(b.count == 1 ? QString() : QStringLiteral("s"));
+}
+
+} // namespace
+
+QString MonitorEngine::slotName(int n) const
+{
+    return QStringLiteral("controller %1 (address %2)").arg(n).arg(m_state.at(n).DeviceAddress);
+}
+
+// ---------------------------------------------------------------- single writes
 
 void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
 {
-    MonitorState &st = m_state;
-    st.PendingWrite = WriteRequest(address, reg, value);
-    st.WritePending = true;
-    st.UnlockPending = unlock;
-    if (st.ConnectedCount() > 0 && !st.RequestOutstanding)
+    const RegisterWrite write {reg, value & 0xFFFF, unlock, -1};
+    const int slot = slotOfAddress(address);
+    if (slot == 0 || address < 1) {
+        SingleWriteReport r {
+            address,     reg,
+            write.value, WriteOutcome::NotSent,
+            {},          QStringLiteral("no connected slot polls address %1").arg(address)};
+        m_view.errText = WriteAll::describe(reg) + QStringLiteral(" not written: ") + r.why;
+        if (hooks.singleWriteEnded)
+            hooks.singleWriteEnded(r);
+        changed();
+        return;
+    }
+    // A newer value for a register whose write has not gone out takes its
+    // place; one that has gone out is followed by the newer one.
+    for (SingleWrite &w : m_singles) {
+        if (!w.sent && w.address == address && w.write.reg == reg) {
+            w.write.value = write.value;
+            w.write.unlock = w.write.unlock || unlock;
+            return;
+        }
+    }
+    SingleWrite w;
+    w.id = m_nextId++;
+    w.slot = slot;
+    w.address = address;
+    w.write = write;
+    m_singles.push_back(w);
+    if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
         SendNext();
 }
 
-void MonitorEngine::requestSetupRead()
+SingleWrite *MonitorEngine::singleOf(quint64 id)
+{
+    for (SingleWrite &w : m_singles)
+        if (w.id == id)
+            return &w;
+    return nullptr;
+}
+
+bool MonitorEngine::sendSingle()
+{
+    if (m_singles.empty())
+        return false;
+    SingleWrite &w = m_singles.front();
+    w.sent = true;
+    Exchange x;
+    x.slot = w.slot;
+    x.address = w.address;
+    x.work = w.id;
+    if (w.write.unlock && !w.unlocked) {
+        x.serves = Serves::SingleUnlock;
+        send(x, WriteRequest(w.address, UnlockRegister, UnlockKey), ReadWindowTicks);
+    } else {
+        x.serves = Serves::SingleWrite;
+        send(x, WriteRequest(w.address, w.write.reg, w.write.value), ReadWindowTicks);
+    }
+    return true;
+}
+
+void MonitorEngine::singleDone(const Exchange &x, WriteOutcome outcome,
+                               const TransactionResult &error)
+{
+    auto it = std::find_if(m_singles.begin(), m_singles.end(),
+                           [&](const SingleWrite &w) { return w.id == x.work; });
+    if (it == m_singles.end())
+        return; // ended meanwhile (its slot was disconnected)
+    if (outcome == WriteOutcome::Written && x.serves == Serves::SingleUnlock) {
+        it->unlocked = true; // the write itself goes next
+        return;
+    }
+    if (outcome == WriteOutcome::NoAnswer) {
+        // Asked again, with its unlock, until it has failed four times.
+        it->unlocked = false;
+        if (++it->failures < ItemAttempts)
+            return;
+    }
+    QString why;
+    if (outcome == WriteOutcome::Refused)
+        why =
+            QStringLiteral("the controller refused it (%1)").arg(MonitorErrorText(error).trimmed());
+    else if (outcome == WriteOutcome::NoAnswer)
+        why = QStringLiteral("the controller did not answer");
+    endSingle(it, outcome, error, why);
+    // Whatever became of it, the parameters are read back: a refused value
+    // shows as the controller holds it.
+    StartCycle();
+    markStale();
+}
+
+void MonitorEngine::endSingle(std::deque<SingleWrite>::iterator it, WriteOutcome outcome,
+                              const TransactionResult &error, const QString &why)
+{
+    const SingleWriteReport r {it->address, it->write.reg, it->write.value, outcome, error, why};
+    m_singles.erase(it);
+    if (outcome != WriteOutcome::Written && outcome != WriteOutcome::Refused)
+        m_view.errText = WriteAll::describe(r.reg) + QStringLiteral(" not written: ") + why;
+    if (hooks.singleWriteEnded)
+        hooks.singleWriteEnded(r);
+}
+
+// ---------------------------------------------------------------- jobs
+
+Job *MonitorEngine::jobOf(quint64 id)
+{
+    for (Job &j : m_jobs)
+        if (j.id == id)
+            return &j;
+    return nullptr;
+}
+
+bool MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
+{
+    const int n = m_state.SelectedDevice;
+    if (items.isEmpty() || !m_state.at(n).DeviceRequested)
+        return false;
+    Job job;
+    job.id = m_nextId++;
+    job.kind = broadcast ? JobKind::BroadcastWriteAll : JobKind::WriteAll;
+    job.slot = n;
+    job.address = broadcast ? 0 : m_state.at(n).DeviceAddress;
+    job.items = items;
+    job.outcomes = QList<WriteOutcome>(items.size(), WriteOutcome::Waiting);
+    m_jobs.push_back(std::move(job));
+    if (m_jobs.size() == 1)
+        m_view.upLoadBar = 0;
+    if (!m_state.RequestOutstanding)
+        SendNext();
+    return true;
+}
+
+bool MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
+{
+    const int n = m_state.SelectedDevice;
+    if (items.isEmpty() || !m_state.at(n).DeviceRequested)
+        return false;
+    Job job;
+    job.id = m_nextId++;
+    job.kind = JobKind::ProgramWrite;
+    job.slot = n;
+    job.address = m_state.at(n).DeviceAddress;
+    job.items = items;
+    job.outcomes = QList<WriteOutcome>(items.size(), WriteOutcome::Waiting);
+    m_jobs.push_back(std::move(job));
+    if (!m_state.RequestOutstanding)
+        SendNext();
+    return true;
+}
+
+bool MonitorEngine::requestProgramRead()
+{
+    const int n = m_state.SelectedDevice;
+    if (!m_state.at(n).DeviceRequested)
+        return false;
+    Job job;
+    job.id = m_nextId++;
+    job.kind = JobKind::ProgramRead;
+    job.slot = n;
+    job.address = m_state.at(n).DeviceAddress;
+    job.blocks = ProgramReadBlocks();
+    m_jobs.push_back(std::move(job));
+    if (!m_state.RequestOutstanding)
+        SendNext();
+    return true;
+}
+
+void MonitorEngine::readSetupOf(int n, SetupReadDone done)
+{
+    if (n < 1 || n > SlotCount || !m_state.at(n).DeviceRequested) {
+        if (done)
+            done(false, ParameterImage());
+        return;
+    }
+    Job job;
+    job.id = m_nextId++;
+    job.kind = JobKind::SetupReadOf;
+    job.slot = n;
+    job.address = m_state.at(n).DeviceAddress;
+    // The setup blocks that make the image (the rest of the setup cycle
+    // only shows), then the decimal point position and the set value and
+    // output levels, which the polling cycle reads for the selected one.
+    for (int step = int(PollStep::FirstSetup); step <= int(PollStep::FirstSetup) + 5; ++step)
+        job.blocks << *ReadBlockForStep(step);
+    job.blocks << *ReadBlockForStep(int(PollStep::Status))
+               << *ReadBlockForStep(int(PollStep::ProcessValues));
+    job.image[ParameterImage::ModelEntry] = NormalizedModelCode(m_view.at(n).modelCode);
+    job.done = std::move(done);
+    m_jobs.push_back(std::move(job));
+    if (!m_state.RequestOutstanding)
+        SendNext();
+}
+
+bool MonitorEngine::sendJob()
+{
+    while (!m_jobs.empty()) {
+        Job &job = m_jobs.front();
+        if (job.next >= job.count()) {
+            endJob(job.id, true, QString());
+            continue;
+        }
+        job.started = true;
+        Exchange x;
+        x.slot = job.broadcast() ? 0 : job.slot;
+        x.address = job.address;
+        x.work = job.id;
+        x.item = job.next;
+        if (job.writes()) {
+            const RegisterWrite &item = job.items.at(job.next);
+            const int window = job.broadcast() ? BroadcastWindowTicks : ReadWindowTicks;
+            if (item.unlock && !job.unlocked) {
+                x.serves = Serves::JobUnlock;
+                send(x, WriteRequest(job.address, UnlockRegister, UnlockKey), window);
+            } else {
+                x.serves = Serves::JobWrite;
+                send(x, WriteRequest(job.address, item.reg, item.value), window);
+            }
+        } else {
+            const ReadBlock &b = job.blocks.at(job.next);
+            x.serves = Serves::JobRead;
+            send(x, ReadRequest(job.address, b.start, b.count), ReadWindowTicks);
+        }
+        return true;
+    }
+    return false;
+}
+
+void MonitorEngine::jobWriteDone(const Exchange &x, WriteOutcome outcome)
+{
+    Job *job = jobOf(x.work);
+    if (!job || job->next != x.item)
+        return;
+    if (x.serves == Serves::JobUnlock) {
+        if (outcome == WriteOutcome::Written) {
+            job->unlocked = true;
+            return;
+        }
+        // A refused or unanswered unlock counts as its write's.
+    }
+    job->unlocked = false;
+    const bool retried = job->kind == JobKind::WriteAll && outcome != WriteOutcome::Written &&
+        ++job->failures < ItemAttempts;
+    if (retried)
+        return; // the same item again, with its unlock
+    job->outcomes[job->next] = outcome;
+    job->failures = 0;
+    ++job->next;
+    if (job->kind == JobKind::ProgramWrite) {
+        if (hooks.programWriteProgress)
+            hooks.programWriteProgress(job->next);
+    } else {
+        writeAllProgress(*job);
+    }
+    if (job->next >= job->count())
+        endJob(job->id, true, QString());
+}
+
+void MonitorEngine::writeAllProgress(const Job &job)
+{
+    auto stepOf = [&job](int index) {
+        const int step = job.items.at(index).step;
+        return step >= 0 ? step : index;
+    };
+    const int done = stepOf(job.next - 1);
+    const int last = std::max(1, stepOf(int(job.items.size()) - 1));
+    m_view.upLoadBar = std::min(100, (done + 1) * 100 / last);
+    if (hooks.writeAllProgress)
+        hooks.writeAllProgress(m_view.upLoadBar);
+}
+
+void MonitorEngine::jobReadDone(const Exchange &x, const QList<quint16> &words)
+{
+    Job *job = jobOf(x.work);
+    if (!job || job->next != x.item)
+        return;
+    job->failures = 0;
+    if (job->kind == JobKind::ProgramRead) {
+        // Phases 0 to 3 once each, then phase 4 by blocks of four steps.
+        const int phase = std::min(x.item, ProgramReadLastPhase);
+        const int firstStep = (x.item - ProgramReadLastPhase) * ProgramStepsPerBlock;
+        if (hooks.programReply)
+            hooks.programReply(phase, phase == ProgramReadLastPhase ? firstStep : 0, words);
+    } else {
+        QList<quint16> w = words;
+        const ReadBlock &b = job->blocks.at(x.item);
+        if (b.start == Reg::Alarm1Mode && w.size() > 3 && w.at(3) > 3)
+            w[3] = 0; // an unknown run/stop state counts as stopped
+        job->image.setBlock(b.start, w);
+    }
+    if (++job->next >= job->count())
+        endJob(job->id, true, QString());
+}
+
+void MonitorEngine::jobReadFailed(const Exchange &x)
+{
+    Job *job = jobOf(x.work);
+    if (!job || job->next != x.item)
+        return;
+    if (++job->failures < ItemAttempts)
+        return; // the same block again, after one poll
+    endJob(job->id, false,
+           QStringLiteral("%1 gave no good reply to the read of %2")
+               .arg(slotName(job->slot), describeBlock(job->blocks.at(x.item))));
+}
+
+void MonitorEngine::endJob(quint64 id, bool complete, const QString &why)
+{
+    auto it = std::find_if(m_jobs.begin(), m_jobs.end(), [id](const Job &j) { return j.id == id; });
+    if (it == m_jobs.end())
+        return;
+    Job job = std::move(*it);
+    const bool wasRunning = it == m_jobs.begin() && job.started;
+    m_jobs.erase(it);
+    if (job.writes()) {
+        // The item in flight is not known to have arrived; the rest never went.
+        for (int i = 0; i < job.count(); ++i)
+            if (job.outcomes[i] == WriteOutcome::Waiting)
+                job.outcomes[i] =
+                    i == job.next && wasRunning ? WriteOutcome::NoAnswer : WriteOutcome::NotSent;
+        BatchWriteReport report;
+        report.complete = complete;
+        report.address = job.address;
+        for (int i = 0; i < job.count(); ++i) {
+            if (job.outcomes[i] == WriteOutcome::Written)
+                continue;
+            report.notWritten << job.items.at(i);
+            report.notWrittenItems << i;
+        }
+        if (wasRunning && job.slot >= 1 && m_state.at(job.slot).DeviceRequested) {
+            // The controller's values are read back.
+            StartCycle();
+            markStale();
+        }
+        if (job.kind == JobKind::ProgramWrite) {
+            if (hooks.programWriteEnded)
+                hooks.programWriteEnded(report);
+        } else {
+            m_view.upLoadBar = 0;
+            if (m_state.ParamsFromFile) {
+                m_state.ParamsFromFile = false;
+                copyIdentification();
+            }
+            if (hooks.writeAllEnded)
+                hooks.writeAllEnded(report);
+        }
+    } else if (job.kind == JobKind::ProgramRead) {
+        if (hooks.programReadEnded)
+            hooks.programReadEnded(complete, why);
+    } else if (job.done) {
+        job.done(complete, job.image);
+    }
+    changed();
+}
+
+void MonitorEngine::endWorkOf(int n, const QString &why)
+{
+    for (auto it = m_singles.begin(); it != m_singles.end();) {
+        if (n != 0 && it->slot != n) {
+            ++it;
+            continue;
+        }
+        const WriteOutcome outcome = it->sent ? WriteOutcome::NoAnswer : WriteOutcome::NotSent;
+        endSingle(it, outcome, {}, why);
+        it = m_singles.begin(); // a hook may have queued or ended others
+        while (it != m_singles.end() && n != 0 && it->slot != n)
+            ++it;
+    }
+    QList<quint64> ended;
+    for (const Job &j : m_jobs)
+        if (n == 0 || (j.slot == n && !j.broadcast()))
+            ended << j.id;
+    for (quint64 id : ended)
+        endJob(id, false, why);
+}
+
+// ---------------------------------------------------------------- the image
+
+void MonitorEngine::markStale()
 {
     m_state.ParamsStale = true;
+    m_setupNext = int(PollStep::FirstSetup);
+    m_setupFailures = 0;
+    m_setupClean = false;
+    m_imageWhole = false;
+}
+
+bool MonitorEngine::imageWhole() const
+{
+    return m_state.ParamsFromFile ||
+        (m_imageWhole && m_state.at(m_state.SelectedDevice).DeviceRequested);
+}
+
+void MonitorEngine::requestSave()
+{
+    whenImageWhole(QStringLiteral("Save to File"), [this](bool ok) {
+        if (ok && hooks.saveToFile)
+            hooks.saveToFile();
+    });
+}
+
+void MonitorEngine::whenImageWhole(const QString &text, std::function<void(bool)> then)
+{
+    m_imageWaits.append({text, std::move(then)});
+    if (!imageWhole()) {
+        if (!m_state.at(m_state.SelectedDevice).DeviceRequested) {
+            refuseImageWaits(QStringLiteral("no controller is connected"));
+            return;
+        }
+        // A setup read that started whole since the last change serves; else
+        // one is asked for.
+        const bool reading = m_state.PollStep >= FirstSetupStep && m_setupClean &&
+            m_setupSlot == m_state.SelectedDevice;
+        if (!reading && !(m_state.ParamsStale && m_setupNext == FirstSetupStep))
+            markStale();
+        if (hooks.waiting)
+            hooks.waiting(QStringLiteral("%1 waits for the setup of %2 to be read")
+                              .arg(text, slotName(m_state.SelectedDevice)));
+        changed();
+        if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
+            SendNext();
+        return;
+    }
+    serveImageWaits();
+}
+
+void MonitorEngine::serveImageWaits()
+{
+    if (m_imageWaits.isEmpty() || !imageWhole())
+        return;
+    // Out of the line's event: a save opens dialogs. Nothing is sent until
+    // the actions have run.
+    m_paused = true;
+    QTimer::singleShot(0, this, [this] { runSave(); });
+}
+
+void MonitorEngine::runSave()
+{
+    m_paused = false;
+    if (hooks.waiting)
+        hooks.waiting(QString());
+    if (!imageWhole()) {
+        // Something changed the image meanwhile: wait again.
+        const QList<ImageWait> waits = std::exchange(m_imageWaits, {});
+        for (const ImageWait &w : waits)
+            whenImageWhole(w.text, w.then);
+        return;
+    }
+    // Nothing is sent while they run: their dialogs deliver line events.
+    m_paused = true;
+    const QList<ImageWait> waits = std::exchange(m_imageWaits, {});
+    for (const ImageWait &w : waits)
+        if (w.then)
+            w.then(true);
+    m_paused = false;
+    if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
+        SendNext();
+    changed();
+}
+
+void MonitorEngine::refuseImageWaits(const QString &why)
+{
+    if (m_imageWaits.isEmpty())
+        return;
+    const QList<ImageWait> waits = std::exchange(m_imageWaits, {});
+    if (hooks.waiting)
+        hooks.waiting(QString());
+    for (const ImageWait &w : waits) {
+        const QString text = QStringLiteral("%1 not done: %2.").arg(w.text, why);
+        QTimer::singleShot(0, this, [this, text, then = w.then] {
+            if (hooks.refused)
+                hooks.refused(text);
+            if (then)
+                then(false);
+        });
+    }
+}
+
+void MonitorEngine::loadParameterFile(const ParameterImage &file)
+{
+    m_image = file;
+    m_state.ParamsFromFile = true;
+    changed();
+}
+
+void MonitorEngine::closeParameterFile()
+{
+    m_state.ParamsFromFile = false;
+    copyIdentification();
+    markStale();
+    changed();
+}
+
+void MonitorEngine::copyIdentification()
+{
+    const SlotState &s = m_state.at(m_state.SelectedDevice);
+    if (s.idModel == 0 || m_state.ParamsFromFile)
+        return;
+    m_image[ParameterImage::ModelEntry] = s.idModel;
+    m_image[ParameterImage::Identification1Entry] = s.id1;
+    m_image[ParameterImage::Identification2Entry] = s.id2;
+}
+
+// ---------------------------------------------------------------- small requests
+
+void MonitorEngine::requestSetupRead()
+{
+    markStale();
 }
 
 void MonitorEngine::requestOutputModeRead()
@@ -48,359 +569,4 @@ void MonitorEngine::hideEventIndicators()
     for (int n = 1; n <= SlotCount; ++n)
         m_view.at(n).event1 = m_view.at(n).event2 = false;
     changed();
-}
-
-bool MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
-{
-    MonitorState &st = m_state;
-    if (items.isEmpty() || st.ConnectedCount() == 0 || st.work != EngineWork::Polling)
-        return false;
-    m_batchItems = items;
-    m_batchIndex = 0;
-    m_notWritten.clear();
-    m_batchAddress = broadcast ? 0 : st.at(st.SelectedDevice).DeviceAddress;
-    st.work = broadcast ? EngineWork::BroadcastWriteAll : EngineWork::WriteAll;
-    st.BatchCounter = stepOf(0);
-    st.BatchRetry = 0;
-    m_view.upLoadBar = 0;
-    if (!st.RequestOutstanding)
-        SendNext();
-    return true;
-}
-
-bool MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
-{
-    MonitorState &st = m_state;
-    if (items.isEmpty() || st.ConnectedCount() == 0 || st.work != EngineWork::Polling)
-        return false;
-    m_batchItems = items;
-    m_programNext = 0;
-    m_programDone = 0;
-    m_notWritten.clear();
-    m_batchAddress = st.at(st.SelectedDevice).DeviceAddress;
-    st.work = EngineWork::ProgramWrite;
-    st.BatchRetry = 0;
-    if (!st.RequestOutstanding)
-        SendNext();
-    return true;
-}
-
-int MonitorEngine::stepOf(int index) const
-{
-    if (index < 0 || index >= m_batchItems.size())
-        return index;
-    const int step = m_batchItems.at(index).step;
-    return step >= 0 ? step : index;
-}
-
-void MonitorEngine::prepareBatchItem()
-{
-    MonitorState &st = m_state;
-    const int address = m_batchAddress;
-    if (st.WriteAll()) {
-        // The same item until its echo or its fourth failure; a write
-        // refused or mismatched is prepared again, with its unlock write.
-        if (st.WritePending || st.UnlockPending || m_batchIndex < 0 ||
-            m_batchIndex >= m_batchItems.size())
-            return;
-        const WriteItem &item = m_batchItems.at(m_batchIndex);
-        st.PendingWrite = WriteRequest(address, item.reg, item.value);
-        st.WritePending = true;
-        st.UnlockPending = item.unlock;
-    } else if (st.ProgramWriteActive()) {
-        // Every send takes the next item: a failed one is not repeated. The
-        // batch ends after its last item's result, whatever it was.
-        if (st.WritePending)
-            return;
-        if (m_programNext >= m_batchItems.size()) {
-            endProgramWrite(true);
-            return;
-        }
-        const WriteItem &item = m_batchItems.at(m_programNext++);
-        st.PendingWrite = WriteRequest(address, item.reg, item.value);
-        st.WritePending = true;
-        st.UnlockPending = item.unlock;
-    }
-}
-
-void MonitorEngine::requestSave()
-{
-    m_state.SaveToFilePending = true;
-    // The save comes before anything else at the next send; with nothing in
-    // flight that is now.
-    if (!m_state.RequestOutstanding)
-        SendNext();
-}
-
-void MonitorEngine::runSave()
-{
-    if (hooks.saveToFile)
-        hooks.saveToFile();
-    m_paused = false;
-    if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
-        SendNext();
-    changed();
-}
-
-void MonitorEngine::loadParameterFile(const ParameterImage &file)
-{
-    m_image = file;
-    m_state.ParamsFromFile = true;
-    changed();
-}
-
-void MonitorEngine::closeParameterFile()
-{
-    m_state.ParamsFromFile = false;
-    m_state.ParamsStale = true;
-    copyIdentification();
-    changed();
-}
-
-void MonitorEngine::copyIdentification()
-{
-    const SlotState &s = m_state.at(m_state.SelectedDevice);
-    if (s.idModel == 0 || m_state.ParamsFromFile)
-        return;
-    m_image[ParameterImage::ModelEntry] = s.idModel;
-    m_image[ParameterImage::Identification1Entry] = s.id1;
-    m_image[ParameterImage::Identification2Entry] = s.id2;
-}
-
-void MonitorEngine::readSetupOf(int n, SetupReadDone done)
-{
-    MonitorState &st = m_state;
-    if (n < 1 || n > SlotCount || !st.at(n).DeviceRequested || st.work != EngineWork::Polling) {
-        if (done)
-            done(false, ParameterImage());
-        return;
-    }
-    // It starts with the next request, so that the reply in flight is not
-    // taken for its first block.
-    st.work = EngineWork::SetupReadOtherRequested;
-    m_otherSlot = n;
-    m_otherStep = int(PollStep::FirstSetup);
-    m_otherImage = ParameterImage();
-    m_otherImage[ParameterImage::ModelEntry] = NormalizedModelCode(m_view.at(n).modelCode);
-    m_otherDone = std::move(done);
-    if (!st.RequestOutstanding)
-        SendNext();
-}
-
-void MonitorEngine::applyOtherSetupReply()
-{
-    // The status block starts at 0x4725, the decimal point position.
-    constexpr int DecimalPointStep = int(PollStep::Status);
-    QList<quint16> words = m_state.ReplyWords;
-    if (const ReadBlock *block = ReadBlockForStep(m_otherStep)) {
-        if (m_otherStep == int(PollStep::FirstSetup) + 4 && words.size() > 3 && words.at(3) > 3)
-            words[3] = 0; // an unknown run/stop state counts as stopped
-        m_otherImage.setBlock(block->start, words.mid(0, block->count));
-    }
-    // The setup blocks that make the image (the rest of the setup cycle
-    // only shows), then the decimal point position and the set value and
-    // output levels, which the polling cycle reads for the selected one.
-    const int lastImageStep = int(PollStep::FirstSetup) + 5;
-    if (m_otherStep == lastImageStep)
-        m_otherStep = DecimalPointStep;
-    else if (m_otherStep == DecimalPointStep)
-        m_otherStep = int(PollStep::ProcessValues);
-    else if (m_otherStep == int(PollStep::ProcessValues))
-        endOtherSetupRead(true);
-    else
-        ++m_otherStep;
-}
-
-void MonitorEngine::endOtherSetupRead(bool ok)
-{
-    m_state.work = EngineWork::Polling;
-    m_otherSlot = 0;
-    const SetupReadDone done = std::exchange(m_otherDone, nullptr);
-    if (done)
-        done(ok, m_otherImage);
-}
-
-bool MonitorEngine::requestProgramRead()
-{
-    if (m_state.work != EngineWork::Polling)
-        return false; // one thing at a time
-    m_state.work = EngineWork::ProgramReadRequested;
-    m_state.ProgramReadStep = 0;
-    m_state.ProgramStepCounter = 0;
-    m_programSlot = m_state.SelectedDevice;
-    if (m_state.ConnectedCount() > 0 && !m_state.RequestOutstanding)
-        SendNext();
-    return true;
-}
-
-void MonitorEngine::advanceProgramRead()
-{
-    MonitorState &st = m_state;
-    // Phases 0 to 3 once each, then phase 4 by blocks of four steps.
-    if (st.ProgramReadStep < ProgramReadLastPhase) {
-        ++st.ProgramReadStep;
-        return;
-    }
-    st.ProgramStepCounter += ProgramStepsPerBlock;
-    if (st.ProgramStepCounter < ProgramReg::Steps)
-        return;
-    endProgramRead(true);
-}
-
-void MonitorEngine::endProgramRead(bool complete)
-{
-    MonitorState &st = m_state;
-    st.work = EngineWork::Polling;
-    st.ProgramReadStep = 0;
-    st.ProgramStepCounter = 0;
-    m_programSlot = 0;
-    if (hooks.programReadEnded)
-        hooks.programReadEnded(complete);
-}
-
-void MonitorEngine::endProgramWrite(bool complete)
-{
-    MonitorState &st = m_state;
-    BatchWriteReport report;
-    report.complete = complete;
-    report.address = m_batchAddress;
-    report.notWritten = m_notWritten;
-    if (!complete)
-        report.notWritten += m_batchItems.mid(m_programNext);
-    st.work = EngineWork::Polling;
-    dropPendingWrite();
-    m_batchItems.clear();
-    m_notWritten.clear();
-    m_programNext = 0;
-    m_programDone = 0;
-    if (st.ConnectedCount() > 0) {
-        StartCycle();
-        st.ParamsStale = true;
-    }
-    if (hooks.programWriteEnded)
-        hooks.programWriteEnded(report);
-}
-
-void MonitorEngine::dropProgramTransfers()
-{
-    switch (m_state.work) {
-    case EngineWork::ProgramReadRequested:
-    case EngineWork::ProgramRead:
-        endProgramRead(false);
-        break;
-    case EngineWork::ProgramWrite:
-        // The item in flight is not known to have arrived.
-        if (m_state.WritePending && m_programNext > 0)
-            --m_programNext;
-        endProgramWrite(false);
-        break;
-    default:
-        break;
-    }
-}
-
-void MonitorEngine::finishWriteItem()
-{
-    MonitorState &st = m_state;
-    if (st.WriteAll())
-        advanceWriteAll(false);
-    if (!st.WriteAll() && !st.ProgramWriteActive()) {
-        // A single write (or the batch's end): read the parameters back.
-        StartCycle();
-        st.ParamsStale = true;
-    }
-    if (st.ProgramWriteActive()) {
-        ++m_programDone;
-        if (hooks.programWriteProgress)
-            hooks.programWriteProgress(m_programDone);
-    }
-    st.WritePending = false;
-    st.PendingWrite = {};
-}
-
-void MonitorEngine::advanceWriteAll(bool resetTicks)
-{
-    MonitorState &st = m_state;
-    const int done = stepOf(m_batchIndex);
-    ++m_batchIndex;
-    st.BatchRetry = 0;
-    const int last = std::max(1, stepOf(int(m_batchItems.size()) - 1));
-    st.BatchCounter = m_batchIndex < m_batchItems.size() ? stepOf(m_batchIndex) : last + 1;
-    m_view.upLoadBar = std::min(100, (done + 1) * 100 / last);
-    if (hooks.writeAllProgress)
-        hooks.writeAllProgress(m_view.upLoadBar);
-    if (m_batchIndex >= m_batchItems.size())
-        endWriteAllBatch(resetTicks);
-}
-
-void MonitorEngine::endWriteAllBatch(bool resetTicks, bool complete)
-{
-    MonitorState &st = m_state;
-    if (resetTicks)
-        st.ReplyTicks = 18;
-    BatchWriteReport report;
-    report.complete = complete;
-    report.address = m_batchAddress;
-    report.notWritten = m_notWritten;
-    if (!complete)
-        report.notWritten += m_batchItems.mid(m_batchIndex);
-    st.ParamsFromFile = false;
-    st.work = EngineWork::Polling;
-    st.WritePending = false;
-    st.UnlockPending = false;
-    st.PendingWrite = {};
-    m_batchItems.clear();
-    m_notWritten.clear();
-    m_batchIndex = 0;
-    m_view.upLoadBar = 0;
-    copyIdentification();
-    StartCycle();
-    st.ParamsStale = true;
-    if (hooks.writeAllEnded)
-        hooks.writeAllEnded(report);
-}
-
-void MonitorEngine::dropPendingWrite()
-{
-    m_state.PendingWrite = {};
-    m_state.WritePending = false;
-    m_state.UnlockPending = false;
-}
-
-void MonitorEngine::dropAllWork()
-{
-    MonitorState &st = m_state;
-    if (st.work == EngineWork::SetupReadOther || st.work == EngineWork::SetupReadOtherRequested)
-        endOtherSetupRead(false);
-    dropProgramTransfers();
-    const bool writingAll = st.WriteAll();
-    BatchWriteReport report;
-    report.complete = false;
-    report.address = m_batchAddress;
-    if (writingAll)
-        report.notWritten = m_notWritten + m_batchItems.mid(m_batchIndex);
-    dropPendingWrite();
-    st.work = EngineWork::Polling;
-    st.ParamsFromFile = false;
-    st.BatchCounter = 0;
-    st.BatchRetry = 0;
-    m_batchItems.clear();
-    m_notWritten.clear();
-    m_batchIndex = 0;
-    m_view.upLoadBar = 0;
-    m_badReplies = 0;
-    if (writingAll && hooks.writeAllEnded)
-        hooks.writeAllEnded(report);
-}
-
-void MonitorEngine::sendWrite()
-{
-    MonitorState &st = m_state;
-    // The write, and its unlock write, go to the address the write was
-    // prepared for, even if the selection changed meanwhile.
-    const int address = st.PendingWrite.address;
-    st.SlaveAddress = address;
-    const ModbusRequest request =
-        st.UnlockPending ? WriteRequest(address, UnlockRegister, UnlockKey) : st.PendingWrite;
-    send(request, st.BroadcastWrite() ? BroadcastWindowTicks : ReadWindowTicks);
 }

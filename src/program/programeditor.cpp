@@ -370,7 +370,8 @@ void ProgramEditor::ReadSBtClick()
     if (m_transfer != Transfer::None)
         return;
     if (!m_actions.requestRead || !m_actions.requestRead()) {
-        inform(QStringLiteral("The controller is busy with another transfer; try again."));
+        inform(QStringLiteral("Read from Duva not started: the controller selected in the "
+                              "configuration window is not connected."));
         return;
     }
     beginTransfer(Transfer::Read, QStringLiteral("Load"));
@@ -412,7 +413,7 @@ void ProgramEditor::programReply(int phase, int firstStep, const QList<quint16> 
     changed();
 }
 
-void ProgramEditor::programReadEnded(bool complete)
+void ProgramEditor::programReadEnded(bool complete, const QString &why)
 {
     if (m_transfer != Transfer::Read)
         return;
@@ -420,8 +421,9 @@ void ProgramEditor::programReadEnded(bool complete)
     // again or replaced by a file, not written or edited.
     m_complete = complete;
     if (!complete)
-        inform(QStringLiteral("Read from Duva did not finish: the controller is no longer "
-                              "connected."));
+        inform(QStringLiteral("Read from Duva did not finish: %1.")
+                   .arg(why.isEmpty() ? QStringLiteral("the controller is no longer connected")
+                                      : why));
     endTransfer();
     if (complete)
         drawCurve();
@@ -436,8 +438,8 @@ void ProgramEditor::WrBtClick()
     for (int p = 0; p < RampSoakProgram::Values; ++p)
         writes.append({ProgramReg::First + p, m_program.wordAt(p), false, p});
     if (!m_actions.startWrite || !m_actions.startWrite(writes)) {
-        inform(QStringLiteral("Write to Duva did not start: no controller is connected, or "
-                              "another transfer is running."));
+        inform(QStringLiteral("Write to Duva not started: the controller selected in the "
+                              "configuration window is not connected."));
         return;
     }
     beginTransfer(Transfer::Write, QStringLiteral("Writing Now"));

@@ -127,7 +127,7 @@ public:
 
     // From the engine.
     void programReply(int phase, int firstStep, const QList<quint16> &words);
-    void programReadEnded(bool complete);
+    void programReadEnded(bool complete, const QString &why = QString());
     void programWriteProgress(int done);
     void programWriteEnded(const BatchWriteReport &report);
 

@@ -106,8 +106,8 @@ void ParameterTransfer::WriteBtClick(bool all)
     m_view.showWriteEnded();
     m_view.showFileLoaded();
     AppDialogs().inform(MessageTitle,
-                        QStringLiteral("Write not started: no controller is connected, or "
-                                       "another transfer is running."));
+                        QStringLiteral("Write not started: the selected controller is not "
+                                       "connected."));
 }
 
 void ParameterTransfer::writeProgress(int percent)

@@ -15,11 +15,12 @@ struct RegisterWrite
 };
 
 // How a batch of writes ended: run to its last item (complete) or stopped
-// because its controller went away, and the items it did not write (given
-// up, or never sent).
+// because its controller went away or the window closed, and the items its
+// controller did not acknowledge (refused, unanswered, or never sent).
 struct BatchWriteReport
 {
     bool complete = true;
     int address = 0; // 0: the batch was a broadcast
     QList<RegisterWrite> notWritten;
+    QList<int> notWrittenItems; // their positions in the batch
 };

@@ -36,12 +36,25 @@ void SetupComparison::CompareFileBtClick()
         inform(ParameterFile::refusalText(file, path));
         return;
     }
-    const QList<int> entries = SetupCompare::ComparedEntries(file.image);
     const QString fileName = QFileInfo(path).fileName();
-    if (m_actions.show)
-        m_actions.show(SetupCompare::Report(
-            QStringLiteral("%1 against %2").arg(name, fileName), QStringLiteral("Controller"),
-            fileName, SetupCompare::Compare(m_selected, file.image, entries), int(entries.size())));
+    const ParameterImage image = file.image;
+    whenWhole(QStringLiteral("Compare with File"), [this, name, fileName, image](bool ok) {
+        if (!ok)
+            return;
+        const QList<int> entries = SetupCompare::ComparedEntries(image);
+        if (m_actions.show)
+            m_actions.show(SetupCompare::Report(
+                QStringLiteral("%1 against %2").arg(name, fileName), QStringLiteral("Controller"),
+                fileName, SetupCompare::Compare(m_selected, image, entries), int(entries.size())));
+    });
+}
+
+void SetupComparison::whenWhole(const QString &text, std::function<void(bool)> then)
+{
+    if (m_actions.whenImageWhole)
+        m_actions.whenImageWhole(text, std::move(then));
+    else
+        then(true);
 }
 
 void SetupComparison::CompareCtrlBtClick()
@@ -67,20 +80,27 @@ void SetupComparison::CompareCtrlBtClick()
     const ComparedSlot selected = connected.first();
     const ComparedSlot other = others.at(chosen);
     m_busy = true;
-    m_actions.readSetupOf(
-        other.slot, [this, selected, other](bool ok, const ParameterImage &image) {
+    // The selected controller's image is whole first, then the other is read.
+    whenWhole(QStringLiteral("Compare with Controller"), [this, selected, other](bool whole) {
+        if (!whole) {
             m_busy = false;
-            if (!ok) {
-                inform(QStringLiteral("%1 could not be read.").arg(other.name));
-                return;
-            }
-            const QList<int> entries = SetupCompare::ComparedEntries(m_selected);
-            if (m_actions.show)
-                m_actions.show(SetupCompare::Report(
-                    QStringLiteral("%1 against %2").arg(selected.name, other.name), selected.name,
-                    other.name, SetupCompare::Compare(m_selected, image, entries),
-                    int(entries.size())));
-        });
+            return;
+        }
+        m_actions.readSetupOf(
+            other.slot, [this, selected, other](bool ok, const ParameterImage &image) {
+                m_busy = false;
+                if (!ok) {
+                    inform(QStringLiteral("%1 could not be read.").arg(other.name));
+                    return;
+                }
+                const QList<int> entries = SetupCompare::ComparedEntries(m_selected);
+                if (m_actions.show)
+                    m_actions.show(SetupCompare::Report(
+                        QStringLiteral("%1 against %2").arg(selected.name, other.name),
+                        selected.name, other.name,
+                        SetupCompare::Compare(m_selected, image, entries), int(entries.size())));
+            });
+    });
 }
 
 void SetupComparison::writeAllStarted(const ParameterImage &file)

@@ -26,6 +26,10 @@ struct SetupComparisonActions
     // `done` gets false when the slot went away first.
     std::function<void(int slot, std::function<void(bool, const ParameterImage &)> done)>
         readSetupOf;
+    // Runs the call once the selected controller's image is whole (read
+    // since it was selected), with false when it cannot be (the refusal is
+    // shown); `text` names the action that waits. At once when not given.
+    std::function<void(const QString &text, std::function<void(bool ok)>)> whenImageWhole;
     // The slot that polls an address, 0 for none.
     std::function<int(int address)> slotOfAddress;
     std::function<void(const CompareReport &)> show;
@@ -52,6 +56,7 @@ public:
 
 private:
     void verifyNext();
+    void whenWhole(const QString &text, std::function<void(bool ok)> then);
 
     const ParameterImage &m_selected;
     SetupComparisonActions m_actions;

@@ -445,6 +445,14 @@ void SetupViewLogic::showWriteProgress(int percent)
     changed();
 }
 
+void SetupViewLogic::showWaiting(const QString &text)
+{
+    m_model.progressCaption = text;
+    m_model.progress = 0;
+    m_model.progressVisible = !text.isEmpty();
+    changed();
+}
+
 void SetupViewLogic::showWriteEnded()
 {
     m_model.progressVisible = false;

@@ -142,6 +142,9 @@ public:
     void showWriteStarted(const QString &caption);
     void showWriteProgress(int percent);
     void showWriteEnded();
+    // A save or a comparison waits for the setup read: `text` says so in the
+    // gauge's label; empty when the wait is over.
+    void showWaiting(const QString &text);
 
     // A setup reply (steps 6 to 13) after the engine stored it, and the end
     // of the setup read cycle.

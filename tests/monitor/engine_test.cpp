@@ -247,7 +247,6 @@ TEST_P(MonitorLine, WriteWithUnlockSendsTwoFramesThenReadsBack)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    const MonitorState &st = engine->state();
     engine->requestWrite(1, Reg::InputType, 3, true);
     const int before = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
@@ -256,8 +255,7 @@ TEST_P(MonitorLine, WriteWithUnlockSendsTwoFramesThenReadsBack)
     ASSERT_GE(unlock, 0);
     EXPECT_EQ(after.at(unlock + 1), "01:W4718=0003");
     EXPECT_EQ(controller(1).value(Reg::InputType), 3);
-    EXPECT_FALSE(st.WritePending);
-    EXPECT_FALSE(st.UnlockPending);
+    EXPECT_TRUE(engine->queuedWrites().isEmpty());
     // The written parameter is read back: a cycle, then the setup reads.
     EXPECT_TRUE(after.mid(unlock + 2).contains("01:4713"));
     EXPECT_EQ(engine->image().at(ParameterImage::entryOfRegister(Reg::InputType)), 3);
@@ -276,7 +274,7 @@ TEST_P(MonitorLine, RefusedWriteShowsItsTextAndRereads)
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
     EXPECT_TRUE(log.mid(before).contains("01:W4700=0005"));
     EXPECT_EQ(engine->view().errText, "Write data not successed");
-    EXPECT_FALSE(st.WritePending);
+    EXPECT_TRUE(engine->queuedWrites().isEmpty());
     // The failure is the selected slot's, not the polled slot's.
     EXPECT_EQ(st.at(1).ErrorCount, 1);
     EXPECT_EQ(st.at(2).ErrorCount, polledErrors);
@@ -361,7 +359,6 @@ TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    const MonitorState &st = engine->state();
     int ended = 0;
     QList<int> progress;
     QObject::connect(engine.get(), &MonitorEngine::viewChanged,
@@ -384,7 +381,7 @@ TEST_P(MonitorLine, WriteAllBatchGoesItemByItemThenRereads)
     EXPECT_EQ(writes.first(), "01:W4706=0000");
     EXPECT_EQ(writes.last(), "01:W4706=0028");
     EXPECT_TRUE(progress.contains(50)) << "half way after 20 of 40";
-    EXPECT_FALSE(st.WriteAll());
+    EXPECT_FALSE(engine->busy());
     // Polling resumes and the parameters are read back.
     ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("01:4732"); }));
     EXPECT_EQ(controller(1).value(Reg::Alarm1High), 40);
@@ -395,7 +392,6 @@ TEST_P(MonitorLine, WriteAllGivesUpAnItemAfterFourAttempts)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    const MonitorState &st = engine->state();
     int ended = 0;
     engine->hooks.writeAllEnded = [&](const BatchWriteReport &) { ++ended; };
     // The middle item writes a read-only register: refused every time.
@@ -404,7 +400,7 @@ TEST_P(MonitorLine, WriteAllGivesUpAnItemAfterFourAttempts)
     ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
     EXPECT_EQ(log.count("01:W4700=0027"), 4);
     EXPECT_EQ(log.count("01:W4707=0028"), 1);
-    EXPECT_EQ(st.at(1).ErrorCount, 4);
+    EXPECT_EQ(engine->state().at(1).ErrorCount, 4);
 }
 
 TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
@@ -420,7 +416,7 @@ TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
         if (phase == 4)
             firstSteps << firstStep;
     };
-    engine->hooks.programReadEnded = [&](bool complete) { ended += complete ? 1 : 100; };
+    engine->hooks.programReadEnded = [&](bool complete, const QString &) { ended += complete ? 1 : 100; };
     const int before = int(log.size());
     engine->requestProgramRead();
     ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
@@ -449,14 +445,13 @@ TEST_P(MonitorLine, ProgramWriteReportsEveryItem)
     start({{1, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    const MonitorState &st = engine->state();
     int reported = 0;
     engine->hooks.programWriteProgress = [&](int) { ++reported; };
     QList<MonitorEngine::WriteItem> items;
     for (int item = 0; item < 3; ++item)
         items.append({ProgramReg::cycles(item), item + 1, false});
     engine->startProgramWrite(items);
-    ASSERT_TRUE(waitFor([&] { return !st.ProgramWriteActive() && reported == 3; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !engine->busy() && reported == 3; }, 5000));
     EXPECT_EQ(controller(1).value(ProgramReg::cycles(2)), 3);
     const int end = int(log.size());
     ASSERT_TRUE(waitFor([&] { return log.mid(end).contains("01:4700"); }));
@@ -478,7 +473,6 @@ TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
     start({{1, 0x4848}, {2, 0x4848}});
     engine->ConnectSlot(1);
     ASSERT_TRUE(waitFor([&] { return log.contains("01:4732"); }));
-    const MonitorState &st = engine->state();
     int ended = 0;
     engine->hooks.writeAllEnded = [&](const BatchWriteReport &) { ++ended; };
     QList<MonitorEngine::WriteItem> items; // the last four items of a batch
@@ -491,9 +485,8 @@ TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
     // Both controllers took it; nobody answered, and nothing counts as an error.
     EXPECT_EQ(controller(1).value(Reg::Alarm2High), 40);
     EXPECT_EQ(controller(2).value(Reg::Alarm2High), 40);
-    EXPECT_EQ(st.at(1).ErrorCount, 0);
-    EXPECT_FALSE(st.BroadcastWrite());
-    EXPECT_FALSE(st.WriteAll());
+    EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
+        EXPECT_FALSE(engine->busy());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorTimeouts,

@@ -165,15 +165,14 @@ TEST_F(EngineRules, AWriteGoesOnlyToAControllerThatIsPolled)
     engine.requestWrite(2, 0x4700, 5, false);
     answer();
     EXPECT_FALSE(line.sent.last().startsWith(":0206"));
-    EXPECT_FALSE(engine.state().WritePending);
+    EXPECT_TRUE(engine.queuedWrites().isEmpty());
 
     // A write for address 1 goes out next and is charged to slot 1.
     engine.requestWrite(1, 0x4700, 0x5AC3, false);
     answer();
     EXPECT_EQ(line.sent.last(), ":010647005AC395\r\n");
     answer(); // its echo
-    EXPECT_FALSE(engine.state().WritePending);
-    EXPECT_TRUE(engine.state().PendingWrite.isEmpty()) << "a done write is forgotten";
+    EXPECT_TRUE(engine.queuedWrites().isEmpty()) << "a done write is forgotten";
 }
 
 TEST_F(EngineRules, AWritesFailuresAreChargedToTheSlotItAddresses)
@@ -196,9 +195,7 @@ TEST_F(EngineRules, DisconnectingDropsQueuedWorkAndReconnectingStartsWithIdentif
     engine.requestWrite(1, 0x4700, 0x5AC3, true);
     engine.requestProgramRead();
     engine.RunStopBtClick(1); // disconnect
-    EXPECT_FALSE(engine.state().WritePending);
-    EXPECT_FALSE(engine.state().UnlockPending);
-    EXPECT_FALSE(engine.state().ProgramReadRequested());
+    EXPECT_FALSE(engine.busy());
 
     line.advance(55 * 40);
     const qsizetype before = line.sent.size();
@@ -383,7 +380,7 @@ TEST_F(EngineRules, AnotherSlotsSetupIsReadIntoAnImageOfItsOwn)
     // Nothing of it reached the window or the selected controller's image.
     EXPECT_EQ(setupReplies, 0);
     EXPECT_EQ(engine.image().at(1), selectedEntry);
-    EXPECT_EQ(engine.state().work, EngineWork::Polling);
+    EXPECT_FALSE(engine.busy());
 }
 
 } // namespace

@@ -131,7 +131,7 @@ protected:
         writes.clear();
         gauge.clear();
         QTest::mouseClick(all ? view().WrAllBt : view().WriteBt, Qt::LeftButton);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !engine().state().WriteAll(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !engine().busy(); }, 30000));
         return std::exchange(writes, {});
     }
     static QStringList regs(const QStringList &w)
@@ -234,7 +234,7 @@ TEST_P(WriteAllOnTheLine, TheBatchKeepsItsControllerAndEndsWhenItGoes)
     EXPECT_EQ(engine().state().SelectedDevice, 2);
     // The target disconnected: the run ends, unfinished, and says so.
     QTest::mouseClick(form->slotWidgets(1).runBt, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine().state().WriteAll(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine().busy(); }, 3000));
     QTest::qWait(200);
     for (const QString &e : writes)
         EXPECT_TRUE(e.startsWith("01:")) << e.toStdString();
@@ -321,10 +321,13 @@ TEST_F(FilesOnTheLine, SavedFileCarriesTheSelectedControllersOwnIdentification)
         save();
     };
     auto reply = engine().hooks.setupReply;
+    bool clicked = false;
     engine().hooks.setupReply = [&](int step, const QList<quint16> &words) {
         reply(step, words);
-        if (step == 8 && pollStepAtSave < 0 && !engine().state().SaveToFilePending)
+        if (step == 8 && !clicked) {
+            clicked = true;
             QTest::mouseClick(view().SaveBt, Qt::LeftButton);
+        }
     };
     dialogs.fileAnswers << path("during.par");
     engine().requestSetupRead();

@@ -194,7 +194,7 @@ TEST_P(ProgramOnTheLine, ARefusedValueIsNamedAndAReadCutShortLocksWriting)
     EXPECT_FALSE(form->UpLoadBarP->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.texts().size() == 2; }, 3000));
     EXPECT_EQ(dialogs.texts().last(),
-              "Read from Duva did not finish: the controller is no longer connected.");
+              "Read from Duva did not finish: controller 1 (address 1) is no longer connected.");
     QTest::qWait(200);
     for (const QString &r : reads)
         EXPECT_TRUE(r.startsWith("01:")) << r.toStdString();
