@@ -1,0 +1,409 @@
+// The engine's work when pieces of it overlap: edits during writes and
+// transfers, transfers asked for with no controller or another one selected,
+// controllers lost mid-transfer, saves right after a selection, replies that
+// are not the one asked for, and one controller answering badly. Simulated
+// controllers answer on a line played by the test, with the test's clock.
+#include "controllerline.h"
+#include "scripteddialogs.h"
+#include "setup/writeall.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Registers that tell the controllers' setups apart, one per setup block;
+// no single write of these tests touches them.
+const int Signatures[] = {0x4715, 0x4706, 0x470E, 0x471D, 0x4721, 0x101D};
+
+void sign(SimController &c, int identity)
+{
+    const int values[] = {10, 100, 20, 5, 1, 300};
+    for (int i = 0; i < 6; ++i)
+        c.set(Signatures[i], quint16(values[i] + identity));
+}
+
+QList<int> signatureOf(const ParameterImage &image)
+{
+    QList<int> out;
+    for (int reg : Signatures)
+        out << image.at(ParameterImage::entryOfRegister(reg));
+    return out;
+}
+
+QList<int> signatureOf(const SimController &c)
+{
+    QList<int> out;
+    for (int reg : Signatures)
+        out << c.value(reg);
+    return out;
+}
+
+// A controller's setup as a parameter file holds it.
+ParameterImage imageOf(const SimController &c)
+{
+    ParameterImage image;
+    for (int reg = 0x4701; reg <= 0x4725; ++reg)
+        if (const int e = ParameterImage::entryOfRegister(reg); e > 0)
+            image[e] = c.value(reg);
+    image[ParameterImage::entryOfRegister(0x101C)] = c.value(0x101C);
+    image[ParameterImage::entryOfRegister(0x101D)] = c.value(0x101D);
+    image[ParameterImage::ModelEntry] = c.modelCode();
+    return image;
+}
+
+// The 153 program values, position by position: start pattern 1, last steps
+// 7, cycles 2, next patterns 8, set values 100 + k tenths, times 10 minutes.
+QList<RegisterWrite> programWrites()
+{
+    QList<RegisterWrite> out;
+    for (int p = 0; p < ProgramReg::Count; ++p) {
+        const int reg = ProgramReg::First + p;
+        int value = 1;
+        if (reg >= ProgramReg::StepBase)
+            value = (reg - ProgramReg::StepBase) % 2 ? 10 : 100 + (reg - ProgramReg::StepBase) / 2;
+        else if (reg >= ProgramReg::NextPatternBase)
+            value = 8;
+        else if (reg >= ProgramReg::CyclesBase)
+            value = 2;
+        else if (reg >= ProgramReg::LastStepBase)
+            value = 7;
+        out.append({reg, value, false, p});
+    }
+    return out;
+}
+
+class EngineWork : public ::testing::TestWithParam<ModbusMode>
+{
+protected:
+    ScriptedDialogs dialogs;
+    ControllerLine cl {GetParam()};
+    MonitorEngine engine {cl.line, cl.source()};
+    QList<SingleWriteReport> singles;
+    QList<BatchWriteReport> batches;
+
+    // Controllers at addresses 1..n (models 4824, 4848, ...), each with a
+    // setup of its own, slots 1..n connected, slot 1 selected and read.
+    void start(int n)
+    {
+        const int models[] = {0x4824, 0x4848, 0x4896, 0x9696};
+        for (int a = 1; a <= n; ++a)
+            sign(cl.add(a, models[a - 1]), a);
+        engine.hooks.singleWriteEnded = [this](const SingleWriteReport &r) { singles << r; };
+        engine.hooks.writeAllEnded = [this](const BatchWriteReport &r) { batches << r; };
+        engine.hooks.programWriteEnded = [this](const BatchWriteReport &r) { batches << r; };
+        engine.FormShow();
+        engine.timer1().setInterval(24 * 3600 * 1000); // the test's clock ticks it
+        for (int a = 1; a <= n; ++a) {
+            engine.setComAddr(a, a);
+            engine.ConnectSlot(a);
+        }
+        ASSERT_TRUE(cl.runUntil(
+            engine, [&] { return engine.imageWhole(); }, 20000));
+    }
+    SimController &controller(int address) { return cl.controllers.at(address); }
+    int count(const QStringList &requests, const QString &what) const
+    {
+        return int(requests.count(what));
+    }
+};
+
+TEST_P(EngineWork, EveryChangeCommittedDuringAWriteReachesItsController)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    const qsizetype from = cl.log.size();
+    // While the first write is on the line: another register, a protected
+    // one, and a newer value for the first register.
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        if (r.function == FnWriteRegister && r.reg == 0x470D && r.value == 30001) {
+            engine.requestWrite(1, 0x4711, 30003, false);
+            engine.requestWrite(1, 0x4732, 30005, true);
+            engine.requestWrite(1, 0x470D, 30007, false);
+            engine.requestWrite(1, 0x4711, 30009, false); // replaces 30003, not yet sent
+        }
+    };
+    engine.requestWrite(1, 0x470D, 30001, false);
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return singles.size() == 4; }, 10000));
+    QStringList writes = cl.requests(1, int(from)).filter(QStringLiteral("W"));
+    EXPECT_EQ(
+        writes,
+        (QStringList {"W470D=30001", "W4711=30009", "W472A=23235", "W4732=30005", "W470D=30007"}));
+    // The unlock directly before its write on the line.
+    const QStringList all = cl.requests(-1, int(from));
+    ASSERT_GT(all.indexOf("1:W4732=30005"), 0);
+    EXPECT_EQ(all.at(all.indexOf("1:W4732=30005") - 1), "1:W472A=23235");
+    EXPECT_EQ(controller(1).value(0x470D), 30007);
+    EXPECT_EQ(controller(1).value(0x4711), 30009);
+    EXPECT_EQ(controller(1).value(0x4732), 30005);
+    for (const SingleWriteReport &r : singles)
+        EXPECT_EQ(r.outcome, WriteOutcome::Written) << std::hex << r.reg;
+    EXPECT_TRUE(cl.requests(2, int(from)).filter(QStringLiteral("W")).isEmpty());
+}
+
+TEST_P(EngineWork, AChangeDuringWriteToDuvaGoesBetweenItsItemsAndIsNeverOneOfThem)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    const qsizetype from = cl.log.size();
+    int programItems = 0;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        if (r.function != FnWriteRegister || r.reg < ProgramReg::First)
+            return;
+        if (++programItems == 20) {
+            engine.requestWrite(1, 0x470D, 30011, false);
+            engine.requestWrite(1, Reg::ProcessValue, 5, false); // read only: refused
+        }
+    };
+    ASSERT_TRUE(engine.startProgramWrite(programWrites()));
+    ASSERT_TRUE(cl.runUntil(engine, [&] { return batches.size() == 1 && singles.size() == 2; }));
+    EXPECT_TRUE(batches.at(0).complete);
+    EXPECT_TRUE(batches.at(0).notWritten.isEmpty());
+    EXPECT_EQ(programItems, 153);
+    ASSERT_EQ(singles.size(), 2);
+    EXPECT_EQ(singles.at(0).outcome, WriteOutcome::Written);
+    EXPECT_EQ(singles.at(1).outcome, WriteOutcome::Refused);
+    EXPECT_EQ(singles.at(1).reg, Reg::ProcessValue);
+    const QStringList writes = cl.requests(1, int(from)).filter(QStringLiteral("W"));
+    const qsizetype at = writes.indexOf("W470D=30011");
+    ASSERT_GT(at, 19);
+    EXPECT_EQ(writes.at(at + 1), "W4700=5");
+    EXPECT_EQ(controller(1).value(0x470D), 30011);
+    EXPECT_EQ(controller(1).value(ProgramReg::setValue(63)), 163);
+}
+
+TEST_P(EngineWork, AProgramReadGoesToTheSlotSelectedAtTheClickOrIsRefused)
+{
+    cl.add(1, 0x4824);
+    SimController &two = cl.add(2, 0x4848);
+    two.set(ProgramReg::setValue(9), 777);
+    QList<int> ended;
+    QStringList why;
+    QList<QList<quint16>> blocks;
+    engine.hooks.programReadEnded = [&](bool complete, const QString &w) {
+        ended << complete;
+        why << w;
+    };
+    engine.hooks.programReply = [&](int, int, const QList<quint16> &words) { blocks << words; };
+    engine.FormShow();
+    engine.timer1().setInterval(24 * 3600 * 1000);
+    engine.setComAddr(1, 1);
+    engine.setComAddr(2, 2);
+    // Nothing connected: refused at once, and nothing waits for a slot.
+    EXPECT_FALSE(engine.requestProgramRead());
+    engine.ConnectSlot(2);
+    cl.run(engine, 3000);
+    EXPECT_TRUE(
+        cl.requests().filter(QStringLiteral("R47")).filter(QStringLiteral("R4767")).isEmpty());
+
+    engine.ConnectSlot(1);
+    cl.run(engine, 3000);
+    engine.SelectSlot(2);
+    const qsizetype from = cl.log.size();
+    ASSERT_TRUE(engine.requestProgramRead());
+    engine.SelectSlot(1); // after the click: the read stays with controller 2
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return !ended.isEmpty(); }, 20000));
+    EXPECT_EQ(ended, QList<int> {true});
+    QStringList programReads;
+    for (qsizetype i = from; i < cl.log.size(); ++i)
+        if (cl.log.at(i).reg >= ProgramReg::First && cl.log.at(i).function == FnReadRegisters)
+            programReads << QString::number(cl.log.at(i).address);
+    EXPECT_EQ(programReads, QStringList(20, "2"));
+    ASSERT_EQ(blocks.size(), 20);
+    EXPECT_EQ(blocks.at(6).at(2), 777); // step 9 is the second of the block from step 8
+
+    // Its controller disconnected mid-read: ended, and said why.
+    engine.SelectSlot(2);
+    int reads = 0;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        if (r.reg >= ProgramReg::First && ++reads == 5)
+            engine.RunStopBtClick(2);
+    };
+    ASSERT_TRUE(engine.requestProgramRead());
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return ended.size() == 2; }, 5000));
+    EXPECT_EQ(ended.at(1), false);
+    EXPECT_EQ(why.at(1), "controller 2 (address 2) is no longer connected");
+}
+
+TEST_P(EngineWork, TheValueInFlightWhenTheControllerIsLostIsNamedAsNotWritten)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    int items = 0;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        if (r.function == FnWriteRegister && r.reg >= ProgramReg::First && ++items == 51)
+            cl.faults[1] = ControllerLine::Fault::Silent; // unplugged as item 50 goes out
+    };
+    ASSERT_TRUE(engine.startProgramWrite(programWrites()));
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return !batches.isEmpty(); }, 60000));
+    const BatchWriteReport &r = batches.at(0);
+    EXPECT_FALSE(r.complete);
+    ASSERT_FALSE(r.notWrittenItems.isEmpty());
+    EXPECT_EQ(r.notWrittenItems.first(), 50);
+    EXPECT_EQ(r.notWrittenItems.size(), 153 - 50);
+    EXPECT_EQ(r.notWritten.first().reg, ProgramReg::First + 50);
+    EXPECT_FALSE(engine.state().at(1).DeviceRequested);
+    EXPECT_TRUE(engine.state().at(2).DeviceRequested);
+}
+
+TEST_P(EngineWork, ASaveHoldsTheControllerSelectedAtTheClickAndNothingElse)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    QList<ParameterImage> saved;
+    engine.hooks.saveToFile = [&] { saved << engine.image(); };
+    // Right after selecting the other controller.
+    engine.SelectSlot(2);
+    engine.requestSave();
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return saved.size() == 1; }, 10000));
+    EXPECT_EQ(saved.at(0).at(ParameterImage::ModelEntry), 0x4848);
+    EXPECT_EQ(signatureOf(saved.at(0)), signatureOf(controller(2)));
+
+    // After a parameter file was shown and closed: the controller again.
+    engine.loadParameterFile(imageOf(controller(1)));
+    engine.requestSave();
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return saved.size() == 2; }, 10000));
+    EXPECT_EQ(signatureOf(saved.at(1)), signatureOf(controller(1))) << "the file, as shown";
+    engine.closeParameterFile();
+    engine.requestSave();
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return saved.size() == 3; }, 10000));
+    EXPECT_EQ(saved.at(2).at(ParameterImage::ModelEntry), 0x4848);
+    EXPECT_EQ(signatureOf(saved.at(2)), signatureOf(controller(2)));
+
+    // Another controller selected while the save waits for the read-back
+    // of a write: not saved, and said.
+    QStringList refusals;
+    engine.hooks.refused = [&](const QString &text) { refusals << text; };
+    engine.requestWrite(2, 0x470D, 30015, false);
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return singles.size() == 1; }, 5000));
+    engine.requestSave();
+    engine.SelectSlot(1);
+    cl.run(engine, 3000);
+    EXPECT_EQ(saved.size(), 3);
+    EXPECT_EQ(refusals, QStringList {"Save to File not done: another controller was selected."});
+}
+
+TEST_P(EngineWork, ClosingTheWindowEndsAComparisonInFlight)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    QList<bool> done;
+    ParameterImage other;
+    engine.readSetupOf(2, [&](bool ok, const ParameterImage &image) {
+        done << ok;
+        other = image;
+    });
+    cl.run(engine, 150);
+    engine.FormClose();
+    EXPECT_EQ(done, QList<bool> {false});
+
+    engine.FormShow();
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return engine.imageWhole(); }, 20000));
+    engine.readSetupOf(2, [&](bool ok, const ParameterImage &image) {
+        done << ok;
+        other = image;
+    });
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return done.size() == 2; }, 10000));
+    EXPECT_TRUE(done.at(1));
+    EXPECT_EQ(signatureOf(other), signatureOf(controller(2)));
+}
+
+TEST_P(EngineWork, WriteAllAfterASingleWriteSendsBothAndEveryStep)
+{
+    ASSERT_NO_FATAL_FAILURE(start(1));
+    ParameterImage file = imageOf(controller(1));
+    file[ParameterImage::entryOfRegister(0x470E)] = 55;
+    const qsizetype from = cl.log.size();
+    engine.requestWrite(1, 0x470D, 30013, false);
+    engine.loadParameterFile(file);
+    ASSERT_TRUE(engine.startWriteAll(WriteAll::steps(file), false));
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return batches.size() == 1; }, 20000));
+    const QStringList writes = cl.requests(1, int(from)).filter(QStringLiteral("W"));
+    ASSERT_GE(writes.size(), 3);
+    EXPECT_EQ(writes.at(0), "W470D=30013");
+    EXPECT_EQ(writes.at(1), "W4726=1"); // step 0
+    EXPECT_EQ(writes.size(), 1 + WriteAll::steps(file).size());
+    EXPECT_TRUE(batches.at(0).complete);
+    EXPECT_TRUE(batches.at(0).notWritten.isEmpty());
+    EXPECT_EQ(controller(1).value(0x470E), 55);
+    ASSERT_EQ(singles.size(), 1);
+    EXPECT_EQ(singles.at(0).outcome, WriteOutcome::Written);
+}
+
+TEST_P(EngineWork, AReplyWithAnotherRegisterCountIsNeverApplied)
+{
+    ASSERT_NO_FATAL_FAILURE(start(1));
+    controller(1).set(ProgramReg::setValue(1), 555);
+    QList<QList<quint16>> blocks;
+    bool ended = false;
+    engine.hooks.programReply = [&](int, int, const QList<quint16> &words) { blocks << words; };
+    engine.hooks.programReadEnded = [&](bool complete, const QString &) { ended = complete; };
+    int stepReads = 0;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        if (r.function == FnReadRegisters && r.reg == ProgramReg::StepBase)
+            cl.faults[1] =
+                ++stepReads == 1 ? ControllerLine::Fault::ShortReply : ControllerLine::Fault::None;
+    };
+    ASSERT_TRUE(engine.requestProgramRead());
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return ended; }, 20000));
+    EXPECT_EQ(stepReads, 2) << "the short reply is asked again";
+    ASSERT_EQ(blocks.size(), 20);
+    EXPECT_EQ(blocks.at(4).size(), 8);
+    EXPECT_EQ(blocks.at(4).at(2), 555);
+}
+
+TEST_P(EngineWork, OneControllerAnsweringBadlyHoldsNobodyUp)
+{
+    using F = ControllerLine::Fault;
+    for (F fault : {F::Exception, F::BadChecksum, F::Silent, F::WrongAddress}) {
+        ControllerLine line(GetParam());
+        MonitorEngine e(line.line, line.source());
+        line.add(1, 0x4848);
+        line.add(2, 0x4848);
+        line.add(3, 0x4848);
+        e.FormShow();
+        e.timer1().setInterval(24 * 3600 * 1000);
+        for (int a = 1; a <= 3; ++a) {
+            e.setComAddr(a, a);
+            e.ConnectSlot(a);
+        }
+        line.run(e, 3000);
+        line.faults[2] = fault;
+        const qsizetype from = line.log.size();
+        line.run(e, 6000);
+        // Controllers 1 and 3 keep being polled: no gap over two seconds
+        // beyond one reply window of the one that fails.
+        for (int a : {1, 3}) {
+            qint64 last = line.log.at(from).ms;
+            qint64 gap = 0;
+            for (qsizetype i = from; i < line.log.size(); ++i)
+                if (line.log.at(i).address == a) {
+                    gap = std::max(gap, line.log.at(i).ms - last);
+                    last = line.log.at(i).ms;
+                }
+            gap = std::max(gap, line.line.now() - last);
+            EXPECT_LT(gap, 2000 + 2100) << "address " << a << ", fault " << int(fault);
+        }
+        // A controller that answers at once is asked again at once, at most
+        // three times: the others are polled many times over.
+        if (fault == F::Exception || fault == F::BadChecksum)
+            EXPECT_GT(line.requests(3, int(from)).size(), 15) << int(fault);
+        e.FormClose();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFramings, EngineWork,
+                         ::testing::Values(ModbusMode::Ascii, ModbusMode::Rtu),
+                         [](const auto &info) {
+                             return info.param == ModbusMode::Ascii ? "Ascii" : "Rtu";
+                         });
+
+} // namespace
