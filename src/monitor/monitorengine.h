@@ -145,6 +145,8 @@ public:
     QList<SingleWrite> queuedWrites() const { return {m_singles.begin(), m_singles.end()}; }
     // True while any work besides polling waits or runs.
     bool busy() const { return !m_singles.empty() || !m_jobs.empty(); }
+    // The jobs that wait or run (the first one runs).
+    int jobsQueued() const { return int(m_jobs.size()); }
     // The selected controller's setup is read again at the end of the
     // polling cycle.
     void requestSetupRead();
@@ -224,6 +226,8 @@ private:
     void send(Exchange exchange, const ModbusRequest &request, int textWindowTicks);
     // Puts the exchange's frame on the line (again, after a bad reply).
     void transmit(const Exchange &exchange);
+    // True while the exchange's slot polls its address and its work waits.
+    bool alive(const Exchange &x);
     // What goes next, in order: the other half of an unlock pair, one poll
     // after a failed exchange, the single writes, the job in hand, polling.
     bool sendWork();

@@ -20,6 +20,13 @@ void MonitorEngine::StartCycle()
     for (int n = 1; n <= SlotCount; ++n) {
         SlotState &s = m_state.at(n);
         if (m_view.comAddr[size_t(n)] != s.DeviceAddress) {
+            // The work asked of the controller the slot polled ends: it is
+            // not sent to the one the slot polls now.
+            if (s.DeviceRequested)
+                endWorkOf(n, QStringLiteral("controller %1 now polls address %2 instead of %3")
+                                 .arg(n)
+                                 .arg(m_view.comAddr[size_t(n)])
+                                 .arg(s.DeviceAddress));
             s.DeviceAddress = m_view.comAddr[size_t(n)];
             s.identified = false;
             s.historyCount = 0;
@@ -102,14 +109,19 @@ void MonitorEngine::SendNext()
     if (const std::optional<Exchange> retry = std::exchange(m_retry, std::nullopt)) {
         // The request whose reply came from another talker, unless its
         // work ended meanwhile.
-        const bool alive = retry->slot >= 1 && m_state.at(retry->slot).DeviceRequested &&
-            (retry->work == 0 || singleOf(retry->work) || jobOf(retry->work));
-        if (alive) {
+        if (alive(*retry)) {
             transmit(*retry);
             return;
         }
     }
     sendWork();
+}
+
+bool MonitorEngine::alive(const Exchange &x)
+{
+    const bool polled = x.slot >= 1 && x.slot <= SlotCount && m_state.at(x.slot).DeviceRequested &&
+        m_state.at(x.slot).DeviceAddress == x.address;
+    return polled && (x.work == 0 || singleOf(x.work) || jobOf(x.work));
 }
 
 bool MonitorEngine::sendWork()

@@ -133,7 +133,7 @@ void MonitorEngine::handleReply()
             // Another talker's frame: the request goes out again with
             // Timer1's next tick.
             m_retry = x;
-        } else if (st.ConnectedCount() > 0 && st.at(x.slot).DeviceRequested) {
+        } else if (alive(x)) {
             transmit(x);
         } else {
             SendNext();

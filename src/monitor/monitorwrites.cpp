@@ -356,16 +356,12 @@ void MonitorEngine::endJob(quint64 id, bool complete, const QString &why)
         BatchWriteReport report;
         report.complete = complete;
         report.address = job.address;
+        report.slot = job.slot;
         for (int i = 0; i < job.count(); ++i) {
             if (job.outcomes[i] == WriteOutcome::Written)
                 continue;
             report.notWritten << job.items.at(i);
             report.notWrittenItems << i;
-        }
-        if (wasRunning && job.slot >= 1 && m_state.at(job.slot).DeviceRequested) {
-            // The controller's values are read back.
-            StartCycle();
-            markStale();
         }
         if (job.kind == JobKind::ProgramWrite) {
             if (hooks.programWriteEnded)
@@ -378,6 +374,12 @@ void MonitorEngine::endJob(quint64 id, bool complete, const QString &why)
             }
             if (hooks.writeAllEnded)
                 hooks.writeAllEnded(report);
+        }
+        // The controller's values are read back (after the report: a new
+        // cycle may end other work, whose reports follow this one's).
+        if (wasRunning && job.slot >= 1 && m_state.at(job.slot).DeviceRequested) {
+            StartCycle();
+            markStale();
         }
     } else if (job.kind == JobKind::ProgramRead) {
         if (hooks.programReadEnded)

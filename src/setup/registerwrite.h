@@ -21,6 +21,7 @@ struct BatchWriteReport
 {
     bool complete = true;
     int address = 0; // 0: the batch was a broadcast
+    int slot = 0; // the configuration window's slot it was asked for
     QList<RegisterWrite> notWritten;
     QList<int> notWrittenItems; // their positions in the batch
 };

@@ -8,6 +8,8 @@
 #include "app/comsettings.h"
 #include "link/framing.h"
 #include "monitor/monitorengine.h"
+#include "setup/parameterimage.h"
+#include "setup/registermap.h"
 #include "sim/simcontroller.h"
 
 #include "fakeline.h"
@@ -32,12 +34,13 @@ public:
     // One frame that went out, as the line saw it.
     struct Request
     {
-        qint64 ms = 0;
+        qint64 ms = 0; // when it was sent
         int address = 0;
         int function = 0;
         int reg = 0;
         int value = 0; // a write's value, a read's count
         bool answered = false; // a good reply (an echo, the words) was delivered
+        qint64 answeredMs = 0; // when
     };
 
     ComSettings settings;
@@ -138,11 +141,12 @@ private:
         const QByteArray frame = line.sent.at(taken++);
         const Framing &f = framing();
         const UnwrappedFrame u = f.unwrap(frame);
+        const qint64 sentMs = line.now();
         pass(frame.size() * charMs());
         if (!u.checksumOk || u.data.size() != 4)
             return;
         Request r;
-        r.ms = line.now();
+        r.ms = sentMs;
         r.address = u.address;
         r.function = u.function;
         r.reg = (quint8(u.data.at(0)) << 8) | quint8(u.data.at(1));
@@ -182,11 +186,14 @@ private:
         if (fx == Fault::BadChecksum)
             bytes[bytes.size() - (settings.lineSettings().framing == ModbusMode::Ascii ? 3 : 1)] ^=
                 0x01;
-        const bool good = fx == Fault::None || fx == Fault::Delay;
+        // A short reply damages only reads.
+        const bool good = fx == Fault::None || fx == Fault::Delay ||
+            (fx == Fault::ShortReply && u.function != FnReadRegisters);
         pass(2 + bytes.size() * charMs() + (fx == Fault::Delay ? delayMs : 0));
         // The engine may have given up meanwhile (the line's device lost).
         if (taken == line.sent.size()) {
             log.last().answered = good && !(reply.function & FnExceptionFlag);
+            log.last().answeredMs = line.now();
             line.receive(bytes);
         }
     }
@@ -198,3 +205,64 @@ private:
 
     double m_owed = 0;
 };
+
+// Registers that tell the controllers' setups apart, one per setup block;
+// no single write of these tests touches them.
+inline const int Signatures[] = {0x4715, 0x4706, 0x470E, 0x471D, 0x4721, 0x101D};
+
+inline void sign(SimController &c, int identity)
+{
+    const int values[] = {10, 100, 20, 5, 1, 300};
+    for (int i = 0; i < 6; ++i)
+        c.set(Signatures[i], quint16(values[i] + identity));
+}
+
+inline QList<int> signatureOf(const ParameterImage &image)
+{
+    QList<int> out;
+    for (int reg : Signatures)
+        out << image.at(ParameterImage::entryOfRegister(reg));
+    return out;
+}
+
+inline QList<int> signatureOf(const SimController &c)
+{
+    QList<int> out;
+    for (int reg : Signatures)
+        out << c.value(reg);
+    return out;
+}
+
+// A controller's setup as a parameter file holds it.
+inline ParameterImage imageOf(const SimController &c)
+{
+    ParameterImage image;
+    for (int reg = 0x4701; reg <= 0x4725; ++reg)
+        if (const int e = ParameterImage::entryOfRegister(reg); e > 0)
+            image[e] = c.value(reg);
+    image[ParameterImage::entryOfRegister(0x101C)] = c.value(0x101C);
+    image[ParameterImage::entryOfRegister(0x101D)] = c.value(0x101D);
+    image[ParameterImage::ModelEntry] = c.modelCode();
+    return image;
+}
+
+// The 153 program values, position by position: start pattern 1, last steps
+// 7, cycles 2, next patterns 8, set values 100 + k tenths, times 10 minutes.
+inline QList<RegisterWrite> programWrites()
+{
+    QList<RegisterWrite> out;
+    for (int p = 0; p < ProgramReg::Count; ++p) {
+        const int reg = ProgramReg::First + p;
+        int value = 1;
+        if (reg >= ProgramReg::StepBase)
+            value = (reg - ProgramReg::StepBase) % 2 ? 10 : 100 + (reg - ProgramReg::StepBase) / 2;
+        else if (reg >= ProgramReg::NextPatternBase)
+            value = 8;
+        else if (reg >= ProgramReg::CyclesBase)
+            value = 2;
+        else if (reg >= ProgramReg::LastStepBase)
+            value = 7;
+        out.append({reg, value, false, p});
+    }
+    return out;
+}

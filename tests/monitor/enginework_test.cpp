@@ -11,67 +11,6 @@
 
 namespace {
 
-// Registers that tell the controllers' setups apart, one per setup block;
-// no single write of these tests touches them.
-const int Signatures[] = {0x4715, 0x4706, 0x470E, 0x471D, 0x4721, 0x101D};
-
-void sign(SimController &c, int identity)
-{
-    const int values[] = {10, 100, 20, 5, 1, 300};
-    for (int i = 0; i < 6; ++i)
-        c.set(Signatures[i], quint16(values[i] + identity));
-}
-
-QList<int> signatureOf(const ParameterImage &image)
-{
-    QList<int> out;
-    for (int reg : Signatures)
-        out << image.at(ParameterImage::entryOfRegister(reg));
-    return out;
-}
-
-QList<int> signatureOf(const SimController &c)
-{
-    QList<int> out;
-    for (int reg : Signatures)
-        out << c.value(reg);
-    return out;
-}
-
-// A controller's setup as a parameter file holds it.
-ParameterImage imageOf(const SimController &c)
-{
-    ParameterImage image;
-    for (int reg = 0x4701; reg <= 0x4725; ++reg)
-        if (const int e = ParameterImage::entryOfRegister(reg); e > 0)
-            image[e] = c.value(reg);
-    image[ParameterImage::entryOfRegister(0x101C)] = c.value(0x101C);
-    image[ParameterImage::entryOfRegister(0x101D)] = c.value(0x101D);
-    image[ParameterImage::ModelEntry] = c.modelCode();
-    return image;
-}
-
-// The 153 program values, position by position: start pattern 1, last steps
-// 7, cycles 2, next patterns 8, set values 100 + k tenths, times 10 minutes.
-QList<RegisterWrite> programWrites()
-{
-    QList<RegisterWrite> out;
-    for (int p = 0; p < ProgramReg::Count; ++p) {
-        const int reg = ProgramReg::First + p;
-        int value = 1;
-        if (reg >= ProgramReg::StepBase)
-            value = (reg - ProgramReg::StepBase) % 2 ? 10 : 100 + (reg - ProgramReg::StepBase) / 2;
-        else if (reg >= ProgramReg::NextPatternBase)
-            value = 8;
-        else if (reg >= ProgramReg::CyclesBase)
-            value = 2;
-        else if (reg >= ProgramReg::LastStepBase)
-            value = 7;
-        out.append({reg, value, false, p});
-    }
-    return out;
-}
-
 class EngineWork : public ::testing::TestWithParam<ModbusMode>
 {
 protected:
