@@ -8,6 +8,7 @@
 #include "setup/setupcomparison.h"
 #include "setup/setupview.h"
 #include "setup/setupviewform.h"
+#include "setup/writeall.h"
 #include "ui/deferredrender.h"
 #include "ui/dialogs.h"
 #include "ui/jpegloader.h"
@@ -266,6 +267,20 @@ void MonitorForm::createSetupView()
             [&transfer](bool all) { transfer.WriteBtClick(all); });
     engine.hooks.saveToFile = [&transfer] { transfer.saveFile(); };
     engine.hooks.waiting = [&view](const QString &text) { view.showWaiting(text); };
+    // Changes that did not reach their controller are named, once the line's
+    // event is done, in one box for all that ended together.
+    engine.hooks.singleWriteEnded = [this](const SingleWriteReport &r) {
+        if (r.outcome != WriteOutcome::NotSent && r.outcome != WriteOutcome::NoAnswer)
+            return;
+        if (m_notWritten.isEmpty())
+            QTimer::singleShot(0, this, [this] {
+                const QStringList lines = std::exchange(m_notWritten, {});
+                AppDialogs().inform(QStringLiteral("Message"),
+                                    QStringLiteral("Not written:\n") +
+                                        lines.join(QLatin1Char('\n')));
+            });
+        m_notWritten << QStringLiteral("%1: %2").arg(WriteAll::describe(r.reg), r.why);
+    };
     engine.hooks.refused = [](const QString &text) {
         AppDialogs().inform(QStringLiteral("Message"), text);
     };

@@ -127,5 +127,6 @@ private:
     // sent from the line's event) to leave.
     DeferredRender *m_render = nullptr;
     MonitorView m_shown; // what the widgets show
+    QStringList m_notWritten; // single writes named at the next turn of the event loop
     bool m_renderedOnce = false;
 };

@@ -22,12 +22,14 @@ void MonitorEngine::StartCycle()
         if (m_view.comAddr[size_t(n)] != s.DeviceAddress) {
             // The work asked of the controller the slot polled ends: it is
             // not sent to the one the slot polls now.
-            if (s.DeviceRequested)
-                endWorkOf(n, QStringLiteral("controller %1 now polls address %2 instead of %3")
-                                 .arg(n)
-                                 .arg(m_view.comAddr[size_t(n)])
-                                 .arg(s.DeviceAddress));
+            const int was = s.DeviceAddress;
             s.DeviceAddress = m_view.comAddr[size_t(n)];
+            if (s.DeviceRequested)
+                endWorkOf(n,
+                          QStringLiteral("controller %1 now polls address %2 instead of %3")
+                              .arg(n)
+                              .arg(s.DeviceAddress)
+                              .arg(was));
             s.identified = false;
             s.historyCount = 0;
             if (hooks.clearHistory)
@@ -104,8 +106,8 @@ void MonitorEngine::SendNext()
 {
     if (m_paused || m_state.RequestOutstanding)
         return; // the save runs, or an exchange is on the line
-    if (m_state.ConnectedCount() == 0)
-        return;
+    if (m_state.ConnectedCount() == 0 || !m_channel.isOpen())
+        return; // nothing to poll, or the window closed
     if (const std::optional<Exchange> retry = std::exchange(m_retry, std::nullopt)) {
         // The request whose reply came from another talker, unless its
         // work ended meanwhile.

@@ -35,7 +35,8 @@ QString MonitorEngine::slotName(int n) const
 
 void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
 {
-    const RegisterWrite write {reg, value & 0xFFFF, unlock, -1};
+    // A register that needs the unlock gets it, whoever asks.
+    const RegisterWrite write {reg, value & 0xFFFF, unlock || RegisterNeedsUnlock(reg), -1};
     const int slot = slotOfAddress(address);
     if (slot == 0 || address < 1) {
         SingleWriteReport r {
@@ -53,7 +54,7 @@ void MonitorEngine::requestWrite(int address, int reg, int value, bool unlock)
     for (SingleWrite &w : m_singles) {
         if (!w.sent && w.address == address && w.write.reg == reg) {
             w.write.value = write.value;
-            w.write.unlock = w.write.unlock || unlock;
+            w.write.unlock = w.write.unlock || write.unlock;
             return;
         }
     }
@@ -357,6 +358,7 @@ void MonitorEngine::endJob(quint64 id, bool complete, const QString &why)
         report.complete = complete;
         report.address = job.address;
         report.slot = job.slot;
+        report.why = why;
         for (int i = 0; i < job.count(); ++i) {
             if (job.outcomes[i] == WriteOutcome::Written)
                 continue;

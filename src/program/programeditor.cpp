@@ -459,9 +459,12 @@ void ProgramEditor::programWriteEnded(const BatchWriteReport &report)
         return;
     endTransfer();
     if (!report.complete) {
-        QString text = QStringLiteral("Write to Duva did not finish: the controller at address "
-                                      "%1 is no longer connected.")
-                           .arg(report.address);
+        QString text = QStringLiteral("Write to Duva did not finish: %1.")
+                           .arg(report.why.isEmpty()
+                                    ? QStringLiteral("the controller at address %1 is no longer "
+                                                     "connected")
+                                          .arg(report.address)
+                                    : report.why);
         if (!report.notWritten.isEmpty())
             text += QStringLiteral("\nNot written:\n") + listOf(report.notWritten);
         inform(text);

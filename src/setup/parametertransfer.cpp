@@ -120,9 +120,11 @@ void ParameterTransfer::writeEnded(const BatchWriteReport &report)
     m_view.showWriteEnded();
     QString text;
     if (!report.complete) {
-        text = QStringLiteral("Write to the controller at address %1 is incomplete: the "
-                              "controller is no longer connected.")
-                   .arg(report.address);
+        text =
+            QStringLiteral("Write to the controller at address %1 is incomplete: %2.")
+                .arg(report.address)
+                .arg(report.why.isEmpty() ? QStringLiteral("the controller is no longer connected")
+                                          : report.why);
         if (!report.notWritten.isEmpty())
             text += QStringLiteral("\nNot written:\n") + describeAll(report.notWritten);
     } else if (!report.notWritten.isEmpty()) {

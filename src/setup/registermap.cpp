@@ -47,8 +47,17 @@ const Row rows[] = {
      false,
      true},
     {0x470E, 14, "P1-6", "KD", "derivative time", S::Integer, {8}, W::Edit, false, true},
-    {0x470F, 15, "P1-7", "SumOffs", "integral offset", S::Tenths, {8}, W::Edit, false, true},
-    {0x4710, 16, "P1-8", "PDOffs", "PD offset", S::Tenths, {8}, W::Edit, false, true},
+    {0x470F,
+     15,
+     "P1-7",
+     "SumOffs",
+     "integral offset",
+     S::UnsignedTenths,
+     {8},
+     W::Edit,
+     false,
+     true},
+    {0x4710, 16, "P1-8", "PDOffs", "PD offset", S::UnsignedTenths, {8}, W::Edit, false, true},
     {0x4711, 17, "P1-14", "Coeff", "P coefficient", S::Hundredths, {8}, W::Edit, false, true},
     {0x4712, 18, "P1-15", "DeadBand1,DeadBand2", "dead band", S::Tenths, {8}, W::Edit, false, true},
     {0x4713, 19, "P1-9", "Hyst1", "heating hysteresis", S::Scaled, {6}, W::Edit, false, true},
@@ -381,6 +390,12 @@ const RegisterInfo *FindRegister(int address)
     const auto it = std::find_if(map.cbegin(), map.cend(),
                                  [address](const RegisterInfo &r) { return r.address == address; });
     return it == map.cend() ? nullptr : &*it;
+}
+
+bool RegisterNeedsUnlock(int address)
+{
+    const RegisterInfo *info = FindRegister(address);
+    return info && info->unlock;
 }
 
 int NormalizedModelCode(int code)

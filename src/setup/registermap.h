@@ -13,7 +13,8 @@
 // How a register value is turned into text.
 enum class ScaleKind {
     Scaled, // in the units of the input; follows the decimal point position
-    Tenths, // one implied decimal
+    Tenths, // one implied decimal, two's complement
+    UnsignedTenths, // one implied decimal, 0 to 6553.5
     SignedTenths, // one implied decimal, two's complement (program set values)
     Hundredths, // two implied decimals
     Integer, // unsigned, no scaling
@@ -55,6 +56,9 @@ const QList<RegisterInfo> &RegisterMap();
 
 // The register at an address, or nullptr when the controller has none there.
 const RegisterInfo *FindRegister(int address);
+// True when a write of the register needs the unlock write first: what the
+// setup view, the engine's single writes and write-all go by.
+bool RegisterNeedsUnlock(int address);
 
 // Named registers.
 namespace Reg {

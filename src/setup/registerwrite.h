@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 
 // One register write of a batch (write-all, program write), with the
 // unlock write before it when asked. `step` numbers the write within its
@@ -24,4 +25,5 @@ struct BatchWriteReport
     int slot = 0; // the configuration window's slot it was asked for
     QList<RegisterWrite> notWritten;
     QList<int> notWrittenItems; // their positions in the batch
+    QString why; // why it stopped, for the user; empty when complete
 };

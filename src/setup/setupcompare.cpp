@@ -76,41 +76,10 @@ QString EntryText(const ParameterImage &e, int entry)
     const int decimals = e[DecimalPointEntry];
     const bool linear = IsLinearInput(e[InputTypeEntry]);
     const int reg = ParameterImage::registerOfEntry(entry);
-    auto scaled = [&] { return ScaledFormat(v, decimals, linear).trimmed(); };
+    // The entries the register table's scale does not say all of.
     switch (entry) {
-    case 1:
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-    case 19:
-    case 20:
-    case ParameterImage::PidTargetEntry:
-        return scaled();
-    case 2:
-    case 3:
-    case 12:
-    case 29:
-        return TenthsFormat(v, true);
-    case 13:
-    case 14:
-    case 27:
-    case 28:
-        return QString::number(v);
-    case 15:
-    case 16:
-        return SetupViewLogic::UnsignedTenthsFormat(v);
-    case 17:
-        return SetupViewLogic::HundredthsFormat(v);
-    case 18:
+    case 18: // the dead band has a decimal only with the decimal point
         return TenthsFormat(v, decimals != 0);
-    case 21:
-    case 22:
-        return SignedIntFormat(v);
     case OnlineConfigWordEntry:
         // Bit 0 is the switch; other bits are shown when set.
         return v > 1 ? listText(reg, v & 1) + QStringLiteral(" (%1)").arg(registerText(v).mid(2))
@@ -119,6 +88,23 @@ QString EntryText(const ParameterImage &e, int entry)
         return listText(reg, v == 2 ? 0x000B : v);
     case UnitEntry:
         return v < 2 ? listText(reg, v) : UnitText(v, e[InputTypeEntry]);
+    default:
+        break;
+    }
+    const RegisterInfo *info = FindRegister(reg);
+    switch (info ? info->scale : ScaleKind::List) {
+    case ScaleKind::Scaled:
+        return ScaledFormat(v, decimals, linear).trimmed();
+    case ScaleKind::Tenths:
+        return TenthsFormat(v, true);
+    case ScaleKind::UnsignedTenths:
+        return SetupViewLogic::UnsignedTenthsFormat(v);
+    case ScaleKind::Hundredths:
+        return SetupViewLogic::HundredthsFormat(v);
+    case ScaleKind::Integer:
+        return QString::number(v);
+    case ScaleKind::SignedInteger:
+        return SignedIntFormat(v);
     default:
         return listText(reg, v);
     }

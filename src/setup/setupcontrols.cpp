@@ -9,16 +9,15 @@ using B = SetupBox;
 using D = EntryDecimals;
 
 SetupRow edit(F f, const char *name, B box, const char *code, const char *caption,
-              const char *picture, int reg, D kind, int decimals, bool unlock = false,
-              const char *codeName = "")
+              const char *picture, int reg, D kind, int decimals, const char *codeName = "")
 {
-    return {f, name, box, false, code, codeName, caption, picture, reg, kind, decimals, unlock};
+    return {f, name, box, false, code, codeName, caption, picture, reg, kind, decimals};
 }
 
 SetupRow list(F f, const char *name, B box, const char *code, const char *caption,
-              const char *picture, int reg, bool unlock = false, const char *codeName = "")
+              const char *picture, int reg, const char *codeName = "")
 {
-    return {f, name, box, true, code, codeName, caption, picture, reg, D::None, 0, unlock};
+    return {f, name, box, true, code, codeName, caption, picture, reg, D::None, 0};
 }
 
 std::array<SetupRow, SetupFieldCount> build()
@@ -47,19 +46,19 @@ std::array<SetupRow, SetupFieldCount> build()
         // Both offsets share the code label LabelOfs, which the view sets.
         edit(F::SumOffs, "SumOffs", B::PIDBox, "", "I Offset", "rowoffset", Reg::IntegralOffset, X, 1),
         edit(F::PDOffs, "PDOffs", B::PIDBox, "", "PD Offset", "rowoffset", Reg::PdOffset, X, 1),
-        edit(F::HCPeriodPID1, "HCPeriodPID1", B::PIDBox, "P1-11", "OUT1 Period", "rowheat", Reg::Output1Period, X, 0, false, "LabelPd2"),
+        edit(F::HCPeriodPID1, "HCPeriodPID1", B::PIDBox, "P1-11", "OUT1 Period", "rowheat", Reg::Output1Period, X, 0, "LabelPd2"),
         edit(F::HCPeriodPID2, "HCPeriodPID2", B::PIDBox, "P1-13", "OUT2 Period", "rowcool", Reg::Output2Period, X, 0),
         edit(F::Coeff, "Coeff", B::PIDBox, "P1-14", "P Coefficient", "rowpid", Reg::PCoefficient, X, 2),
         edit(F::DeadBand1, "DeadBand1", B::PIDBox, "P1-15", "DeadBand", "rowrange", Reg::DeadBand, X, 1),
 
-        edit(F::Hyst1, "Hyst1", B::OnOffBox, "P1-9", "Heating Hysteresis", "rowheat", Reg::HeatingHysteresis, S, 0, false, "LabelHCTS1"),
-        edit(F::Hyst2, "Hyst2", B::OnOffBox, "P1-10", "Cooling Hysteresis", "rowcool", Reg::CoolingHysteresis, S, 0, false, "LabelHCTS2"),
+        edit(F::Hyst1, "Hyst1", B::OnOffBox, "P1-9", "Heating Hysteresis", "rowheat", Reg::HeatingHysteresis, S, 0, "LabelHCTS1"),
+        edit(F::Hyst2, "Hyst2", B::OnOffBox, "P1-10", "Cooling Hysteresis", "rowcool", Reg::CoolingHysteresis, S, 0, "LabelHCTS2"),
         edit(F::DeadBand2, "DeadBand2", B::OnOffBox, "P1-15", "Dead Band", "rowrange", Reg::DeadBand, X, 1),
 
         edit(F::OUTQ1, "OUTQ1", B::ManuBox, "P2-11", "Output1 Level (%)", "rowoutput", Reg::Output1Level, X, 1),
-        edit(F::HCPeriod1, "HCPeriod1", B::ManuBox, "P1-11", "Output1 Period", "rowheat", Reg::Output1Period, X, 0, false, "LabelPd1"),
-        edit(F::OUTQ2, "OUTQ2", B::ManuBox, "P2-12", "Output2 Level (%)", "rowoutput", Reg::Output2Level, X, 1, false, "LabelOut2"),
-        edit(F::HCPeriod2, "HCPeriod2", B::ManuBox, "P1-13", "Output2 Period", "rowcool", Reg::Output2Period, X, 0, false, "LabelHCPd"),
+        edit(F::HCPeriod1, "HCPeriod1", B::ManuBox, "P1-11", "Output1 Period", "rowheat", Reg::Output1Period, X, 0, "LabelPd1"),
+        edit(F::OUTQ2, "OUTQ2", B::ManuBox, "P2-12", "Output2 Level (%)", "rowoutput", Reg::Output2Level, X, 1, "LabelOut2"),
+        edit(F::HCPeriod2, "HCPeriod2", B::ManuBox, "P1-13", "Output2 Period", "rowcool", Reg::Output2Period, X, 0, "LabelHCPd"),
 
         list(F::ALM1Mode, "ALM1Mode", B::AlmBox, "P3-8", "Alarm1", "rowalarm", Reg::Alarm1Mode),
         edit(F::UpLimit1, "UpLimit1", B::AlmBox, "P2-4", "Alarm1 High", "rowrange", Reg::Alarm1High, S, 0),
@@ -76,20 +75,20 @@ std::array<SetupRow, SetupFieldCount> build()
         list(F::LockStatus, "LockStatus", B::CtrlerBox, "P2-10", "Lock Mode", "rowlock", Reg::LockMode),
 
         list(F::RunStop, "RunStop", B::OPBox, "P2-1", "RUN/STOP", "rowrun", Reg::RunStop),
-        list(F::AT, "AT", B::OPBox, "P1-1", "Auto-tuning", "rowtune", Reg::AutoTuning, false, "LabelAT"),
+        list(F::AT, "AT", B::OPBox, "P1-1", "Auto-tuning", "rowtune", Reg::AutoTuning, "LabelAT"),
 
         edit(F::CurrHi, "CurrHi", B::TuneBox, "P1-17", "High Adjustment", "rowoutput", Reg::AnalogHighAdjust, X, 0),
         edit(F::CurrLo, "CurrLo", B::TuneBox, "P1-18", "Low Adjustment", "rowoutput", Reg::AnalogLowAdjust, X, 0),
 
-        edit(F::RTDOfs, "RTDOfs", B::AdjustBox, "", "RTD Offset", "rowfactory", Reg::RtdOffset, X, 1, true),
-        edit(F::RTDGain, "RTDGain", B::AdjustBox, "", "RTD Gain", "rowfactory", Reg::RtdGain, X, 0, true),
-        edit(F::TCOfs, "TCOfs", B::AdjustBox, "", "TC Offset", "rowfactory", Reg::TcOffset, X, 0, true),
-        edit(F::TCGain, "TCGain", B::AdjustBox, "", "TC Gain", "rowfactory", Reg::TcGain, X, 0, true),
-        edit(F::ColdOfs, "ColdOfs", B::AdjustBox, "", "Cold-J Offset", "rowfactory", Reg::ColdJunctionOffset, X, 1, true),
-        edit(F::mVOfs, "mVOfs", B::AdjustBox, "", "Linear Offset", "rowfactory", Reg::LinearOffset, X, 0, true),
-        edit(F::mVGain, "mVGain", B::AdjustBox, "", "Linear Gain", "rowfactory", Reg::LinearGain, X, 0, true),
-        list(F::OutputType1, "OutputType1", B::AdjustBox, "", "Output 1 Type", "rowoutput", Reg::Output1Type, true),
-        list(F::OutputType2, "OutputType2", B::AdjustBox, "", "Output 2 Type", "rowoutput", Reg::Output2Type, true),
+        edit(F::RTDOfs, "RTDOfs", B::AdjustBox, "", "RTD Offset", "rowfactory", Reg::RtdOffset, X, 1),
+        edit(F::RTDGain, "RTDGain", B::AdjustBox, "", "RTD Gain", "rowfactory", Reg::RtdGain, X, 0),
+        edit(F::TCOfs, "TCOfs", B::AdjustBox, "", "TC Offset", "rowfactory", Reg::TcOffset, X, 0),
+        edit(F::TCGain, "TCGain", B::AdjustBox, "", "TC Gain", "rowfactory", Reg::TcGain, X, 0),
+        edit(F::ColdOfs, "ColdOfs", B::AdjustBox, "", "Cold-J Offset", "rowfactory", Reg::ColdJunctionOffset, X, 1),
+        edit(F::mVOfs, "mVOfs", B::AdjustBox, "", "Linear Offset", "rowfactory", Reg::LinearOffset, X, 0),
+        edit(F::mVGain, "mVGain", B::AdjustBox, "", "Linear Gain", "rowfactory", Reg::LinearGain, X, 0),
+        list(F::OutputType1, "OutputType1", B::AdjustBox, "", "Output 1 Type", "rowoutput", Reg::Output1Type),
+        list(F::OutputType2, "OutputType2", B::AdjustBox, "", "Output 2 Type", "rowoutput", Reg::Output2Type),
     };
     // clang-format on
     std::array<SetupRow, SetupFieldCount> table {};

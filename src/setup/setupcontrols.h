@@ -111,7 +111,8 @@ struct SetupRow
     int reg = 0; // the register an entry writes; 0 for none
     EntryDecimals decimalsKind = EntryDecimals::None;
     int decimals = 0;
-    bool unlock = false; // the write needs the unlock write first
+    // Whether a write needs the unlock first is the register's: see
+    // RegisterNeedsUnlock.
 };
 
 // The row of a field.

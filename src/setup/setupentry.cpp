@@ -63,7 +63,8 @@ void SetupViewLogic::OnKeyPress(SetupField field, QChar key, const QString &text
         return;
     }
     if (m_actions.write)
-        m_actions.write(context().address, registerOf(field), word.toInt(nullptr, 16), row.unlock);
+        m_actions.write(context().address, registerOf(field), word.toInt(nullptr, 16),
+                        RegisterNeedsUnlock(registerOf(field)));
     changed();
 }
 
@@ -79,7 +80,7 @@ void SetupViewLogic::CtrlSetSelect(SetupField field, int position)
     // The lock list's third item is written as 0x000B.
     const int value = field == F::LockStatus && position == 2 ? 0x000B : position;
     if (m_actions.write)
-        m_actions.write(context().address, row.reg, value, row.unlock);
+        m_actions.write(context().address, row.reg, value, RegisterNeedsUnlock(row.reg));
     if (field == F::HeatCool && m_actions.readOutputMode)
         m_actions.readOutputMode();
     changed();
@@ -92,9 +93,9 @@ void SetupViewLogic::ClearBt1Click(bool restore)
     if (!AppDialogs().askOkCancel(QStringLiteral("Confirm"),
                                   QStringLiteral("Will clear setting, Execute anyway?")))
         return;
+    const int reg = restore ? Reg::RestoreDefaults : Reg::ClearAdjustments;
     if (m_actions.write)
-        m_actions.write(context().address, restore ? Reg::RestoreDefaults : Reg::ClearAdjustments,
-                        CommandKey, true);
+        m_actions.write(context().address, reg, CommandKey, RegisterNeedsUnlock(reg));
 }
 
 void SetupViewLogic::FWVersionDblClick()

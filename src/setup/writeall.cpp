@@ -49,7 +49,7 @@ QList<RegisterWrite> steps(const ParameterImage &image)
             value |= 1;
         else if (step == LastStep)
             value &= 1;
-        out.append({reg, value, false, step});
+        out.append({reg, value, RegisterNeedsUnlock(reg), step});
     }
     return out;
 }

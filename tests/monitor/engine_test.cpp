@@ -416,7 +416,9 @@ TEST_P(MonitorLine, ProgramReadRunsItsOwnStepsThenPollingResumes)
         if (phase == 4)
             firstSteps << firstStep;
     };
-    engine->hooks.programReadEnded = [&](bool complete, const QString &) { ended += complete ? 1 : 100; };
+    engine->hooks.programReadEnded = [&](bool complete, const QString &) {
+        ended += complete ? 1 : 100;
+    };
     const int before = int(log.size());
     engine->requestProgramRead();
     ASSERT_TRUE(waitFor([&] { return ended == 1; }, 10000));
@@ -486,7 +488,7 @@ TEST_P(MonitorTimeouts, BroadcastWriteIsPacedBySilence)
     EXPECT_EQ(controller(1).value(Reg::Alarm2High), 40);
     EXPECT_EQ(controller(2).value(Reg::Alarm2High), 40);
     EXPECT_EQ(engine->state().at(1).ErrorCount, 0);
-        EXPECT_FALSE(engine->busy());
+    EXPECT_FALSE(engine->busy());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFramings, MonitorTimeouts,

@@ -333,8 +333,9 @@ TEST_P(EngineWork, OneControllerAnsweringBadlyHoldsNobodyUp)
         }
         // A controller that answers at once is asked again at once, at most
         // three times: the others are polled many times over.
-        if (fault == F::Exception || fault == F::BadChecksum)
+        if (fault == F::Exception || fault == F::BadChecksum) {
             EXPECT_GT(line.requests(3, int(from)).size(), 15) << int(fault);
+        }
         e.FormClose();
     }
 }

@@ -50,7 +50,13 @@ struct Commit
 
 struct JobRecord
 {
-    enum Kind { WriteAll, Broadcast, ProgramWrite, ProgramRead, SetupRead } kind;
+    enum Kind { WriteAll, Broadcast, ProgramWrite, ProgramRead, SetupRead };
+    JobRecord(Kind k, qint64 at, int a = 0)
+        : kind(k)
+        , asked(at)
+        , address(a)
+    { }
+    Kind kind;
     qint64 asked = 0;
     int address = 0;
     int slot = 0;
@@ -99,7 +105,8 @@ public:
         }
         // Faults end; what is queued finishes; the window closes.
         cl.faults.clear();
-        cl.runUntil(engine, [this] { return !engine.busy(); }, 120000);
+        cl.runUntil(
+            engine, [this] { return !engine.busy(); }, 120000);
         cl.run(engine, 500);
         engine.FormClose();
         cl.run(engine, 10);
@@ -110,6 +117,13 @@ public:
 
 private:
     bool chance(int percent) { return int(m_rng.bounded(100)) < percent; }
+    // DUVA_TRACE=1: the actions and the ends of the work, with their times.
+    void trace(const QString &text)
+    {
+        static const bool on = qEnvironmentVariableIsSet("DUVA_TRACE");
+        if (on)
+            fprintf(stderr, "%lld %s\n", cl.line.now(), qPrintable(text));
+    }
     int pick(int n) { return int(m_rng.bounded(n)); }
 
     void hook()
@@ -118,8 +132,6 @@ private:
             m_reports[{r.address, r.reg, r.value}].append({cl.line.now(), r.outcome});
         };
         auto batchEnded = [this](const BatchWriteReport &r, bool program) {
-            if (qEnvironmentVariableIsSet("DUVA_TRACE"))
-                fprintf(stderr, "%lld report program %d slot %d address %d complete %d notwritten %d\n", cl.line.now(), int(program), r.slot, r.address, int(r.complete), int(r.notWritten.size()));
             JobRecord *job = nullptr;
             for (JobRecord &j : m_jobs)
                 if (!job && !j.ended && j.slot == r.slot && j.address == r.address &&
@@ -143,14 +155,16 @@ private:
         engine.hooks.programReply = [this](int, int, const QList<quint16> &words) {
             m_programWords += words;
         };
-        engine.hooks.programReadEnded = [this](bool complete, const QString &) {
+        engine.hooks.programReadEnded = [this](bool complete, const QString &why) {
+            trace(QStringLiteral("program read ended %1: %2").arg(complete).arg(why));
             // One whose controller went away ends first; else the oldest.
             JobRecord *job = nullptr;
             const MonitorState &st = engine.state();
             if (!complete)
                 for (JobRecord &j : m_jobs)
                     if (!job && !j.ended && j.kind == JobRecord::ProgramRead &&
-                        (!st.at(j.slot).DeviceRequested || st.at(j.slot).DeviceAddress != j.address))
+                        (!st.at(j.slot).DeviceRequested ||
+                         st.at(j.slot).DeviceAddress != j.address))
                         job = &j;
             if (!job)
                 job = frontJob({JobRecord::ProgramRead}, -1);
@@ -212,7 +226,8 @@ private:
             ordered << got.mid(0, 1) << got.mid(9, 8) << got.mid(1, 8) << got.mid(17, 8)
                     << got.mid(25);
         }
-        EXPECT_EQ(ordered, expected) << "program read of address " << address << ", " << got.size() << " words";
+        EXPECT_EQ(ordered, expected)
+            << "program read of address " << address << ", " << got.size() << " words";
     }
 
     void act();
@@ -257,8 +272,7 @@ void OracleRun::act()
 {
     const int n = 1 + pick(4);
     const int kind = pick(100);
-    if (qEnvironmentVariableIsSet("DUVA_TRACE"))
-        fprintf(stderr, "%lld act %d slot %d\n", cl.line.now(), kind, n);
+    trace(QStringLiteral("action %1, slot %2").arg(kind).arg(n));
     if (kind < 30) {
         // An edit, plain or protected, to a connected controller mostly.
         const int address = connectedAddress();
@@ -270,9 +284,9 @@ void OracleRun::act()
     } else if (kind < 36) {
         if (engine.state().at(engine.state().SelectedDevice).DeviceRequested) {
             const bool broadcast = chance(30);
-            JobRecord j {broadcast ? JobRecord::Broadcast : JobRecord::WriteAll};
-            j.asked = cl.line.now();
-            j.address = broadcast ? 0 : engine.state().at(engine.state().SelectedDevice).DeviceAddress;
+            JobRecord j(broadcast ? JobRecord::Broadcast : JobRecord::WriteAll, cl.line.now());
+            j.address =
+                broadcast ? 0 : engine.state().at(engine.state().SelectedDevice).DeviceAddress;
             j.slot = engine.state().SelectedDevice;
             j.items = WriteAll::steps(m_file);
             engine.loadParameterFile(m_file);
@@ -281,8 +295,7 @@ void OracleRun::act()
         }
     } else if (kind < 40) {
         const MonitorState &st = engine.state();
-        JobRecord j {JobRecord::ProgramWrite};
-        j.asked = cl.line.now();
+        JobRecord j(JobRecord::ProgramWrite, cl.line.now());
         j.address = st.at(st.SelectedDevice).DeviceAddress;
         j.slot = st.SelectedDevice;
         j.items = programWrites();
@@ -295,8 +308,7 @@ void OracleRun::act()
             EXPECT_FALSE(st.at(st.SelectedDevice).DeviceRequested);
     } else if (kind < 46) {
         const MonitorState &st = engine.state();
-        JobRecord j {JobRecord::ProgramRead};
-        j.asked = cl.line.now();
+        JobRecord j(JobRecord::ProgramRead, cl.line.now());
         j.address = st.at(st.SelectedDevice).DeviceAddress;
         j.slot = st.SelectedDevice;
         if (engine.requestProgramRead())
@@ -306,12 +318,13 @@ void OracleRun::act()
         if (!engine.state().at(n).DeviceRequested)
             return;
         const int address = engine.state().at(n).DeviceAddress;
-        m_jobs.append({JobRecord::SetupRead, cl.line.now(), address});
+        m_jobs.append(JobRecord(JobRecord::SetupRead, cl.line.now(), address));
         const qsizetype index = m_jobs.size() - 1;
         engine.readSetupOf(n, [this, address, index](bool ok, const ParameterImage &image) {
-            if (ok)
+            if (ok) {
                 EXPECT_EQ(signatureOf(image), signatureOf(cl.controllers.at(address)))
                     << "setup read of address " << address;
+            }
             end(m_jobs[index]);
         });
     } else if (kind < 58) {
@@ -335,8 +348,9 @@ void OracleRun::act()
     } else {
         // A fault on one controller, or its end.
         const int address = 1 + pick(4);
-        const Fault faults[] = {Fault::None, Fault::None,        Fault::Silent,   Fault::Delay,
-                                Fault::Exception, Fault::BadChecksum, Fault::ShortReply};
+        const Fault faults[] = {Fault::None,      Fault::None,      Fault::Silent,
+                                Fault::Delay,     Fault::Exception, Fault::BadChecksum,
+                                Fault::ShortReply};
         cl.faults[address] = faults[pick(7)];
         m_fairFrom = cl.line.now();
     }
@@ -367,7 +381,8 @@ void OracleRun::checkFairness()
         const SlotState &s = engine.state().at(n);
         const int address = s.DeviceAddress;
         const auto fault = cl.faults.find(address);
-        if (!s.DeviceActive || !s.identified || (fault != cl.faults.end() && fault->second != Fault::None))
+        if (!s.DeviceActive || !s.identified ||
+            (fault != cl.faults.end() && fault->second != Fault::None))
             continue;
         const qint64 last = std::max(m_fairFrom, m_lastPoll[address]);
         if (now - last > allowed + 500) // + the setup read of the selected one
@@ -399,13 +414,6 @@ void OracleRun::check()
                     target = target ||
                         (j.kind == JobRecord::ProgramRead && j.address == r.address &&
                          j.asked <= r.ms && (!j.ended || j.endedMs >= r.ms));
-                if (!target && qEnvironmentVariableIsSet("DUVA_TRACE")) {
-                    for (const JobRecord &j : m_jobs)
-                        fprintf(stderr, "job %d asked %lld address %d ended %d at %lld\n", int(j.kind), j.asked, j.address, int(j.ended), j.endedMs);
-                    for (const ControllerLine::Request &q : log)
-                        if (q.ms >= r.ms - 1500 && q.ms <= r.ms + 300)
-                            fprintf(stderr, "%lld %d %02x %04x %d %d\n", q.ms, q.address, q.function, q.reg, q.value, int(q.answered));
-                }
                 EXPECT_TRUE(target) << "program read to address " << r.address << " at " << r.ms;
             }
             continue;
@@ -455,10 +463,6 @@ void OracleRun::check()
         ASSERT_EQ(it->second.size(), 1) << "one report per change";
         const auto [at, outcome] = it->second.first();
         const int echoes = echoedBefore(c.address, c.reg, c.value, at);
-        if (outcome == WriteOutcome::Written && echoes == 0 && qEnvironmentVariableIsSet("DUVA_TRACE"))
-            for (const ControllerLine::Request &r : log)
-                if (r.ms >= c.ms - 200 && r.ms <= at + 100)
-                    fprintf(stderr, "%lld %d %02x %04x %d %d (commit %lld report %lld)\n", r.ms, r.address, r.function, r.reg, r.value, int(r.answered), c.ms, at);
         if (outcome == WriteOutcome::Written)
             EXPECT_GE(echoes, 1) << "named written, never echoed: " << c.value;
         else
@@ -475,9 +479,10 @@ void OracleRun::check()
         // ended, or never, when one of them was still there at its end.
         qint64 from = j.asked;
         for (qsizetype e = 0; e < k; ++e)
-            from = std::max(from, m_jobs.at(e).ended && m_jobs.at(e).endedMs <= j.endedMs
-                                      ? m_jobs.at(e).endedMs
-                                      : j.endedMs + 1);
+            from = std::max(from,
+                            m_jobs.at(e).ended && m_jobs.at(e).endedMs <= j.endedMs
+                                ? m_jobs.at(e).endedMs
+                                : j.endedMs + 1);
         if (j.kind != JobRecord::WriteAll && j.kind != JobRecord::ProgramWrite)
             continue;
         std::map<std::pair<int, int>, int> echoed, written, items;
@@ -495,14 +500,6 @@ void OracleRun::check()
                 continue;
             const std::pair<int, int> key {w.reg, w.value};
             const int expected = std::min(echoed[key], items[key]);
-            if (written[key] != expected && qEnvironmentVariableIsSet("DUVA_TRACE")) {
-                for (const ControllerLine::Request &r : log)
-                    if (r.ms >= from - 3000 && r.ms <= j.endedMs + 100)
-                        fprintf(stderr, "%lld %d %02x %04x %d %d\n", r.ms, r.address, r.function, r.reg, r.value, int(r.answered));
-                for (const JobRecord &q : m_jobs)
-                    fprintf(stderr, "job %d asked %lld slot %d address %d ended %d at %lld\n", int(q.kind), q.asked, q.slot, q.address, int(q.ended), q.endedMs);
-                fprintf(stderr, "from %lld end %lld complete %d notwritten %s\n", from, j.endedMs, int(j.report.complete), qPrintable([&]{QStringList l; for (int i : j.report.notWrittenItems) l << QString::number(i); return l.join(",");}()));
-            }
             EXPECT_EQ(written[key], expected)
                 << "batch to address " << j.address << " asked at " << j.asked << ", item "
                 << std::hex << w.reg << "=" << std::dec << w.value;
@@ -512,15 +509,18 @@ void OracleRun::check()
 
 TEST(Interleaving, EveryChangeReachesItsControllerOrIsNamed)
 {
-    const int seeds = qEnvironmentVariableIsSet("DUVA_SEEDS")
-        ? qEnvironmentVariableIntValue("DUVA_SEEDS")
-        : 300;
+    const int seeds =
+        qEnvironmentVariableIsSet("DUVA_SEEDS") ? qEnvironmentVariableIntValue("DUVA_SEEDS") : 300;
     const quint32 first = quint32(qEnvironmentVariableIntValue("DUVA_FIRST_SEED"));
     for (quint32 seed = first; seed < first + quint32(seeds); ++seed) {
         SCOPED_TRACE(::testing::Message() << "seed " << seed << " (DUVA_FIRST_SEED=" << seed
                                           << " DUVA_SEEDS=1 repeats it)");
         OracleRun run(seed);
-        run.go(40000);
+        try {
+            run.go(40000);
+        } catch (const std::exception &e) {
+            ADD_FAILURE() << "seed " << seed << ": " << e.what();
+        }
         run.check();
         if (::testing::Test::HasFailure())
             break;

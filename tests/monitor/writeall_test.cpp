@@ -15,8 +15,8 @@
 
 #include <QClipboard>
 #include <QFile>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -242,8 +242,8 @@ TEST_P(WriteAllOnTheLine, TheBatchKeepsItsControllerAndEndsWhenItGoes)
     EXPECT_FALSE(engine().state().ParamsFromFile);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.texts().isEmpty(); }, 3000));
     EXPECT_TRUE(dialogs.texts().last().startsWith(
-        "Write to the controller at address 1 is incomplete: the controller is no longer "
-        "connected.\nNot written:\n"));
+        "Write to the controller at address 1 is incomplete: controller 1 (address 1) is no "
+        "longer connected.\nNot written:\n"));
     EXPECT_TRUE(dialogs.texts().last().contains("P1-4 Proportion Band (0x470C)"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return view().SaveBt->isEnabled(); }, 3000));
     EXPECT_FALSE(view().UpLoadBar->isVisible());
