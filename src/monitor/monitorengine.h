@@ -251,6 +251,10 @@ private:
     // after five time-outs in a row over at least ten seconds.
     void ReportResult(int n, const TransactionResult &result, bool countsAsTimeout);
     SingleWrite *singleOf(quint64 id);
+    // A job of slot n, its address taken now; queued, it runs after those
+    // before it.
+    Job newJob(JobKind kind, int n, const QList<WriteItem> &items = {});
+    void queueJob(Job job);
     Job *jobOf(quint64 id);
     // Ends single writes and jobs: those of slot `n` (0: all), with `why`.
     void endWorkOf(int n, const QString &why);

@@ -147,23 +147,33 @@ Job *MonitorEngine::jobOf(quint64 id)
     return nullptr;
 }
 
+Job MonitorEngine::newJob(JobKind kind, int n, const QList<WriteItem> &items)
+{
+    Job job;
+    job.id = m_nextId++;
+    job.kind = kind;
+    job.slot = n;
+    job.address = kind == JobKind::BroadcastWriteAll ? 0 : m_state.at(n).DeviceAddress;
+    job.items = items;
+    job.outcomes = QList<WriteOutcome>(items.size(), WriteOutcome::Waiting);
+    return job;
+}
+
+void MonitorEngine::queueJob(Job job)
+{
+    m_jobs.push_back(std::move(job));
+    if (!m_state.RequestOutstanding)
+        SendNext();
+}
+
 bool MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
 {
     const int n = m_state.SelectedDevice;
     if (items.isEmpty() || !m_state.at(n).DeviceRequested)
         return false;
-    Job job;
-    job.id = m_nextId++;
-    job.kind = broadcast ? JobKind::BroadcastWriteAll : JobKind::WriteAll;
-    job.slot = n;
-    job.address = broadcast ? 0 : m_state.at(n).DeviceAddress;
-    job.items = items;
-    job.outcomes = QList<WriteOutcome>(items.size(), WriteOutcome::Waiting);
-    m_jobs.push_back(std::move(job));
-    if (m_jobs.size() == 1)
+    if (m_jobs.empty())
         m_view.upLoadBar = 0;
-    if (!m_state.RequestOutstanding)
-        SendNext();
+    queueJob(newJob(broadcast ? JobKind::BroadcastWriteAll : JobKind::WriteAll, n, items));
     return true;
 }
 
@@ -172,16 +182,7 @@ bool MonitorEngine::startProgramWrite(const QList<WriteItem> &items)
     const int n = m_state.SelectedDevice;
     if (items.isEmpty() || !m_state.at(n).DeviceRequested)
         return false;
-    Job job;
-    job.id = m_nextId++;
-    job.kind = JobKind::ProgramWrite;
-    job.slot = n;
-    job.address = m_state.at(n).DeviceAddress;
-    job.items = items;
-    job.outcomes = QList<WriteOutcome>(items.size(), WriteOutcome::Waiting);
-    m_jobs.push_back(std::move(job));
-    if (!m_state.RequestOutstanding)
-        SendNext();
+    queueJob(newJob(JobKind::ProgramWrite, n, items));
     return true;
 }
 
@@ -190,15 +191,9 @@ bool MonitorEngine::requestProgramRead()
     const int n = m_state.SelectedDevice;
     if (!m_state.at(n).DeviceRequested)
         return false;
-    Job job;
-    job.id = m_nextId++;
-    job.kind = JobKind::ProgramRead;
-    job.slot = n;
-    job.address = m_state.at(n).DeviceAddress;
+    Job job = newJob(JobKind::ProgramRead, n);
     job.blocks = ProgramReadBlocks();
-    m_jobs.push_back(std::move(job));
-    if (!m_state.RequestOutstanding)
-        SendNext();
+    queueJob(std::move(job));
     return true;
 }
 
@@ -209,11 +204,7 @@ void MonitorEngine::readSetupOf(int n, SetupReadDone done)
             done(false, ParameterImage());
         return;
     }
-    Job job;
-    job.id = m_nextId++;
-    job.kind = JobKind::SetupReadOf;
-    job.slot = n;
-    job.address = m_state.at(n).DeviceAddress;
+    Job job = newJob(JobKind::SetupReadOf, n);
     // The setup blocks that make the image (the rest of the setup cycle
     // only shows), then the decimal point position and the set value and
     // output levels, which the polling cycle reads for the selected one.
@@ -223,9 +214,7 @@ void MonitorEngine::readSetupOf(int n, SetupReadDone done)
                << *ReadBlockForStep(int(PollStep::ProcessValues));
     job.image[ParameterImage::ModelEntry] = NormalizedModelCode(m_view.at(n).modelCode);
     job.done = std::move(done);
-    m_jobs.push_back(std::move(job));
-    if (!m_state.RequestOutstanding)
-        SendNext();
+    queueJob(std::move(job));
 }
 
 bool MonitorEngine::sendJob()
