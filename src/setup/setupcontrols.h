@@ -94,8 +94,8 @@ constexpr int SetupFieldCount = int(SetupField::Count);
 enum class EntryDecimals {
     None, // lists
     Fixed, // `decimals` of the row
-    Scaled, // 1, or the controller's decimal point position while the unit
-            // list shows its engineering unit
+    Scaled, // as the field shows the value: the decimal point position for a
+            // linear input or two and three decimals, else 1 (tenths)
 };
 
 struct SetupRow

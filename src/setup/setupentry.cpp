@@ -35,7 +35,11 @@ int SetupViewLogic::decimalsOf(SetupField field) const
     const SetupRow &row = RowOf(field);
     if (row.decimalsKind != EntryDecimals::Scaled)
         return row.decimals;
-    return m_model.at(F::DegUnit).position == 2 ? context().decimals : 1;
+    // An entry is scaled as the field shows its value: a linear input's
+    // value, and any value with two or three decimals, holds the shown
+    // digits; a temperature with none or one decimal is kept in tenths.
+    const int shown = qBound(0, field == F::SetV ? context().decimals : m_copiedDecimals, 3);
+    return linearInput() || shown >= 2 ? shown : 1;
 }
 
 void SetupViewLogic::OnKeyPress(SetupField field, QChar key, const QString &text)

@@ -335,6 +335,54 @@ TEST_F(SetupViewTest, EntriesBecomeWritesOrReadBacks)
     EXPECT_EQ(writes, (QList<Write> {{7, 0x4704, 150, false}}));
 }
 
+// A typed value is written as the field shows it, whatever the unit
+// register says: a temperature input keeps tenths up to one decimal and the
+// shown digits with two or three; a linear input the shown digits always.
+TEST_F(SetupViewTest, TypedValuesAreWrittenAsTheFieldShowsThem)
+{
+    struct Case
+    {
+        int inputType; // 0 K-type, 13 4-20 mA
+        int decimals;
+        const char *typed;
+        int written;
+    };
+    const Case cases[] = {
+        {0, 0, "150", 1500},    {0, 1, "150.0", 1500},  {0, 2, "15.00", 1500},
+        {0, 3, "1.500", 1500},  {13, 0, "1000", 1000},  {13, 1, "100.0", 1000},
+        {13, 2, "10.00", 1000}, {13, 3, "1.000", 1000},
+    };
+    const F scaledFields[] = {F::SetV,     F::UpLimit,  F::DnLimit,  F::UpLimit1,
+                              F::DnLimit1, F::UpLimit2, F::DnLimit2, F::UpLimit3,
+                              F::DnLimit3, F::Hyst1,    F::Hyst2,    F::PIDAimValue};
+    const int registers[] = {0x4701, 0x4704, 0x4705, 0x4706, 0x4707, 0x4708,
+                             0x4709, 0x470A, 0x470B, 0x4713, 0x4714, 0x475F};
+    for (const Case &c : cases) {
+        image[24] = c.inputType;
+        image[36] = 0; // the unit register still says C
+        image[37] = c.decimals;
+        ctx.decimals = c.decimals;
+        read();
+        for (int i = 0; i < 12; ++i) {
+            SCOPED_TRACE(::testing::Message() << "input " << c.inputType << ", decimals "
+                                              << c.decimals << ", field " << i);
+            writes.clear();
+            enter(scaledFields[i], QString::fromLatin1(c.typed));
+            EXPECT_EQ(writes, (QList<Write> {{7, registers[i], c.written, false}}));
+        }
+    }
+    // What a field shows, typed back, writes the value it came from.
+    image[24] = 13;
+    image[37] = 2;
+    ctx.decimals = 2;
+    image[4] = 1234;
+    read();
+    EXPECT_EQ(at(F::UpLimit).text, "12.34");
+    writes.clear();
+    enter(F::UpLimit, at(F::UpLimit).text);
+    EXPECT_EQ(writes, (QList<Write> {{7, 0x4704, 1234, false}}));
+}
+
 TEST_F(SetupViewTest, ListsWriteTheirValues)
 {
     read();
