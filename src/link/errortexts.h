@@ -20,7 +20,8 @@ struct TransactionResult
     static TransactionResult ok() { return {}; }
     static TransactionResult timedOut() { return {Kind::TimedOut, 0}; }
     static TransactionResult mismatch() { return {Kind::Mismatch, 0}; }
-    static TransactionResult writeRefused() { return {Kind::WriteRefused, 0}; }
+    // `code` is the exception code the refusal carried, 0 when unknown.
+    static TransactionResult writeRefused(int code = 0) { return {Kind::WriteRefused, code}; }
     static TransactionResult exception(int code) { return {Kind::Exception, code}; }
 
     bool isError() const { return kind != Kind::Ok; }

@@ -47,7 +47,7 @@ Reply DecodeReply(const Framing &framing, const QByteArray &reply, const QByteAr
         if (data.size() != 1)
             return ofKind(ReplyKind::BadChecksum, function);
         const TransactionResult result = function == (FnWriteRegister | FnExceptionFlag)
-            ? TransactionResult::writeRefused()
+            ? TransactionResult::writeRefused(static_cast<unsigned char>(data.at(0)))
             : TransactionResult::exception(static_cast<unsigned char>(data.at(0)));
         return ofKind(ReplyKind::Failure, function, result);
     }

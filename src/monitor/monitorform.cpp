@@ -269,7 +269,9 @@ void MonitorForm::createSetupView()
     engine.hooks.waiting = [&view](const QString &text) { view.showWaiting(text); };
     // Changes that did not reach their controller are named, once the line's
     // event is done, in one box for all that ended together.
-    engine.hooks.singleWriteEnded = [this](const SingleWriteReport &r) {
+    engine.hooks.singleWriteEnded = [this, &view](const SingleWriteReport &r) {
+        if (r.outcome == WriteOutcome::Refused)
+            view.writeRefused(r.reg, r.value, r.error);
         if (r.outcome != WriteOutcome::NotSent && r.outcome != WriteOutcome::NoAnswer)
             return;
         if (m_notWritten.isEmpty())

@@ -66,9 +66,46 @@ void SetupViewLogic::OnKeyPress(SetupField field, QChar key, const QString &text
         changed();
         return;
     }
+    m_entered[registerOf(field)] = text.trimmed();
     if (m_actions.write)
         m_actions.write(context().address, registerOf(field), word.toInt(nullptr, 16),
                         RegisterNeedsUnlock(registerOf(field)));
+    changed();
+}
+
+void SetupViewLogic::writeRefused(int reg, int value, const TransactionResult &error)
+{
+    QString name;
+    for (const SetupRow &row : SetupRows()) {
+        if (row.reg == reg && *row.caption) {
+            name = QString::fromLatin1(row.code).isEmpty() ? QString::fromLatin1(row.caption)
+                                                           : QString::fromLatin1(row.code) +
+                    QLatin1Char(' ') + QString::fromLatin1(row.caption);
+            break;
+        }
+    }
+    if (name.isEmpty())
+        name = QStringLiteral("Register %1").arg(reg, 4, 16, QLatin1Char('0')).toUpper();
+    const auto entered = m_entered.find(reg);
+    const QString what = entered != m_entered.end() ? entered->second : QString::number(value);
+    QString why;
+    if (error.kind == TransactionResult::Kind::WriteRefused && error.exceptionCode != 0)
+        why =
+            QStringLiteral("exception %1, %2")
+                .arg(error.exceptionCode, 2, 16, QLatin1Char('0'))
+                .arg(MonitorErrorText(TransactionResult::exception(error.exceptionCode)).trimmed());
+    else
+        why = MonitorErrorText(error).trimmed();
+    m_model.notice = QStringLiteral("%1: the controller refused %2 (%3)").arg(name, what, why);
+    ++m_model.noticeSerial;
+    changed();
+}
+
+void SetupViewLogic::noticeShown(int serial)
+{
+    if (serial != m_model.noticeSerial)
+        return; // a newer one is shown
+    m_model.notice.clear();
     changed();
 }
 
@@ -81,6 +118,7 @@ void SetupViewLogic::CtrlSetSelect(SetupField field, int position)
         return;
     }
     c.position = position;
+    m_entered[row.reg] = c.items.at(position);
     // The lock list's third item is written as 0x000B.
     const int value = field == F::LockStatus && position == 2 ? 0x000B : position;
     if (m_actions.write)

@@ -3,11 +3,14 @@
 #include "setup/parameterimage.h"
 #include "setup/setupcontrols.h"
 
+#include "link/errortexts.h"
 #include <QList>
+
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <map>
 
 // What one row of the setup view shows. A row is its code label, caption,
 // field (or list) and picture, shown or hidden as a whole.
@@ -55,6 +58,10 @@ struct SetupViewModel
     // is raised (after each setup read).
     int selectField = -1;
     int select = 0;
+    // A write the controller would not take, said for a few seconds where
+    // the user looks; `noticeSerial` rises with each new notice.
+    QString notice;
+    int noticeSerial = 0;
 
     SetupControlState &at(SetupField f) { return field[size_t(f)]; }
     const SetupControlState &at(SetupField f) const { return field[size_t(f)]; }
@@ -145,6 +152,11 @@ public:
     // A save or a comparison waits for the setup read: `text` says so in the
     // gauge's label; empty when the wait is over.
     void showWaiting(const QString &text);
+    // A single write the controller refused (or echoed otherwise): named
+    // with the parameter and the value as it was entered.
+    void writeRefused(int reg, int value, const TransactionResult &error);
+    // The notice of `serial` has been shown long enough.
+    void noticeShown(int serial);
 
     // A setup reply (steps 6 to 13) after the engine stored it, and the end
     // of the setup read cycle.
@@ -190,6 +202,8 @@ private:
     SetupViewModel m_model;
     // What the view last put into each field, for an entry it refuses.
     std::array<QString, SetupFieldCount> m_displayed {};
+    // What was entered for each register written last, as typed or picked.
+    std::map<int, QString> m_entered;
     QString m_fwDesignCaption = QStringLiteral("Firmware Version");
     bool m_setupShown = false;
     bool m_showTenths = false;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 using F = SetupField;
 using B = SetupBox;
@@ -292,6 +293,12 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
         PlaceScaled(b, 6, y, ColumnWidth - 12, 26);
         return b;
     };
+    Notice = makeLabel(window, QStringLiteral("Notice"), QString());
+    PlaceScaled(Notice, left, top + 100, ColumnWidth, 56);
+    Notice->setWordWrap(true);
+    Notice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Notice->setStyleSheet(QStringLiteral("color: rgb(192, 0, 0);"));
+    Notice->hide();
     LoadBt = panelButton("LoadBt", "Cancel", 4);
     WriteBt = panelButton("WriteBt", "Write to the controller", 34);
     WrAllBt = panelButton("WrAllBt", "Write to all controller", 64);
@@ -421,6 +428,15 @@ void SetupViewForm::render()
     if (all || m.progressVisible != was.progressVisible) {
         UpLoadLabel->setVisible(m.progressVisible);
         UpLoadBar->setVisible(m.progressVisible);
+    }
+    if (all || m.notice != was.notice) {
+        Notice->setText(m.notice);
+        Notice->setVisible(!m.notice.isEmpty());
+    }
+    if (m.noticeSerial != was.noticeSerial && !m.notice.isEmpty()) {
+        // Shown for a few seconds, unless a newer one takes its place.
+        const int serial = m.noticeSerial;
+        QTimer::singleShot(NoticeMs, this, [this, serial] { m_logic.noticeShown(serial); });
     }
     if (m.select != was.select && m.selectField >= 0 && m.selectField < SetupFieldCount)
         if (QLineEdit *e = m_rows[size_t(m.selectField)].edit)

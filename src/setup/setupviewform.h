@@ -34,6 +34,8 @@ class SetupViewForm : public QObject
     Q_OBJECT
 public:
     SetupViewForm(QWidget *window, SetupViewLogic &logic);
+    // How long a refused write is said.
+    static constexpr int NoticeMs = 6000;
 
     // Brings the widgets to what the model says.
     void render();
@@ -57,6 +59,7 @@ public:
     QPushButton *ClearBt1 = nullptr;
     QPushButton *ClearBt2 = nullptr;
     QLabel *UpLoadLabel = nullptr;
+    QLabel *Notice = nullptr; // a write the controller refused, for a few seconds
     QProgressBar *UpLoadBar = nullptr;
     QFrame *OpPanel = nullptr;
     QPushButton *LoadBt = nullptr; // "Cancel"

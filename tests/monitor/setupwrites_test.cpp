@@ -177,6 +177,14 @@ TEST_P(SetupOnTheLine, RefusedWriteIsSaidAndTheValueReadBack)
         QTest::qWaitFor([&] { return form->ErrMess->text() == "Write data not successed"; }, 3000));
     EXPECT_TRUE(fieldShows(F::SetV, "100.0"));
     EXPECT_EQ(sim->controller(1).value(0x4701), 1000);
+    // Said where the user looks, naming the parameter and the value typed,
+    // for a few seconds; the status text stays as it is.
+    EXPECT_TRUE(view().Notice->isVisible());
+    EXPECT_EQ(view().Notice->text(),
+              "SV (Set Point): the controller refused 80 (exception 04, illegal command)");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !view().Notice->isVisible(); },
+                                SetupViewForm::NoticeMs + 2000));
+    EXPECT_EQ(form->ErrMess->text(), "Write data not successed");
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, SetupOnTheLine,
