@@ -61,6 +61,12 @@ void ComSettings::applyCode(int code)
     select(ComParity, r / 100);
     select(ComBaudRate, (r % 100) / 10);
     select(ComPort, r % 10);
+    // A negative code leaves a group at -1, which the line runs at its
+    // default: the dialog shows that default. No port stays no port: the
+    // user is asked for one.
+    for (int g = ComBaudRate; g < GroupCount; ++g)
+        if (m_index[g] < 0)
+            select(Group(g), Default[g]);
 }
 
 bool ComSettings::selectLine(const LineSettings &line)

@@ -63,8 +63,12 @@ TEST(ComSettings, DecodingClampsEachDigitInOrder)
         {51032, {2, 3, 0, 1, 0, 1}, false},
         {99999, {7, 4, 2, 1, 1, 1}, false},
         {-1, {-1, 0, 0, 0, 0, 0}, true},
-        {-55, {-1, -1, 0, 0, 0, 0}, true},
-        {-2012345, {-1, -1, -1, -1, -1, -1}, true},
+        // A group a negative code leaves at -1 shows the default the line
+        // runs (7 bits, even parity, 9600); no port stays no port.
+        {-1000, {0, 0, 0, 0, 0, 0}, true},
+        {-100, {0, 0, 1, 0, 0, 0}, true},
+        {-55, {-1, 2, 0, 0, 0, 0}, true},
+        {-2012345, {-1, 2, 1, 0, 0, 0}, true},
         // RTU is selected first; its 8 data bits stay, whatever the code says.
         {50000, {0, 0, 0, 1, 0, 1}, false},
         {61247, {7, 4, 2, 1, 1, 1}, false},
