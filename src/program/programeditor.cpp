@@ -349,7 +349,18 @@ void ProgramEditor::beginTransfer(Transfer t, const QString &caption)
     m.editPBtEnabled = m.progStartEnabled = m.editBoxEnabled = false;
     m.progressCaption = caption;
     m.progress = 0;
+    m.progressVisible = m.progressBarVisible = true;
+    changed();
+}
+
+void ProgramEditor::showFileResult(const QString &name, const QString &result)
+{
+    ProgramViewModel &m = m_model;
+    m.progressCaption = name + QStringLiteral(": ") + result;
     m.progressVisible = true;
+    m.progressBarVisible = false;
+    m.saveFBtEnabled = m.editPBtEnabled = m_complete;
+    m.wrBtEnabled = m_complete && m_actions.onlineConfig && m_actions.onlineConfig();
     changed();
 }
 
@@ -357,7 +368,7 @@ void ProgramEditor::endTransfer()
 {
     m_transfer = Transfer::None;
     ProgramViewModel &m = m_model;
-    m.progressVisible = false;
+    m.progressVisible = m.progressBarVisible = false;
     m.progress = 0;
     m.readSBtEnabled = m.readFBtEnabled = m.progStartEnabled = m.editBoxEnabled = true;
     m.saveFBtEnabled = m.editPBtEnabled = m_complete;
@@ -374,6 +385,7 @@ void ProgramEditor::ReadSBtClick()
                               "configuration window is not connected."));
         return;
     }
+    m_readReceived = false;
     beginTransfer(Transfer::Read, QStringLiteral("Load"));
 }
 
@@ -409,6 +421,7 @@ void ProgramEditor::programReply(int phase, int firstStep, const QList<quint16> 
     default:
         return;
     }
+    m_readReceived = true;
     refreshCells();
     changed();
 }
@@ -418,8 +431,10 @@ void ProgramEditor::programReadEnded(bool complete, const QString &why)
     if (m_transfer != Transfer::Read)
         return;
     // A read cut short leaves half a program in the grid: it may be read
-    // again or replaced by a file, not written or edited.
-    m_complete = complete;
+    // again or replaced by a file, not written or edited. One that ended
+    // before anything arrived leaves the grid as it was, and its use.
+    if (complete || m_readReceived)
+        m_complete = complete;
     if (!complete)
         inform(QStringLiteral("Read from Duva did not finish: %1.")
                    .arg(why.isEmpty() ? QStringLiteral("the controller is no longer connected")
@@ -483,10 +498,9 @@ void ProgramEditor::SaveFBtClick()
     if (path.isEmpty())
         return;
     const QFileInfo info(path);
-    beginTransfer(Transfer::File, info.fileName());
     const QString failure = ProgramFile::write(path, m_program);
-    m_model.progress = 100;
-    endTransfer();
+    showFileResult(info.fileName(),
+                   failure.isEmpty() ? QStringLiteral("written") : QStringLiteral("not written"));
     if (!failure.isEmpty()) {
         AppDialogs().inform(MessageTitle,
                             QStringLiteral("Can not save file %1 : %2")
@@ -504,7 +518,6 @@ void ProgramEditor::ReadFBtClick()
                                                      ProgramFile::Filter, ProgramFile::Extension);
     if (path.isEmpty())
         return;
-    beginTransfer(Transfer::File, QFileInfo(path).fileName());
     const ProgramFile::ReadResult file = ProgramFile::read(path);
     QString message;
     using Kind = ProgramFile::ReadResult::Kind;
@@ -534,8 +547,8 @@ void ProgramEditor::ReadFBtClick()
         message = ProgramFile::OutOfRangeMessage(file.token);
         break;
     }
-    m_model.progress = 100;
-    endTransfer();
+    showFileResult(QFileInfo(path).fileName(),
+                   file.kind == Kind::Ok ? QStringLiteral("read") : QStringLiteral("not read"));
     if (file.kind == Kind::Ok)
         drawCurve();
     changed();

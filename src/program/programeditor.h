@@ -66,6 +66,9 @@ struct ProgramViewModel
     bool progressVisible = false;
     QString progressCaption = QStringLiteral("Reading Now");
     int progress = 0;
+    // The gauge goes with the line's transfers; after a file was saved or
+    // opened the label alone names it and says how it went.
+    bool progressBarVisible = false;
     // ProgCurve: shown once drawn; `curveVersion` rises with each drawing.
     bool curveVisible = false;
     int curveVersion = 0;
@@ -136,7 +139,7 @@ public:
     static QString describePosition(int position);
 
 private:
-    enum class Transfer { None, Read, Write, File };
+    enum class Transfer { None, Read, Write };
     void changed();
     void inform(const QString &text);
     void refreshCells();
@@ -149,6 +152,8 @@ private:
     // holds a whole program.
     void beginTransfer(Transfer t, const QString &caption);
     void endTransfer();
+    // After a file was saved or opened: its name and how it went.
+    void showFileResult(const QString &name, const QString &result);
     int selectedPattern() const { return m_column - 1; }
 
     RampSoakProgram &m_program;
@@ -157,6 +162,7 @@ private:
     Canvas m_curve {QSize(CurveWidth, CurveHeight)};
     Transfer m_transfer = Transfer::None;
     bool m_complete = false; // the grid holds a whole program (read or loaded)
+    bool m_readReceived = false; // the read in progress has changed the grid
     int m_row = 0; // the selected cell; 0: none
     int m_column = 0;
 };

@@ -288,7 +288,7 @@ void ProgramForm::render()
     UpLoadLabelP->setText(m.progressCaption);
     UpLoadBarP->setValue(m.progress);
     UpLoadLabelP->setVisible(m.progressVisible);
-    UpLoadBarP->setVisible(m.progressVisible);
+    UpLoadBarP->setVisible(m.progressBarVisible);
     if (all || m.curveVersion != was.curveVersion)
         ProgCurve->setPixmap(QPixmap::fromImage(m_editor->curve().image()));
     ProgCurve->setVisible(m.curveVisible);

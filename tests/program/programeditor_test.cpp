@@ -164,11 +164,51 @@ TEST_F(Editor, RefusedFileLeavesTheProgramAndTheButtonsAsTheyWere)
         EXPECT_TRUE(m().readFBtEnabled);
         EXPECT_TRUE(m().readSBtEnabled);
         EXPECT_FALSE(m().wrBtEnabled);
-        EXPECT_FALSE(m().progressVisible);
+        // The label says which file and how it went; no gauge.
+        EXPECT_TRUE(m().progressVisible);
+        EXPECT_FALSE(m().progressBarVisible);
+        EXPECT_EQ(m().progressCaption, name + ": not read");
     }
     EXPECT_EQ(
         dialogs.texts(),
         QStringList({"'x' is not a valid integer value", "File not exist, can not open file !"}));
+}
+
+TEST_F(Editor, AReadDroppedBeforeAnyReplyLeavesTheGridAndItsUse)
+{
+    QTemporaryDir dir;
+    editor = std::make_unique<ProgramEditor>(program, ProgramEditorActions {});
+    editor->setTransferActions([] { return true; },
+                               [](const QList<RegisterWrite> &) { return true; },
+                               [] { return true; });
+    editor->FormShow();
+    dialogs.fileAnswers << dir.filePath("kept.txt");
+    editor->SaveFBtClick();
+    EXPECT_EQ(m().progressCaption, "kept.txt: written");
+    EXPECT_FALSE(m().progressBarVisible);
+    dialogs.fileAnswers << dir.filePath("kept.txt");
+    editor->ReadFBtClick();
+    EXPECT_EQ(m().progressCaption, "kept.txt: read");
+    typeInto(1, 1, QStringLiteral("12.5")); // an edit not yet written anywhere
+
+    // The controller is lost before its first reply: nothing was touched.
+    editor->ReadSBtClick();
+    EXPECT_FALSE(m().saveFBtEnabled);
+    editor->programReadEnded(false,
+                             QStringLiteral("controller 1 (address 1) is no longer connected"));
+    EXPECT_TRUE(m().saveFBtEnabled);
+    EXPECT_TRUE(m().editPBtEnabled);
+    EXPECT_TRUE(m().wrBtEnabled);
+    EXPECT_EQ(cell(1, 1), "12.5");
+
+    // Lost after a reply: half a program is not written or edited.
+    editor->ReadSBtClick();
+    editor->programReply(0, 0, {3});
+    editor->programReadEnded(false,
+                             QStringLiteral("controller 1 (address 1) is no longer connected"));
+    EXPECT_FALSE(m().saveFBtEnabled);
+    EXPECT_FALSE(m().editPBtEnabled);
+    EXPECT_FALSE(m().wrBtEnabled);
 }
 
 TEST(ProgramEditorNames, ValuesNotWrittenAreNamed)
