@@ -343,6 +343,10 @@ void RecorderForm::showEvent(QShowEvent *event)
 void RecorderForm::closeEvent(QCloseEvent *event)
 {
     m_acquisition->FormClose();
+    // The file viewed is let go with the window: the chart is cleared at
+    // the next showing, and nothing may act on the old file then.
+    m_viewer->stop();
+    render();
     event->accept();
 }
 
@@ -397,11 +401,12 @@ void RecorderForm::render()
     const RecordViewerView &f = m_viewer->view();
     if (TrackBar->isVisible() != (f.trackBarVisible && !v.recording))
         TrackBar->setVisible(f.trackBarVisible && !v.recording);
-    if (f.trackMax != m_shownTrackMax) {
+    if (f.trackMax != m_shownTrackMax || f.opened != m_shownOpened) {
         const QSignalBlocker block(TrackBar);
         TrackBar->setRange(0, f.trackMax);
         TrackBar->setValue(f.trackPos);
         m_shownTrackMax = f.trackMax;
+        m_shownOpened = f.opened;
     }
     // While a file is viewed, the interval steps by the recorded one and
     // never goes below it.

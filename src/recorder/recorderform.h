@@ -96,6 +96,7 @@ private:
     RecorderAcquisition *m_acquisition = nullptr;
     std::unique_ptr<RecordViewer> m_viewer;
     int m_shownTrackMax = -1;
+    int m_shownOpened = 0; // the viewer's file the track bar shows
     int m_shownRecorded = 0;
     void browse();
     std::array<RecorderDeviceWidgets, Recorder::DeviceCount> m_devices {};

@@ -2,6 +2,7 @@
 
 #include "link/hexcodec.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -331,7 +332,7 @@ QString exportCsv(Reader &reader, const QString &path,
         return reason;
     };
     const Header &header = reader.header();
-    QString top = QStringLiteral("Time,Date");
+    QString top = QStringLiteral("Time");
     for (int d = 0; d < DeviceCount; ++d) {
         const int address = header.addresses[size_t(d)];
         if (address != 0)
@@ -354,7 +355,13 @@ QString exportCsv(Reader &reader, const QString &path,
                 return abandon(why);
             break; // the recording ends here
         }
-        out += csvField(record.time).toUtf8() + ',' + csvField(record.date).toUtf8();
+        // One ISO 8601 time stamp: spreadsheets of every locale read it the
+        // same. A stamp the record file does not hold whole is kept as it is.
+        const QDateTime stamp =
+            QDateTime(QDate::fromString(record.date, QStringLiteral("M/d/yyyy")),
+                      QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP")));
+        out += stamp.isValid() ? stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8()
+                               : csvField(record.date + QLatin1Char(' ') + record.time).toUtf8();
         for (int d = 0; d < DeviceCount; ++d) {
             if (header.addresses[size_t(d)] == 0)
                 continue;

@@ -148,12 +148,12 @@ private:
 QString csvField(const QString &field);
 
 // Writes the whole recording as CSV (RFC 4180, CR LF line ends): a header
-// row "Time,Date,Device n (addr m)" for each device in use, then a row per
-// record with its time, date and each value in units with one decimal (an
-// empty cell for a missing one). `progress` gets the percent done whenever
-// it changes and may return false to cancel. The file is replaced only when
-// everything was written; the empty string on success, ExportCancelled, or
-// the reason (a bad record, the system's reason).
+// row "Time,Device n (addr m)" for each device in use, then a row per record
+// with its time stamp in ISO 8601 ("2026-12-09 17:15:07") and each value in
+// units with one decimal (an empty cell for a missing one). `progress` gets the percent done
+// whenever it changes and may return false to cancel. The file is replaced only when everything was
+// written; the empty string on success, ExportCancelled, or the reason (a bad record, the system's
+// reason).
 QString exportCsv(Reader &reader, const QString &path,
                   const std::function<bool(int percent)> &progress = {});
 

@@ -92,6 +92,7 @@ bool RecordViewer::open(const QString &path)
         return false;
     m_view.viewing = true;
     m_view.exportEnabled = true;
+    ++m_view.opened;
     m_acquisition.showViewing(counterText(count - 1));
     return true;
 }
@@ -103,6 +104,9 @@ bool RecordViewer::load(qint64 first, qint64 step, qint64 count)
         dev.failed = false;
         dev.valueRed = false;
         dev.valueText.clear();
+        // Its trace is drawn again unless the user switched it off: what the
+        // records shown say decides, not an "E" of records shown before.
+        dev.shown = dev.address != 0 && !dev.comAddrSilver;
     }
     m_chart.setActive(false);
     m_chart.clear();

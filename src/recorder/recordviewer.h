@@ -20,6 +20,7 @@ struct RecordViewerView
     int trackPos = 0;
     int recordedSampleTime = 1; // SampleTime steps by it, and not below it
     bool exportEnabled = false; // ExportBt
+    int opened = 0; // rises with each file opened: the track bar starts again
 };
 
 // A record file opened again: its devices and sample time taken from its
@@ -43,7 +44,7 @@ public:
     // "Export CSV": the whole recording being viewed. `progress` gets the
     // percent and returns false to cancel.
     void ExportBtClick(const std::function<bool(int)> &progress);
-    // A recording starts: viewing ends.
+    // A recording starts, or the window closes: viewing ends.
     void stop();
 
 private:

@@ -148,10 +148,25 @@ void TrendChart::scale()
 
     qint64 upper = -32767;
     qint64 lower = 32768;
-    for (const Device &dev : m_data.device) {
-        if (dev.shown && !dev.failed) {
+    for (int d = 0; d < DeviceCount; ++d) {
+        const Device &dev = m_data.device[size_t(d)];
+        if (!dev.shown)
+            continue;
+        if (!dev.failed) {
             upper = std::max<qint64>(upper, dev.highest);
             lower = std::min<qint64>(lower, dev.lowest);
+            continue;
+        }
+        // A device given up is drawn up to its first missing sample: the
+        // scale takes those samples.
+        const int w = width();
+        const qint64 n = m_scaleNewest;
+        for (qint64 i = n < w ? 0 : n - w + 1; i <= n; ++i) {
+            const qint32 v = m_data.sample(d, i);
+            if (v == MissingSample)
+                break;
+            upper = std::max<qint64>(upper, v);
+            lower = std::min<qint64>(lower, v);
         }
     }
     // With no device to follow the span is negative, and the scale centres
@@ -239,6 +254,7 @@ void TrendChart::fullRedraw(qint64 newest)
     const qint64 n = std::max(newest, NoSamples);
     const int w = width();
     clearImage();
+    m_scaleNewest = n;
     scale();
     drawGrid();
 

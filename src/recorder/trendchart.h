@@ -163,6 +163,8 @@ private:
     QString m_minScaleText = QStringLiteral("0");
 
     ScaleKind m_kind = ScaleKind::Multiply;
+
+    qint64 m_scaleNewest = -1; // the newest sample of the drawing being scaled
     qint64 m_factor = 1;
     qint64 m_base = 0;
     qint64 m_upper = 0;

@@ -3,16 +3,20 @@
 #include "app/comsettings.h"
 #include "recorder/acquisition.h"
 #include "recorder/recorderform.h"
+#include "recorder/recordviewer.h"
 #include "recorder/trendchart.h"
 #include "scripteddialogs.h"
 #include "simoncom1.h"
 #include "ui/screenscale.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -73,6 +77,43 @@ TEST(RecorderWindow, BadManualLimitsAreRefusedWhenEntered)
     EXPECT_EQ(form.chart().manualMax(), 100);
     EXPECT_EQ(form.chart().manualMin(), 0);
     EXPECT_EQ(form.MaxScale->text(), "100");
+}
+
+TEST(RecorderWindow, AFileOpenedAgainStartsAtItsBeginningAndClosingLetsItGo)
+{
+    ScriptedDialogs dialogs;
+    ComSettings settings;
+    QTemporaryDir dir;
+    RecorderForm form(nullptr, [&] { return settings.lineSettings(); });
+    form.showWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.isVisible(); }, 2000));
+    // A recording of device 1 at address 1, longer than the chart is wide.
+    QByteArray bytes = "01  00  00  00  00  00  00  00  00  00  01\r\n";
+    for (int r = 0; r < form.data().width() + 20; ++r)
+        bytes += "00 250    " + QByteArray("2:05:09 PM").rightJustified(14, ' ') +
+            QByteArray("12/9/2026").rightJustified(12, ' ') + "\r\n";
+    bytes += "End\r\n";
+    QFile f(dir.filePath("rec.txt"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+
+    dialogs.fileAnswers << f.fileName();
+    QTest::mouseClick(form.OpenBt, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.TrackBar->isVisible(); }, 2000));
+    form.TrackBar->setValue(15);
+    EXPECT_EQ(form.viewer().view().trackPos, 15);
+    dialogs.fileAnswers << f.fileName();
+    QTest::mouseClick(form.OpenBt, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.TrackBar->value() == 0; }, 2000));
+    EXPECT_EQ(form.viewer().view().trackPos, 0);
+
+    form.close();
+    form.showWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.isVisible(); }, 2000));
+    EXPECT_FALSE(form.viewer().view().viewing);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.TrackBar->isVisible(); }, 2000));
+    EXPECT_FALSE(form.ExportBt->isEnabled());
 }
 
 } // namespace

@@ -32,6 +32,22 @@ QByteArray recording(int records, bool end = true)
     return b;
 }
 
+// Device 1 (address 1) and device 5 (address 3): device 1 holds `first`
+// until record `firstEnds`, then "E"; device 5 holds 230 + r % 43.
+QByteArray twoDevices(int records, int first, int firstEnds)
+{
+    QByteArray b = "01  00  00  00  03  00  00  00  00  00  02\r\n";
+    for (int r = 0; r < records; ++r) {
+        const QByteArray one = r >= firstEnds
+            ? QByteArray("00 E      ")
+            : ("00 " + QByteArray::number(first)).leftJustified(10, ' ');
+        const QByteArray five = ("04 " + QByteArray::number(230 + r % 43)).leftJustified(10, ' ');
+        b += one + five + QByteArray("2:05:09 PM").rightJustified(14, ' ') +
+            QByteArray("12/9/2026").rightJustified(12, ' ') + "\r\n";
+    }
+    return b + "End\r\n";
+}
+
 class Viewer : public ::testing::Test
 {
 protected:
@@ -78,6 +94,30 @@ TEST_F(Viewer, OpensShowsAndBrowses)
     EXPECT_EQ(data.sample(4, 1), -11);
 }
 
+TEST_F(Viewer, AGivenUpDevicesTraceIsScaledAndComesBackWithValidRecords)
+{
+    // Device 1 sits at 800 and is given up at record 50; device 5 moves
+    // between 230 and 272. The trace drawn before the "E" is in the scale.
+    ASSERT_TRUE(viewer.open(file("gone.txt", twoDevices(100, 800, 50))));
+    EXPECT_GE(chart.maxScaleText().toInt(), 800);
+    EXPECT_LE(chart.minScaleText().toInt(), 230);
+    EXPECT_TRUE(data.device[0].valueRed);
+
+    // Past the first "E" and back to records that are all valid: the trace
+    // is drawn again, with no red box and no silver address box.
+    const int w = data.width();
+    ASSERT_TRUE(viewer.open(file("later.txt", twoDevices(w + 10, 800, w + 3))));
+    EXPECT_FALSE(data.device[0].valueRed);
+    viewer.browse(10, 2);
+    EXPECT_TRUE(data.device[0].valueRed);
+    EXPECT_FALSE(data.device[0].shown);
+    viewer.browse(0, 2);
+    EXPECT_TRUE(data.device[0].shown);
+    EXPECT_FALSE(data.device[0].valueRed);
+    EXPECT_FALSE(data.device[0].comAddrSilver);
+    EXPECT_EQ(data.device[0].valueText, "80.0");
+}
+
 TEST_F(Viewer, AFileCutShortOpensWithItsCompleteRecords)
 {
     QByteArray killed = recording(3, false);
@@ -118,9 +158,9 @@ TEST_F(Viewer, LongRecordingsGetATrackBarAndExportWhole)
     QFile csv(dir.filePath("long.csv"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csv.readAll().split('\n');
-    EXPECT_EQ(lines.at(0), "Time,Date,Device 1 (addr 1),Device 5 (addr 3)\r");
-    EXPECT_EQ(lines.at(1), "2:05:09 PM,12/9/2026,20.0,-1.0\r");
-    EXPECT_EQ(lines.at(6), "2:05:09 PM,12/9/2026,,-1.5\r");
+    EXPECT_EQ(lines.at(0), "Time,Device 1 (addr 1),Device 5 (addr 3)\r");
+    EXPECT_EQ(lines.at(1), "2026-12-09 14:05:09,20.0,-1.0\r");
+    EXPECT_EQ(lines.at(6), "2026-12-09 14:05:09,,-1.5\r");
     EXPECT_EQ(lines.size(), w + 5 + 2); // header, every record, the last line end
     EXPECT_EQ(dialogs.texts().last(), QStringLiteral("Exported %1 records to long.csv").arg(w + 5));
 }
