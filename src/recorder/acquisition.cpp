@@ -55,9 +55,11 @@ RecorderAcquisition::RecorderAcquisition(Line &line, LineSettingsSource settings
         const QString failure = m_writer.endLine(time, date);
         if (failure.isEmpty())
             return;
-        // The recording goes on; the file stops where it was whole.
+        // The recording goes on; the file stops where it was whole, and
+        // "Save to File" is free for another file.
         m_fileOpen = false;
         m_writer.finish();
+        disarmSaving();
         const QString text = QStringLiteral("Can not write file %1 : %2")
                                  .arg(QDir::toNativeSeparators(m_savePath), failure);
         QTimer::singleShot(0, this,

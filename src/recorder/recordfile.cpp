@@ -155,8 +155,20 @@ QString Writer::finish()
 QString Writer::writeNow(const QByteArray &bytes)
 {
     const qint64 before = m_file.pos();
-    if (m_file.write(bytes) != bytes.size()) {
-        const QString reason = m_file.errorString();
+    const qint64 written = m_file.write(bytes);
+    if (written != bytes.size()) {
+        QString reason = m_file.errorString();
+        if (m_file.error() == QFileDevice::NoError || written >= 0) {
+            // A write cut short sets no error ("Unknown error"): the rest,
+            // asked again, gets the system's reason (a file-size limit, a
+            // full disk).
+            const qint64 done = std::max<qint64>(0, written);
+            errno = 0;
+            if (::write(m_file.handle(), bytes.constData() + done, size_t(bytes.size() - done)) <
+                    0 &&
+                errno != 0)
+                reason = QString::fromLocal8Bit(strerror(errno));
+        }
         // Part of a line would shift every later one (a full disk that
         // frees up again): the file keeps whole lines only.
         m_file.resize(before);

@@ -11,10 +11,13 @@
 #include "simoncom1.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -227,6 +230,38 @@ TEST_F(RecorderPlayed, ARecordFileThatCannotBeMadeStopsTheStart)
     ASSERT_EQ(dialogs.texts().size(), 1);
     EXPECT_TRUE(dialogs.texts().at(0).startsWith("Can not create file "));
     EXPECT_TRUE(dialogs.texts().at(0).contains("rec.txt"));
+}
+
+TEST_F(RecorderPlayed, ALineThatCannotBeWrittenDisarmsTheSaveAndSaysWhy)
+{
+    QTemporaryDir dir;
+    rec.FormShow();
+    rec.setComAddr(0, 1);
+    dialogs.fileAnswers << dir.filePath("rec.txt");
+    rec.SaveBtClick();
+    rec.StartBtClick();
+    ASSERT_TRUE(rec.recording());
+    rec.Timer1Timer();
+    line.receive(":010302FF38C3\r\n");
+    ASSERT_EQ(rec.scanCounter(), 1);
+    // The file may not grow beyond its header and first line.
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(QFileInfo(dir.filePath("rec.txt")).size());
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    rec.Timer1Timer();
+    line.receive(":010302FF38C3\r\n");
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(rec.recording()); // the recording goes on
+    EXPECT_FALSE(rec.saveArmed()); // the file is closed, the button free
+    QTest::qWait(10);
+    ASSERT_EQ(dialogs.texts().size(), 1);
+    EXPECT_TRUE(dialogs.texts().at(0).startsWith("Can not write file "));
+    EXPECT_TRUE(dialogs.texts().at(0).endsWith("rec.txt : File too large"))
+        << dialogs.texts().at(0).toStdString();
 }
 
 TEST_F(RecorderPlayed, SampleTimeAndTicksDuringAScan)
