@@ -71,21 +71,36 @@ ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, q
         // Every announced byte is read, so that nothing is announced again
         // later as the start of the next reply. Once the reply is complete,
         // what follows in the same burst is dropped.
+        // What comes with no reply awaited, or after a complete one, is
+        // logged as such: a late reply, another talker, noise.
         bool completed = false;
+        QByteArray unexpected;
         for (int i = 0; i < data; ++i) {
             const char byte = char(m_line.ReadByte());
-            if (completed || m_received.size() >= m_capacity)
+            if (!m_waiting || completed) {
+                if (unexpected.size() < m_capacity)
+                    unexpected.append(byte);
+                continue;
+            }
+            if (m_received.size() >= m_capacity)
                 continue;
             m_received.append(byte);
-            completed = m_waiting && m_framing->complete(m_received);
+            completed = m_framing->complete(m_received);
         }
-        if (!m_waiting)
+        const auto logUnexpected = [&] {
+            if (m_source && !unexpected.isEmpty())
+                logTraffic(m_source, TrafficKind::Unexpected, *m_framing, unexpected, m_request);
+        };
+        if (!m_waiting) {
+            logUnexpected();
             return Event::Bytes;
+        }
         if (completed) {
             m_waiting = false;
             disarm();
             if (m_source)
                 logTraffic(m_source, TrafficKind::Received, *m_framing, m_received, m_request);
+            logUnexpected();
             return Event::Reply;
         }
         if (m_timing == Timing::FromLastByte && data > 0)

@@ -45,9 +45,8 @@ void TrafficLog::clear()
 
 int TrafficAddress(const TrafficEntry &entry)
 {
-    return Framing::of(entry.mode)
-        .unwrap(entry.kind == TrafficKind::Sent ? entry.bytes : entry.request)
-        .address;
+    const bool own = entry.kind == TrafficKind::Sent || entry.kind == TrafficKind::Unexpected;
+    return Framing::of(entry.mode).unwrap(own ? entry.bytes : entry.request).address;
 }
 
 QString TrafficDecoding(const TrafficEntry &entry)
@@ -67,6 +66,8 @@ QString TrafficDecoding(const TrafficEntry &entry)
     }
     case TrafficKind::TimedOut:
         return QStringLiteral("time-out");
+    case TrafficKind::Unexpected:
+        return QStringLiteral("unexpected bytes");
     }
     return QString();
 }
@@ -88,6 +89,7 @@ QString TrafficLine(const TrafficEntry &entry)
         QDateTime::fromMSecsSinceEpoch(entry.timeMs).toString(QStringLiteral("HH:mm:ss.zzz"));
     const char *arrow = entry.kind == TrafficKind::Sent ? ">"
         : entry.kind == TrafficKind::Received           ? "<"
+        : entry.kind == TrafficKind::Unexpected         ? "?"
                                                         : "!";
     const QString frame = entry.kind == TrafficKind::TimedOut
         ? QString()

@@ -12,6 +12,7 @@ enum class TrafficKind {
     Sent, // a request went out
     Received, // the reply to it (or what came instead) was taken
     TimedOut, // its reply window ended without a reply
+    Unexpected, // bytes that came while no reply was awaited, or after one
 };
 
 struct TrafficEntry
