@@ -12,7 +12,9 @@ constexpr int IdentificationCount = 4;
 constexpr int IdentificationWord = 0x4456;
 constexpr int FirmwareRegister = 0x472A;
 // A line's timer far beyond the scan's own window: the scan decides.
-constexpr int LineTicks = 36;
+constexpr int LineTicks = 40;
+// The listening after the last address, in windows of an address.
+constexpr int TailWindows = 2;
 
 bool isIdentification(const Reply &reply)
 {
@@ -34,15 +36,20 @@ AddressScan::AddressScan(Line &line, LineSettingsSource settings, QObject *paren
     connect(&m_window, &QTimer::timeout, this, &AddressScan::windowEnded);
 }
 
-int AddressScan::replyWindowMs(const LineSettings &s, int registers)
+int AddressScan::replyWindowMs(const LineSettings &s, int registers, int marginMs)
 {
     // Characters of the request and of the reply, and three more.
     const bool rtu = s.framing == ModbusMode::Rtu;
     const int request = rtu ? 8 : 17;
     const int reply = rtu ? 5 + 2 * registers : 11 + 4 * registers;
     const double charMs = CharacterMs(s);
-    const int ms = int((request + reply + 3) * charMs + 0.999) + TurnaroundMs;
-    return qMax(MinimumWindowMs, ms);
+    return int((request + reply + 3) * charMs + 0.999) + qBound(0, marginMs, MaximumMarginMs);
+}
+
+qint64 AddressScan::expectedScanMs(const LineSettings &s, int first, int last, int marginMs)
+{
+    const int window = replyWindowMs(s, IdentificationCount, marginMs);
+    return qint64(qMax(0, last - first + 1)) * window + TailWindows * window;
 }
 
 void AddressScan::start(int first, int last)
@@ -72,22 +79,33 @@ void AddressScan::ask()
 {
     const LineSettings s = m_settings();
     const Framing &f = Framing::of(s.framing);
-    int address = m_address;
-    int registers = IdentificationCount;
+    m_extended = false;
+    const int window = replyWindowMs(s, IdentificationCount, m_marginMs);
+    if (m_phase == Phase::Tail) {
+        // Nothing is sent: a slow controller at one of the last addresses
+        // may still answer.
+        m_collector.listen(m_silent.isEmpty() ? m_request : m_silent.last().second, f, LineTicks);
+        m_window.start(TailWindows * window);
+        return;
+    }
+    int address = m_phase == Phase::Confirm ? m_confirmAddress : m_address;
     ModbusRequest request = ReadRequest(address, IdentificationStart, IdentificationCount);
-    if (m_phase == Phase::Firmware) {
+    int ms = window;
+    if (m_phase == Phase::Confirm) {
+        // Alone, and as long as the configuration window would wait.
+        ms = replyWindowMs(s, IdentificationCount, MaximumMarginMs);
+    } else if (m_phase == Phase::Firmware) {
+        // A controller that answered its identification gets a generous
+        // window for its firmware: a late reply costs nothing, a missed
+        // one a row.
         address = m_found.at(m_firmwareIndex).address;
-        registers = 1;
         request = ReadRequest(address, FirmwareRegister, 1);
+        ms = qMax(FirmwareWindowMs, replyWindowMs(s, 1, m_marginMs));
     }
     m_request = f.wrap(request);
-    m_extended = false;
     m_collector.send(m_request, f, LineTicks);
-    // A controller that answered its identification gets a generous window
-    // for its firmware: a late reply there costs nothing, a missed one a row.
-    const int window = replyWindowMs(s, registers);
-    m_window.start(m_phase == Phase::Firmware ? qMax(FirmwareWindowMs, window) : window);
-    emit progress(address);
+    m_window.start(ms);
+    emit progress(m_phase == Phase::Firmware ? address : m_address);
 }
 
 void AddressScan::take(int msg, int triggerHandle, int data)
@@ -100,50 +118,87 @@ void AddressScan::take(int msg, int triggerHandle, int data)
         replied();
 }
 
+int AddressScan::lateAddress() const
+{
+    const Framing &f = Framing::of(m_settings().framing);
+    for (const auto &[address, request] : m_silent)
+        if (isIdentification(DecodeReply(f, m_collector.received(), request, address)))
+            return address;
+    return 0;
+}
+
+void AddressScan::confirm(int address, bool again)
+{
+    m_silent.removeIf([address](const QPair<int, QByteArray> &s) { return s.first == address; });
+    m_phase = Phase::Confirm;
+    m_confirmAddress = address;
+    m_askAgain = again;
+    ask();
+}
+
+void AddressScan::confirmed(const FoundController &c)
+{
+    const auto at = std::lower_bound(m_found.begin(), m_found.end(), c.address,
+                                     [](const FoundController &f, int a) { return f.address < a; });
+    m_found.insert(at, c);
+}
+
 void AddressScan::replied()
 {
     m_window.stop();
     const Framing &f = Framing::of(m_settings().framing);
-    const int address =
-        m_phase == Phase::Firmware ? m_found.at(m_firmwareIndex).address : m_address;
+    const int address = m_phase == Phase::Firmware ? m_found.at(m_firmwareIndex).address
+        : m_phase == Phase::Confirm                ? m_confirmAddress
+                                                   : m_address;
     const Reply reply = DecodeReply(f, m_collector.received(), m_request, address);
+    const int late = m_phase == Phase::Identify || m_phase == Phase::Tail ? lateAddress() : 0;
+    // A whole frame of another address, not a collision's garble.
+    const bool otherTalker =
+        reply.kind == ReplyKind::Ignored && f.unwrap(m_collector.received()).checksumOk;
     m_collector.cancel();
-    if (m_phase == Phase::Identify && reply.kind == ReplyKind::Ignored) {
-        // One of the last silent addresses answering after its window: found
-        // there, and this address is asked again, its own reply not heard.
-        for (qsizetype i = 0; i < m_silent.size(); ++i) {
-            const Reply late =
-                DecodeReply(f, m_collector.received(), m_silent.at(i).second, m_silent.at(i).first);
-            if (!isIdentification(late))
-                continue;
-            FoundController c;
-            c.address = m_silent.at(i).first;
-            c.modelCode = late.words.at(2);
-            const auto at =
-                std::lower_bound(m_found.begin(), m_found.end(), c.address,
-                                 [](const FoundController &f, int a) { return f.address < a; });
-            m_found.insert(at, c);
-            m_silent.removeAt(i);
-            ask();
-            return;
-        }
+    if (m_phase == Phase::Confirm && otherTalker) {
+        // Another controller's late reply: the address asked again goes on
+        // waiting for its own.
+        m_collector.listen(m_request, f, LineTicks);
+        m_window.start(replyWindowMs(m_settings(), IdentificationCount, MaximumMarginMs));
+        return;
     }
-    if (m_phase == Phase::Identify) {
+    if (late != 0 && (m_phase == Phase::Tail || reply.kind == ReplyKind::Ignored)) {
+        // One of the last silent addresses answering after its window: it is
+        // asked again alone, then this address, whose reply was not heard.
+        confirm(late, m_phase == Phase::Identify);
+        return;
+    }
+    switch (m_phase) {
+    case Phase::Identify:
         if (isIdentification(reply)) {
             FoundController c;
             c.address = address;
             c.modelCode = reply.words.at(2);
             m_found.append(c);
-        } else if (reply.kind == ReplyKind::BadChecksum || reply.kind == ReplyKind::Ignored ||
-                   reply.kind == ReplyKind::OtherFunction) {
-            // Bytes that are no good reply where only this address was asked.
-            FoundController c;
-            c.address = address;
-            c.garbled = true;
-            m_found.append(c);
+        } else if (reply.kind != ReplyKind::NoReply) {
+            // Bytes that are no good reply where only this address was
+            // asked: asked once more before anything is said.
+            confirm(address, false);
+            return;
         }
-    } else if (reply.kind == ReplyKind::Words && !reply.words.isEmpty()) {
-        m_found[m_firmwareIndex].firmware = reply.words.at(0);
+        break;
+    case Phase::Confirm: {
+        FoundController c;
+        c.address = address;
+        if (isIdentification(reply))
+            c.modelCode = reply.words.at(2);
+        else
+            c.garbled = true; // garbled twice: two controllers on one address?
+        confirmed(c);
+        break;
+    }
+    case Phase::Tail:
+        break; // nothing that belongs to a silent address
+    case Phase::Firmware:
+        if (reply.kind == ReplyKind::Words && !reply.words.isEmpty())
+            m_found[m_firmwareIndex].firmware = reply.words.at(0);
+        break;
     }
     next();
 }
@@ -156,24 +211,31 @@ void AddressScan::windowEnded()
     if (!m_extended && !m_collector.received().isEmpty()) {
         m_extended = true;
         const int registers = m_phase == Phase::Firmware ? 1 : IdentificationCount;
-        m_window.start(replyWindowMs(s, registers));
+        m_window.start(replyWindowMs(s, registers, m_marginMs));
         return;
     }
-    // Bytes that came but never made a whole frame are a garbled reply too.
-    const bool partial = m_phase == Phase::Identify && !m_collector.received().isEmpty();
+    const bool partial = !m_collector.received().isEmpty();
     // Nothing at all: the controller may yet answer, late, in a later
     // address's window.
-    if (m_phase == Phase::Identify && m_collector.received().isEmpty()) {
+    if (m_phase == Phase::Identify && !partial) {
         m_silent.append({m_address, m_request});
         if (m_silent.size() > LateReplyAddresses)
             m_silent.removeFirst();
     }
-    m_collector.endWindow();
-    if (partial) {
+    if (m_phase == Phase::Tail)
+        m_collector.cancel();
+    else
+        m_collector.endWindow();
+    if (partial && m_phase == Phase::Identify) {
+        // Bytes that never made a whole frame: asked once more.
+        confirm(m_address, false);
+        return;
+    }
+    if (partial && m_phase == Phase::Confirm) {
         FoundController c;
-        c.address = m_address;
+        c.address = m_confirmAddress;
         c.garbled = true;
-        m_found.append(c);
+        confirmed(c);
     }
     next();
 }
@@ -182,13 +244,30 @@ void AddressScan::next()
 {
     if (!m_running)
         return;
+    if (m_phase == Phase::Confirm) {
+        m_phase = m_address > m_last ? Phase::Tail : Phase::Identify;
+        if (m_phase == Phase::Identify && m_askAgain) {
+            ask();
+            return;
+        }
+    }
     if (m_phase == Phase::Identify && m_address < m_last) {
         ++m_address;
         ask();
         return;
     }
     if (m_phase == Phase::Identify) {
+        // After the last address, a while of listening for a late reply.
+        m_address = m_last + 1;
+        if (!m_silent.isEmpty()) {
+            m_phase = Phase::Tail;
+            ask();
+            return;
+        }
+    }
+    if (m_phase != Phase::Firmware) {
         m_phase = Phase::Firmware;
+        m_address = m_last;
         m_firmwareIndex = -1;
     }
     // The firmware of each controller found (not of a garbled address).

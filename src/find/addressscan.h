@@ -24,15 +24,25 @@ class AddressScan : public QObject
 {
     Q_OBJECT
 public:
-    // The turnaround a controller is given, on top of the frames' wire time.
-    static constexpr int TurnaroundMs = 30;
-    static constexpr int MinimumWindowMs = 30;
+    // The time a controller is given to answer, on top of the frames' wire
+    // time: what a real controller behind a USB adapter meets by default,
+    // at most the configuration window's reply time-out.
+    static constexpr int DefaultMarginMs = 100;
+    static constexpr int MaximumMarginMs = 36 * 55;
     static constexpr int FirmwareWindowMs = 250;
 
     AddressScan(Line &line, LineSettingsSource settings, QObject *parent = nullptr);
 
     // The reply window of a read of `registers` at these settings, in ms.
-    static int replyWindowMs(const LineSettings &settings, int registers);
+    static int replyWindowMs(const LineSettings &settings, int registers,
+                             int marginMs = DefaultMarginMs);
+    // The longest a scan of first..last takes with nothing on the line:
+    // every address's window, and the listening after the last one.
+    static qint64 expectedScanMs(const LineSettings &settings, int first, int last,
+                                 int marginMs = DefaultMarginMs);
+
+    void setMarginMs(int ms) { m_marginMs = qBound(0, ms, MaximumMarginMs); }
+    int marginMs() const { return m_marginMs; }
 
     // Starts a scan of first..last on the open line.
     void start(int first, int last);
@@ -50,12 +60,23 @@ signals:
     void finished();
 
 private:
-    enum class Phase { Identify, Firmware };
+    // Identify: each address of the range in turn. Confirm: an address
+    // that gave a garbled or late reply, asked once more with a long
+    // window. Tail: listening after the last address for a late reply.
+    // Firmware: the version of each controller found.
+    enum class Phase { Identify, Confirm, Tail, Firmware };
     void ask();
     void replied();
     void windowEnded();
     void next();
     void finish();
+    // Asks `address` once more, alone; afterwards the scan goes on with the
+    // same address again (`again`) or with the next one.
+    void confirm(int address, bool again);
+    void confirmed(const FoundController &c);
+    // A late identification of one of the last silent addresses: that
+    // address, or 0.
+    int lateAddress() const;
 
     Line &m_line;
     LineSettingsSource m_settings;
@@ -64,9 +85,12 @@ private:
     QByteArray m_request;
     QList<FoundController> m_found;
     Phase m_phase = Phase::Identify;
+    int m_marginMs = DefaultMarginMs;
     int m_first = 1;
     int m_last = 247;
     int m_address = 0;
+    int m_confirmAddress = 0;
+    bool m_askAgain = false; // after the confirm, the address in hand again
     int m_firmwareIndex = 0;
     bool m_running = false;
     bool m_extended = false; // the window was lengthened for a reply coming in

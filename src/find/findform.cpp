@@ -97,6 +97,32 @@ FindForm::FindForm(QWidget *owner, LineSettingsSource settings)
     rangeBox("SearchBox", "Search the line settings", "SearchFirst", "SearchLast",
              FindLogic::SearchLastAddress, "SearchBt", "Search", SearchFirst, SearchLast, SearchBt);
 
+    // The time a controller is given to answer, and what it makes the runs
+    // take.
+    auto *marginRow = new QHBoxLayout;
+    marginRow->addWidget(label(this, "MarginLB", "Reply margin"));
+    MarginBox = new QSpinBox(this);
+    MarginBox->setObjectName(QStringLiteral("MarginBox"));
+    MarginBox->setRange(0, AddressScan::MaximumMarginMs);
+    MarginBox->setSingleStep(10);
+    MarginBox->setSuffix(QStringLiteral(" ms"));
+    MarginBox->setValue(AddressScan::DefaultMarginMs);
+    MarginBox->setToolTip(QStringLiteral("How long each address is given to answer beyond "
+                                         "the time its frames take on the line"));
+    marginRow->addWidget(MarginBox);
+    marginRow->addStretch(1);
+    layout->addLayout(marginRow);
+    TimeLB = label(this, "TimeLB", "");
+    TimeLB->setWordWrap(true);
+    layout->addWidget(TimeLB);
+    const auto ranges = [this] {
+        m_logic->rangesChanged(FirstAddr->value(), LastAddr->value(), SearchFirst->value(),
+                               SearchLast->value());
+    };
+    for (QSpinBox *box : {FirstAddr, LastAddr, SearchFirst, SearchLast})
+        connect(box, &QSpinBox::valueChanged, this, ranges);
+    connect(MarginBox, &QSpinBox::valueChanged, this, [this](int ms) { m_logic->setMarginMs(ms); });
+
     auto *progressRow = new QHBoxLayout;
     Progress = new QProgressBar(this);
     Progress->setObjectName(QStringLiteral("Progress"));
@@ -190,12 +216,14 @@ void FindForm::render()
     const FindView &v = m_logic->view();
     SettingsLB->setText(v.settings);
     StatusLB->setText(v.status);
+    if (TimeLB->text() != v.timeText)
+        TimeLB->setText(v.timeText);
     Progress->setMaximum(qMax(1, v.progressMaximum));
     Progress->setValue(qBound(0, v.progressValue, Progress->maximum()));
     for (QWidget *w : {static_cast<QWidget *>(FirstAddr), static_cast<QWidget *>(LastAddr),
                        static_cast<QWidget *>(ScanBt), static_cast<QWidget *>(SearchFirst),
                        static_cast<QWidget *>(SearchLast), static_cast<QWidget *>(SearchBt),
-                       static_cast<QWidget *>(CloseBt)})
+                       static_cast<QWidget *>(MarginBox), static_cast<QWidget *>(CloseBt)})
         w->setEnabled(!v.running);
     CancelBt->setEnabled(v.running);
     UseBt->setEnabled(!v.running && v.mayUse);

@@ -42,6 +42,8 @@ public:
     QPushButton *SearchBt = nullptr;
     QProgressBar *Progress = nullptr;
     QLabel *StatusLB = nullptr;
+    QSpinBox *MarginBox = nullptr; // the reply margin of each address, in ms
+    QLabel *TimeLB = nullptr; // how long a scan and a search can take
     QPushButton *CancelBt = nullptr;
     QTableWidget *ResultGrid = nullptr;
     QPushButton *UseBt = nullptr;

@@ -86,7 +86,39 @@ void FindLogic::FormShow()
     m_view = FindView();
     m_view.settings = SettingText(m_setting);
     openAt(m_setting);
+    rangesChanged(m_ranges[0], m_ranges[1], m_ranges[2], m_ranges[3]);
     emit changed();
+}
+
+void FindLogic::setMarginMs(int ms)
+{
+    m_scan.setMarginMs(ms);
+    m_search.scan().setMarginMs(ms);
+    rangesChanged(m_ranges[0], m_ranges[1], m_ranges[2], m_ranges[3]);
+}
+
+void FindLogic::rangesChanged(int first, int last, int searchFirst, int searchLast)
+{
+    m_ranges = {first, last, searchFirst, searchLast};
+    const LineSettings base = m_programSettings();
+    const int margin = m_scan.marginMs();
+    m_view.timeText =
+        QStringLiteral("A scan of %1 to %2 takes up to %3; a search of every setting (%4) up "
+                       "to %5.")
+            .arg(first)
+            .arg(qMax(first, last))
+            .arg(DurationText(AddressScan::expectedScanMs(m_setting, first, last, margin)))
+            .arg(SettingsSearch::Candidates(base).size())
+            .arg(DurationText(SettingsSearch::expectedMs(base, searchFirst, searchLast, margin)));
+    emit changed();
+}
+
+QString FindLogic::DurationText(qint64 ms)
+{
+    const qint64 seconds = (ms + 999) / 1000;
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
 }
 
 void FindLogic::FormClose()

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <array>
 #include <functional>
 
 // One row of the results table.
@@ -29,6 +30,8 @@ struct FindView
     bool running = false;
     bool mayUse = false; // the setting found differs from the program's
     bool mayMonitor = false; // controllers were found
+    // How long a scan and a search of the ranges can take, before they start.
+    QString timeText;
 };
 
 // What the window asks of the rest of the program.
@@ -65,6 +68,14 @@ public:
     // The window closes: whatever runs stops and the line closes.
     void FormClose();
     bool holdsPort() const { return m_line.isOpen(); }
+
+    // The time a controller is given to answer beyond the wire time
+    // (MarginBox), and the ranges the time text speaks of.
+    void setMarginMs(int ms);
+    int marginMs() const { return m_scan.marginMs(); }
+    void rangesChanged(int first, int last, int searchFirst, int searchLast);
+    // "38 s", "6 min 12 s".
+    static QString DurationText(qint64 ms);
 
     void ScanBtClick(int first, int last);
     void SearchBtClick(int first, int last);
@@ -108,6 +119,7 @@ private:
     Work m_work = Work::None;
     bool m_cancelled = false;
     int m_first = FirstAddress;
+    std::array<int, 4> m_ranges {FirstAddress, LastAddress, FirstAddress, SearchLastAddress};
     int m_last = LastAddress;
     int m_settingIndex = 0;
     int m_settingCount = 1;

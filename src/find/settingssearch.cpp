@@ -2,6 +2,8 @@
 
 #include "link/channelerror.h"
 
+#include <iterator>
+
 QList<LineSettings> SettingsSearch::Candidates(const LineSettings &base)
 {
     static const quint32 bauds[] = {9600, 19200, 38400, 4800, 2400};
@@ -10,24 +12,43 @@ QList<LineSettings> SettingsSearch::Candidates(const LineSettings &base)
         ModbusMode framing;
         int dataBits;
         LineParity parity;
+        int stopBits;
     };
-    static const Shape shapes[] = {
-        {ModbusMode::Ascii, 7, LineParity::Even}, {ModbusMode::Ascii, 7, LineParity::Odd},
-        {ModbusMode::Ascii, 8, LineParity::None}, {ModbusMode::Rtu, 8, LineParity::None},
-        {ModbusMode::Rtu, 8, LineParity::Even},   {ModbusMode::Rtu, 8, LineParity::Odd}};
+    using P = LineParity;
+    constexpr ModbusMode A = ModbusMode::Ascii, R = ModbusMode::Rtu;
+    // The most usual first, at every baud rate; then every other setting
+    // the settings dialog can make (RTU always runs 8 data bits).
+    static const Shape usual[] = {{A, 7, P::Even, 1}, {A, 7, P::Odd, 1},  {A, 8, P::None, 1},
+                                  {R, 8, P::None, 1}, {R, 8, P::Even, 1}, {R, 8, P::Odd, 1}};
+    static const Shape others[] = {{A, 7, P::None, 1}, {A, 8, P::Even, 1}, {A, 8, P::Odd, 1},
+                                   {A, 7, P::None, 2}, {A, 7, P::Even, 2}, {A, 7, P::Odd, 2},
+                                   {A, 8, P::None, 2}, {A, 8, P::Even, 2}, {A, 8, P::Odd, 2},
+                                   {R, 8, P::None, 2}, {R, 8, P::Even, 2}, {R, 8, P::Odd, 2}};
     QList<LineSettings> out;
-    for (quint32 baud : bauds) {
-        for (const Shape &shape : shapes) {
-            LineSettings s = base;
-            s.baud = baud;
-            s.framing = shape.framing;
-            s.dataBits = shape.dataBits;
-            s.parity = shape.parity;
-            s.stopBits = 1;
-            out.append(s);
+    auto add = [&](const Shape *shapes, int count) {
+        for (quint32 baud : bauds) {
+            for (int k = 0; k < count; ++k) {
+                LineSettings s = base;
+                s.baud = baud;
+                s.framing = shapes[k].framing;
+                s.dataBits = shapes[k].dataBits;
+                s.parity = shapes[k].parity;
+                s.stopBits = shapes[k].stopBits;
+                out.append(s);
+            }
         }
-    }
+    };
+    add(usual, int(std::size(usual)));
+    add(others, int(std::size(others)));
     return out;
+}
+
+qint64 SettingsSearch::expectedMs(const LineSettings &base, int first, int last, int marginMs)
+{
+    qint64 ms = 0;
+    for (const LineSettings &s : Candidates(base))
+        ms += AddressScan::expectedScanMs(s, first, last, marginMs);
+    return ms;
 }
 
 SettingsSearch::SettingsSearch(Line &line, QObject *parent)

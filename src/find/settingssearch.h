@@ -15,10 +15,13 @@ class SettingsSearch : public QObject
 {
     Q_OBJECT
 public:
-    // The settings tried, most usual first: the baud rates of the settings
-    // dialog from 9600 up then down, each in ASCII (7E1, 7O1, 8N1) and in
-    // RTU (8N1, 8E1, 8O1), all on the port of `base`.
+    // The settings tried, all on the port of `base`, most usual first: the
+    // baud rates of the settings dialog from 9600 up then down, each in
+    // ASCII (7E1, 7O1, 8N1) and in RTU (8N1, 8E1, 8O1); then every other
+    // setting the dialog can make (90 in all).
     static QList<LineSettings> Candidates(const LineSettings &base);
+    // The longest a search of first..last takes with nothing on the line.
+    static qint64 expectedMs(const LineSettings &base, int first, int last, int marginMs);
 
     SettingsSearch(Line &line, QObject *parent = nullptr);
 

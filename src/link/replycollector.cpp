@@ -42,6 +42,16 @@ void ReplyCollector::send(const QByteArray &frame, const Framing &framing, int t
     }
 }
 
+void ReplyCollector::listen(const QByteArray &request, const Framing &framing, int ticks)
+{
+    m_framing = &framing;
+    m_ticks = ticks;
+    m_received.clear();
+    m_request = request;
+    m_line.ArmTimer(m_timer, quint32(ticks), true);
+    m_waiting = true;
+}
+
 void ReplyCollector::cancel()
 {
     if (m_waiting && m_line.isOpen())

@@ -46,6 +46,9 @@ public:
     // Sends `frame` and starts the reply window of `ticks`. Bytes received
     // before are forgotten.
     void send(const QByteArray &frame, const Framing &framing, int ticks);
+    // Waits for a reply without sending anything (a late reply to an
+    // earlier request, `request` as it was sent).
+    void listen(const QByteArray &request, const Framing &framing, int ticks);
     // Ends the wait without a result (the window stops or closes).
     void cancel();
     // Ends the wait because the window's own reply window ended: logged as

@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <set>
+#include <tuple>
 
 namespace {
 
@@ -109,15 +111,37 @@ TEST_P(ScanOnTheLine, AReplyAfterItsWindowCountsForItsOwnAddress)
     EXPECT_FALSE(scan->found().at(1).garbled);
 }
 
-TEST(AddressScanWindow, FollowsTheLineSpeed)
+TEST_P(ScanOnTheLine, SlowControllersAreFoundAndInventNothing)
+{
+    // Controllers 3 and 4 answer 40 ms after their windows, 4 at the last
+    // address of the range: each is found (its late reply confirmed by a
+    // second read), and no empty address gets a row.
+    ASSERT_TRUE(sim->line.addController(4, 0x4896));
+    const int late = AddressScan::replyWindowMs(settings.lineSettings(), 4) + 40;
+    sim->line.setFault(3, {SimFault::Kind::Delay, late});
+    sim->line.setFault(4, {SimFault::Kind::Delay, late});
+    ASSERT_TRUE(run(2, 4));
+    ASSERT_EQ(scan->found().size(), 2);
+    EXPECT_EQ(scan->found().at(0).address, 3);
+    EXPECT_EQ(scan->found().at(1).address, 4);
+    EXPECT_EQ(scan->found().at(1).modelCode, 0x4896);
+    EXPECT_FALSE(scan->found().at(0).garbled);
+    EXPECT_FALSE(scan->found().at(1).garbled);
+}
+
+TEST(AddressScanWindow, FollowsTheLineSpeedWithAMarginAControllerMeets)
 {
     LineSettings s; // ASCII 9600 7E1: 10 bits a character
-    // 17 + 27 + 3 characters of 1.04 ms, and 30 ms: 79 ms.
-    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), 79);
+    // 17 + 27 + 3 characters of 1.04 ms, and 100 ms: 149 ms.
+    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), 149);
+    EXPECT_EQ(AddressScan::replyWindowMs(s, 4, 30), 79);
+    // 1..247 and two windows of listening after the last: 37.1 s.
+    EXPECT_EQ(AddressScan::expectedScanMs(s, 1, 247), 36803 + 298);
     s.framing = ModbusMode::Rtu;
     s.baud = 38400;
-    s.dataBits = 8; // 11 bits: 8 + 13 + 3 characters of 0.29 ms, and 30: 37 ms
-    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), 37);
+    s.dataBits = 8; // 11 bits: 8 + 13 + 3 characters of 0.29 ms, and 100: 107 ms
+    EXPECT_EQ(AddressScan::replyWindowMs(s, 4), 107);
+    EXPECT_EQ(AddressScan::replyWindowMs(s, 4, 30), 37);
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, ScanOnTheLine,
@@ -167,14 +191,28 @@ TEST(SettingsSearchOnTheLine, FindsTheSettingTheControllersAnswerAt)
 TEST(SettingsSearchOrder, MostUsualSettingsFirst)
 {
     const QList<LineSettings> c = SettingsSearch::Candidates(LineSettings());
-    ASSERT_EQ(c.size(), 30);
+    // Every setting the settings dialog can make, once: 5 rates, ASCII with
+    // 3 parities x 2 data bits x 2 stop bits, RTU with 3 x 2.
+    ASSERT_EQ(c.size(), 90);
+    std::set<std::tuple<quint32, int, int, int, int>> distinct;
+    for (const LineSettings &l : c)
+        distinct.insert({l.baud, int(l.framing), l.dataBits, int(l.parity), l.stopBits});
+    EXPECT_EQ(distinct.size(), 90u);
     EXPECT_EQ(c.at(0).baud, 9600u);
     EXPECT_EQ(c.at(0).framing, ModbusMode::Ascii);
     EXPECT_EQ(c.at(0).dataBits, 7);
     EXPECT_EQ(c.at(3).framing, ModbusMode::Rtu);
     EXPECT_EQ(c.at(3).dataBits, 8);
     EXPECT_EQ(c.at(6).baud, 19200u);
+    EXPECT_EQ(c.at(29).baud, 2400u);
+    // Then the rest, from ASCII 9600 7N1 on.
+    EXPECT_EQ(c.at(30).baud, 9600u);
+    EXPECT_EQ(c.at(30).dataBits, 7);
+    EXPECT_EQ(c.at(30).parity, LineParity::None);
+    EXPECT_EQ(c.at(30).stopBits, 1);
     EXPECT_EQ(c.last().baud, 2400u);
+    EXPECT_EQ(c.last().framing, ModbusMode::Rtu);
+    EXPECT_EQ(c.last().stopBits, 2);
 }
 
 } // namespace

@@ -80,6 +80,21 @@ TEST_F(FindWindow, ListsTheControllersAndMonitorsThemInOneClick)
     EXPECT_EQ(find()->LastAddr->value(), 247);
     EXPECT_EQ(find()->SettingsLB->text(), "ASCII 9600 bit/s 7E1");
     EXPECT_FALSE(find()->MonitorBt->isEnabled());
+    // Before it starts, how long a scan can take: 249 windows of 149 ms.
+    EXPECT_EQ(find()->MarginBox->value(), 100);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return find()->TimeLB->text().startsWith(
+                "A scan of 1 to 247 takes up to 38 s; a search of every setting (90) up to ");
+        },
+        1000))
+        << find()->TimeLB->text().toStdString();
+    find()->MarginBox->setValue(30); // 79 ms windows
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return find()->TimeLB->text().startsWith("A scan of 1 to 247 takes up to 20 s;"); },
+        1000))
+        << find()->TimeLB->text().toStdString();
+    find()->MarginBox->setValue(100);
 
     find()->LastAddr->setValue(20);
     QTest::mouseClick(find()->ScanBt, Qt::LeftButton);
