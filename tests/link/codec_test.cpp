@@ -178,8 +178,8 @@ TEST(Replies, ExceptionRepliesAreCheckedLikeEveryOther)
     } cases[] = {
         {ascii, ":0183027A\r\n", ReplyKind::Failure, R::exception(2)},
         {rtu, hex("018302C0F1"), ReplyKind::Failure, R::exception(2)},
-        {ascii, ":01860475\r\n", ReplyKind::Failure, R::writeRefused()},
-        {rtu, hex("01860443A3"), ReplyKind::Failure, R::writeRefused()},
+        {ascii, ":01860475\r\n", ReplyKind::Failure, R::writeRefused(4)},
+        {rtu, hex("01860443A3"), ReplyKind::Failure, R::writeRefused(4)},
         // A corrupted byte must not turn into a false exception.
         {ascii, ":018302FF\r\n", ReplyKind::BadChecksum, R::ok()},
         {rtu, hex("018302C0F2"), ReplyKind::BadChecksum, R::ok()},
