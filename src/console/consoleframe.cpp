@@ -44,6 +44,11 @@ QString PadHex(const QString &text, int width)
     return QString(width - text.size(), QLatin1Char('0')) + text;
 }
 
+namespace {
+// The data boxes of Write Multi-Words.
+constexpr int MaxConsoleWords = 8;
+} // namespace
+
 std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &f, const Framing &framing)
 {
     if (f.address.isEmpty() || f.command == ConsoleCommand::None || f.func.isEmpty() ||
@@ -82,11 +87,16 @@ std::optional<ConsoleFrame> BuildConsoleFrame(const ConsoleFields &f, const Fram
     QString data = reg + tail;
     if (f.command == ConsoleCommand::WriteMultiWords) {
         bool ok = false;
-        int n = f.dataLen.toInt(&ok, 10);
+        const int n = f.dataLen.toInt(&ok, 10);
         if (!ok)
             throw DuvaError(QStringLiteral("'%1' is not a valid integer value").arg(f.dataLen));
-        n = std::clamp(n, 0, 8);
-        data += QString::fromLatin1(ByteToHex(2 * n));
+        // The data boxes carry one to eight words; quantity, byte count and
+        // words all come from this one number.
+        if (n < 1 || n > MaxConsoleWords)
+            return invalid(QString::fromLatin1(info.dataLenCaption),
+                           " is not 1 to 8 (the data boxes hold eight words)");
+        data = reg + QString::fromLatin1(ByteToHex(0)) + QString::fromLatin1(ByteToHex(n)) +
+            QString::fromLatin1(ByteToHex(2 * n));
         // Every word the count claims goes out; none is silently left out.
         for (int i = 0; i < n; ++i) {
             const QString name = QStringLiteral("DATA%1").arg(i + 1);

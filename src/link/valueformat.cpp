@@ -30,6 +30,11 @@ QString FirmwareVersionText(int major, int minor)
 
 QString ScaledFormat(int value, int decimals, bool linearInput)
 {
+    if (decimals < 0 || decimals > MaxDecimalPoint) {
+        // A position the controller cannot hold (a damaged reply or file):
+        // the register as it is, and what was wrong, rather than a guess.
+        return SignedIntFormat(value) + QStringLiteral(" (decimal point %1?)").arg(decimals);
+    }
     bool negative = false;
     qint64 magnitude = value;
     if (value >= 32769) {

@@ -17,6 +17,9 @@ QString TenthsFormat(int value, bool showTenths);
 // decimal point: `decimals` is the decimal-point register, `linearInput` is
 // true for voltage, current and millivolt inputs. Negative values put the
 // minus sign at the left edge of a field at least six characters wide.
+// The decimal point position a controller holds: 0 to 3.
+constexpr int MaxDecimalPoint = 3;
+// A position outside 0..3 shows the register's value as it is, with a note.
 QString ScaledFormat(int value, int decimals, bool linearInput);
 
 // A firmware version: the major number in decimal, the minor as two hex

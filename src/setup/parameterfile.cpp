@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "link/valueformat.h"
 #include "setup/registermap.h"
 #include "ui/files.h"
 
@@ -51,6 +52,16 @@ ReadResult read(const QString &path)
         r.kind = ReadResult::Kind::Invalid;
         return r;
     }
+    const int point = image->at(ParameterImage::DecimalPointEntry);
+    if (point > MaxDecimalPoint) {
+        r.kind = ReadResult::Kind::Invalid;
+        r.reason =
+            QStringLiteral("Entry %1 (decimal point position, 0x4725) is %2; it holds 0 to %3.")
+                .arg(ParameterImage::DecimalPointEntry)
+                .arg(point)
+                .arg(MaxDecimalPoint);
+        return r;
+    }
     r.image = *image;
     return r;
 }
@@ -64,7 +75,9 @@ QString refusalText(const ReadResult &result, const QString &path)
         return QStringLiteral("Can not open file %1 : %2")
             .arg(QDir::toNativeSeparators(path), result.reason);
     case ReadResult::Kind::Invalid:
-        return QStringLiteral("Incorrect DUVA parameters data!");
+        return result.reason.isEmpty()
+            ? QStringLiteral("Incorrect DUVA parameters data!")
+            : QStringLiteral("Incorrect DUVA parameters data!\n") + result.reason;
     case ReadResult::Kind::Ok:
         break;
     }

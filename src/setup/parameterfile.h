@@ -28,12 +28,14 @@ struct ReadResult
     enum class Kind { Ok, Missing, Unreadable, Invalid };
     Kind kind = Kind::Ok;
     ParameterImage image; // when Ok
-    QString reason; // the system's reason when Unreadable
+    QString reason; // the system's reason when Unreadable; the entry out of
+                    // its range when Invalid for that
 };
 ReadResult read(const QString &path);
 // What the user is told when `path` read as `result`: empty for Ok, else
 // "File not exist, can not open file !", "Can not open file <path> : <reason>"
-// or "Incorrect DUVA parameters data!".
+// or "Incorrect DUVA parameters data!" (with the entry out of its range on a
+// second line, when that is why).
 QString refusalText(const ReadResult &result, const QString &path);
 // Replaces the file at `path` with the image, or leaves it as it was; the
 // empty string on success, else the system's reason.

@@ -88,6 +88,10 @@ QString EntryText(const ParameterImage &e, int entry)
         return listText(reg, v == 2 ? 0x000B : v);
     case UnitEntry:
         return v < 2 ? listText(reg, v) : UnitText(v, e[InputTypeEntry]);
+    case DecimalPointEntry:
+        if (v > MaxDecimalPoint)
+            return QStringLiteral("%1 (out of its range 0 to %2)").arg(v).arg(MaxDecimalPoint);
+        break;
     default:
         break;
     }

@@ -114,10 +114,20 @@ TEST(ConsoleFrame, WriteMultiWordsSendsEveryWordItsCountClaims)
     ConsoleFields f = fields("1", ConsoleCommand::WriteMultiWords, "1000", "9");
     for (int i = 0; i < 8; ++i)
         f.dataWords[size_t(i)] = QStringLiteral("%1").arg(i + 1);
+    // More words than the data boxes hold: refused, naming the field, as
+    // a frame whose quantity, byte count and words disagree must not go out.
     const auto nine = BuildConsoleFrame(f, ascii);
     ASSERT_TRUE(nine);
-    // Quantity 0009, byte count 10 hex, then the eight words only.
-    EXPECT_EQ(nine->sendText, ":0110100000091000010002000300040005000600070008A2");
+    EXPECT_TRUE(nine->invalid);
+    EXPECT_EQ(nine->sendText, "WORD COUNT is not 1 to 8 (the data boxes hold eight words)");
+    f.dataLen = "0012"; // left from Write One Word
+    EXPECT_TRUE(BuildConsoleFrame(f, ascii)->invalid);
+    f.dataLen = "0";
+    EXPECT_TRUE(BuildConsoleFrame(f, ascii)->invalid);
+    // Eight: quantity 0008, byte count 10 hex, the eight words.
+    f.dataLen = "08";
+    EXPECT_EQ(BuildConsoleFrame(f, ascii)->sendText,
+              ":0110100000081000010002000300040005000600070008A3");
 
     // A word the count claims is never dropped: not hex, or never entered.
     f.dataLen = "3";

@@ -195,6 +195,19 @@ TEST(Replies, ExceptionRepliesAreCheckedLikeEveryOther)
     }
 }
 
+TEST(Replies, AReplyIsJudgedAgainstItsOwnRequest)
+{
+    const AsciiFraming ascii;
+    const QByteArray read = ":010347000008AD\r\n"; // 8 registers from 0x4700
+    // A damaged read reply whose function digits read "06": a bad checksum,
+    // not a write echo that differs.
+    EXPECT_EQ(DecodeReply(ascii, ":010602000AF1\r\n", read, 1).kind, ReplyKind::BadChecksum);
+    // Whole, but two registers where eight were asked: not the reply.
+    EXPECT_EQ(DecodeReply(ascii, ":01030400010002F5\r\n", read, 1).kind, ReplyKind::NotAsked);
+    // Whole, a write's function to a read: not the reply either.
+    EXPECT_EQ(DecodeReply(ascii, ":010602000AED\r\n", read, 1).kind, ReplyKind::NotAsked);
+}
+
 TEST(Replies, WriteEchoMustBeIdentical)
 {
     const TransactionResult mismatch = TransactionResult::mismatch();

@@ -43,16 +43,28 @@ TEST(ValueFormat, ScaledFormat)
         bool linear;
         const char *text;
     } cases[] = {
-        {5, 2, false, "0.05"},        {65531, 1, false, "-  0.5"},
-        {255, 0, false, "26"},        {255, 0, true, "255"},
-        {254, 0, false, "25"},        {1234, 1, false, "123.4"},
-        {1234, 2, true, "12.34"},     {1234, 3, true, "1.234"},
-        {123, 3, true, "0.123"},      {5, 3, true, "0.005"},
-        {0, 1, false, "0.0"},         {65413, 1, false, "- 12.3"}, // -123
-        {-123, 1, false, "- 12.3"},   {65535, 0, true, "-  1"}, // k = 1 + 2, two blanks
+        {5, 2, false, "0.05"},
+        {65531, 1, false, "-  0.5"},
+        {255, 0, false, "26"},
+        {255, 0, true, "255"},
+        {254, 0, false, "25"},
+        {1234, 1, false, "123.4"},
+        {1234, 2, true, "12.34"},
+        {1234, 3, true, "1.234"},
+        {123, 3, true, "0.123"},
+        {5, 3, true, "0.005"},
+        {0, 1, false, "0.0"},
+        {65413, 1, false, "- 12.3"}, // -123
+        {-123, 1, false, "- 12.3"},
+        {65535, 0, true, "-  1"}, // k = 1 + 2, two blanks
         {55536, 1, false, "-1000.0"}, // -10000: no room for blanks
-        {32769, 0, true, "-32767"},   {32768, 0, true, "32768"},
+        {32769, 0, true, "-32767"},
+        {32768, 0, true, "32768"},
         {65534, 2, true, "- 0.02"},
+        // A position no controller holds: the register as it is, and why.
+        {1234, 65535, false, "1234 (decimal point 65535?)"},
+        {65535, 4, true, "-1 (decimal point 4?)"},
+        {7, -1, false, "7 (decimal point -1?)"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ScaledFormat(c.v, c.d, c.linear), QString::fromLatin1(c.text))

@@ -188,6 +188,15 @@ TEST_F(Panels, ProcessValuesAndStatusCodes)
     }
 }
 
+TEST_F(Panels, ADecimalPointNoControllerHoldsIsSaidNotPadded)
+{
+    // The status read answered with a good check field and word 0 = 0xFFFF.
+    apply(1, 1, {0xFFFF, 1, 0, 0, 0x0100, 0, 0});
+    apply(1, 5, {1234, 1000, 0, 0});
+    EXPECT_EQ(panel(1).pvText, "1234 (decimal point 65535?)");
+    EXPECT_EQ(panel(1).svText, "1000 (decimal point 65535?)");
+}
+
 TEST_F(Panels, StatusStepKeepsFlagsAndImageEntries)
 {
     apply(1, 0, {0, IdentificationValue, 0x4824, 0});

@@ -91,6 +91,19 @@ TEST(ParameterFile, RefusesWhatIsNotAParameterFile)
     }
 
     QTemporaryDir dir;
+    // Otherwise valid, but its decimal point position is 65535: refused,
+    // saying which entry.
+    QByteArray point = good;
+    point.replace(37 * 4, 4, entryBytes(0xFFFF));
+    QFile pf(dir.filePath("point.par"));
+    ASSERT_TRUE(pf.open(QIODevice::WriteOnly));
+    pf.write(point);
+    pf.close();
+    const ParameterFile::ReadResult r = ParameterFile::read(pf.fileName());
+    EXPECT_EQ(r.kind, ParameterFile::ReadResult::Kind::Invalid);
+    EXPECT_EQ(ParameterFile::refusalText(r, pf.fileName()),
+              "Incorrect DUVA parameters data!\nEntry 37 (decimal point position, 0x4725) is "
+              "65535; it holds 0 to 3.");
     EXPECT_EQ(ParameterFile::read(dir.filePath("none.par")).kind,
               ParameterFile::ReadResult::Kind::Missing);
     QFile f(dir.filePath("short.par"));

@@ -23,6 +23,29 @@ ParameterImage controller()
     return e;
 }
 
+TEST(SetupCompare, ADecimalPointOutOfItsRangeIsSaidNotPadded)
+{
+    const ParameterImage a = controller();
+    ParameterImage b = controller();
+    b[37] = 0xFFFF; // a damaged image's decimal point position
+    const QList<ParameterDifference> d =
+        SetupCompare::Compare(a, b, SetupCompare::ComparedEntries(a));
+    ASSERT_FALSE(d.isEmpty());
+    // The position's own row names it; a scaled value shows the register.
+    bool pointRow = false;
+    for (const ParameterDifference &x : d) {
+        EXPECT_LT(x.second.size(), 40) << x.code.toStdString();
+        if (x.reg == 0x4725) {
+            pointRow = true;
+            EXPECT_EQ(x.second, "65535 (out of its range 0 to 3)");
+        }
+        if (x.reg == 0x4704) {
+            EXPECT_EQ(x.second, "13000 (decimal point 65535?)");
+        }
+    }
+    EXPECT_TRUE(pointRow);
+}
+
 TEST(SetupCompare, ListsTheDifferencesAsTheViewShowsThem)
 {
     const ParameterImage a = controller();
