@@ -294,7 +294,9 @@ SetupViewForm::SetupViewForm(QWidget *window, SetupViewLogic &logic)
         return b;
     };
     Notice = makeLabel(window, QStringLiteral("Notice"), QString());
-    PlaceScaled(Notice, left, top + 100, ColumnWidth, 56);
+    // In the place of the file panel, which is never shown while a single
+    // write can be refused (editing is off while a file is shown).
+    PlaceScaled(Notice, left, top, ColumnWidth, 56);
     Notice->setWordWrap(true);
     Notice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Notice->setStyleSheet(QStringLiteral("color: rgb(192, 0, 0);"));
