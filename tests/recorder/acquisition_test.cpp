@@ -188,6 +188,16 @@ protected:
         rec.setComAddr(0, address);
         rec.StartBtClick();
     }
+    // Device 1 at address 1, "Save to File" armed with `path`, then START.
+    void startSavingTo(const QString &path)
+    {
+        rec.FormShow();
+        rec.setComAddr(0, 1);
+        dialogs.fileAnswers << path;
+        rec.SaveBtClick();
+        ASSERT_TRUE(rec.saveArmed());
+        rec.StartBtClick();
+    }
 };
 
 TEST_F(RecorderPlayed, RepliesAndStrayTalkers)
@@ -217,12 +227,7 @@ TEST_F(RecorderPlayed, RepliesAndStrayTalkers)
 TEST_F(RecorderPlayed, ARecordFileThatCannotBeMadeStopsTheStart)
 {
     QTemporaryDir dir;
-    rec.FormShow();
-    rec.setComAddr(0, 1);
-    dialogs.fileAnswers << dir.filePath("no/such/folder/rec.txt");
-    rec.SaveBtClick();
-    ASSERT_TRUE(rec.saveArmed());
-    rec.StartBtClick();
+    ASSERT_NO_FATAL_FAILURE(startSavingTo(dir.filePath("no/such/folder/rec.txt")));
     EXPECT_FALSE(rec.recording());
     EXPECT_FALSE(line.isOpen());
     EXPECT_FALSE(rec.saveArmed());
@@ -235,11 +240,7 @@ TEST_F(RecorderPlayed, ARecordFileThatCannotBeMadeStopsTheStart)
 TEST_F(RecorderPlayed, ALineThatCannotBeWrittenDisarmsTheSaveAndSaysWhy)
 {
     QTemporaryDir dir;
-    rec.FormShow();
-    rec.setComAddr(0, 1);
-    dialogs.fileAnswers << dir.filePath("rec.txt");
-    rec.SaveBtClick();
-    rec.StartBtClick();
+    ASSERT_NO_FATAL_FAILURE(startSavingTo(dir.filePath("rec.txt")));
     ASSERT_TRUE(rec.recording());
     rec.Timer1Timer();
     line.receive(":010302FF38C3\r\n");
