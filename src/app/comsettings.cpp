@@ -76,6 +76,9 @@ bool ComSettings::selectLine(const LineSettings &line)
     if (baud == std::end(BaudRates) || line.dataBits < 7 || line.dataBits > 8 ||
         line.stopBits < 1 || line.stopBits > 2 || line.comNumber > ItemCount[ComPort])
         return false;
+    m_lineKind = line.kind;
+    if (line.isNetwork())
+        m_network = line.network;
     if (line.comNumber > 0)
         select(ComPort, line.comNumber - 1);
     select(ComBaudRate, int(baud - std::begin(BaudRates)));
@@ -92,7 +95,8 @@ bool ComSettings::selectLine(const LineSettings &line)
 bool ComSettings::operator==(const ComSettings &other) const
 {
     return std::equal(std::begin(m_index), std::end(m_index), std::begin(other.m_index)) &&
-        m_bitLenEnabled == other.m_bitLenEnabled;
+        m_bitLenEnabled == other.m_bitLenEnabled && m_lineKind == other.m_lineKind &&
+        m_network == other.m_network;
 }
 
 LineSettings ComSettings::lineSettings() const
@@ -106,5 +110,11 @@ LineSettings ComSettings::lineSettings() const
     line.framing = pick(ModBus) == 1 ? ModbusMode::Rtu : ModbusMode::Ascii;
     line.dataBits = line.framing == ModbusMode::Rtu ? 8 : pick(ComBitLen) + 7;
     line.stopBits = pick(ComStopBit) + 1;
+    line.kind = m_lineKind;
+    line.network = m_network;
+    if (m_lineKind == LineKind::Gateway) {
+        line.framing = ModbusMode::Rtu;
+        line.dataBits = 8;
+    }
     return line;
 }

@@ -61,11 +61,22 @@ public:
     // setting (a baud rate outside its list, 5 or 6 data bits).
     bool selectLine(const LineSettings &line);
 
+    // The network line, chosen beside the COM ports and kept in a file of
+    // its own (the settings code keeps its five digits and the COM port).
+    // A network line ignores the COM port and the serial settings; through a
+    // gateway the framing is always RTU.
+    LineKind lineKind() const { return m_lineKind; }
+    void setLineKind(LineKind kind) { m_lineKind = kind; }
+    const NetworkTarget &network() const { return m_network; }
+    void setNetwork(const NetworkTarget &target) { m_network = target; }
+
     bool operator==(const ComSettings &other) const;
 
 private:
     int m_index[GroupCount];
     bool m_bitLenEnabled = true;
+    LineKind m_lineKind = LineKind::Serial;
+    NetworkTarget m_network;
 };
 
 // Baud rates by the index of the baud-rate group.

@@ -9,9 +9,11 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QSpinBox>
 
 namespace {
 
@@ -31,16 +33,16 @@ const GroupDesign &design(ComSettings::Group g)
          "ComPort",
          4,
          {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"},
-         {8, 26, 308, 58}},
+         {8, 26, 308, 76}},
         {"ComBaudRate",
          "Baudrate",
          3,
          {"2400bps", "4800bps", "9600bps", "19200bps", "38400bps"},
-         {8, 86, 308, 58}},
-        {"ComParity", "Parity Bit", 3, {"None", "Even", "Odd"}, {8, 146, 308, 40}},
-        {"ComBitLen", "Data Bit Length", 2, {"7 bits", "8 bits"}, {8, 188, 200, 40}},
-        {"ComStopBit", "Stop Bit Length", 2, {"1 bit", "2 bits"}, {8, 230, 200, 40}},
-        {"ModBus", "Modbus Format", 2, {"ASCII", "RTU"}, {8, 272, 200, 40}},
+         {8, 104, 308, 58}},
+        {"ComParity", "Parity Bit", 3, {"None", "Even", "Odd"}, {8, 164, 308, 40}},
+        {"ComBitLen", "Data Bit Length", 2, {"7 bits", "8 bits"}, {8, 206, 200, 40}},
+        {"ComStopBit", "Stop Bit Length", 2, {"1 bit", "2 bits"}, {8, 248, 200, 40}},
+        {"ModBus", "Modbus Format", 2, {"ASCII", "RTU"}, {8, 290, 200, 40}},
     };
     return groups[g];
 }
@@ -53,7 +55,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
 {
     setObjectName(QStringLiteral("ComSettingsForm"));
     setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));
-    setFixedSize(Scaled(324), Scaled(319));
+    setFixedSize(Scaled(324), Scaled(430));
     SetScaledFont(this, 12);
 
     auto *heading = new QLabel(QStringLiteral("COM PORT SETTING"), this);
@@ -77,23 +79,104 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
             buttons->addButton(radio, i);
             grid->addWidget(radio, i / d.columns, i % d.columns);
         }
-        connect(buttons, &QButtonGroup::idClicked, this,
-                [this, group](int id) { RadioClick(group, id); });
         m_boxes[g] = box;
         m_buttons[g] = buttons;
+        if (group == ComSettings::ComPort)
+            addNetworkChoices(box, grid, buttons);
+        connect(buttons, &QButtonGroup::idClicked, this, [this, group](int id) {
+            if (group == ComSettings::ComPort && id == DeviceServerId)
+                NetworkClick(LineKind::DeviceServer);
+            else if (group == ComSettings::ComPort && id == GatewayId)
+                NetworkClick(LineKind::Gateway);
+            else
+                RadioClick(group, id);
+        });
     }
+    addNetworkBox();
 
     OKBt1 = new QPushButton(QStringLiteral("OK"), this);
     OKBt1->setObjectName(QStringLiteral("OKBt1"));
-    PlaceScaled(OKBt1, 222, 214, 90, 40);
+    PlaceScaled(OKBt1, 222, 232, 90, 40);
     connect(OKBt1, &QPushButton::clicked, this, &ComSettingsForm::OKBt1Click);
     AssignBt = new QPushButton(QStringLiteral("Assign device..."), this);
     AssignBt->setObjectName(QStringLiteral("AssignBt"));
     AssignBt->setToolTip(QStringLiteral("Bind the selected COM number to a serial device"));
     AssignBt->setAutoDefault(false);
-    PlaceScaled(AssignBt, 222, 262, 90, 28);
+    PlaceScaled(AssignBt, 222, 280, 90, 28);
     connect(AssignBt, &QPushButton::clicked, this, &ComSettingsForm::AssignBtClick);
     showPortDevices();
+    render();
+}
+
+void ComSettingsForm::addNetworkChoices(QGroupBox *box, QGridLayout *grid, QButtonGroup *buttons)
+{
+    DeviceServerBt = new QRadioButton(QStringLiteral("Device server"), box);
+    DeviceServerBt->setObjectName(QStringLiteral("DeviceServerBt"));
+    DeviceServerBt->setToolTip(
+        QStringLiteral("A serial device server in transparent mode: the line's own bytes over TCP"));
+    GatewayBt = new QRadioButton(QStringLiteral("Modbus TCP gateway"), box);
+    GatewayBt->setObjectName(QStringLiteral("GatewayBt"));
+    GatewayBt->setToolTip(
+        QStringLiteral("A Modbus TCP gateway: Modbus TCP to the gateway, RTU on its line"));
+    buttons->addButton(DeviceServerBt, DeviceServerId);
+    buttons->addButton(GatewayBt, GatewayId);
+    grid->addWidget(DeviceServerBt, 2, 0, 1, 2);
+    grid->addWidget(GatewayBt, 2, 2, 1, 2);
+}
+
+void ComSettingsForm::addNetworkBox()
+{
+    NetworkBox = new QGroupBox(QStringLiteral("Network Device"), this);
+    NetworkBox->setObjectName(QStringLiteral("NetworkBox"));
+    PlaceScaled(NetworkBox, 8, 332, 308, 92);
+    auto *grid = new QGridLayout(NetworkBox);
+    grid->setContentsMargins(Scaled(6), Scaled(2), Scaled(6), Scaled(2));
+    grid->setVerticalSpacing(Scaled(2));
+    HostEdit = new QLineEdit(NetworkBox);
+    HostEdit->setObjectName(QStringLiteral("HostEdit"));
+    HostEdit->setMaxLength(253);
+    HostEdit->setPlaceholderText(QStringLiteral("name or address"));
+    PortEdit = new QSpinBox(NetworkBox);
+    PortEdit->setObjectName(QStringLiteral("PortEdit"));
+    PortEdit->setRange(1, 65535);
+    MarginEdit = new QSpinBox(NetworkBox);
+    MarginEdit->setObjectName(QStringLiteral("MarginEdit"));
+    MarginEdit->setRange(0, NetworkTarget::MaximumMarginMs);
+    MarginEdit->setSingleStep(50);
+    MarginEdit->setSuffix(QStringLiteral(" ms"));
+    MarginEdit->setToolTip(QStringLiteral("Added to every reply window for the network's delays"));
+    NetNote = new QLabel(NetworkBox);
+    NetNote->setObjectName(QStringLiteral("NetNote"));
+    NetNote->setWordWrap(true);
+    const auto label = [this](const QString &text, QWidget *buddy) {
+        auto *l = new QLabel(text, NetworkBox);
+        l->setObjectName(buddy->objectName() + QStringLiteral("Label"));
+        l->setBuddy(buddy);
+        return l;
+    };
+    grid->addWidget(label(QStringLiteral("&Host"), HostEdit), 0, 0);
+    grid->addWidget(HostEdit, 0, 1, 1, 3);
+    grid->addWidget(label(QStringLiteral("P&ort"), PortEdit), 1, 0);
+    grid->addWidget(PortEdit, 1, 1);
+    grid->addWidget(label(QStringLiteral("Mar&gin"), MarginEdit), 1, 2);
+    grid->addWidget(MarginEdit, 1, 3);
+    grid->addWidget(NetNote, 2, 0, 1, 4);
+    connect(HostEdit, &QLineEdit::textEdited, this, [this](const QString &text) {
+        m_logic.HostEditChange(text);
+    });
+    connect(PortEdit, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!m_rendering)
+            m_logic.PortEditChange(value);
+    });
+    connect(MarginEdit, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!m_rendering)
+            m_logic.MarginEditChange(value);
+    });
+}
+
+void ComSettingsForm::NetworkClick(LineKind kind)
+{
+    m_logic.NetworkClick(kind);
     render();
 }
 
@@ -159,6 +242,8 @@ void ComSettingsForm::RadioClick(ComSettings::Group group, int index)
 void ComSettingsForm::showPortDevices()
 {
     for (QAbstractButton *b : m_buttons[ComSettings::ComPort]->buttons()) {
+        if (m_buttons[ComSettings::ComPort]->id(b) >= ComSettings::ItemCount[ComSettings::ComPort])
+            continue; // the network choices
         const QString device = comPortDevice(m_buttons[ComSettings::ComPort]->id(b) + 1);
         const QString stable = stableNameOf(device);
         b->setToolTip(device.isEmpty()       ? QStringLiteral("No such port on this computer")
@@ -169,14 +254,41 @@ void ComSettingsForm::showPortDevices()
 
 void ComSettingsForm::render()
 {
+    m_rendering = true;
+    const LineKind kind = settings().lineKind();
     for (int g = 0; g < ComSettings::GroupCount; ++g) {
         QButtonGroup *buttons = m_buttons[g];
-        const int selected = settings().index(static_cast<ComSettings::Group>(g));
+        int selected = settings().index(static_cast<ComSettings::Group>(g));
+        if (g == ComSettings::ComPort && kind != LineKind::Serial)
+            selected = kind == LineKind::Gateway ? GatewayId : DeviceServerId;
         // An exclusive group cannot show "nothing selected" otherwise.
         buttons->setExclusive(false);
         for (QAbstractButton *b : buttons->buttons())
             b->setChecked(buttons->id(b) == selected);
         buttons->setExclusive(true);
     }
-    m_boxes[ComSettings::ComBitLen]->setEnabled(settings().bitLenEnabled());
+    // A network line's bit rate, parity and bits are the device's; a
+    // gateway talks RTU on its line.
+    const bool serial = kind == LineKind::Serial;
+    m_boxes[ComSettings::ComBaudRate]->setEnabled(serial);
+    m_boxes[ComSettings::ComParity]->setEnabled(serial);
+    m_boxes[ComSettings::ComStopBit]->setEnabled(serial);
+    m_boxes[ComSettings::ComBitLen]->setEnabled(serial && settings().bitLenEnabled());
+    m_boxes[ComSettings::ModBus]->setEnabled(kind != LineKind::Gateway);
+    AssignBt->setEnabled(serial);
+    NetworkBox->setEnabled(!serial);
+    const NetworkTarget &target = settings().network();
+    if (HostEdit->text().trimmed() != target.host)
+        HostEdit->setText(target.host);
+    PortEdit->setValue(target.port == 0 ? NetworkTarget::GatewayPort : target.port);
+    MarginEdit->setValue(target.marginMs);
+    NetNote->setText(
+        kind == LineKind::DeviceServer
+            ? QStringLiteral("Bit rate, parity and bits are set on the device server.")
+        : kind == LineKind::Gateway
+            ? QStringLiteral("Modbus TCP to the gateway; it talks RTU on its line, with the "
+                             "bit rate, parity and bits set on it.")
+            : QStringLiteral("Choose Device server or Modbus TCP gateway above to reach the "
+                             "line over the network."));
+    m_rendering = false;
 }

@@ -5,8 +5,13 @@
 #include <QWidget>
 
 class QButtonGroup;
+class QGridLayout;
 class QGroupBox;
+class QLabel;
+class QLineEdit;
 class QPushButton;
+class QRadioButton;
+class QSpinBox;
 
 // "COMPORT PROTOCOL": the communication settings. The selections of its six
 // radio groups are the program's settings; every window reads them here.
@@ -31,10 +36,19 @@ public:
     void OKBt1Click();
     void AssignBtClick();
     void RadioClick(ComSettings::Group group, int index);
+    void NetworkClick(LineKind kind);
 
     QGroupBox *groupBox(ComSettings::Group group) const { return m_boxes[group]; }
     QPushButton *OKBt1 = nullptr;
     QPushButton *AssignBt = nullptr; // binds the selected COM number to a device
+    // The network line, chosen beside the COM ports, and its device.
+    QRadioButton *DeviceServerBt = nullptr;
+    QRadioButton *GatewayBt = nullptr;
+    QGroupBox *NetworkBox = nullptr;
+    QLineEdit *HostEdit = nullptr;
+    QSpinBox *PortEdit = nullptr;
+    QSpinBox *MarginEdit = nullptr;
+    QLabel *NetNote = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -42,11 +56,17 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    static constexpr int DeviceServerId = 100;
+    static constexpr int GatewayId = 101;
+
     void render();
+    void addNetworkChoices(QGroupBox *box, QGridLayout *grid, QButtonGroup *buttons);
+    void addNetworkBox();
     // Each COM button tells, as its tooltip, which device it reaches.
     void showPortDevices();
 
     ComSettingsLogic m_logic;
     QGroupBox *m_boxes[ComSettings::GroupCount] = {};
     QButtonGroup *m_buttons[ComSettings::GroupCount] = {};
+    bool m_rendering = false;
 };

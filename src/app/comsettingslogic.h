@@ -20,9 +20,17 @@ public:
 
     // Shown: no port selected resets all six groups to their defaults.
     void FormShow() { m_settings.resetIfNoPort(); }
-    void RadioClick(ComSettings::Group group, int index) { m_settings.select(group, index); }
-    // Writes the settings file. A failed save throws DuvaError with the file
-    // name and the reason; the dialog then stays open.
+    // A COM port chosen makes the line a serial one again.
+    void RadioClick(ComSettings::Group group, int index);
+    // A network line chosen beside the COM ports; the port number starts
+    // at the kind's usual one (4001 for a device server, 502 for a gateway).
+    void NetworkClick(LineKind kind);
+    void HostEditChange(const QString &host);
+    void PortEditChange(int port);
+    void MarginEditChange(int marginMs);
+    // Writes the settings file and the network file. A network line
+    // without its host, or a failed save, throws DuvaError (the dialog then
+    // stays open).
     void OKBt1Click();
     // "Assign device...": offers `devices` for the selected COM number and
     // binds the chosen one by its stable name when it has one, so the number

@@ -171,6 +171,7 @@ bool MainForm::useLineSettings(const LineSettings &line, bool save)
     if (save) {
         try {
             SaveSettingsFile(chosen, QStringLiteral("."));
+            SaveNetworkFile(chosen, QStringLiteral("."));
         } catch (const DuvaError &e) {
             AppDialogs().error(e.text());
             return false;

@@ -52,6 +52,13 @@ void MainLogic::loadSettings(const QString &dir)
         const QString text = e.text();
         QTimer::singleShot(0, [text] { AppDialogs().error(text); });
     }
+    try {
+        LoadNetworkFile(loaded, dir);
+        m_settings = loaded;
+    } catch (const DuvaError &e) {
+        const QString text = e.text();
+        QTimer::singleShot(0, [text] { AppDialogs().error(text); });
+    }
 }
 
 void MainLogic::endProgram()

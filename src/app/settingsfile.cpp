@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 const char SettingsFileName[] = "SETDUVA.$$$";
+const char NetworkFileName[] = "SETDUVA.NET";
 
 namespace {
 
@@ -43,11 +46,41 @@ QString shownLine(const QByteArray &line)
 
 // The error of a settings file that is not used: what is wrong, the file,
 // and what the program does instead.
-[[noreturn]] void refuse(const QString &what, const QString &path)
+[[noreturn]] void refuse(const QString &what, const QString &path,
+                         const QString &instead = QStringLiteral("The default settings are used."))
 {
     throw DuvaError(what + QStringLiteral("\nSettings file: ") +
                     QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) +
-                    QStringLiteral("\nThe default settings are used."));
+                    QLatin1Char('\n') + instead);
+}
+
+// The names of the line kinds in the network file.
+const char *lineKindName(LineKind kind)
+{
+    switch (kind) {
+    case LineKind::Serial:
+        return "serial";
+    case LineKind::DeviceServer:
+        return "device-server";
+    case LineKind::Gateway:
+        return "gateway";
+    }
+    return "serial";
+}
+
+// The file's bytes, or a refusal: only a regular file of sensible size is read.
+QByteArray readSmallFile(const QString &path, const QString &instead)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        refuse(QStringLiteral("Cannot read the file: it is not a regular file"), path, instead);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        refuse(QStringLiteral("Cannot read the file: %1").arg(file.errorString()), path, instead);
+    const QByteArray bytes = file.read(MaxLineBytes + 1);
+    if (bytes.size() > MaxLineBytes)
+        refuse(QStringLiteral("The file is longer than a settings file can be"), path, instead);
+    return bytes;
 }
 
 } // namespace
@@ -90,6 +123,91 @@ void SaveSettingsFile(const ComSettings &settings, const QString &dir)
 {
     const QString path = settingsPath(dir);
     const QString failure = WriteFileWhole(path, QByteArray::number(settings.code()) + "\r\n");
+    if (!failure.isEmpty())
+        throw DuvaError(QStringLiteral("Cannot write %1: %2").arg(path, failure));
+}
+
+void LoadNetworkFile(ComSettings &settings, const QString &dir)
+{
+    const QString path = QDir(dir).filePath(QString::fromLatin1(NetworkFileName));
+    const QString instead = QStringLiteral("The line stays as it was.");
+    if (!QFileInfo::exists(path)) {
+        settings.setLineKind(LineKind::Serial);
+        return;
+    }
+    QByteArray bytes = readSmallFile(path, instead);
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    LineKind kind = LineKind::Serial;
+    NetworkTarget target;
+    bool hasHost = false;
+    bool hasPort = false;
+    for (QByteArray line : bytes.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.trimmed().isEmpty())
+            continue;
+        const auto bad = [&](const QString &why) {
+            refuse(QStringLiteral("'%1': %2").arg(shownLine(line), why), path, instead);
+        };
+        const qsizetype equals = line.indexOf('=');
+        if (equals < 0)
+            bad(QStringLiteral("not a setting (key=value)"));
+        const QByteArray key = line.left(equals).trimmed();
+        const QByteArray value = line.mid(equals + 1).trimmed();
+        bool ok = false;
+        if (key == "line") {
+            if (value == "serial")
+                kind = LineKind::Serial;
+            else if (value == "device-server")
+                kind = LineKind::DeviceServer;
+            else if (value == "gateway")
+                kind = LineKind::Gateway;
+            else
+                bad(QStringLiteral("the line is serial, device-server or gateway"));
+        } else if (key == "host") {
+            // A name or an address; nothing that could not be one.
+            const bool sane = !value.isEmpty() && value.size() <= 253 &&
+                std::all_of(value.begin(), value.end(), [](char c) {
+                    return uchar(c) > 0x20 && uchar(c) < 0x7F;
+                });
+            if (!sane)
+                bad(QStringLiteral("the host is a name or an address"));
+            target.host = QString::fromLatin1(value);
+            hasHost = true;
+        } else if (key == "port") {
+            const int port = value.toInt(&ok);
+            if (!ok || port < 1 || port > 65535)
+                bad(QStringLiteral("the port is 1 to 65535"));
+            target.port = quint16(port);
+            hasPort = true;
+        } else if (key == "margin") {
+            const int margin = value.toInt(&ok);
+            if (!ok || margin < 0 || margin > NetworkTarget::MaximumMarginMs)
+                bad(QStringLiteral("the margin is 0 to %1 ms").arg(NetworkTarget::MaximumMarginMs));
+            target.marginMs = margin;
+        } else {
+            bad(QStringLiteral("unknown setting"));
+        }
+    }
+    if (kind != LineKind::Serial && (!hasHost || !hasPort))
+        refuse(QStringLiteral("A network line needs its host and its port"), path, instead);
+    settings.setLineKind(kind);
+    if (hasHost || hasPort)
+        settings.setNetwork(target);
+}
+
+void SaveNetworkFile(const ComSettings &settings, const QString &dir)
+{
+    const QString path = QDir(dir).filePath(QString::fromLatin1(NetworkFileName));
+    const NetworkTarget &target = settings.network();
+    QByteArray text = QByteArray("line=") + lineKindName(settings.lineKind()) + "\r\n";
+    if (!target.host.isEmpty())
+        text += "host=" + target.host.toLatin1() + "\r\n";
+    if (target.port != 0)
+        text += "port=" + QByteArray::number(target.port) + "\r\n";
+    text += "margin=" + QByteArray::number(target.marginMs) + "\r\n";
+    const QString failure = WriteFileWhole(path, text);
     if (!failure.isEmpty())
         throw DuvaError(QStringLiteral("Cannot write %1: %2").arg(path, failure));
 }

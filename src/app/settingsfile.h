@@ -18,3 +18,20 @@ void LoadSettingsFile(ComSettings &settings, const QString &dir = QStringLiteral
 // file survives a failed save; the failure is thrown as DuvaError with the
 // file name and the reason.
 void SaveSettingsFile(const ComSettings &settings, const QString &dir = QStringLiteral("."));
+
+// The network line's file SETDUVA.NET beside it: lines "key=value" ended by
+// CR LF, in this order:
+//     line=serial | device-server | gateway
+//     host=10.0.0.5
+//     port=4001
+//     margin=300
+// A missing file is a serial line (nothing else changes). A file that is
+// not a regular file, cannot be read, or holds anything else (an unknown
+// key or line kind, an empty host, a port outside 1..65535, a margin
+// outside 0..5000 ms) throws DuvaError naming the file and the line, and
+// leaves `settings` unchanged.
+extern const char NetworkFileName[];
+void LoadNetworkFile(ComSettings &settings, const QString &dir = QStringLiteral("."));
+// Writes the network line of `settings` whole; a failed save keeps the old
+// file and throws DuvaError with the file name and the reason.
+void SaveNetworkFile(const ComSettings &settings, const QString &dir = QStringLiteral("."));

@@ -213,15 +213,14 @@ bool ConsoleLogic::lineBack()
 {
     if (m_line.deviceLost()) {
         m_lineLost = true;
-        m_lostDevice = m_line.deviceName();
+        m_lostText = m_line.lossText();
     }
     if (!m_lineLost)
         return true;
-    const QString device = m_lostDevice;
+    const QString text = m_lostText;
     try {
         m_collector.cancel();
-        m_line.close();
-        m_line.openWith(m_settings());
+        m_line.reopen(m_settings());
         m_collector.attach();
         m_lossTold = false;
         m_lineLost = false;
@@ -229,8 +228,7 @@ bool ConsoleLogic::lineBack()
     } catch (const ChannelError &) {
         if (!m_lossTold) {
             m_lossTold = true;
-            postBox(QStringLiteral("Warning"),
-                    QStringLiteral("The serial device %1 was removed").arg(device));
+            postBox(QStringLiteral("Warning"), text);
         }
         return false;
     }
@@ -289,9 +287,8 @@ void ConsoleLogic::ApdComPort1Trigger(int msg, int triggerHandle, int data)
         m_view.decoded.clear();
         if (m_line.deviceLost() && !m_lossTold) {
             m_lossTold = true;
-            m_view.decoded = QStringLiteral("The serial device was removed");
-            postBox(QStringLiteral("Warning"),
-                    QStringLiteral("The serial device %1 was removed").arg(m_line.deviceName()));
+            m_view.decoded = m_line.lossText();
+            postBox(QStringLiteral("Warning"), m_line.lossText());
         }
         break;
     }

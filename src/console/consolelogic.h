@@ -93,7 +93,7 @@ private:
     bool m_frameInvalid = false; // the fields give no frame: Send sends nothing
     bool m_lossTold = false; // the removed device was reported
     bool m_lineLost = false; // the device went away and is not back yet
-    QString m_lostDevice;
+    QString m_lostText; // what to say about the line lost
     ModbusMode m_textMode = ModbusMode::Ascii; // the framing SendEdit's text is in
     ModbusMode m_requestMode = ModbusMode::Ascii; // the framing m_lastRequest is in
     bool m_repeating = false;

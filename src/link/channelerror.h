@@ -12,6 +12,7 @@ public:
     static constexpr int NotOpen = 2007;
     static constexpr int PortInUse = 2008;
     static constexpr int NoPortChosen = 2011;
+    static constexpr int NetworkDown = 2012; // a network line's connection is down
     static constexpr int OutputFull = 3006;
     static constexpr int BufferEmpty = 3007;
     static constexpr int BadTriggerHandle = 5003;

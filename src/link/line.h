@@ -30,6 +30,14 @@ public:
     virtual void openWith(const LineSettings &settings) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // Brings the line back after its device was lost, with `settings`
+    // (throws ChannelError when it cannot). A line whose device comes back
+    // by itself keeps it and only throws while it is still away.
+    virtual void reopen(const LineSettings &settings)
+    {
+        close();
+        openWith(settings);
+    }
 
     virtual void SendText(const QByteArray &bytes) = 0;
     virtual quint8 ReadByte() = 0;
@@ -47,6 +55,17 @@ public:
     virtual bool deviceLost() const = 0;
     // The device the open line is, for messages.
     virtual QString deviceName() const = 0;
+    // What to tell the user while deviceLost() is true.
+    virtual QString lossText() const
+    {
+        return QStringLiteral("The serial device %1 was removed").arg(deviceName());
+    }
+    // Ticks every reply window gets on top of the framing's own (the
+    // network's delays).
+    virtual int replyMarginTicks() const { return 0; }
+    // Whether a request to address 0 reaches every controller (a Modbus TCP
+    // gateway does not pass broadcasts on).
+    virtual bool carriesBroadcast() const { return true; }
 };
 
 // Where a window reads the settings whenever it needs them.

@@ -4,8 +4,32 @@
 
 #include <QtGlobal>
 
+#include <QString>
+
 // Parity generated on send (never checked on receive).
 enum class LineParity { None, Even, Odd };
+
+// What the line is: a serial port, or a TCP connection to a device in the
+// cabinet that carries the line's own bytes (a serial device server in
+// transparent mode) or Modbus TCP frames it passes on as RTU (a gateway).
+enum class LineKind { Serial, DeviceServer, Gateway };
+
+// The network side of a line: the device's host and port, and the margin
+// added to every reply window for the network's own delays.
+struct NetworkTarget
+{
+    static constexpr quint16 GatewayPort = 502;
+    static constexpr int DefaultMarginMs = 300;
+    static constexpr int MaximumMarginMs = 5000;
+
+    QString host;
+    quint16 port = 0;
+    int marginMs = DefaultMarginMs;
+
+    // "host:port", as messages name it.
+    QString text() const { return host + QLatin1Char(':') + QString::number(port); }
+    bool operator==(const NetworkTarget &) const = default;
+};
 
 // The settings a talking window applies to its line before it opens it, and
 // the framing it uses for every frame. Always complete: the settings dialog's
@@ -18,7 +42,12 @@ struct LineSettings
     int dataBits = 7;
     int stopBits = 1;
     ModbusMode framing = ModbusMode::Ascii;
+    // A network line ignores the port number and the serial settings (they
+    // are set on the device); a gateway always carries RTU.
+    LineKind kind = LineKind::Serial;
+    NetworkTarget network;
 
+    bool isNetwork() const { return kind != LineKind::Serial; }
     bool operator==(const LineSettings &) const = default;
 };
 

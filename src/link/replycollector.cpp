@@ -31,10 +31,10 @@ void ReplyCollector::attach()
 void ReplyCollector::send(const QByteArray &frame, const Framing &framing, int ticks)
 {
     m_framing = &framing;
-    m_ticks = ticks;
+    m_ticks = ticks + m_line.replyMarginTicks();
     m_received.clear();
     m_line.SendText(frame);
-    m_line.ArmTimer(m_timer, quint32(ticks), true);
+    m_line.ArmTimer(m_timer, quint32(m_ticks), true);
     m_waiting = true;
     if (m_source) {
         m_request = frame;
@@ -45,10 +45,10 @@ void ReplyCollector::send(const QByteArray &frame, const Framing &framing, int t
 void ReplyCollector::listen(const QByteArray &request, const Framing &framing, int ticks)
 {
     m_framing = &framing;
-    m_ticks = ticks;
+    m_ticks = ticks + m_line.replyMarginTicks();
     m_received.clear();
     m_request = request;
-    m_line.ArmTimer(m_timer, quint32(ticks), true);
+    m_line.ArmTimer(m_timer, quint32(m_ticks), true);
     m_waiting = true;
 }
 

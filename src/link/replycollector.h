@@ -43,8 +43,9 @@ public:
     // Adds the collector's timer to the line, unarmed. Call after every
     // opening: the line counts its timer handles afresh.
     void attach();
-    // Sends `frame` and starts the reply window of `ticks`. Bytes received
-    // before are forgotten.
+    // Sends `frame` and starts the reply window of `ticks`, and the line's
+    // margin on top (a network's delays). Bytes received before are
+    // forgotten.
     void send(const QByteArray &frame, const Framing &framing, int ticks);
     // Waits for a reply without sending anything (a late reply to an
     // earlier request, `request` as it was sent).

@@ -1,6 +1,7 @@
 #include "link/serialchannel.h"
 
 #include "link/comports.h"
+#include "link/networklink.h"
 
 #include <QPointer>
 #include <QSerialPort>
@@ -168,6 +169,19 @@ TParity ChannelParity(LineParity parity)
 
 void SerialChannel::applySettings(const LineSettings &settings)
 {
+    const bool networkChange =
+        settings.kind != m_kind || (settings.isNetwork() && settings.network != m_network) ||
+        (settings.kind == LineKind::Gateway && settings.framing != m_framing);
+    m_kind = settings.kind;
+    m_network = settings.network;
+    m_framing = settings.framing;
+    if (networkChange && m_state == State::Open) {
+        releaseDevice();
+        finishClose();
+        openPort();
+    }
+    if (settings.isNetwork())
+        return; // the serial settings are the device server's
     setComNumber(quint16(std::clamp(settings.comNumber, 0, 0xFFFF)));
     setBaud(settings.baud);
     setParity(ChannelParity(settings.parity));
@@ -179,6 +193,39 @@ void SerialChannel::openWith(const LineSettings &settings)
 {
     applySettings(settings);
     setOpen(true);
+}
+
+void SerialChannel::reopen(const LineSettings &settings)
+{
+    const bool sameNetwork = settings.isNetwork() && settings.kind == m_kind &&
+        settings.network == m_network && settings.framing == m_framing;
+    if (m_state == State::Open && m_link && sameNetwork) {
+        if (m_link->isDown())
+            throw ChannelError(ChannelError::NetworkDown, lossText());
+        return;
+    }
+    close();
+    openWith(settings);
+}
+
+int SerialChannel::replyMarginTicks() const
+{
+    if (m_kind == LineKind::Serial)
+        return 0;
+    return (std::clamp(m_network.marginMs, 0, NetworkTarget::MaximumMarginMs) + TickMs - 1) /
+        TickMs;
+}
+
+bool SerialChannel::deviceLost() const
+{
+    return m_deviceLost || (m_link && m_link->isDown());
+}
+
+QString SerialChannel::lossText() const
+{
+    if (m_link && m_link->isDown())
+        return m_link->failure();
+    return Line::lossText();
 }
 
 void SerialChannel::setTriggerHandler(Trigger handler)
@@ -213,6 +260,27 @@ void SerialChannel::setOpen(bool open)
 }
 
 void SerialChannel::openPort()
+{
+    if (m_kind == LineKind::Serial)
+        openSerialPort();
+    else
+        openNetworkLink();
+}
+
+void SerialChannel::openNetworkLink()
+{
+    if (m_network.host.isEmpty() || m_network.port == 0)
+        throw ChannelError(ChannelError::PortNotFound,
+                           QStringLiteral("No network device set (host and port)"));
+    auto *link = new NetworkLink(m_kind, m_network, m_framing, this);
+    link->open(QIODevice::ReadWrite);
+    // Once the connection is back, the windows learn it at their next look.
+    connect(link, &NetworkLink::connectionChanged, this, &SerialChannel::schedulePass);
+    m_link = link;
+    startDevice(link, m_network.text());
+}
+
+void SerialChannel::openSerialPort()
 {
     if (m_comNumber == 0) {
         if (!m_promptForPort)
@@ -264,12 +332,17 @@ void SerialChannel::openPort()
     port->setDataTerminalReady(true);
     port->setRequestToSend(true);
 
-    connect(port, &QSerialPort::readyRead, this, &SerialChannel::passOnArrival);
     connect(port, &QSerialPort::errorOccurred, this,
             [this, port](QSerialPort::SerialPortError error) { onPortError(error, port); });
-
     m_port = port;
-    m_deviceName = device;
+    startDevice(port, device);
+}
+
+void SerialChannel::startDevice(QIODevice *device, const QString &name)
+{
+    connect(device, &QIODevice::readyRead, this, &SerialChannel::passOnArrival);
+    m_device = device;
+    m_deviceName = name;
     m_deviceLost = false;
     ++m_generation;
     m_readPos = 0;
@@ -285,16 +358,17 @@ void SerialChannel::openPort()
 
 void SerialChannel::releaseDevice()
 {
-    if (!m_port)
+    if (!m_device)
         return;
-    QSerialPort *port = m_port;
-    m_port = nullptr;
-    disconnect(port, nullptr, this, nullptr);
-    if (port->isOpen()) {
+    QIODevice *device = std::exchange(m_device, nullptr);
+    QSerialPort *port = std::exchange(m_port, nullptr);
+    m_link = nullptr;
+    disconnect(device, nullptr, this, nullptr);
+    if (port && port->isOpen())
         port->clear(QSerialPort::AllDirections); // unsent output is dropped
-        port->close();
-    }
-    port->deleteLater();
+    if (device->isOpen())
+        device->close();
+    device->deleteLater();
 }
 
 void SerialChannel::finishClose()
@@ -422,12 +496,12 @@ void SerialChannel::SendText(const QByteArray &text)
     requireOpen();
     if (m_state != State::Open || text.isEmpty())
         return;
-    if (m_deviceLost || !m_port)
+    if (deviceLost() || !m_device)
         return; // a lost device: the window sees a silent line
-    const qint64 room = qint64(m_outSize) - m_port->bytesToWrite();
+    const qint64 room = qint64(m_outSize) - m_device->bytesToWrite();
     if (room < text.size())
         throw ChannelError::of(ChannelError::OutputFull);
-    m_port->write(text);
+    m_device->write(text);
 }
 
 // --- The dispatcher ------------------------------------------------------
@@ -474,12 +548,12 @@ void SerialChannel::passOnArrival()
 
 void SerialChannel::fillRing()
 {
-    if (!m_port || m_deviceLost || !m_port->isOpen())
+    if (!m_device || m_deviceLost || !m_device->isOpen())
         return;
     while (m_unread < InputRingSize) {
         const int writePos = (m_readPos + m_unread) % InputRingSize;
         const int room = std::min(InputRingSize - m_unread, InputRingSize - writePos);
-        const qint64 got = m_port->read(reinterpret_cast<char *>(m_ring.data()) + writePos, room);
+        const qint64 got = m_device->read(reinterpret_cast<char *>(m_ring.data()) + writePos, room);
         if (got <= 0)
             break;
         m_unread += int(got);
@@ -515,7 +589,7 @@ void SerialChannel::runPass()
         return;
     scheduleTimerWake();
     // Bytes held in the port while the ring was full.
-    if (m_port && !m_deviceLost && m_unread < InputRingSize && m_port->bytesAvailable() > 0)
+    if (m_device && !m_deviceLost && m_unread < InputRingSize && m_device->bytesAvailable() > 0)
         schedulePass();
 }
 

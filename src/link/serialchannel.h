@@ -11,6 +11,8 @@
 #include <array>
 #include <functional>
 
+class NetworkLink;
+class QIODevice;
 class QSerialPort;
 
 // Parity generated on send (never checked on receive).
@@ -139,12 +141,22 @@ public:
     // Port number, baud rate, parity, data bits, stop bits, in that order.
     void applySettings(const LineSettings &settings);
 
-    // The device the open port is (empty while closed).
+    // Opened again with `settings`; a network line that reconnects by itself
+    // to the same target is kept, and throws while it is still down.
+    void reopen(const LineSettings &settings) override;
+    int replyMarginTicks() const override;
+    bool carriesBroadcast() const override { return m_kind != LineKind::Gateway; }
+    QString lossText() const override;
+
+    // The device the open port is (empty while closed): the serial device,
+    // or host:port of a network line.
     QString deviceName() const override { return m_deviceName; }
     // True after the open device failed (an adapter pulled, the other end
     // of a pseudo-terminal gone): the device is closed, the channel stays
-    // Open, output is dropped and timers go on, until the next opening.
-    bool deviceLost() const override { return m_deviceLost; }
+    // Open, output is dropped and timers go on, until the next opening. A
+    // network line is lost while its connection is down; it comes back by
+    // itself.
+    bool deviceLost() const override;
     // The timer list in the order the timers were added.
     QList<ChannelTimer> timers() const { return m_timers; }
 
@@ -166,6 +178,9 @@ private:
     };
 
     void openPort();
+    void openSerialPort();
+    void openNetworkLink();
+    void startDevice(QIODevice *device, const QString &name);
     void releaseDevice();
     void finishClose();
     void requireOpen();
@@ -192,9 +207,14 @@ private:
     bool m_autoOpen = false;
     bool m_promptForPort = true;
     PortChooser m_portChooser;
+    LineKind m_kind = LineKind::Serial;
+    NetworkTarget m_network;
+    ModbusMode m_framing = ModbusMode::Ascii;
 
     State m_state = State::Closed;
-    QSerialPort *m_port = nullptr;
+    QIODevice *m_device = nullptr; // what is read and written: the port or the link
+    QSerialPort *m_port = nullptr; // a serial line's port
+    NetworkLink *m_link = nullptr; // a network line's connection
     QString m_deviceName;
     bool m_deviceLost = false;
     quint64 m_generation = 0; // counts openings and closings

@@ -215,7 +215,7 @@ void MonitorEngine::lineLost()
             m_view.at(n).lost = true;
             m_view.at(n).runLed = MonitorColor::Red;
         }
-    postWarning(QStringLiteral("The serial device %1 was removed").arg(m_channel.deviceName()));
+    postWarning(m_channel.lossText());
     changed();
 }
 
@@ -223,8 +223,7 @@ bool MonitorEngine::reopenLine()
 {
     try {
         m_collector.cancel();
-        m_channel.close();
-        m_channel.openWith(m_settings());
+        m_channel.reopen(m_settings());
         m_collector.attach();
         m_state.ReplyTimer = m_collector.timer();
     } catch (const ChannelError &) {

@@ -252,6 +252,7 @@ void MonitorForm::createSetupView()
             m_comparison->writeAllStarted(engine.image()); // the file, as loaded
         return started;
     };
+    files.broadcastCarried = [this] { return ApdComPort1.carriesBroadcast(); };
     files.post = [this](std::function<void()> call) {
         QTimer::singleShot(0, this, std::move(call));
     };

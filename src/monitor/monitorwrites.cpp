@@ -171,6 +171,8 @@ bool MonitorEngine::startWriteAll(const QList<WriteItem> &items, bool broadcast)
     const int n = m_state.SelectedDevice;
     if (items.isEmpty() || !m_state.at(n).DeviceRequested)
         return false;
+    if (broadcast && !m_channel.carriesBroadcast())
+        return false;
     if (m_jobs.empty())
         m_view.upLoadBar = 0;
     queueJob(newJob(broadcast ? JobKind::BroadcastWriteAll : JobKind::WriteAll, n, items));

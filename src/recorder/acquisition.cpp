@@ -417,8 +417,7 @@ void RecorderAcquisition::lineLost()
     m_requestOutstanding = false;
     if (!m_lostSaid) {
         m_lostSaid = true;
-        const QString text =
-            QStringLiteral("The serial device %1 was removed").arg(m_line.deviceName());
+        const QString text = m_line.lossText();
         QTimer::singleShot(0, this,
                            [text] { AppDialogs().inform(QStringLiteral("Warning"), text); });
     }

@@ -97,6 +97,14 @@ void ParameterTransfer::LoadBtClick()
 
 void ParameterTransfer::WriteBtClick(bool all)
 {
+    if (all && m_actions.broadcastCarried && !m_actions.broadcastCarried()) {
+        AppDialogs().inform(MessageTitle,
+                            QStringLiteral("Write to all not started: the Modbus TCP gateway "
+                                           "does not pass a broadcast (address 0) on to the "
+                                           "controllers. Write the file to each controller "
+                                           "instead."));
+        return;
+    }
     m_view.showWriteStarted(all ? WriteAllCaption : WriteOneCaption);
     const bool started =
         m_actions.startWriteAll && m_actions.startWriteAll(WriteAll::steps(m_image), all);

@@ -21,6 +21,9 @@ struct ParameterTransferActions
     std::function<void()> closeFile;
     // False when the batch could not start.
     std::function<bool(const QList<RegisterWrite> &, bool broadcast)> startWriteAll;
+    // Whether the line passes a broadcast on (a Modbus TCP gateway does
+    // not); unset counts as yes.
+    std::function<bool()> broadcastCarried;
     // Runs the call once the event in hand is done: message boxes never
     // open inside the line's events.
     std::function<void(std::function<void()>)> post;
