@@ -3,24 +3,33 @@
 // duva-sim --link PATH [--ascii | --rtu] [--baud N] [--parity none|even|odd]
 //          [--data 7|8] [--stop 1|2] [--controller ADDR[:MODEL]]... [--pace]
 //          [--turnaround MS] [--speed X] [--log FILE]
+// duva-sim --listen [HOST:]PORT [--gateway] [the same line options]
 // duva-sim --help | --version
 //
 // Prints the pseudo-terminal's path as its first line, links PATH to it,
 // then reads commands from standard input (see simcommands.h). Bytes sent
 // at a bit rate other than --baud are noise and get no reply. End of input,
 // "quit", SIGINT and SIGTERM remove the link and end the program.
+//
+// With --listen the line is served over TCP instead (on the loopback address
+// unless HOST is given), to one client at a time: the line's own bytes, or
+// with --gateway Modbus TCP passed on to the (RTU) line. The first line
+// printed is then HOST:PORT.
 #include "sim/simcommands.h"
 #include "sim/simline.h"
+#include "sim/simnetserver.h"
 #include "sim/simregisters.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -143,6 +152,14 @@ int main(int argc, char **argv)
     const QCommandLineOption speedOpt(QStringLiteral("speed"),
                                       QStringLiteral("Simulated time runs X times faster (1)."),
                                       QStringLiteral("X"), QStringLiteral("1"));
+    const QCommandLineOption listenOpt(
+        QStringLiteral("listen"),
+        QStringLiteral("Serve the line over TCP on HOST:PORT (HOST 127.0.0.1 when left out) "
+                       "instead of a pseudo-terminal."),
+        QStringLiteral("[HOST:]PORT"));
+    const QCommandLineOption gatewayOpt(
+        QStringLiteral("gateway"),
+        QStringLiteral("With --listen: Modbus TCP to an RTU line, as a gateway."));
     const QCommandLineOption logOpt(QStringLiteral("log"), QStringLiteral("Request log file."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption helpOpt({QStringLiteral("h"), QStringLiteral("help")},
@@ -150,8 +167,9 @@ int main(int argc, char **argv)
     const QCommandLineOption versionOpt(QStringLiteral("version"),
                                         QStringLiteral("output version information and exit"));
     const QList<QCommandLineOption> options = {
-        linkOpt,       asciiOpt, rtuOpt,        baudOpt,  parityOpt, dataOpt, stopOpt,
-        controllerOpt, paceOpt,  turnaroundOpt, speedOpt, logOpt,    helpOpt, versionOpt};
+        linkOpt,   listenOpt, gatewayOpt, asciiOpt, rtuOpt,        baudOpt,  parityOpt,
+        dataOpt,   stopOpt,   controllerOpt, paceOpt, turnaroundOpt, speedOpt, logOpt,
+        helpOpt,   versionOpt};
     parser.addOptions(options);
     if (!parser.parse(app.arguments()))
         usageError(parser.errorText());
@@ -159,6 +177,7 @@ int main(int argc, char **argv)
         printAndExit(
             QStringLiteral(
                 "Usage: duva-sim --link PATH [OPTION]...\n"
+                "  or:  duva-sim --listen [HOST:]PORT [--gateway] [OPTION]...\n"
                 "Serve simulated DUVA controllers (Modbus slaves) on a pseudo-terminal.\n"
                 "Prints the pseudo-terminal's path, links PATH to it, and reads commands\n"
                 "from standard input, one a line (set, get, fault, pvstatus, event, move,\n"
@@ -169,13 +188,35 @@ int main(int argc, char **argv)
                                     "Copyright (C) 2026 DUVA configuration program team\n"));
     if (!parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
-    if (!parser.isSet(linkOpt))
-        usageError(QStringLiteral("--link PATH is required"));
+    const bool network = parser.isSet(listenOpt);
+    if (!parser.isSet(linkOpt) && !network)
+        usageError(QStringLiteral("--link PATH or --listen [HOST:]PORT is required"));
+    if (parser.isSet(linkOpt) && network)
+        usageError(QStringLiteral("--link and --listen exclude each other"));
     if (parser.isSet(asciiOpt) && parser.isSet(rtuOpt))
         usageError(QStringLiteral("--ascii and --rtu exclude each other"));
+    const bool gateway = parser.isSet(gatewayOpt);
+    if (gateway && !network)
+        usageError(QStringLiteral("--gateway goes with --listen"));
+    if (gateway && parser.isSet(asciiOpt))
+        usageError(QStringLiteral("a gateway's line is RTU: --gateway excludes --ascii"));
+    QHostAddress listenHost(QHostAddress::LocalHost);
+    quint16 listenPort = 0;
+    if (network) {
+        const QString value = parser.value(listenOpt);
+        const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+        const QString host = colon < 0 ? QString() : value.left(colon);
+        bool portOk = false;
+        const int port = value.mid(colon + 1).toInt(&portOk);
+        if (!portOk || port < 0 || port > 65535 ||
+            (!host.isEmpty() && !listenHost.setAddress(host)))
+            usageError(QStringLiteral("bad --listen ") + value +
+                       QStringLiteral(" (an IP address and a port, such as 127.0.0.1:4001)"));
+        listenPort = quint16(port);
+    }
 
     SimLineSettings settings;
-    settings.mode = parser.isSet(rtuOpt) ? ModbusMode::Rtu : ModbusMode::Ascii;
+    settings.mode = parser.isSet(rtuOpt) || gateway ? ModbusMode::Rtu : ModbusMode::Ascii;
     bool ok = false;
     settings.baud = parser.value(baudOpt).toInt(&ok);
     if (!ok || settings.baud < 50 || settings.baud > 4'000'000)
@@ -238,11 +279,23 @@ int main(int argc, char **argv)
     QString error;
     if (parser.isSet(logOpt) && !line.setLogFile(parser.value(logOpt), &error))
         fail(error);
-    if (!line.open(&error))
-        fail(error);
-    if (!line.makeLink(parser.value(linkOpt), &error))
-        fail(error);
-    say(line.ptyPath());
+    std::unique_ptr<SimNetServer> server;
+    if (network) {
+        server = std::make_unique<SimNetServer>(line, gateway);
+        QObject::connect(server.get(), &SimNetServer::logged, &line, [&line](const QString &text) {
+            line.note(text);
+        });
+        if (!server->listen(listenHost, listenPort, &error))
+            fail(error);
+        line.startWithoutTerminal();
+        say(listenHost.toString() + QLatin1Char(':') + QString::number(server->port()));
+    } else {
+        if (!line.open(&error))
+            fail(error);
+        if (!line.makeLink(parser.value(linkOpt), &error))
+            fail(error);
+        say(line.ptyPath());
+    }
 
     SimCommands commands(line);
     QByteArray pending;

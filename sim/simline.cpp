@@ -385,16 +385,7 @@ void SimLine::onReadable()
             noiseBytes += n;
             continue;
         }
-        const qint64 now = nowNs();
-        m_lineFreeNs = std::max(m_lineFreeNs, now) + n * m_settings.characterNs();
-        m_rx.append(buffer, n);
-        if (m_settings.mode == ModbusMode::Ascii) {
-            takeAsciiFrames();
-        } else {
-            takeRtuFrames(false);
-            if (!m_rx.isEmpty())
-                m_gapTimer.start(int((m_settings.frameGapNs() + 999'999) / 1'000'000));
-        }
+        receive(QByteArray(buffer, n));
     }
     if (noiseBytes > 0) {
         m_rx.clear();
@@ -404,6 +395,28 @@ void SimLine::onReadable()
                 .arg(m_settings.baud)
                 .arg(noiseBytes));
     }
+}
+
+void SimLine::receive(const QByteArray &bytes)
+{
+    if (!m_plugged || bytes.isEmpty())
+        return;
+    const qint64 now = nowNs();
+    m_lineFreeNs = std::max(m_lineFreeNs, now) + bytes.size() * m_settings.characterNs();
+    m_rx.append(bytes);
+    if (m_settings.mode == ModbusMode::Ascii) {
+        takeAsciiFrames();
+    } else {
+        takeRtuFrames(false);
+        if (!m_rx.isEmpty())
+            m_gapTimer.start(int((m_settings.frameGapNs() + 999'999) / 1'000'000));
+    }
+}
+
+void SimLine::startWithoutTerminal()
+{
+    m_lastTickNs = nowNs();
+    m_tickTimer.start();
 }
 
 void SimLine::onFrameGap()
@@ -588,7 +601,9 @@ void SimLine::onTransmit()
         }
         if (due > b.sent) {
             const qsizetype n = due - b.sent;
-            if (m_masterFd >= 0 && m_plugged) {
+            if (m_output && m_plugged) {
+                m_output(b.bytes.mid(b.sent, n));
+            } else if (m_masterFd >= 0 && m_plugged) {
                 // Bytes the terminal cannot take are lost, as on a line
                 // where nobody listens.
                 const ssize_t written =

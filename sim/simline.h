@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -64,6 +65,13 @@ public:
     QString linkPath() const { return m_linkPath; }
     void close();
 
+    // Without a pseudo-terminal: the line's bytes come in through receive()
+    // and go out through the output function (a network connection).
+    void startWithoutTerminal();
+    void receive(const QByteArray &bytes);
+    // Where replies go instead of the terminal; none drops them.
+    void setOutput(std::function<void(const QByteArray &)> output) { m_output = std::move(output); }
+
     const SimLineSettings &settings() const { return m_settings; }
 
     // Controllers. Addresses 1 to 247; false when out of range. Two
@@ -96,6 +104,9 @@ public:
     bool pacing() const { return m_pacing; }
     // Simulated time runs this many times faster than real time.
     void setSpeed(double speed) { m_speed = speed; }
+
+    // Adds a line of the program's own to the request log.
+    void note(const QString &text) { log(text); }
 
     // Writes the request log to a file as well (flushed per line).
     bool setLogFile(const QString &path, QString *error = nullptr);
@@ -160,4 +171,5 @@ private:
     double m_speed = 1.0;
     QFile m_logFile;
     qint64 m_bytesSent = 0;
+    std::function<void(const QByteArray &)> m_output;
 };
