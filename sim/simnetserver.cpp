@@ -37,7 +37,10 @@ SimNetServer::SimNetServer(SimLine &line, bool gateway, QObject *parent)
     , m_gateway(gateway)
 {
     m_server = new QTcpServer(this);
-    connect(m_server, &QTcpServer::newConnection, this, &SimNetServer::onNewConnection);
+    // A client that has just left and its successor often arrive together:
+    // the leaving is taken in first.
+    connect(m_server, &QTcpServer::newConnection, this,
+            [this] { QTimer::singleShot(ArrivalPauseMs, this, &SimNetServer::onNewConnection); });
     m_timeout.setSingleShot(true);
     m_timeout.setTimerType(Qt::PreciseTimer);
     connect(&m_timeout, &QTimer::timeout, this, [this] {
@@ -110,6 +113,9 @@ void SimNetServer::onNewConnection()
             emit logged(QStringLiteral("client %1 left").arg(peerText(*socket)));
             socket->deleteLater();
         });
+        // What it sent while it waited to be looked at.
+        if (socket->bytesAvailable() > 0)
+            onClientBytes();
     }
 }
 

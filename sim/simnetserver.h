@@ -31,6 +31,8 @@ public:
     static constexpr int GatewayTimeoutMs = 150;
     // The pause after a broadcast before the next request goes out.
     static constexpr int BroadcastGapMs = 20;
+    // A new client is looked at this long after it arrived.
+    static constexpr int ArrivalPauseMs = 30;
 
     SimNetServer(SimLine &line, bool gateway, QObject *parent = nullptr);
     ~SimNetServer() override;

@@ -43,7 +43,11 @@ int AddressScan::replyWindowMs(const LineSettings &s, int registers, int marginM
     const int request = rtu ? 8 : 17;
     const int reply = rtu ? 5 + 2 * registers : 11 + 4 * registers;
     const double charMs = CharacterMs(s);
-    return int((request + reply + 3) * charMs + 0.999) + qBound(0, marginMs, MaximumMarginMs);
+    // A network line's own delays come on top.
+    const int network = s.isNetwork() ? qBound(0, s.network.marginMs, NetworkTarget::MaximumMarginMs)
+                                      : 0;
+    return int((request + reply + 3) * charMs + 0.999) + qBound(0, marginMs, MaximumMarginMs) +
+        network;
 }
 
 qint64 AddressScan::expectedScanMs(const LineSettings &s, int first, int last, int marginMs)
