@@ -140,6 +140,41 @@ TEST_P(ThroughTheNetwork, TheRecorderRecordsAndTheScanFinds)
     EXPECT_EQ(scan.found().at(2).modelCode, 0x4896);
 }
 
+TEST_P(ThroughTheNetwork, ADroppedConnectionIsSaidOnceAndPollingResumesByItself)
+{
+    MonitorEngine engine(channel, [this] { return settings.lineSettings(); });
+    engine.FormShow();
+    engine.setComAddr(1, 1);
+    engine.setComAddr(2, 2);
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.state().at(2).RequestCount > 3; }, 5000));
+
+    sim->server.dropClient();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.view().at(1).lost; }, 3000));
+    EXPECT_TRUE(engine.view().at(2).lost);
+    // While the line is away, nothing else is said.
+    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shown.isEmpty(); }, 1000));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_TRUE(dialogs.shown.at(0).text.startsWith(
+        QStringLiteral("The connection to 127.0.0.1:%1 was lost: ").arg(sim->server.port())))
+        << qPrintable(dialogs.shown.at(0).text);
+
+    // Back after the first pause: both slots polled again, none given up.
+    const int before = engine.state().at(2).RequestCount;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !engine.view().at(1).lost && !engine.view().at(2).lost &&
+                engine.state().at(2).RequestCount > before + 3;
+        },
+        5000));
+    EXPECT_TRUE(engine.state().at(1).DeviceRequested);
+    EXPECT_TRUE(engine.state().at(2).DeviceRequested);
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    engine.FormClose();
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, ThroughTheNetwork,
                          ::testing::Values(LineKind::DeviceServer, LineKind::Gateway),
                          [](const auto &info) {

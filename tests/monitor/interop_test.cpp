@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QTcpServer>
 #include <map>
 #include <memory>
 
@@ -217,4 +218,60 @@ INSTANTIATE_TEST_SUITE_P(Framings, MonitorInterop,
                          ::testing::Values(PeerFraming {"ascii", 0}, PeerFraming {"rtu", 1}),
                          [](const ::testing::TestParamInfo<PeerFraming> &info) {
                              return std::string(info.param.name);
+                         });
+
+// The same two controllers served by pymodbus over TCP: RTU frames as a
+// serial device server carries them, and Modbus TCP as a gateway takes them.
+class MonitorInteropNetwork : public ::testing::TestWithParam<LineKind>
+{
+};
+
+TEST_P(MonitorInteropNetwork, PollsTwoPymodbusControllersThroughTheNetwork)
+{
+    if (!pymodbusAvailable())
+        GTEST_SKIP()
+            << "/usr/bin/python3 cannot import pymodbus (python3-pymodbus is not installed)";
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    const bool gateway = GetParam() == LineKind::Gateway;
+    DeviceProcess slave(Python,
+                        {QDir(qEnvironmentVariable("DUVA_SOURCE_DIR"))
+                             .filePath("tests/monitor/pymodbus_tcp_slave.py"),
+                         gateway ? "gateway" : "transparent", QString::number(port)});
+    ASSERT_EQ(slave.device(), QStringLiteral("127.0.0.1:%1").arg(port)) << qPrintable(slave.errors());
+
+    ComSettings settings;
+    settings.select(ComSettings::ModBus, 1); // RTU through the device server
+    settings.setLineKind(GetParam());
+    settings.setNetwork({QStringLiteral("127.0.0.1"), port, 300});
+    ScriptedDialogs dialogs;
+    SerialChannel channel;
+    MonitorEngine engine(channel, [&settings] { return settings.lineSettings(); });
+    engine.FormShow();
+    engine.setComAddr(1, 1);
+    engine.setComAddr(2, 2);
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return engine.state().at(1).RequestCount > 20 && engine.state().at(2).RequestCount > 20; },
+        15000));
+    EXPECT_TRUE(dialogs.shown.isEmpty()) << qPrintable(dialogs.texts().join('\n'));
+    for (const auto &[n, unit] : Units) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(engine.state().at(n).ErrorCount, 0);
+        EXPECT_EQ(engine.state().at(n).DeviceModel, unit.modelClass);
+        EXPECT_EQ(engine.view().at(n).pvText, QString::fromLatin1(unit.pvText));
+        EXPECT_EQ(engine.view().at(n).svText, QString::fromLatin1(unit.svText));
+    }
+    engine.FormClose();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, MonitorInteropNetwork,
+                         ::testing::Values(LineKind::DeviceServer, LineKind::Gateway),
+                         [](const auto &info) {
+                             return info.param == LineKind::Gateway ? "Gateway" : "DeviceServer";
                          });
