@@ -275,6 +275,73 @@ TEST_F(SettingsFile, FaultyLineRaisesTheConversionTextAndChangesNothing)
     }
 }
 
+TEST_F(SettingsFile, TheNetworkLineKeepsItsOwnFileAndTheCodeItsFiveDigits)
+{
+    ComSettings s;
+    s.applyCode(51032);
+    ComSettingsLogic dialog(s, dir.path());
+    dialog.NetworkClick(LineKind::Gateway);
+    dialog.HostEditChange(" 10.0.0.5 ");
+    dialog.MarginEditChange(450);
+    dialog.OKBt1Click();
+    // Peers reading SETDUVA.$$$ still find the COM port setting there.
+    EXPECT_EQ(read(), "51032\r\n");
+    QFile net(QDir(dir.path()).filePath("SETDUVA.NET"));
+    ASSERT_TRUE(net.open(QIODevice::ReadOnly));
+    EXPECT_EQ(net.readAll(), "line=gateway\r\nhost=10.0.0.5\r\nport=502\r\nmargin=450\r\n");
+    // The gateway talks RTU: 8 bits, whatever the groups hold.
+    const LineSettings line = s.lineSettings();
+    EXPECT_EQ(line.kind, LineKind::Gateway);
+    EXPECT_EQ(line.framing, ModbusMode::Rtu);
+    EXPECT_EQ(line.network.text(), "10.0.0.5:502");
+
+    ComSettings loaded;
+    LoadNetworkFile(loaded, dir.path());
+    EXPECT_EQ(loaded.lineKind(), LineKind::Gateway);
+    EXPECT_EQ(loaded.network(), (NetworkTarget {"10.0.0.5", 502, 450}));
+
+    // A COM port chosen again makes the line serial; the device is kept.
+    dialog.RadioClick(ComSettings::ComPort, 4);
+    dialog.OKBt1Click();
+    EXPECT_EQ(read(), "51034\r\n");
+    LoadNetworkFile(loaded, dir.path());
+    EXPECT_EQ(loaded.lineKind(), LineKind::Serial);
+    EXPECT_EQ(loaded.network().host, "10.0.0.5");
+}
+
+TEST_F(SettingsFile, AFaultyNetworkFileIsRefusedNamingTheLineAndChangesNothing)
+{
+    const QString netPath = QDir(dir.path()).filePath("SETDUVA.NET");
+    const auto load = [&](const QByteArray &content) -> QString {
+        QFile f(netPath);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        ComSettings s;
+        s.setLineKind(LineKind::DeviceServer);
+        s.setNetwork({"plc", 4001, 300});
+        try {
+            LoadNetworkFile(s, dir.path());
+        } catch (const DuvaError &e) {
+            EXPECT_EQ(s.lineKind(), LineKind::DeviceServer);
+            EXPECT_EQ(s.network(), (NetworkTarget {"plc", 4001, 300}));
+            return e.text().section('\n', 0, 0);
+        }
+        return QStringLiteral("accepted");
+    };
+    EXPECT_EQ(load("line=device-server\nhost=gw1\nport=4001"), "accepted");
+    EXPECT_EQ(load("line=modem\r\n"), "'line=modem': the line is serial, device-server or gateway");
+    EXPECT_EQ(load("line=gateway\r\nhost=gw\r\nport=70000\r\n"),
+              "'port=70000': the port is 1 to 65535");
+    EXPECT_EQ(load("line=gateway\r\nhost=a b\r\nport=502\r\n"),
+              "'host=a b': the host is a name or an address");
+    EXPECT_EQ(load("line=gateway\r\nport=502\r\n"), "A network line needs its host and its port");
+    EXPECT_EQ(load("line=gateway\r\nhost=gw\r\nport=502\r\nspeed=9600\r\n"),
+              "'speed=9600': unknown setting");
+    EXPECT_EQ(load("line=gateway\r\nhost=gw\r\nport=502\r\nmargin=-1\r\n"),
+              "'margin=-1': the margin is 0 to 5000 ms");
+}
+
 TEST(SettingsFileInWorkDir, AFifoIsRefusedAtOnceInsteadOfWaitingForAWriter)
 {
     TemporaryWorkDir work;
