@@ -225,6 +225,9 @@ void FindForm::render()
                        static_cast<QWidget *>(SearchLast), static_cast<QWidget *>(SearchBt),
                        static_cast<QWidget *>(MarginBox), static_cast<QWidget *>(CloseBt)})
         w->setEnabled(!v.running);
+    for (QWidget *w : {static_cast<QWidget *>(SearchFirst), static_cast<QWidget *>(SearchLast),
+                       static_cast<QWidget *>(SearchBt)})
+        w->setEnabled(!v.running && v.searchOffered);
     CancelBt->setEnabled(v.running);
     UseBt->setEnabled(!v.running && v.mayUse);
     MonitorBt->setEnabled(!v.running && v.mayMonitor);

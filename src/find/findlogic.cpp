@@ -43,6 +43,12 @@ FindLogic::FindLogic(Line &line, LineSettingsSource programSettings, QObject *pa
 
 QString FindLogic::SettingText(const LineSettings &s)
 {
+    if (s.kind == LineKind::Gateway)
+        return QStringLiteral("Modbus TCP gateway %1").arg(s.network.text());
+    if (s.kind == LineKind::DeviceServer)
+        return QStringLiteral("%1 through device server %2")
+            .arg(s.framing == ModbusMode::Rtu ? QStringLiteral("RTU") : QStringLiteral("ASCII"),
+                 s.network.text());
     const char parity = s.parity == LineParity::None ? 'N'
         : s.parity == LineParity::Even               ? 'E'
                                                      : 'O';
@@ -102,6 +108,18 @@ void FindLogic::rangesChanged(int first, int last, int searchFirst, int searchLa
     m_ranges = {first, last, searchFirst, searchLast};
     const LineSettings base = m_programSettings();
     const int margin = m_scan.marginMs();
+    m_view.searchOffered = !base.isNetwork();
+    if (base.isNetwork()) {
+        m_view.timeText = QStringLiteral("A scan of %1 to %2 takes up to %3. The search of line "
+                                         "settings is for serial ports only: a network device "
+                                         "keeps the line's settings itself.")
+                              .arg(first)
+                              .arg(qMax(first, last))
+                              .arg(DurationText(
+                                  AddressScan::expectedScanMs(m_setting, first, last, margin)));
+        emit changed();
+        return;
+    }
     m_view.timeText =
         QStringLiteral("A scan of %1 to %2 takes up to %3; a search of every setting (%4) up "
                        "to %5.")
@@ -170,6 +188,10 @@ void FindLogic::SearchBtClick(int first, int last)
     m_last = qBound(m_first, last, LastAddress);
     // A port that is not there at all fails every setting alike: say so once.
     const LineSettings base = m_programSettings();
+    if (base.isNetwork()) {
+        setIdle(QStringLiteral("The search of line settings is for serial ports only."));
+        return;
+    }
     if (!openAt(base)) {
         setIdle(QStringLiteral("The port could not be opened."));
         return;

@@ -30,6 +30,7 @@ struct FindView
     bool running = false;
     bool mayUse = false; // the setting found differs from the program's
     bool mayMonitor = false; // controllers were found
+    bool searchOffered = true; // a serial line: a network device sets its own line
     // How long a scan and a search of the ranges can take, before they start.
     QString timeText;
 };
