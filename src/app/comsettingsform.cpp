@@ -55,7 +55,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
 {
     setObjectName(QStringLiteral("ComSettingsForm"));
     setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));
-    setFixedSize(Scaled(324), Scaled(430));
+    setFixedSize(Scaled(324), Scaled(442));
     SetScaledFont(this, 12);
 
     auto *heading = new QLabel(QStringLiteral("COM PORT SETTING"), this);
@@ -128,7 +128,7 @@ void ComSettingsForm::addNetworkBox()
 {
     NetworkBox = new QGroupBox(QStringLiteral("Network Device"), this);
     NetworkBox->setObjectName(QStringLiteral("NetworkBox"));
-    PlaceScaled(NetworkBox, 8, 332, 308, 92);
+    PlaceScaled(NetworkBox, 8, 332, 308, 104);
     auto *grid = new QGridLayout(NetworkBox);
     grid->setContentsMargins(Scaled(6), Scaled(2), Scaled(6), Scaled(2));
     grid->setVerticalSpacing(Scaled(2));
@@ -261,6 +261,11 @@ void ComSettingsForm::render()
         int selected = settings().index(static_cast<ComSettings::Group>(g));
         if (g == ComSettings::ComPort && kind != LineKind::Serial)
             selected = kind == LineKind::Gateway ? GatewayId : DeviceServerId;
+        // A gateway's line is RTU, with its 8 bits, whatever the groups hold.
+        if (g == ComSettings::ModBus && kind == LineKind::Gateway)
+            selected = 1;
+        if (g == ComSettings::ComBitLen && kind == LineKind::Gateway)
+            selected = 1;
         // An exclusive group cannot show "nothing selected" otherwise.
         buttons->setExclusive(false);
         for (QAbstractButton *b : buttons->buttons())

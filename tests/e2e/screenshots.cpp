@@ -28,6 +28,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -112,6 +113,13 @@ int main(int argc, char **argv)
 
     main->SetCommunication1Click();
     ok = grab(out, "settings.png") && ok;
+    // The same dialog with a Modbus TCP gateway chosen; COM1 again after.
+    ComSettingsForm *dialog = main->settingsForm();
+    QTest::mouseClick(dialog->GatewayBt, Qt::LeftButton);
+    dialog->HostEdit->clear();
+    QTest::keyClicks(dialog->HostEdit, "10.0.0.5");
+    ok = grab(out, "settings-network.png") && ok;
+    QTest::mouseClick(dialog->findChild<QRadioButton *>("ComPortItem0"), Qt::LeftButton);
     main->settingsForm()->hide();
     main->About1Click();
     ok = grab(out, "about.png") && ok;
