@@ -37,7 +37,7 @@ public:
     QByteArray take(int size)
     {
         QByteArray got;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 if (socket)
                     got += socket->readAll();
