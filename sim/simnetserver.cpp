@@ -2,7 +2,7 @@
 
 #include "sim/simline.h"
 
-#include "link/framing.h"
+#include "sim/lineframing.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -22,6 +22,20 @@ void appendWord(QByteArray &bytes, quint16 word)
 {
     bytes.append(char(word >> 8));
     bytes.append(char(word & 0xFF));
+}
+
+// The length of the RTU reply that `bytes` begin, once it can be told; 0
+// before.
+int rtuReplyLength(const QByteArray &bytes)
+{
+    if (bytes.size() < 2)
+        return 0;
+    const int function = quint8(bytes.at(1));
+    if (function & 0x80)
+        return 5; // address, function, exception code, CRC
+    if (function == 0x03 || function == 0x04)
+        return bytes.size() < 3 ? 0 : 5 + quint8(bytes.at(2));
+    return 8; // a write's echo
 }
 
 QString peerText(const QTcpSocket &socket)
@@ -54,7 +68,7 @@ SimNetServer::SimNetServer(SimLine &line, bool gateway, QObject *parent)
         }
         const int function = m_current.pdu.isEmpty() ? 0 : quint8(m_current.pdu.at(0));
         QByteArray exception;
-        exception.append(char((function | FnExceptionFlag) & 0xFF));
+        exception.append(char((function | 0x80) & 0xFF));
         exception.append(char(TargetFailedToRespond));
         finishRequest(exception);
     });
@@ -163,10 +177,8 @@ void SimNetServer::startNext()
     m_queue.pop_front();
     m_busy = true;
     m_reply.clear();
-    const QByteArray frame = Framing::of(ModbusMode::Rtu)
-                                 .wrap(ModbusRequest {m_current.unit,
-                                                      quint8(m_current.pdu.at(0)),
-                                                      m_current.pdu.mid(1)});
+    const QByteArray frame = BuildFrame(
+        {m_current.unit, quint8(m_current.pdu.at(0)), m_current.pdu.mid(1)}, ModbusMode::Rtu);
     const qint64 lineMs = m_line.pacing()
         ? (frame.size() * m_line.settings().characterNs() + 999'999) / 1'000'000
         : 0;
@@ -184,13 +196,14 @@ void SimNetServer::onLineOutput(const QByteArray &bytes)
     if (!m_busy)
         return; // nobody asked: the gateway drops it
     m_reply.append(bytes);
-    const Framing &rtu = Framing::of(ModbusMode::Rtu);
-    if (!rtu.complete(m_reply)) {
+    const int length = rtuReplyLength(m_reply);
+    if (length == 0 || m_reply.size() < length) {
         m_timeout.start(GatewayTimeoutMs);
         return;
     }
-    const UnwrappedFrame reply = rtu.unwrap(m_reply);
-    if (!reply.checksumOk || reply.address != m_current.unit) {
+    const ParsedFrame parsed = ParseRtuFrame(m_reply.left(length));
+    const ModbusPdu &reply = parsed.pdu;
+    if (parsed.error != FrameError::None || reply.address != m_current.unit) {
         emit logged(QStringLiteral("gateway: damaged reply from unit %1 dropped")
                         .arg(m_current.unit));
         m_reply.clear();

@@ -94,6 +94,17 @@ def relay(loop, src, dst):
     loop.add_reader(src, copy)
 
 
+async def until_input_ends(loop):
+    """Returns once standard input is closed."""
+    done = loop.create_future()
+
+    def stdin_ready():
+        if not os.read(sys.stdin.fileno(), 4096) and not done.done():
+            done.set_result(None)
+    loop.add_reader(sys.stdin.fileno(), stdin_ready)
+    await done
+
+
 async def serve(framing):
     loop = asyncio.get_running_loop()
     # Both slave sides stay open here too, so that a master side never sees
@@ -114,14 +125,7 @@ async def serve(framing):
         sys.exit(2)
 
     print(os.ttyname(line_slave), flush=True)
-
-    done = loop.create_future()
-
-    def stdin_ready():
-        if not os.read(sys.stdin.fileno(), 4096) and not done.done():
-            done.set_result(None)
-    loop.add_reader(sys.stdin.fileno(), stdin_ready)
-    await done
+    await until_input_ends(loop)
     await server.shutdown()
 
 

@@ -18,7 +18,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pymodbus.server import StartAsyncTcpServer  # noqa: E402
 from pymodbus.transaction import ModbusRtuFramer, ModbusSocketFramer  # noqa: E402
 
-from pymodbus_slave import context  # noqa: E402
+from pymodbus_slave import context, until_input_ends  # noqa: E402
 
 
 async def serve(kind, port):
@@ -34,14 +34,7 @@ async def serve(kind, port):
             break
         await asyncio.sleep(0.05)
     print("127.0.0.1:%d" % port, flush=True)
-
-    done = loop.create_future()
-
-    def stdin_ready():
-        if not os.read(sys.stdin.fileno(), 4096) and not done.done():
-            done.set_result(None)
-    loop.add_reader(sys.stdin.fileno(), stdin_ready)
-    await done
+    await until_input_ends(loop)
     await server.shutdown()
     task.cancel()
 
