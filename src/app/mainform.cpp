@@ -215,6 +215,13 @@ void MainForm::connectProgramEditor()
             const MonitorState &st = engine.state();
             return st.at(st.SelectedDevice).OnlineConfig;
         });
+    // The program check holds set values against the selected controller's
+    // range once its setup is in.
+    editor.setControllerRange([&engine]() -> std::optional<ControllerRange> {
+        if (!engine.imageWhole())
+            return std::nullopt;
+        return RangeOfSetup(engine.image());
+    });
     engine.hooks.programReply = [&editor](int phase, int firstStep, const QList<quint16> &words) {
         editor.programReply(phase, firstStep, words);
     };

@@ -11,6 +11,8 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class ProgramCompareForm;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -51,6 +53,13 @@ public:
     QLabel *UpLoadLabelP = nullptr;
     QProgressBar *UpLoadBarP = nullptr;
     QLabel *ProgCurve = nullptr;
+    QListWidget *ProgCheck = nullptr;
+    QPushButton *CompareBt = nullptr;
+
+    ProgramCompareForm &compareForm() { return *m_compare; }
+    // "Compare with recording…": asks for a record file and shows the
+    // comparison with it.
+    void CompareBtClick();
 
 signals:
     void rendered();
@@ -66,6 +75,7 @@ private:
 
     RampSoakProgram m_program;
     std::unique_ptr<ProgramEditor> m_editor;
+    ProgramCompareForm *m_compare = nullptr;
     ProgramViewModel m_shown;
     bool m_renderedOnce = false;
     bool m_renderArmed = false;
