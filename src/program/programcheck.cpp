@@ -173,7 +173,7 @@ ProgramCheck CheckProgram(const RampSoakProgram &program, const std::optional<Co
             unreached << QString::number(p);
     if (!unreached.isEmpty())
         warnings.append({Level::Warning, -1, -1,
-                         QStringLiteral("%1 %2 never reached from pattern %3")
+                         QStringLiteral("%1 %2 %3 never reached from pattern %4")
                              .arg(unreached.size() == 1 ? QStringLiteral("Pattern")
                                                         : QStringLiteral("Patterns"),
                                   unreached.join(QStringLiteral(", ")),

@@ -96,6 +96,8 @@ Steps::Steps(const Program &program, std::optional<qint64> startValue)
     for (int p = 0; p < Program::Patterns; ++p)
         m_passes[size_t(p)] = PassOf(program, p);
     m_loopStart = WalkChain(program).end;
+    if (IsPattern(m_pattern))
+        m_visited[m_pattern] = true;
 }
 
 bool Steps::next(Segment &out)
@@ -129,8 +131,11 @@ bool Steps::next(Segment &out)
         if (++m_idle > Program::Patterns)
             break; // round a loop that holds no time
         const int next = Next(m_program, m_pattern);
-        if (next == m_loopStart)
-            ++m_lap;
+        if (IsPattern(next)) {
+            if (next == m_loopStart && m_visited[next])
+                ++m_lap;
+            m_visited[next] = true;
+        }
         m_pattern = next;
         m_cycle = 0;
         m_index = 0;

@@ -103,6 +103,7 @@ private:
     qint64 m_value = 0;
     bool m_first = true;
     int m_loopStart; // where the chain comes back to, or the program end
+    bool m_visited[Program::Patterns] = {};
     int m_idle = 0; // patterns passed in a row without a step
 };
 
