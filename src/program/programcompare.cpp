@@ -272,9 +272,11 @@ Result compare(const Program &program, const Recording &recording, const Setting
                             .arg(ElapsedText(last), ElapsedText(result.programSeconds));
     if (any && result.afterEnd > 0)
         result.notes << QStringLiteral("The recording goes on for %1 after the program's end "
-                                       "(%2 records): not compared, drawn in grey.")
-                            .arg(ElapsedText(last - result.programSeconds))
-                            .arg(result.afterEnd);
+                                       "(%2): not compared, drawn in grey.")
+                            .arg(ElapsedText(last - result.programSeconds),
+                                 result.afterEnd == 1
+                                     ? QStringLiteral("1 record")
+                                     : QStringLiteral("%1 records").arg(result.afterEnd));
     if (result.missing > 0)
         result.notes << QStringLiteral("%1 %2 no value (E) for device %3: not compared, left out "
                                        "of the chart.")
