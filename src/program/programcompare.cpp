@@ -62,6 +62,59 @@ QString Units(double tenths, int decimals = 1)
     return QString::number(units, 'f', decimals);
 }
 
+// Draws a series of points as joined lines, one vertical line per column
+// for all the points that fall on it: a day of samples on 640 columns costs
+// about as many lines as columns, and the picture is the same.
+class Polyline
+{
+public:
+    Polyline(Canvas &canvas, int width, DotStyle style = DotStyle::Solid)
+        : m_canvas(canvas)
+        , m_width(width)
+        , m_style(style)
+    { }
+    ~Polyline() { flush(); }
+
+    void to(QPoint p, const QColor &colour)
+    {
+        if (m_open && p.x() == m_last.x() && colour == m_colour) {
+            m_low = std::min(m_low, p.y());
+            m_high = std::max(m_high, p.y());
+            m_last = p;
+            return;
+        }
+        flush();
+        if (m_open)
+            m_canvas.line(m_last, p, colour, m_width, m_style);
+        m_open = true;
+        m_colour = colour;
+        m_low = m_high = p.y();
+        m_last = p;
+    }
+    // The next point starts anew: a gap.
+    void lift()
+    {
+        flush();
+        m_open = false;
+    }
+
+private:
+    void flush()
+    {
+        if (m_open)
+            m_canvas.line({m_last.x(), m_low}, {m_last.x(), m_high}, m_colour, m_width, m_style);
+    }
+
+    Canvas &m_canvas;
+    int m_width;
+    DotStyle m_style;
+    bool m_open = false;
+    QPoint m_last;
+    QColor m_colour;
+    int m_low = 0;
+    int m_high = 0;
+};
+
 } // namespace
 
 QString ElapsedText(qint64 seconds)
@@ -370,40 +423,31 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
     canvas.text({plot.right() - 7 * int(end.size()), plot.bottom() + 4}, end, Qt::black, font);
 
     // The band, the plan, then what was recorded over it.
-    const Sample *before = nullptr;
-    for (const Sample &s : result.samples) {
-        if (s.state == Sample::State::AfterEnd)
-            break;
-        if (before) {
-            for (int side : {-1, 1})
-                canvas.line({x(before->seconds), y(before->planned + side * toleranceTenths)},
-                            {x(s.seconds), y(s.planned + side * toleranceTenths)}, BandColour, 1,
-                            DotStyle::Dotted);
+    for (int side : {-1, 1}) {
+        Polyline band(canvas, 1, DotStyle::Dotted);
+        for (const Sample &s : result.samples) {
+            if (s.state == Sample::State::AfterEnd)
+                break;
+            band.to({x(s.seconds), y(s.planned + side * toleranceTenths)}, BandColour);
         }
-        before = &s;
     }
-    before = nullptr;
-    for (const Sample &s : result.samples) {
-        if (s.state == Sample::State::AfterEnd)
-            break;
-        if (before)
-            canvas.line({x(before->seconds), y(before->planned)}, {x(s.seconds), y(s.planned)},
-                        PlannedColour, 2);
-        before = &s;
-    }
-    before = nullptr;
-    for (const Sample &s : result.samples) {
-        if (s.state == Sample::State::Missing) {
-            before = nullptr; // a gap
-            continue;
+    {
+        Polyline planned(canvas, 2);
+        for (const Sample &s : result.samples) {
+            if (s.state == Sample::State::AfterEnd)
+                break;
+            planned.to({x(s.seconds), y(s.planned)}, PlannedColour);
         }
-        const QColor &colour = s.state == Sample::State::AfterEnd ? AfterColour : ActualColour;
-        if (before)
-            canvas.line({x(before->seconds), y(before->actual)}, {x(s.seconds), y(s.actual)},
-                        colour);
-        else
-            canvas.line({x(s.seconds), y(s.actual)}, {x(s.seconds), y(s.actual)}, colour);
-        before = &s;
+    }
+    {
+        Polyline actual(canvas, 1);
+        for (const Sample &s : result.samples) {
+            if (s.state == Sample::State::Missing)
+                actual.lift();
+            else
+                actual.to({x(s.seconds), y(s.actual)},
+                          s.state == Sample::State::AfterEnd ? AfterColour : ActualColour);
+        }
     }
     if (result.largestAt >= 0) {
         const Sample &s = result.samples.at(result.largestAt);
