@@ -56,9 +56,9 @@
 #include "program/programcurve.h"
 #include "program/programfile.h"
 #include "program/programform.h"
+#include "recorder/recordfile.h"
 #include "scripteddialogs.h"
 #include "setup/registermap.h"
-#include "recorder/recordfile.h"
 #include "setup/setupviewform.h"
 #include "ui/canvas.h"
 

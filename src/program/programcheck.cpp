@@ -82,7 +82,8 @@ QString ProgramCheck::errorsText() const
     return lines.join(QLatin1Char('\n'));
 }
 
-ProgramCheck CheckProgram(const RampSoakProgram &program, const std::optional<ControllerRange> &range)
+ProgramCheck CheckProgram(const RampSoakProgram &program,
+                          const std::optional<ControllerRange> &range)
 {
     using Level = CheckFinding::Level;
     ProgramCheck check;
@@ -114,10 +115,11 @@ ProgramCheck CheckProgram(const RampSoakProgram &program, const std::optional<Co
             loop << QString::number(p);
         loop << QString::number(chain.end);
         const qint64 leadIn = chain.leadIn(program);
-        check.timeText = QStringLiteral("Runs without end: pattern %1 (every %2%3)")
-                             .arg(loop.join(Arrow), DurationText(chain.total - leadIn),
-                                  leadIn > 0 ? QStringLiteral(", after %1").arg(DurationText(leadIn))
-                                             : QString());
+        check.timeText =
+            QStringLiteral("Runs without end: pattern %1 (every %2%3)")
+                .arg(loop.join(Arrow), DurationText(chain.total - leadIn),
+                     leadIn > 0 ? QStringLiteral(", after %1").arg(DurationText(leadIn))
+                                : QString());
     } else {
         check.timeText = QStringLiteral("Total time %1").arg(DurationText(chain.total));
     }
@@ -139,8 +141,7 @@ ProgramCheck CheckProgram(const RampSoakProgram &program, const std::optional<Co
                     warnings.append({Level::Warning, p, s,
                                      QStringLiteral("%1 holds %2 for %3 past the last step %4: "
                                                     "it never runs")
-                                         .arg(Where(p, s), SetValueText(value),
-                                              StepTimeText(time))
+                                         .arg(Where(p, s), SetValueText(value), StepTimeText(time))
                                          .arg(last)});
                 continue;
             }
@@ -172,14 +173,14 @@ ProgramCheck CheckProgram(const RampSoakProgram &program, const std::optional<Co
         if (!reached[p] && PassOf(program, p).sum > 0)
             unreached << QString::number(p);
     if (!unreached.isEmpty())
-        warnings.append({Level::Warning, -1, -1,
-                         QStringLiteral("%1 %2 %3 never reached from pattern %4")
-                             .arg(unreached.size() == 1 ? QStringLiteral("Pattern")
-                                                        : QStringLiteral("Patterns"),
-                                  unreached.join(QStringLiteral(", ")),
-                                  unreached.size() == 1 ? QStringLiteral("is")
-                                                        : QStringLiteral("are"))
-                             .arg(program.StartPattern)});
+        warnings.append(
+            {Level::Warning, -1, -1,
+             QStringLiteral("%1 %2 %3 never reached from pattern %4")
+                 .arg(unreached.size() == 1 ? QStringLiteral("Pattern")
+                                            : QStringLiteral("Patterns"),
+                      unreached.join(QStringLiteral(", ")),
+                      unreached.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"))
+                 .arg(program.StartPattern)});
 
     // The ramps: the steepest of each step over its runs, through the chain
     // and, for a loop, back into it once more.

@@ -215,8 +215,7 @@ Result compare(const Program &program, const Recording &recording, const Setting
     // The program's own length: a chain that links back runs for ever,
     // unless its loop holds no time.
     const ProgramWalk::Chain chain = ProgramWalk::WalkChain(program);
-    const bool endless =
-        chain.loops() && chain.total - chain.leadIn(program) > 0;
+    const bool endless = chain.loops() && chain.total - chain.leadIn(program) > 0;
     result.programSeconds = endless ? -1 : chain.total * 60;
 
     std::optional<qint64> startValue;
@@ -372,7 +371,8 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
     if (canvas.size() != ChartSize)
         canvas.resize(ChartSize);
     canvas.clear(Qt::white);
-    const QRect plot(QPoint(Left, Top), QPoint(ChartSize.width() - Right, ChartSize.height() - Bottom));
+    const QRect plot(QPoint(Left, Top),
+                     QPoint(ChartSize.width() - Right, ChartSize.height() - Bottom));
     canvas.fillRect(QRect(plot.left() - 1, plot.top() - 1, plot.width() + 2, plot.height() + 2),
                     Qt::black);
     canvas.fillRect(plot, Qt::white);
@@ -407,7 +407,8 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
         return plot.left() + int(std::lround(double(secs) / span * (plot.width() - 1)));
     };
     const auto y = [&](double tenths) {
-        return plot.bottom() - int(std::lround((tenths - low) / (high - low) * (plot.height() - 1)));
+        return plot.bottom() -
+            int(std::lround((tenths - low) / (high - low) * (plot.height() - 1)));
     };
 
     // Grid and labels: four value lines, the start and the end.
@@ -416,7 +417,8 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
         const int yy = y(v);
         if (i > 0 && i < 4)
             canvas.line({plot.left(), yy}, {plot.right(), yy}, GridColour);
-        canvas.text(QPoint(2, std::clamp(yy - 7, 0, ChartSize.height() - 14)), Units(v), Qt::black, font);
+        canvas.text(QPoint(2, std::clamp(yy - 7, 0, ChartSize.height() - 14)), Units(v), Qt::black,
+                    font);
     }
     canvas.text({plot.left(), plot.bottom() + 4}, QStringLiteral("0:00:00"), Qt::black, font);
     const QString end = ElapsedText(result.samples.last().seconds);

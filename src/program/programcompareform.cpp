@@ -16,7 +16,7 @@ namespace {
 
 constexpr int FontSize = 10;
 
-template <typename W>
+template<typename W>
 W *named(W *w, const char *name, int x, int y, int width, int height)
 {
     w->setObjectName(QString::fromLatin1(name));
@@ -42,10 +42,10 @@ ProgramCompareForm::ProgramCompareForm(const RampSoakProgram &program, QWidget *
 
     CompOpenBt = named(new QPushButton(QStringLiteral("Open Recording\u2026"), this), "CompOpenBt",
                        10, 10, 150, 26);
-    CompFileLb = named(new QLabel(QStringLiteral("No recording"), this), "CompFileLb", 170, 12,
-                       780, 22);
-    caption(this, "CompDeviceLb", "Device", 10, 46, 60)->setBuddy(
-        CompDevice = named(new QComboBox(this), "CompDevice", 70, 44, 190, 26));
+    CompFileLb =
+        named(new QLabel(QStringLiteral("No recording"), this), "CompFileLb", 170, 12, 780, 22);
+    caption(this, "CompDeviceLb", "Device", 10, 46, 60)
+        ->setBuddy(CompDevice = named(new QComboBox(this), "CompDevice", 70, 44, 190, 26));
     caption(this, "CompStartCap", "Program started at record", 275, 46, 170)
         ->setBuddy(CompStart = named(new QSpinBox(this), "CompStart", 445, 44, 90, 26));
     CompStartLb = named(new QLabel(this), "CompStartLb", 540, 46, 200, 22);
@@ -70,8 +70,8 @@ ProgramCompareForm::ProgramCompareForm(const RampSoakProgram &program, QWidget *
     CompResult->setReadOnly(true);
     CompExportBt = named(new QPushButton(QStringLiteral("Export CSV\u2026"), this), "CompExportBt",
                          720, 520, 110, 28);
-    CompCloseBt = named(new QPushButton(QStringLiteral("Close"), this), "CompCloseBt", 840, 520,
-                        110, 28);
+    CompCloseBt =
+        named(new QPushButton(QStringLiteral("Close"), this), "CompCloseBt", 840, 520, 110, 28);
     auto *legend = named(new QLabel(this), "CompLegend", 720, 114, 230, 120);
     legend->setWordWrap(true);
     legend->setText(QStringLiteral("<span style='color:#0000ff'>\u2501</span> planned set value<br>"

@@ -72,12 +72,11 @@ bool ProgramComparison::openPath(const QString &path)
     m_view.startMax = count - 1;
     const QDateTime from = m_recording.moments.first();
     const QDateTime to = m_recording.moments.last();
-    m_view.fileText =
-        QStringLiteral("%1: %2 records every %3 s, %4 to %5")
-            .arg(QFileInfo(path).fileName())
-            .arg(count)
-            .arg(m_recording.header.sampleTime)
-            .arg(MomentText(from), MomentText(to));
+    m_view.fileText = QStringLiteral("%1: %2 records every %3 s, %4 to %5")
+                          .arg(QFileInfo(path).fileName())
+                          .arg(count)
+                          .arg(m_recording.header.sampleTime)
+                          .arg(MomentText(from), MomentText(to));
     run();
     return true;
 }
@@ -162,10 +161,10 @@ void ProgramComparison::exportCsv()
     if (path.isEmpty())
         return;
     const QString failure = WriteFileWhole(path, csv(m_result));
-    AppDialogs().inform(MessageTitle,
-                        failure.isEmpty()
-                            ? QStringLiteral("Comparison written to %1")
-                                  .arg(QDir::toNativeSeparators(path))
-                            : QStringLiteral("Can not save file %1 : %2")
-                                  .arg(QDir::toNativeSeparators(path), failure));
+    AppDialogs().inform(
+        MessageTitle,
+        failure.isEmpty()
+            ? QStringLiteral("Comparison written to %1").arg(QDir::toNativeSeparators(path))
+            : QStringLiteral("Can not save file %1 : %2")
+                  .arg(QDir::toNativeSeparators(path), failure));
 }

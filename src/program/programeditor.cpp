@@ -279,11 +279,11 @@ void ProgramEditor::WrBtClick()
     const ProgramCheck &check = m_model.check;
     if (check.errorCount() > 0 &&
         !AppDialogs().askOkCancel(
-            MessageTitle, QStringLiteral("The program check found %1:\n%2\n\nWrite to Duva anyway?")
-                              .arg(check.errorCount() == 1
-                                       ? QStringLiteral("an error")
-                                       : QStringLiteral("%1 errors").arg(check.errorCount()),
-                                   check.errorsText())))
+            MessageTitle,
+            QStringLiteral("The program check found %1:\n%2\n\nWrite to Duva anyway?")
+                .arg(check.errorCount() == 1 ? QStringLiteral("an error")
+                                             : QStringLiteral("%1 errors").arg(check.errorCount()),
+                     check.errorsText())))
         return;
     if (!m_actions.startWrite || !m_actions.startWrite(ProgramTransfer::writes(m_program))) {
         inform(QStringLiteral("Write to Duva not started: the controller selected in the "
@@ -348,7 +348,8 @@ void ProgramEditor::ReadFBtClick()
         m_complete = true;
         refreshCells();
     }
-    showFileResult(opened.fileName, opened.ok ? QStringLiteral("read") : QStringLiteral("not read"));
+    showFileResult(opened.fileName,
+                   opened.ok ? QStringLiteral("read") : QStringLiteral("not read"));
     if (opened.ok)
         drawCurve();
     changed();

@@ -20,9 +20,9 @@ Outcome save(const RampSoakProgram &program)
     o.fileName = QFileInfo(path).fileName();
     const QString failure = ProgramFile::write(path, program);
     o.ok = failure.isEmpty();
-    o.message = o.ok ? ProgramFile::WriteDone
-                     : QStringLiteral("Can not save file %1 : %2")
-                           .arg(QDir::toNativeSeparators(path), failure);
+    o.message = o.ok
+        ? ProgramFile::WriteDone
+        : QStringLiteral("Can not save file %1 : %2").arg(QDir::toNativeSeparators(path), failure);
     return o;
 }
 

@@ -130,7 +130,8 @@ void LoadEditors(ProgramEditors &m, const RampSoakProgram &program, const Cells 
     } else if (isSetValueRow(row)) {
         m.spEditText = cells[size_t(row)][size_t(column)];
     } else {
-        const int minutes = program.StepTime[size_t(RampSoakProgram::index(int(p), stepOfRow(row)))];
+        const int minutes =
+            program.StepTime[size_t(RampSoakProgram::index(int(p), stepOfRow(row)))];
         // A time beyond the editor's 15 hours shows no hour: nothing is
         // stored until the user picks one.
         m.timeHour =

@@ -76,7 +76,7 @@ struct Commit
 // next pattern, a set value (digits, one ".", a leading "-"; other
 // characters are ignored, a text without a digit after its point is
 // refused) or a time (hour and minute).
-Commit CommitEditors(const ProgramEditors &editors, RampSoakProgram &program, Cells &cells,
-                     int row, int column);
+Commit CommitEditors(const ProgramEditors &editors, RampSoakProgram &program, Cells &cells, int row,
+                     int column);
 
 } // namespace ProgramGrid

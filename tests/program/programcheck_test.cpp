@@ -63,7 +63,8 @@ TEST(ProgramCheck, AChainWithRepeatsItsRunTimeAndSteepestRamp)
     const QStringList notes = Texts(check, CheckFinding::Level::Note);
     ASSERT_GE(notes.size(), 2);
     EXPECT_EQ(notes.at(0), "Steepest ramp +6.00/min in pattern 2, step 0");
-    EXPECT_EQ(notes.at(1), "Pattern 0, step 0: from the process value at the start to 30.0 in 00:30");
+    EXPECT_EQ(notes.at(1),
+              "Pattern 0, step 0: from the process value at the start to 30.0 in 00:30");
     // Pattern 0's step 0 ramps only when the pattern runs again: from 50.0.
     EXPECT_TRUE(notes.contains("Pattern 0, step 0: -0.67/min (50.0 to 30.0 in 00:30)"));
     EXPECT_TRUE(notes.contains("Pattern 1, step 0: +0.33/min (50.0 to 80.0 in 01:30)"));
@@ -87,7 +88,8 @@ TEST(ProgramCheck, AChainThatLinksBackRunsWithoutEnd)
     const ProgramCheck check = CheckProgram(program);
     EXPECT_TRUE(check.endless);
     EXPECT_EQ(check.runText, "pattern 1 \u2192 2 \u2192 3 \u2192 2");
-    EXPECT_EQ(check.timeText, "Runs without end: pattern 2 \u2192 3 \u2192 2 (every 03:20, after 01:00)");
+    EXPECT_EQ(check.timeText,
+              "Runs without end: pattern 2 \u2192 3 \u2192 2 (every 03:20, after 01:00)");
     // The way back into the loop ramps too, and steeper than the way in:
     // from 40.0 down to 20.0.
     EXPECT_TRUE(Texts(check, CheckFinding::Level::Note)

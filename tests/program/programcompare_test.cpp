@@ -82,13 +82,14 @@ TEST_F(Compare, DeviationBandStepsAndCsv)
     EXPECT_EQ(r.steps.at(1).step, 1);
     EXPECT_DOUBLE_EQ(r.steps.at(1).mean, 25.0);
     EXPECT_EQ(r.steps.at(1).samples, 2);
-    EXPECT_EQ(csv(r), QByteArray("Time,Planned,Actual,Deviation\r\n"
-                                 "2026-12-09 10:00:00,10.00,10.00,0.00\r\n"
-                                 "2026-12-09 10:00:30,10.00,11.00,1.00\r\n"
-                                 "2026-12-09 10:01:00,10.00,9.00,-1.00\r\n"
-                                 "2026-12-09 10:01:30,15.00,,\r\n"
-                                 "2026-12-09 10:02:00,20.00,26.00,6.00\r\n"
-                                 "2026-12-09 10:02:30,,30.00,\r\n"));
+    EXPECT_EQ(csv(r),
+              QByteArray("Time,Planned,Actual,Deviation\r\n"
+                         "2026-12-09 10:00:00,10.00,10.00,0.00\r\n"
+                         "2026-12-09 10:00:30,10.00,11.00,1.00\r\n"
+                         "2026-12-09 10:01:00,10.00,9.00,-1.00\r\n"
+                         "2026-12-09 10:01:30,15.00,,\r\n"
+                         "2026-12-09 10:02:00,20.00,26.00,6.00\r\n"
+                         "2026-12-09 10:02:30,,30.00,\r\n"));
     EXPECT_TRUE(r.notes.contains("1 record holds no value (E) for device 1: not compared, left "
                                  "out of the chart."));
     EXPECT_TRUE(r.notes.contains("The recording goes on for 0:00:30 after the program's end "
