@@ -15,6 +15,8 @@ struct ControllerRange
     int high = 0; // register word of 0x4704
     int decimals = 1; // 0x4725
     bool linearInput = false; // input type above 12
+
+    bool operator==(const ControllerRange &) const = default;
 };
 
 class ParameterImage;

@@ -27,7 +27,7 @@ W *named(W *w, const char *name, int x, int y, int width, int height)
 
 QLabel *caption(QWidget *parent, const char *name, const char *text, int x, int y, int w)
 {
-    return named(new QLabel(QString::fromLatin1(text), parent), name, x, y, w, 22);
+    return named(new QLabel(QString::fromUtf8(text), parent), name, x, y, w, 22);
 }
 
 } // namespace

@@ -182,9 +182,18 @@ void ProgramEditor::drawCurve()
     updateCheck();
 }
 
+void ProgramEditor::rangeTick()
+{
+    if (controllerRange() == m_checkedRange)
+        return;
+    updateCheck();
+    changed();
+}
+
 void ProgramEditor::updateCheck()
 {
-    m_model.check = CheckProgram(m_program, controllerRange());
+    m_checkedRange = controllerRange();
+    m_model.check = CheckProgram(m_program, m_checkedRange);
     ++m_model.checkVersion;
 }
 

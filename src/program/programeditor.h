@@ -82,6 +82,9 @@ public:
     void setControllerRange(std::function<std::optional<ControllerRange>()> range);
     // The selected controller's range, when its setup is known.
     std::optional<ControllerRange> controllerRange() const;
+    // Checks again when the selected controller's range is no longer the
+    // one the check used (its setup came in, or another was selected).
+    void rangeTick();
 
     void FormShow();
     // A cell of the program (row 1..19, column 1..8) selected.
@@ -134,6 +137,7 @@ private:
     ProgramEditorActions m_actions;
     ProgramViewModel m_model;
     Canvas m_curve {QSize(CurveWidth, CurveHeight)};
+    std::optional<ControllerRange> m_checkedRange; // the range the check used
     Transfer m_transfer = Transfer::None;
     bool m_complete = false; // the grid holds a whole program (read or loaded)
     bool m_readReceived = false; // the read in progress has changed the grid

@@ -88,6 +88,9 @@ ProgramForm::ProgramForm(QWidget *owner)
     m_editor = std::make_unique<ProgramEditor>(m_program, std::move(actions));
     createControls();
     m_compare = new ProgramCompareForm(m_program, this);
+    m_rangeTimer = new QTimer(this);
+    m_rangeTimer->setInterval(1000);
+    connect(m_rangeTimer, &QTimer::timeout, this, [this] { m_editor->rangeTick(); });
     render();
 }
 
@@ -112,7 +115,7 @@ void ProgramForm::createControls()
 
     auto button = [&](QPushButton *&b, const char *name, const char *text, int y,
                       void (ProgramEditor::*handler)()) {
-        b = new QPushButton(QString::fromLatin1(text), this);
+        b = new QPushButton(QString::fromUtf8(text), this);
         b->setObjectName(QString::fromLatin1(name));
         SetScaledFont(b, FontSize);
         PlaceScaled(b, 10, y, 120, 28);
@@ -125,6 +128,8 @@ void ProgramForm::createControls()
     button(WrBt, "WrBt", "Write to Duva", 192, &ProgramEditor::WrBtClick);
     button(EditPBt, "EditPBt", "Edit", 226, &ProgramEditor::EditPBtClick);
     button(CompareBt, "CompareBt", "Compare with recording\u2026", 260, nullptr);
+    // Beneath the program check, beside the curve.
+    PlaceScaled(CompareBt, GridLeft + ProgramEditor::CurveWidth + 10, 546, 230, 28);
     connect(CompareBt, &QPushButton::clicked, this, &ProgramForm::CompareBtClick);
     RetBt = new QPushButton(QStringLiteral("Back"), this);
     RetBt->setObjectName(QStringLiteral("RetBt"));
@@ -272,6 +277,13 @@ void ProgramForm::showEvent(QShowEvent *event)
         move(owner.center() - rect().center());
     }
     m_editor->FormShow();
+    m_rangeTimer->start();
+}
+
+void ProgramForm::hideEvent(QHideEvent *event)
+{
+    m_rangeTimer->stop();
+    QWidget::hideEvent(event);
 }
 
 bool ProgramForm::eventFilter(QObject *watched, QEvent *event)

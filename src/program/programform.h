@@ -17,6 +17,7 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QTimer;
 
 // "Ramp/Soak Pattern Editor": the ramp/soak program of the controller
 // selected in the monitor window, on top of the others, centred on its
@@ -66,6 +67,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -76,6 +78,7 @@ private:
     RampSoakProgram m_program;
     std::unique_ptr<ProgramEditor> m_editor;
     ProgramCompareForm *m_compare = nullptr;
+    QTimer *m_rangeTimer = nullptr; // while shown: the check follows the controller's range
     ProgramViewModel m_shown;
     bool m_renderedOnce = false;
     bool m_renderArmed = false;
