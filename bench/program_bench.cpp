@@ -46,6 +46,7 @@
 //   second, read whole, held against the looping program, its chart drawn
 //   and its CSV made, and all of it as the comparison window's open does it.
 #include "app/mainform.h"
+#include "app/recordingloader.h"
 #include "app/startup.h"
 #include "benchline.h"
 #include "monitor/monitorengine.h"
@@ -612,7 +613,7 @@ void measureComparison(int repetitions)
     for (int i = 0; i < repetitions; ++i) {
         ProgramCompare::Recording recording;
         qint64 t0 = nowNs();
-        if (!ProgramCompare::load(path, recording).isEmpty()) {
+        if (!LoadRecording(path, recording).isEmpty()) {
             printNote(QStringLiteral("recording not read"));
             return;
         }
@@ -633,6 +634,7 @@ void measureComparison(int repetitions)
         draw.ns.push_back(t3 - t2);
         csv.ns.push_back(t4 - t3);
         ProgramComparison window(program, {});
+        window.setLoader(LoadRecording);
         dialogs.fileAnswers << path;
         t0 = nowNs();
         window.open();

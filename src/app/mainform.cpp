@@ -3,6 +3,7 @@
 #include "app/aboutform.h"
 #include "app/comsettings.h"
 #include "app/comsettingsform.h"
+#include "app/recordingloader.h"
 #include "app/settingsfile.h"
 #include "console/consolelogic.h"
 #include "console/consolepanel.h"
@@ -217,6 +218,7 @@ void MainForm::connectProgramEditor()
         });
     // The program check holds set values against the selected controller's
     // range once its setup is in.
+    m_program->setRecordingLoader(LoadRecording);
     editor.setControllerRange([&engine]() -> std::optional<ControllerRange> {
         if (!engine.imageWhole())
             return std::nullopt;

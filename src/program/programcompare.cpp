@@ -1,7 +1,6 @@
 #include "program/programcompare.h"
 
 #include "program/programwalk.h"
-#include "recorder/recorderdata.h"
 #include "ui/canvas.h"
 
 #include <QFont>
@@ -139,56 +138,10 @@ QString SignedUnits(double tenths)
 QList<int> Recording::devices() const
 {
     QList<int> list;
-    for (int d = 0; d < RecordFile::DeviceCount; ++d)
-        if (header.addresses[size_t(d)] != 0)
+    for (int d = 0; d < Devices; ++d)
+        if (addresses[size_t(d)] != 0)
             list << d;
     return list;
-}
-
-QString load(const QString &path, Recording &out, const std::function<void(int percent)> &progress)
-{
-    using Open = RecordFile::Reader::OpenResult;
-    RecordFile::Reader reader;
-    switch (reader.open(path)) {
-    case Open::Ok:
-        break;
-    case Open::Missing:
-        return RecordFile::MissingFile;
-    case Open::Unreadable:
-        return QStringLiteral("Can not open file %1 : %2").arg(path, reader.errorString());
-    case Open::BadHeader:
-        return RecordFile::BadFormat;
-    case Open::NoRecords:
-        return QStringLiteral("The recording holds no record.");
-    }
-    Recording r;
-    r.fileName = path;
-    r.header = reader.header();
-    const qint64 count = reader.recordCount();
-    r.moments.reserve(count);
-    r.values.reserve(count);
-    RecordFile::Record record;
-    QString why;
-    int percent = -1;
-    for (qint64 i = 0; i < count; ++i) {
-        const int now = int(i * 100 / count);
-        if (progress && now != percent)
-            progress(now);
-        percent = now;
-        if (!reader.read(i, record, &why)) {
-            if (!why.isEmpty())
-                r.damaged = QStringLiteral("The recording is damaged (%1): compared up to the "
-                                           "record before.")
-                                .arg(why);
-            break;
-        }
-        r.moments.append(RecordFile::RecordMoment(record));
-        r.values.append(record.values);
-    }
-    if (r.values.isEmpty())
-        return r.damaged.isEmpty() ? QStringLiteral("The recording holds no record.") : r.damaged;
-    out = std::move(r);
-    return QString();
 }
 
 Result compare(const Program &program, const Recording &recording, const Settings &settings)
@@ -197,13 +150,13 @@ Result compare(const Program &program, const Recording &recording, const Setting
     Result result;
     const qint64 first = settings.startRecord;
     const int device = settings.device;
-    if (first < 0 || first >= recording.count() || device < 0 ||
-        device >= RecordFile::DeviceCount || recording.header.addresses[size_t(device)] == 0) {
+    if (first < 0 || first >= recording.count() || device < 0 || device >= Devices ||
+        recording.addresses[size_t(device)] == 0) {
         result.notes << QStringLiteral("No such record or device in the recording.");
         return result;
     }
     const auto raw = [&](qint64 r) { return recording.values.at(r)[size_t(device)]; };
-    const auto missing = [&](qint64 r) { return raw(r) == Recorder::MissingSample; };
+    const auto missing = [&](qint64 r) { return raw(r) == MissingValue; };
     const auto tenths = [&](qint64 r) { return ToTenths(raw(r), settings.recordDecimals); };
 
     if (settings.recordDecimals != 1)
@@ -237,7 +190,7 @@ Result compare(const Program &program, const Recording &recording, const Setting
         result.notes << QStringLiteral("The program holds no time: nothing to compare.");
 
     const QDateTime startMoment = recording.moments.at(first);
-    const int sampleTime = std::max(1, recording.header.sampleTime);
+    const int sampleTime = std::max(1, recording.sampleTime);
     qint64 previous = 0;
     int unstamped = 0;
     double sums[Program::Steps] = {};

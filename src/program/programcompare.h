@@ -1,7 +1,6 @@
 #pragma once
 
 #include "program/rampsoakprogram.h"
-#include "recorder/recordfile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -10,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 
 class Canvas;
 
@@ -18,14 +18,19 @@ class Canvas;
 // value that a recording of the recorder holds for one of its devices.
 namespace ProgramCompare {
 
-// A whole recording in memory: its header, and per record the moment it was
-// taken and the devices' samples (Recorder::MissingSample for an "E").
+constexpr int Devices = 10; // a recording's devices 1 to 10
+constexpr qint32 MissingValue = 32768; // a device given up ("E")
+
+// A whole recording of the recorder in memory: per device its address (0:
+// not in use), the sample time, and per record the moment it was taken and
+// the devices' samples in tenths (MissingValue for an "E").
 struct Recording
 {
     QString fileName;
-    RecordFile::Header header;
+    std::array<int, Devices> addresses {};
+    int sampleTime = 1; // seconds
     QList<QDateTime> moments; // invalid where the record holds no whole stamp
-    QList<std::array<qint32, RecordFile::DeviceCount>> values;
+    QList<std::array<qint32, Devices>> values;
     // Where reading stopped before the recording's end: the reason, naming
     // the record. The records before it are kept.
     QString damaged;
@@ -35,10 +40,10 @@ struct Recording
     qint64 count() const { return values.size(); }
 };
 
-// Reads a record file whole; the empty string, or what the user is told.
-// `progress` gets the percent read whenever it changes.
-QString load(const QString &path, Recording &out,
-             const std::function<void(int percent)> &progress = {});
+// Reads a record file whole into `out`: the empty string, or what the user
+// is told (and `out` is left alone). The recorder's file format is the
+// recorder's: the application gives the comparison its reader.
+using RecordingLoader = std::function<QString(const QString &path, Recording &out)>;
 
 struct Settings
 {

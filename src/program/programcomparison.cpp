@@ -1,5 +1,6 @@
 #include "program/programcomparison.h"
 
+#include "program/programfile.h"
 #include "ui/dialogs.h"
 #include "ui/files.h"
 
@@ -11,6 +12,7 @@ using namespace ProgramCompare;
 namespace {
 
 const QString MessageTitle = QStringLiteral("Message");
+const QString CsvFilter = QStringLiteral("CSV files (*.csv *.CSV)");
 
 QString MomentText(const QDateTime &moment)
 {
@@ -43,7 +45,7 @@ ProgramComparison::ProgramComparison(const RampSoakProgram &program, std::functi
 bool ProgramComparison::open()
 {
     const QString path = AppDialogs().chooseOpenFile(QStringLiteral("Compare with Recording"),
-                                                     RecordFile::Filter, RecordFile::Extension);
+                                                     ProgramFile::Filter, ProgramFile::Extension);
     if (path.isEmpty())
         return false;
     return openPath(path);
@@ -52,7 +54,8 @@ bool ProgramComparison::open()
 bool ProgramComparison::openPath(const QString &path)
 {
     Recording recording;
-    const QString failure = load(path, recording);
+    const QString failure =
+        m_loader ? m_loader(path, recording) : QStringLiteral("Record files cannot be read here.");
     if (!failure.isEmpty()) {
         AppDialogs().inform(MessageTitle, failure);
         return false;
@@ -64,7 +67,7 @@ bool ProgramComparison::openPath(const QString &path)
     for (int d : m_devices)
         m_view.devices << QStringLiteral("Device %1 (address %2)")
                               .arg(d + 1)
-                              .arg(m_recording.header.addresses[size_t(d)]);
+                              .arg(m_recording.addresses[size_t(d)]);
     m_settings.device = m_devices.value(0);
     m_settings.startRecord = 0;
     m_view.deviceIndex = 0;
@@ -75,7 +78,7 @@ bool ProgramComparison::openPath(const QString &path)
     m_view.fileText = QStringLiteral("%1: %2 records every %3 s, %4 to %5")
                           .arg(QFileInfo(path).fileName())
                           .arg(count)
-                          .arg(m_recording.header.sampleTime)
+                          .arg(m_recording.sampleTime)
                           .arg(MomentText(from), MomentText(to));
     run();
     return true;
@@ -156,8 +159,8 @@ void ProgramComparison::exportCsv()
 {
     if (m_result.samples.isEmpty())
         return;
-    const QString path = ChooseFileToWrite(QStringLiteral("Export CSV"), RecordFile::CsvFilter,
-                                           QStringLiteral("csv"));
+    const QString path =
+        ChooseFileToWrite(QStringLiteral("Export CSV"), CsvFilter, QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     const QString failure = WriteFileWhole(path, csv(m_result));

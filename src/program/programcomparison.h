@@ -31,6 +31,9 @@ public:
     // is called when the view changed.
     ProgramComparison(const RampSoakProgram &program, std::function<void()> changed);
 
+    // What reads a record file; without one no recording can be opened.
+    void setLoader(ProgramCompare::RecordingLoader loader) { m_loader = std::move(loader); }
+
     const View &view() const { return m_view; }
     const Canvas &chart() const { return m_chart; }
     const ProgramCompare::Result &result() const { return m_result; }
@@ -56,6 +59,7 @@ private:
 
     const RampSoakProgram &m_program;
     std::function<void()> m_changed;
+    ProgramCompare::RecordingLoader m_loader;
     ProgramCompare::Recording m_recording;
     ProgramCompare::Settings m_settings;
     ProgramCompare::Result m_result;

@@ -254,6 +254,11 @@ void ProgramForm::createControls()
     PlaceScaled(ProgCheck, GridLeft + ProgramEditor::CurveWidth + 10, 240, 230, 300);
 }
 
+void ProgramForm::setRecordingLoader(ProgramCompare::RecordingLoader loader)
+{
+    m_compare->comparison().setLoader(std::move(loader));
+}
+
 void ProgramForm::CompareBtClick()
 {
     // The recorded words' scale as the selected controller holds its

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "program/programcompare.h"
 #include "program/programeditor.h"
 #include "program/rampsoakprogram.h"
 
@@ -61,6 +62,8 @@ public:
     // "Compare with recording…": asks for a record file and shows the
     // comparison with it.
     void CompareBtClick();
+    // What reads the recorder's files for the comparison.
+    void setRecordingLoader(ProgramCompare::RecordingLoader loader);
 
 signals:
     void rendered();

@@ -1,5 +1,7 @@
 // The comparison of a program with a recording, on a record file written
-// here byte by byte, with every figure worked out by hand.
+// here byte by byte and read as the application reads it, with every figure
+// worked out by hand.
+#include "app/recordingloader.h"
 #include "program/programcompare.h"
 #include "program/programcomparison.h"
 #include "scripteddialogs.h"
@@ -52,7 +54,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(RecordBytes);
         f.close();
-        const QString failure = load(path, recording);
+        const QString failure = LoadRecording(path, recording);
         ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
     }
 };
@@ -127,6 +129,7 @@ TEST_F(Compare, TheWindowsLogicOpensExportsAndRefusesABadFile)
     ScriptedDialogs dialogs;
     const P program = TwoSteps();
     ProgramComparison comparison(program, {});
+    comparison.setLoader(LoadRecording);
     dialogs.fileAnswers << path;
     ASSERT_TRUE(comparison.open());
     EXPECT_EQ(comparison.view().devices, QStringList {"Device 1 (address 1)"});
