@@ -5,6 +5,7 @@
 // show its redrawn curve.
 //
 //     QT_QPA_PLATFORM=offscreen bench_program [--runs N] [--redraws N]
+//                                             [--comparisons N] [--compare-only]
 //
 // The windows are the program's own, made by CreateWindows and wired to
 // each other as in the application: the configuration window connects slot 1
@@ -38,15 +39,25 @@
 //   for the program read from the simulator (its example: pattern 0, three
 //   steps, then the end) and for a long looping one, loaded through ReadFBt
 //   from a program file: patterns 0 -> 1 -> 2 -> 1 ..., each of eight steps
-//   of 900 minutes and 99 additional cycles.
+//   of 900 minutes and 99 additional cycles. The commit also runs the
+//   program check, and the render rebuilds the check's list beside the
+//   curve; the bare CheckProgram of the same program is timed as well.
+// - Comparison with a recording: a 24-hour recording of one device every
+//   second, read whole, held against the looping program, its chart drawn
+//   and its CSV made, and all of it as the comparison window's open does it.
 #include "app/mainform.h"
+#include "app/recordingloader.h"
 #include "app/startup.h"
 #include "benchline.h"
 #include "monitor/monitorengine.h"
 #include "monitor/monitorform.h"
+#include "program/programcheck.h"
+#include "program/programcompare.h"
+#include "program/programcomparison.h"
 #include "program/programcurve.h"
 #include "program/programfile.h"
 #include "program/programform.h"
+#include "recorder/recordfile.h"
 #include "scripteddialogs.h"
 #include "setup/registermap.h"
 #include "setup/setupviewform.h"
@@ -305,7 +316,7 @@ void analyse(const std::vector<Transaction> &ts, const Run &run, bool rtu, int b
 // One program's redraws.
 struct RedrawCase
 {
-    Samples commit, shown, bare;
+    Samples commit, shown, bare, check;
 };
 
 struct RedrawResult
@@ -378,6 +389,11 @@ void timeBare(const RampSoakProgram &program, int repetitions, RedrawCase &out)
         const qint64 end = nowNs();
         if (drawn)
             out.bare.ns.push_back(end - start);
+        const qint64 checkStart = nowNs();
+        const ProgramCheck check = CheckProgram(program, ControllerRange {0, 13000, 1, false});
+        const qint64 checkEnd = nowNs();
+        if (!check.runText.isEmpty())
+            out.check.ns.push_back(checkEnd - checkStart);
     }
 }
 
@@ -550,10 +566,86 @@ void printRedraw(const RedrawResult &r)
                  {"looping: 0 -> 1 -> 2 -> 1 ..., 99 cycles, 900 min", r.looping}};
     for (const auto &c : cases) {
         std::printf("  %s\n", c.name);
-        printMicros("commit: POKBtClick, curve drawn", c.c.commit);
+        printMicros("commit: POKBtClick, curve and check", c.c.commit);
         printMicros("shown: POKBtClick to the render", c.c.shown);
         printMicros("bare DrawProgramCurve", c.c.bare);
+        printMicros("bare CheckProgram", c.c.check);
     }
+    std::fflush(stdout);
+}
+
+// A 24-hour recording of one device every second (86400 records), written
+// by the recorder's writer, then held against the looping program: the
+// file read whole, the comparison, its chart and its CSV, and the whole of
+// what "Compare with recording…" does after the file is chosen.
+void measureComparison(int repetitions)
+{
+    std::printf("Comparison with a recording: 24 h of one device every second (86400 records), "
+                "against the\nlooping program; %d times each.\n",
+                repetitions);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("day.txt"));
+    {
+        RecordFile::Writer writer;
+        writer.setSyncEachLine(false);
+        std::array<int, RecordFile::DeviceCount> addresses {};
+        addresses[0] = 1;
+        if (!writer.open(path, addresses, 1).isEmpty()) {
+            printNote(QStringLiteral("record file not written"));
+            return;
+        }
+        QDateTime t(QDate(2026, 12, 9), QTime(0, 0));
+        for (int r = 0; r < 86400; ++r) {
+            if (r % 997 == 5)
+                writer.missing(0);
+            else
+                writer.sample(0, 250 + (r / 10) % 3000);
+            writer.endLine(t.toString(QStringLiteral("h:mm:ss AP")),
+                           t.toString(QStringLiteral("M/d/yyyy")));
+            t = t.addSecs(1);
+        }
+        writer.finish();
+    }
+    const RampSoakProgram program = loopingProgram();
+    Samples load, compare, draw, csv, whole;
+    Canvas canvas(ProgramCompare::ChartSize);
+    ScriptedDialogs dialogs;
+    for (int i = 0; i < repetitions; ++i) {
+        ProgramCompare::Recording recording;
+        qint64 t0 = nowNs();
+        if (!LoadRecording(path, recording).isEmpty()) {
+            printNote(QStringLiteral("recording not read"));
+            return;
+        }
+        qint64 t1 = nowNs();
+        const ProgramCompare::Result r =
+            ProgramCompare::compare(program, recording, ProgramCompare::Settings {});
+        qint64 t2 = nowNs();
+        ProgramCompare::draw(r, 50, canvas);
+        qint64 t3 = nowNs();
+        const QByteArray bytes = ProgramCompare::csv(r);
+        qint64 t4 = nowNs();
+        if (r.compared < 86000 || bytes.isEmpty()) {
+            printNote(QStringLiteral("compared only %1").arg(r.compared));
+            return;
+        }
+        load.ns.push_back(t1 - t0);
+        compare.ns.push_back(t2 - t1);
+        draw.ns.push_back(t3 - t2);
+        csv.ns.push_back(t4 - t3);
+        ProgramComparison window(program, {});
+        window.setLoader(LoadRecording);
+        dialogs.fileAnswers << path;
+        t0 = nowNs();
+        window.open();
+        whole.ns.push_back(nowNs() - t0);
+    }
+    std::printf("  %-40s %9s %9s\n", "ms", "median", "worst");
+    printRow("file read whole", load);
+    printRow("compare", compare);
+    printRow("chart drawn", draw);
+    printRow("CSV made", csv);
+    printRow("the window's open: all of these + texts", whole);
     std::fflush(stdout);
 }
 
@@ -566,6 +658,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int runs = option(app.arguments(), "--runs", 3);
     const int redraws = option(app.arguments(), "--redraws", 50);
+    const int comparisons = option(app.arguments(), "--comparisons", 5);
+    if (app.arguments().contains(QStringLiteral("--compare-only"))) {
+        measureComparison(comparisons);
+        return 0;
+    }
 
     std::printf("The program window's transfers through the configuration window's engine, to "
                 "one controller\nof duva-sim in program control, paced.\n"
@@ -580,5 +677,7 @@ int main(int argc, char **argv)
         }
     }
     printRedraw(redraw);
+    std::printf("\n");
+    measureComparison(comparisons);
     return 0;
 }

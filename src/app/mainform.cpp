@@ -3,6 +3,7 @@
 #include "app/aboutform.h"
 #include "app/comsettings.h"
 #include "app/comsettingsform.h"
+#include "app/recordingloader.h"
 #include "app/settingsfile.h"
 #include "console/consolelogic.h"
 #include "console/consolepanel.h"
@@ -216,6 +217,14 @@ void MainForm::connectProgramEditor()
             const MonitorState &st = engine.state();
             return st.at(st.SelectedDevice).OnlineConfig;
         });
+    // The program check holds set values against the selected controller's
+    // range once its setup is in.
+    m_program->setRecordingLoader(LoadRecording);
+    editor.setControllerRange([&engine]() -> std::optional<ControllerRange> {
+        if (!engine.imageWhole())
+            return std::nullopt;
+        return RangeOfSetup(engine.image());
+    });
     engine.hooks.programReply = [&editor](int phase, int firstStep, const QList<quint16> &words) {
         editor.programReply(phase, firstStep, words);
     };

@@ -1,5 +1,6 @@
 #include "program/programcurve.h"
 
+#include "program/programwalk.h"
 #include "ui/canvas.h"
 
 #include <QColor>
@@ -9,6 +10,7 @@
 namespace {
 
 using Program = RampSoakProgram;
+using namespace ProgramWalk;
 
 constexpr int Width = ProgramCurveSize.width();
 constexpr int Height = ProgramCurveSize.height();
@@ -21,75 +23,6 @@ const QColor Green(0, 128, 0);
 const QColor Blue(0, 0, 255);
 const QColor Navy(0, 0, 128);
 const QColor Olive(128, 128, 0);
-
-bool IsPattern(qint64 p)
-{
-    return p >= 0 && p < Program::Patterns;
-}
-
-// The values as the walks take them. Out of range ones come only from a
-// damaged program; they are held to what the registers allow, so the
-// arithmetic below stays far inside 64 bits: a step time is at most 65535,
-// a pattern runs at most 65536 times.
-int LastStep(const Program &program, int p)
-{
-    return std::clamp(program.LastStep[size_t(p)], 0, Program::StepsPerPattern - 1);
-}
-
-qint64 Runs(const Program &program, int p)
-{
-    return std::clamp<qint64>(qint64(program.AdditionalCycles[size_t(p)]) + 1, 0, 0x10000);
-}
-
-qint64 Time(const Program &program, int p, int s)
-{
-    return std::clamp<qint64>(program.StepTime[size_t(Program::index(p, s))], 0, 0xFFFF);
-}
-
-qint64 Value(const Program &program, int p, int s)
-{
-    return program.SetValue[size_t(Program::index(p, s))];
-}
-
-// The pattern after p, or the program end for anything that is not a pattern.
-int Next(const Program &program, int p)
-{
-    const qint32 next = program.NextPattern[size_t(p)];
-    return IsPattern(next) ? next : Program::ProgramEnd;
-}
-
-// The chain from the start pattern up to its end: the range of its set
-// values, its whole time, and where it ends (the program end, or the first
-// pattern it comes back to).
-struct Chain
-{
-    qint64 largest = 0;
-    qint64 smallest = 0;
-    qint64 total = 0;
-    int end = Program::ProgramEnd;
-};
-
-Chain Walk(const Program &program)
-{
-    Chain chain;
-    const int start = program.StartPattern;
-    chain.largest = chain.smallest = Value(program, start, 0);
-    bool visited[Program::Patterns] = {};
-    int p = start;
-    while (IsPattern(p) && !visited[p]) {
-        visited[p] = true;
-        qint64 sum = 0;
-        for (int s = 0; s <= LastStep(program, p); ++s) {
-            chain.largest = std::max(chain.largest, Value(program, p, s));
-            chain.smallest = std::min(chain.smallest, Value(program, p, s));
-            sum += Time(program, p, s);
-        }
-        chain.total += sum * Runs(program, p);
-        p = Next(program, p);
-    }
-    chain.end = p;
-    return chain;
-}
 
 // Integer scaling: by a whole factor when the range fits `room`, else divided
 // by the smallest whole divisor that makes it fit.
@@ -175,7 +108,7 @@ bool DrawProgramCurve(const Program &program, Canvas &canvas)
     const int start = program.StartPattern;
     if (!IsPattern(start))
         return false;
-    const Chain chain = Walk(program);
+    const Chain chain = WalkChain(program);
     if (chain.total == 0)
         return false;
 
@@ -191,25 +124,22 @@ bool DrawProgramCurve(const Program &program, Canvas &canvas)
 
     // What one pass through each pattern draws: its steps with time, each
     // adding its time and going to its set value.
-    struct Pass
+    struct Drawn
     {
         int count = 0;
         std::array<qint64, Program::StepsPerPattern> time {};
         std::array<int, Program::StepsPerPattern> y {};
         qint64 sum = 0;
     };
-    std::array<Pass, Program::Patterns> passes;
+    std::array<Drawn, Program::Patterns> passes;
     for (int p = 0; p < Program::Patterns; ++p) {
-        Pass &pass = passes[size_t(p)];
-        for (int s = 0; s <= LastStep(program, p); ++s) {
-            const qint64 t = Time(program, p, s);
-            if (t == 0)
-                continue;
-            pass.time[size_t(pass.count)] = t;
-            pass.y[size_t(pass.count)] = y(Value(program, p, s));
-            pass.sum += t;
-            ++pass.count;
-        }
+        const ProgramWalk::Pass steps = PassOf(program, p);
+        Drawn &pass = passes[size_t(p)];
+        pass.count = steps.count;
+        pass.time = steps.time;
+        pass.sum = steps.sum;
+        for (int i = 0; i < steps.count; ++i)
+            pass.y[size_t(i)] = y(Value(program, p, steps.step[size_t(i)]));
     }
 
     if (canvas.size() != ProgramCurveSize)
@@ -225,7 +155,7 @@ bool DrawProgramCurve(const Program &program, Canvas &canvas)
     int p = start;
     for (int n = 0; n < Width; ++n) {
         visited[p] = true;
-        const Pass &pass = passes[size_t(p)];
+        const Drawn &pass = passes[size_t(p)];
         const qint64 runs = Runs(program, p);
         for (qint64 r = 0; pass.sum > 0 && r < runs; ++r) {
             if (pen.at().x() >= Beyond) {

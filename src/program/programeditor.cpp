@@ -1,48 +1,15 @@
 #include "program/programeditor.h"
 
 #include "program/programcurve.h"
-#include "program/programfile.h"
-#include "program/programtext.h"
-#include "setup/registermap.h"
+#include "program/programfileactions.h"
+#include "program/programtransfer.h"
 #include "ui/dialogs.h"
-#include "ui/files.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace {
 
 using namespace ProgramGrid;
 
 const QString MessageTitle = QStringLiteral("Message");
-constexpr int SetValueMin = -32768;
-constexpr int SetValueMax = 32767;
-// The read's gauge counts the four single-block phases as four steps.
-constexpr int ReadGaugeSteps = RampSoakProgram::Steps + 4;
-// A long list of values not written is cut to this many lines.
-constexpr int ListedValues = 16;
-
-QString nextPatternText(int value)
-{
-    if (value == RampSoakProgram::ProgramEnd)
-        return QStringLiteral("Prog End");
-    if (value >= 0 && value < RampSoakProgram::Patterns)
-        return QStringLiteral("Pattern %1").arg(value);
-    return QString::number(value);
-}
-
-QString listOf(const QList<RegisterWrite> &writes)
-{
-    QStringList lines;
-    for (const RegisterWrite &w : writes) {
-        if (lines.size() == ListedValues) {
-            lines << QStringLiteral("and %1 more").arg(writes.size() - ListedValues);
-            break;
-        }
-        lines << ProgramEditor::describePosition(w.reg - ProgramReg::First);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
 
 } // namespace
 
@@ -51,6 +18,7 @@ ProgramEditor::ProgramEditor(RampSoakProgram &program, ProgramEditorActions acti
     , m_actions(std::move(actions))
 {
     refreshCells();
+    updateCheck();
 }
 
 void ProgramEditor::setTransferActions(std::function<bool()> requestRead,
@@ -60,6 +28,18 @@ void ProgramEditor::setTransferActions(std::function<bool()> requestRead,
     m_actions.requestRead = std::move(requestRead);
     m_actions.startWrite = std::move(startWrite);
     m_actions.onlineConfig = std::move(onlineConfig);
+}
+
+void ProgramEditor::setControllerRange(std::function<std::optional<ControllerRange>()> range)
+{
+    m_actions.controllerRange = std::move(range);
+    updateCheck();
+    changed();
+}
+
+std::optional<ControllerRange> ProgramEditor::controllerRange() const
+{
+    return m_actions.controllerRange ? m_actions.controllerRange() : std::nullopt;
 }
 
 void ProgramEditor::changed()
@@ -79,47 +59,13 @@ void ProgramEditor::inform(const QString &text)
 
 QString ProgramEditor::describePosition(int p)
 {
-    if (p == 0)
-        return QStringLiteral("start pattern");
-    if (p >= 1 && p <= 8)
-        return QStringLiteral("last step of pattern %1").arg(p - 1);
-    if (p >= 9 && p <= 16)
-        return QStringLiteral("additional cycles of pattern %1").arg(p - 9);
-    if (p >= 17 && p <= 24)
-        return QStringLiteral("next pattern of pattern %1").arg(p - 17);
-    const int k = (p - 25) / 2;
-    return QStringLiteral("%1 of pattern %2, step %3")
-        .arg((p - 25) % 2 == 0 ? QStringLiteral("set value") : QStringLiteral("time"))
-        .arg(k / RampSoakProgram::StepsPerPattern)
-        .arg(k % RampSoakProgram::StepsPerPattern);
+    return ProgramTransfer::describePosition(p);
 }
 
 void ProgramEditor::refreshCells()
 {
-    auto &c = m_model.cells;
-    c[0][0].clear();
-    for (int p = 0; p < RampSoakProgram::Patterns; ++p)
-        c[0][size_t(p + 1)] = QStringLiteral("Pattern %1").arg(p);
-    for (int s = 0; s < RampSoakProgram::StepsPerPattern; ++s) {
-        c[size_t(2 * s + 1)][0] = QStringLiteral("Step %1 SV").arg(s);
-        c[size_t(2 * s + 2)][0] = QStringLiteral("Step %1 Time").arg(s);
-    }
-    c[LastStepRow][0] = QStringLiteral("Last Step Number");
-    c[CyclesRow][0] = QStringLiteral("Additional Cycles");
-    c[NextPatternRow][0] = QStringLiteral("Next Pattern Number");
-    const RampSoakProgram &g = m_program;
-    for (int p = 0; p < RampSoakProgram::Patterns; ++p) {
-        const size_t col = size_t(p + 1);
-        for (int s = 0; s < RampSoakProgram::StepsPerPattern; ++s) {
-            const size_t k = size_t(RampSoakProgram::index(p, s));
-            c[size_t(2 * s + 1)][col] = SetValueText(g.SetValue[k]);
-            c[size_t(2 * s + 2)][col] = StepTimeText(g.StepTime[k]);
-        }
-        c[LastStepRow][col] = QString::number(g.LastStep[size_t(p)]);
-        c[CyclesRow][col] = QString::number(g.AdditionalCycles[size_t(p)]);
-        c[NextPatternRow][col] = nextPatternText(g.NextPattern[size_t(p)]);
-    }
-    const int start = g.StartPattern;
+    FillCells(m_model.cells, m_program);
+    const int start = m_program.StartPattern;
     m_model.progStart = start >= 0 && start < RampSoakProgram::Patterns ? start : -1;
 }
 
@@ -130,6 +76,8 @@ void ProgramEditor::FormShow()
     // The controller's on-line configuration may have changed meanwhile.
     if (m_transfer == Transfer::None)
         m_model.wrBtEnabled = m_complete && m_actions.onlineConfig && m_actions.onlineConfig();
+    // So may the selected controller and its range.
+    updateCheck();
     changed();
 }
 
@@ -145,60 +93,10 @@ void ProgramEditor::ProgTableClick(int row, int column)
 
 void ProgramEditor::setupEditors(int row)
 {
-    ProgramViewModel &m = m_model;
-    m.spEditVisible = m.maxStepVisible = m.stepLinkVisible = m.timeVisible = false;
-    m.stepLinkLbVisible = true;
-    ProgramFocus focus = ProgramFocus::SPEdit;
-    if (row == LastStepRow) {
-        m.maxStepVisible = true;
-        m.stepLinkLbCaption = QStringLiteral("Last Step No.");
-        focus = ProgramFocus::MaxStep;
-    } else if (row == CyclesRow) {
-        m.spEditVisible = true;
-        m.stepLinkLbCaption = QStringLiteral("Additional Cycles");
-    } else if (row == NextPatternRow) {
-        m.stepLinkVisible = true;
-        m.stepLinkLbCaption = QStringLiteral("Next Pattern No.");
-        focus = ProgramFocus::StepLink;
-    } else if (isSetValueRow(row)) {
-        m.spEditVisible = true;
-        m.stepLinkLbCaption = QStringLiteral("Set Value");
-    } else {
-        m.timeVisible = true;
-        m.stepLinkLbVisible = false;
-        focus = ProgramFocus::POKBt;
-    }
-    if (m.editBoxVisible) {
-        m.focus = focus;
-        ++m.focusCount;
-    }
-}
-
-void ProgramEditor::loadEditors()
-{
-    if (m_row < 1 || m_column < 1)
-        return;
-    const size_t p = size_t(selectedPattern());
-    ProgramViewModel &m = m_model;
-    if (m_row == LastStepRow) {
-        const int v = m_program.LastStep[p];
-        m.maxStepIndex = v >= 0 && v < RampSoakProgram::StepsPerPattern ? v : -1;
-    } else if (m_row == CyclesRow) {
-        m.spEditText = QString::number(m_program.AdditionalCycles[p]);
-    } else if (m_row == NextPatternRow) {
-        const int v = m_program.NextPattern[p];
-        m.stepLinkIndex = v >= 0 && v <= RampSoakProgram::ProgramEnd ? v : -1;
-    } else if (isSetValueRow(m_row)) {
-        m.spEditText = m.cells[size_t(m_row)][size_t(m_column)];
-    } else {
-        const int minutes =
-            m_program.StepTime[size_t(RampSoakProgram::index(int(p), stepOfRow(m_row)))];
-        // A time beyond the editor's 15 hours shows no hour: nothing is
-        // stored until the user picks one.
-        m.timeHour =
-            minutes >= 0 && minutes <= RampSoakProgram::MaxEditorMinutes ? minutes / 60 : -1;
-        m.timeMinText = QString::number(qMax(0, minutes) % 60);
-        m.timeMinEnabled = m.timeHour != 15;
+    const ProgramFocus focus = SetUpEditors(m_model, row);
+    if (m_model.editBoxVisible) {
+        m_model.focus = focus;
+        ++m_model.focusCount;
     }
 }
 
@@ -207,7 +105,7 @@ void ProgramEditor::EditPBtClick()
     m_model.editBoxVisible = true;
     if (m_row >= 1) {
         setupEditors(m_row);
-        loadEditors();
+        LoadEditors(m_model, m_program, m_model.cells, m_row, m_column);
     }
     drawCurve();
     changed();
@@ -266,71 +164,13 @@ void ProgramEditor::commit()
 {
     if (m_row < 1 || m_column < 1 || m_transfer != Transfer::None)
         return;
-    const int p = selectedPattern();
-    ProgramViewModel &m = m_model;
-    QString &cell = m.cells[size_t(m_row)][size_t(m_column)];
-    if (m_row == LastStepRow) {
-        if (m.maxStepIndex < 0)
-            return;
-        m_program.LastStep[size_t(p)] = m.maxStepIndex;
-        cell = QString::number(m.maxStepIndex);
-    } else if (m_row == CyclesRow) {
-        bool ok = false;
-        const int v = m.spEditText.toInt(&ok);
-        if (!ok)
-            return; // the old value stays
-        m_program.AdditionalCycles[size_t(p)] = qBound(0, v, RampSoakProgram::MaxCycles);
-        cell = QString::number(m_program.AdditionalCycles[size_t(p)]);
-    } else if (m_row == NextPatternRow) {
-        if (m.stepLinkIndex < 0)
-            return;
-        m_program.NextPattern[size_t(p)] = m.stepLinkIndex;
-        cell = nextPatternText(m.stepLinkIndex);
-    } else if (isSetValueRow(m_row)) {
-        commitSetValue(RampSoakProgram::index(p, stepOfRow(m_row)));
-    } else {
-        bool ok = false;
-        const int minutes = m.timeMinText.toInt(&ok);
-        if (m.timeHour < 0 || !ok || minutes < 0 || minutes > 59)
-            return;
-        const int time = m.timeHour * 60 + (m.timeHour == 15 ? 0 : minutes);
-        m_program.StepTime[size_t(RampSoakProgram::index(p, stepOfRow(m_row)))] = time;
-        cell = StepTimeText(time);
-    }
+    const Commit done = CommitEditors(m_model, m_program, m_model.cells, m_row, m_column);
+    if (done.kind == Commit::Kind::Refused)
+        inform(done.message);
+    if (done.kind != Commit::Kind::Stored)
+        return;
     drawCurve();
     changed();
-}
-
-void ProgramEditor::commitSetValue(int k)
-{
-    const QString text = m_model.spEditText;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (!(c.isDigit() && c.unicode() < 128) && c != QLatin1Char('.') &&
-            !(c == QLatin1Char('-') && i == 0))
-            return; // refused without a word, as typed
-    }
-    const int point = int(text.indexOf(QLatin1Char('.')));
-    QString digits;
-    QString shown;
-    if (point < 0) {
-        digits = text + QLatin1Char('0');
-        shown = text + QStringLiteral(".0");
-    } else {
-        const bool digitAfter = point + 1 < text.size() && text.at(point + 1).isDigit();
-        if (digitAfter) {
-            digits = text.left(point) + text.at(point + 1);
-            shown = text.left(point + 2);
-        }
-    }
-    bool ok = !digits.isEmpty();
-    const qlonglong value = ok ? digits.toLongLong(&ok) : 0;
-    if (!ok || value < SetValueMin || value > SetValueMax) {
-        inform(QStringLiteral("'%1' is not a valid set value").arg(text));
-        return;
-    }
-    m_program.SetValue[size_t(k)] = int(value);
-    m_model.cells[size_t(m_row)][size_t(m_column)] = shown;
 }
 
 void ProgramEditor::drawCurve()
@@ -339,6 +179,22 @@ void ProgramEditor::drawCurve()
         m_model.curveVisible = true;
         ++m_model.curveVersion;
     }
+    updateCheck();
+}
+
+void ProgramEditor::rangeTick()
+{
+    if (controllerRange() == m_checkedRange)
+        return;
+    updateCheck();
+    changed();
+}
+
+void ProgramEditor::updateCheck()
+{
+    m_checkedRange = controllerRange();
+    m_model.check = CheckProgram(m_program, m_checkedRange);
+    ++m_model.checkVersion;
 }
 
 void ProgramEditor::beginTransfer(Transfer t, const QString &caption)
@@ -393,34 +249,10 @@ void ProgramEditor::programReply(int phase, int firstStep, const QList<quint16> 
 {
     if (m_transfer != Transfer::Read)
         return;
-    auto word = [&](int i) { return i < words.size() ? int(words.at(i)) : 0; };
-    RampSoakProgram &g = m_program;
-    switch (phase) {
-    case 0:
-        g.StartPattern = word(0);
-        break;
-    case 1:
-    case 2:
-    case 3:
-        for (size_t p = 0; p < size_t(RampSoakProgram::Patterns); ++p) {
-            const int v = word(int(p));
-            (phase == 1 ? g.AdditionalCycles : phase == 2 ? g.LastStep : g.NextPattern)[p] = v;
-        }
-        break;
-    case 4:
-        for (int i = 0; i < 4; ++i) {
-            const int k = firstStep + i;
-            if (k < 0 || k >= RampSoakProgram::Steps)
-                continue;
-            g.SetValue[size_t(k)] = qint16(quint16(word(2 * i)));
-            g.StepTime[size_t(k)] = word(2 * i + 1);
-        }
-        if (firstStep + 4 < RampSoakProgram::Steps)
-            m_model.progress = (firstStep + 4 + 4) * 100 / ReadGaugeSteps;
-        break;
-    default:
+    if (!ProgramTransfer::applyReply(m_program, phase, firstStep, words))
         return;
-    }
+    if (phase == 4 && firstStep + 4 < RampSoakProgram::Steps)
+        m_model.progress = ProgramTransfer::readPercent(firstStep);
     m_readReceived = true;
     refreshCells();
     changed();
@@ -449,10 +281,20 @@ void ProgramEditor::WrBtClick()
 {
     if (m_transfer != Transfer::None || !m_complete)
         return;
-    QList<RegisterWrite> writes;
-    for (int p = 0; p < RampSoakProgram::Values; ++p)
-        writes.append({ProgramReg::First + p, m_program.wordAt(p), false, p});
-    if (!m_actions.startWrite || !m_actions.startWrite(writes)) {
+    // The check as the selected controller stands now; its errors are
+    // asked about, its warnings never stop the write.
+    updateCheck();
+    changed();
+    const ProgramCheck &check = m_model.check;
+    if (check.errorCount() > 0 &&
+        !AppDialogs().askOkCancel(
+            MessageTitle,
+            QStringLiteral("The program check found %1:\n%2\n\nWrite to Duva anyway?")
+                .arg(check.errorCount() == 1 ? QStringLiteral("an error")
+                                             : QStringLiteral("%1 errors").arg(check.errorCount()),
+                     check.errorsText())))
+        return;
+    if (!m_actions.startWrite || !m_actions.startWrite(ProgramTransfer::writes(m_program))) {
         inform(QStringLiteral("Write to Duva not started: the controller selected in the "
                               "configuration window is not connected."));
         return;
@@ -481,11 +323,11 @@ void ProgramEditor::programWriteEnded(const BatchWriteReport &report)
                                           .arg(report.address)
                                     : report.why);
         if (!report.notWritten.isEmpty())
-            text += QStringLiteral("\nNot written:\n") + listOf(report.notWritten);
+            text += QStringLiteral("\nNot written:\n") + ProgramTransfer::listOf(report.notWritten);
         inform(text);
     } else if (!report.notWritten.isEmpty()) {
         inform(QStringLiteral("The controller did not take these values:\n") +
-               listOf(report.notWritten));
+               ProgramTransfer::listOf(report.notWritten));
     }
 }
 
@@ -493,64 +335,32 @@ void ProgramEditor::SaveFBtClick()
 {
     if (m_transfer != Transfer::None)
         return;
-    const QString path = ChooseFileToWrite(QStringLiteral("Write to File"), ProgramFile::Filter,
-                                           ProgramFile::Extension);
-    if (path.isEmpty())
+    const ProgramFileActions::Outcome saved = ProgramFileActions::save(m_program);
+    if (!saved.chosen)
         return;
-    const QFileInfo info(path);
-    const QString failure = ProgramFile::write(path, m_program);
-    showFileResult(info.fileName(),
-                   failure.isEmpty() ? QStringLiteral("written") : QStringLiteral("not written"));
-    if (!failure.isEmpty()) {
-        AppDialogs().inform(MessageTitle,
-                            QStringLiteral("Can not save file %1 : %2")
-                                .arg(QDir::toNativeSeparators(path), failure));
-        return;
-    }
-    AppDialogs().inform(MessageTitle, ProgramFile::WriteDone);
+    showFileResult(saved.fileName,
+                   saved.ok ? QStringLiteral("written") : QStringLiteral("not written"));
+    AppDialogs().inform(MessageTitle, saved.message);
 }
 
 void ProgramEditor::ReadFBtClick()
 {
     if (m_transfer != Transfer::None)
         return;
-    const QString path = AppDialogs().chooseOpenFile(QStringLiteral("Open File"),
-                                                     ProgramFile::Filter, ProgramFile::Extension);
-    if (path.isEmpty())
+    const ProgramFileActions::Outcome opened = ProgramFileActions::open();
+    if (!opened.chosen)
         return;
-    const ProgramFile::ReadResult file = ProgramFile::read(path);
-    QString message;
-    using Kind = ProgramFile::ReadResult::Kind;
-    switch (file.kind) {
-    case Kind::Ok:
+    if (opened.ok) {
         // The whole file or nothing: it replaces the program only when read
         // whole and right.
-        m_program = file.program;
+        m_program = opened.program;
         m_complete = true;
         refreshCells();
-        message = ProgramFile::ReadDone;
-        break;
-    case Kind::Missing:
-        message = ProgramFile::MissingFile;
-        break;
-    case Kind::Unreadable:
-        message = QStringLiteral("Can not open file %1 : %2")
-                      .arg(QDir::toNativeSeparators(path), file.reason);
-        break;
-    case Kind::DataLength:
-        message = ProgramFile::DataLengthError;
-        break;
-    case Kind::BadToken:
-        message = ProgramFile::BadTokenMessage(file.token);
-        break;
-    case Kind::OutOfRange:
-        message = ProgramFile::OutOfRangeMessage(file.token);
-        break;
     }
-    showFileResult(QFileInfo(path).fileName(),
-                   file.kind == Kind::Ok ? QStringLiteral("read") : QStringLiteral("not read"));
-    if (file.kind == Kind::Ok)
+    showFileResult(opened.fileName,
+                   opened.ok ? QStringLiteral("read") : QStringLiteral("not read"));
+    if (opened.ok)
         drawCurve();
     changed();
-    AppDialogs().inform(MessageTitle, message);
+    AppDialogs().inform(MessageTitle, opened.message);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "program/programcheck.h"
+#include "program/programgrid.h"
 #include "program/rampsoakprogram.h"
 #include "setup/registerwrite.h"
 #include "ui/canvas.h"
@@ -8,51 +10,15 @@
 #include <QString>
 #include <array>
 #include <functional>
-
-// The grid's shape: a title row and column, then the program.
-namespace ProgramGrid {
-constexpr int Rows = 20;
-constexpr int Columns = 9;
-constexpr int LastStepRow = 17;
-constexpr int CyclesRow = 18;
-constexpr int NextPatternRow = 19;
-constexpr bool isSetValueRow(int row)
-{
-    return row >= 1 && row <= 15 && row % 2 == 1;
-}
-constexpr bool isTimeRow(int row)
-{
-    return row >= 2 && row <= 16 && row % 2 == 0;
-}
-constexpr int stepOfRow(int row)
-{
-    return (row - 1) / 2;
-}
-} // namespace ProgramGrid
-
-// Which control takes the focus when the editors are set up.
-enum class ProgramFocus { None, SPEdit, MaxStep, StepLink, POKBt };
+#include <optional>
 
 // What the program window shows.
-struct ProgramViewModel
+struct ProgramViewModel : ProgramEditors
 {
-    std::array<std::array<QString, ProgramGrid::Columns>, ProgramGrid::Rows> cells {};
+    ProgramGrid::Cells cells {};
     int progStart = 0; // ProgStart's position; -1 for none
-    // The editors of EditBox.
     bool editBoxVisible = false;
     bool editBoxEnabled = true;
-    bool stepLinkLbVisible = false;
-    QString stepLinkLbCaption;
-    bool spEditVisible = false;
-    QString spEditText;
-    bool maxStepVisible = false;
-    int maxStepIndex = -1;
-    bool stepLinkVisible = false;
-    int stepLinkIndex = -1;
-    bool timeVisible = false; // TimeHour, TimeMin and their captions
-    int timeHour = -1; // no hour shown for a time beyond the editor's 15 h
-    QString timeMinText = QStringLiteral("0");
-    bool timeMinEnabled = true;
     ProgramFocus focus = ProgramFocus::None;
     int focusCount = 0; // raised when `focus` is to take the focus
     // Buttons.
@@ -72,6 +38,9 @@ struct ProgramViewModel
     // ProgCurve: shown once drawn; `curveVersion` rises with each drawing.
     bool curveVisible = false;
     int curveVersion = 0;
+    // ProgCheck beside the curve: the program check, raised with each one.
+    ProgramCheck check;
+    int checkVersion = 0;
 };
 
 // What the window asks of the monitor window's engine.
@@ -83,6 +52,8 @@ struct ProgramEditorActions
     std::function<bool(const QList<RegisterWrite> &)> startWrite;
     // The selected controller's on-line configuration flag.
     std::function<bool()> onlineConfig;
+    // The selected controller's range, when its setup is known.
+    std::function<std::optional<ControllerRange>()> controllerRange;
     // Runs the call once the event in hand is done (boxes never open
     // inside the line's events).
     std::function<void(std::function<void()>)> post;
@@ -108,6 +79,12 @@ public:
     void setTransferActions(std::function<bool()> requestRead,
                             std::function<bool(const QList<RegisterWrite> &)> startWrite,
                             std::function<bool()> onlineConfig);
+    void setControllerRange(std::function<std::optional<ControllerRange>()> range);
+    // The selected controller's range, when its setup is known.
+    std::optional<ControllerRange> controllerRange() const;
+    // Checks again when the selected controller's range is no longer the
+    // one the check used (its setup came in, or another was selected).
+    void rangeTick();
 
     void FormShow();
     // A cell of the program (row 1..19, column 1..8) selected.
@@ -144,10 +121,10 @@ private:
     void inform(const QString &text);
     void refreshCells();
     void setupEditors(int row);
-    void loadEditors();
     void commit();
-    void commitSetValue(int k);
+    // The curve and the check, after the program changed.
     void drawCurve();
+    void updateCheck();
     // Controls while a transfer runs, and after: `complete` when the grid
     // holds a whole program.
     void beginTransfer(Transfer t, const QString &caption);
@@ -160,6 +137,7 @@ private:
     ProgramEditorActions m_actions;
     ProgramViewModel m_model;
     Canvas m_curve {QSize(CurveWidth, CurveHeight)};
+    std::optional<ControllerRange> m_checkedRange; // the range the check used
     Transfer m_transfer = Transfer::None;
     bool m_complete = false; // the grid holds a whole program (read or loaded)
     bool m_readReceived = false; // the read in progress has changed the grid

@@ -1,5 +1,6 @@
 #include "program/programform.h"
 
+#include "program/programcompareform.h"
 #include "ui/screenscale.h"
 #include "ui/windowplacement.h"
 
@@ -9,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -41,6 +43,35 @@ QStringList numbered(const char *prefix, int count)
     return items;
 }
 
+void renderCheck(QListWidget *list, const ProgramCheck &check)
+{
+    list->clear();
+    auto add = [list](const QString &text, const QColor &colour, bool bold) {
+        auto *item = new QListWidgetItem(text, list);
+        item->setForeground(colour);
+        if (bold) {
+            QFont f = list->font();
+            f.setBold(true);
+            item->setFont(f);
+        }
+    };
+    add(QStringLiteral("Run: ") + check.runText, Qt::black, true);
+    add(check.timeText, Qt::black, true);
+    for (const CheckFinding &f : check.findings) {
+        switch (f.level) {
+        case CheckFinding::Level::Error:
+            add(QStringLiteral("\u2716 ") + f.text, QColor(200, 0, 0), false);
+            break;
+        case CheckFinding::Level::Warning:
+            add(QStringLiteral("\u26a0 ") + f.text, QColor(160, 90, 0), false);
+            break;
+        case CheckFinding::Level::Note:
+            add(f.text, Qt::black, false);
+            break;
+        }
+    }
+}
+
 } // namespace
 
 ProgramForm::ProgramForm(QWidget *owner)
@@ -56,6 +87,10 @@ ProgramForm::ProgramForm(QWidget *owner)
     };
     m_editor = std::make_unique<ProgramEditor>(m_program, std::move(actions));
     createControls();
+    m_compare = new ProgramCompareForm(m_program, this);
+    m_rangeTimer = new QTimer(this);
+    m_rangeTimer->setInterval(1000);
+    connect(m_rangeTimer, &QTimer::timeout, this, [this] { m_editor->rangeTick(); });
     render();
 }
 
@@ -64,7 +99,7 @@ ProgramForm::~ProgramForm() = default;
 void ProgramForm::createControls()
 {
     ProgramEditor &e = *m_editor;
-    resize(Scaled(900), Scaled(580));
+    resize(Scaled(1020), Scaled(580));
 
     caption(this, "LabelP2_2", "P2-2", 10, 10, 120);
     auto *startPanel = caption(this, "StartPatternPL", "Start Pattern", 10, 28, 120);
@@ -80,17 +115,22 @@ void ProgramForm::createControls()
 
     auto button = [&](QPushButton *&b, const char *name, const char *text, int y,
                       void (ProgramEditor::*handler)()) {
-        b = new QPushButton(QString::fromLatin1(text), this);
+        b = new QPushButton(QString::fromUtf8(text), this);
         b->setObjectName(QString::fromLatin1(name));
         SetScaledFont(b, FontSize);
         PlaceScaled(b, 10, y, 120, 28);
-        connect(b, &QPushButton::clicked, this, [&e, handler] { (e.*handler)(); });
+        if (handler)
+            connect(b, &QPushButton::clicked, this, [&e, handler] { (e.*handler)(); });
     };
     button(ReadSBt, "ReadSBt", "Read from Duva", 90, &ProgramEditor::ReadSBtClick);
     button(ReadFBt, "ReadFBt", "Open File", 124, &ProgramEditor::ReadFBtClick);
     button(SaveFBt, "SaveFBt", "Write to File", 158, &ProgramEditor::SaveFBtClick);
     button(WrBt, "WrBt", "Write to Duva", 192, &ProgramEditor::WrBtClick);
     button(EditPBt, "EditPBt", "Edit", 226, &ProgramEditor::EditPBtClick);
+    button(CompareBt, "CompareBt", "Compare with recording\u2026", 260, nullptr);
+    // Beneath the program check, beside the curve.
+    PlaceScaled(CompareBt, GridLeft + ProgramEditor::CurveWidth + 10, 546, 230, 28);
+    connect(CompareBt, &QPushButton::clicked, this, &ProgramForm::CompareBtClick);
     RetBt = new QPushButton(QStringLiteral("Back"), this);
     RetBt->setObjectName(QStringLiteral("RetBt"));
     SetScaledFont(RetBt, FontSize);
@@ -203,6 +243,35 @@ void ProgramForm::createControls()
     ProgCurve->setScaledContents(true);
     PlaceScaled(ProgCurve, GridLeft, below + 24, ProgramEditor::CurveWidth,
                 ProgramEditor::CurveHeight);
+
+    // The program check beside the curve.
+    ProgCheck = new QListWidget(this);
+    ProgCheck->setObjectName(QStringLiteral("ProgCheck"));
+    ProgCheck->setWordWrap(true);
+    ProgCheck->setSelectionMode(QAbstractItemView::NoSelection);
+    ProgCheck->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SetScaledFont(ProgCheck, 9);
+    PlaceScaled(ProgCheck, GridLeft + ProgramEditor::CurveWidth + 10, 240, 230, 300);
+}
+
+void ProgramForm::setRecordingLoader(ProgramCompare::RecordingLoader loader)
+{
+    m_compare->comparison().setLoader(std::move(loader));
+}
+
+void ProgramForm::CompareBtClick()
+{
+    // The recorded words' scale as the selected controller holds its
+    // values, when its setup is known; tenths otherwise.
+    ProgramComparison &c = m_compare->comparison();
+    if (const auto range = m_editor->controllerRange()) {
+        const int units = RegisterUnitsPerUnit(range->decimals, range->linearInput);
+        c.setDecimals(units == 10 ? 1 : qBound(0, range->decimals, 3));
+    }
+    if (!c.open())
+        return;
+    m_compare->show();
+    m_compare->raise();
 }
 
 void ProgramForm::showEvent(QShowEvent *event)
@@ -213,6 +282,13 @@ void ProgramForm::showEvent(QShowEvent *event)
         move(owner.center() - rect().center());
     }
     m_editor->FormShow();
+    m_rangeTimer->start();
+}
+
+void ProgramForm::hideEvent(QHideEvent *event)
+{
+    m_rangeTimer->stop();
+    QWidget::hideEvent(event);
 }
 
 bool ProgramForm::eventFilter(QObject *watched, QEvent *event)
@@ -292,6 +368,13 @@ void ProgramForm::render()
     if (all || m.curveVersion != was.curveVersion)
         ProgCurve->setPixmap(QPixmap::fromImage(m_editor->curve().image()));
     ProgCurve->setVisible(m.curveVisible);
+    CompareBt->setEnabled(m.readSBtEnabled);
+    if (all || m.checkVersion != was.checkVersion) {
+        renderCheck(ProgCheck, m.check);
+        // The comparison follows the program it holds the recording against.
+        if (m_compare->isVisible())
+            m_compare->comparison().refresh();
+    }
     if (m.focusCount != was.focusCount && m.editBoxVisible) {
         QWidget *target = nullptr;
         switch (m.focus) {

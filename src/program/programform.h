@@ -1,5 +1,6 @@
 #pragma once
 
+#include "program/programcompare.h"
 #include "program/programeditor.h"
 #include "program/rampsoakprogram.h"
 
@@ -11,10 +12,13 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class ProgramCompareForm;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QTimer;
 
 // "Ramp/Soak Pattern Editor": the ramp/soak program of the controller
 // selected in the monitor window, on top of the others, centred on its
@@ -51,12 +55,22 @@ public:
     QLabel *UpLoadLabelP = nullptr;
     QProgressBar *UpLoadBarP = nullptr;
     QLabel *ProgCurve = nullptr;
+    QListWidget *ProgCheck = nullptr;
+    QPushButton *CompareBt = nullptr;
+
+    ProgramCompareForm &compareForm() { return *m_compare; }
+    // "Compare with recording…": asks for a record file and shows the
+    // comparison with it.
+    void CompareBtClick();
+    // What reads the recorder's files for the comparison.
+    void setRecordingLoader(ProgramCompare::RecordingLoader loader);
 
 signals:
     void rendered();
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -66,6 +80,8 @@ private:
 
     RampSoakProgram m_program;
     std::unique_ptr<ProgramEditor> m_editor;
+    ProgramCompareForm *m_compare = nullptr;
+    QTimer *m_rangeTimer = nullptr; // while shown: the check follows the controller's range
     ProgramViewModel m_shown;
     bool m_renderedOnce = false;
     bool m_renderArmed = false;

@@ -333,6 +333,12 @@ QString csvField(const QString &field)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QDateTime RecordMoment(const Record &record)
+{
+    return QDateTime(QDate::fromString(record.date.trimmed(), QStringLiteral("M/d/yyyy")),
+                     QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP")));
+}
+
 QString exportCsv(Reader &reader, const QString &path,
                   const std::function<bool(int percent)> &progress)
 {
@@ -369,9 +375,7 @@ QString exportCsv(Reader &reader, const QString &path,
         }
         // One ISO 8601 time stamp: spreadsheets of every locale read it the
         // same. A stamp the record file does not hold whole is kept as it is.
-        const QDateTime stamp =
-            QDateTime(QDate::fromString(record.date, QStringLiteral("M/d/yyyy")),
-                      QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP")));
+        const QDateTime stamp = RecordMoment(record);
         out += stamp.isValid() ? stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8()
                                : csvField(record.date + QLatin1Char(' ') + record.time).toUtf8();
         for (int d = 0; d < DeviceCount; ++d) {

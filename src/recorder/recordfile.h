@@ -3,6 +3,7 @@
 #include "recorder/recorderdata.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
@@ -104,6 +105,10 @@ struct Record
     QString time;
     QString date;
 };
+
+// When a record was taken, from its time and date ("h:mm:ss AP",
+// "M/d/yyyy"); invalid when the record does not hold them whole.
+QDateTime RecordMoment(const Record &record);
 
 // Reads a record file by record number, without loading it whole.
 class Reader
