@@ -3,6 +3,7 @@
 #include "program/programcurve.h"
 #include "program/programfile.h"
 #include "program/programtext.h"
+#include "program/programtransfer.h"
 #include "setup/registermap.h"
 #include "ui/dialogs.h"
 #include "ui/files.h"
@@ -393,34 +394,11 @@ void ProgramEditor::programReply(int phase, int firstStep, const QList<quint16> 
 {
     if (m_transfer != Transfer::Read)
         return;
-    auto word = [&](int i) { return i < words.size() ? int(words.at(i)) : 0; };
-    RampSoakProgram &g = m_program;
-    switch (phase) {
-    case 0:
-        g.StartPattern = word(0);
-        break;
-    case 1:
-    case 2:
-    case 3:
-        for (size_t p = 0; p < size_t(RampSoakProgram::Patterns); ++p) {
-            const int v = word(int(p));
-            (phase == 1 ? g.AdditionalCycles : phase == 2 ? g.LastStep : g.NextPattern)[p] = v;
-        }
-        break;
-    case 4:
-        for (int i = 0; i < 4; ++i) {
-            const int k = firstStep + i;
-            if (k < 0 || k >= RampSoakProgram::Steps)
-                continue;
-            g.SetValue[size_t(k)] = qint16(quint16(word(2 * i)));
-            g.StepTime[size_t(k)] = word(2 * i + 1);
-        }
-        if (firstStep + 4 < RampSoakProgram::Steps)
-            m_model.progress = (firstStep + 4 + 4) * 100 / ReadGaugeSteps;
-        break;
-    default:
+    if (phase < 0 || phase > 4)
         return;
-    }
+    ProgramTransfer::applyReply(m_program, phase, firstStep, words);
+    if (phase == 4 && firstStep + 4 < RampSoakProgram::Steps)
+        m_model.progress = (firstStep + 4 + 4) * 100 / ReadGaugeSteps;
     m_readReceived = true;
     refreshCells();
     changed();
@@ -449,10 +427,7 @@ void ProgramEditor::WrBtClick()
 {
     if (m_transfer != Transfer::None || !m_complete)
         return;
-    QList<RegisterWrite> writes;
-    for (int p = 0; p < RampSoakProgram::Values; ++p)
-        writes.append({ProgramReg::First + p, m_program.wordAt(p), false, p});
-    if (!m_actions.startWrite || !m_actions.startWrite(writes)) {
+    if (!m_actions.startWrite || !m_actions.startWrite(ProgramTransfer::writes(m_program))) {
         inform(QStringLiteral("Write to Duva not started: the controller selected in the "
                               "configuration window is not connected."));
         return;
