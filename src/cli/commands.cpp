@@ -19,6 +19,7 @@
 #include "setup/setupview.h"
 #include "setup/writeall.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
@@ -87,14 +88,19 @@ bool waitFor(const std::function<bool()> &done, qint64 timeoutMs = -1)
     if (done())
         return true;
     QEventLoop loop;
-    QTimer tick;
     QElapsedTimer elapsed;
     elapsed.start();
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+    auto check = [&] {
         if (done() || stopAsked || (timeoutMs >= 0 && elapsed.elapsed() > timeoutMs))
             loop.quit();
-    });
-    tick.start(5);
+    };
+    // Looked at whenever the events in hand are done, so the next step
+    // follows at once; the timer only watches the clock and the signals.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     &loop, check);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, check);
+    tick.start(50);
     loop.exec();
     return done();
 }
@@ -146,7 +152,15 @@ public:
             writeAllDone = true;
         };
     }
-    ~Talk() { engine().FormClose(); }
+    ~Talk()
+    {
+        // The request in flight is let finish first: its reply would
+        // otherwise wait on the line for the next program to open it.
+        for (int n = 1; n <= SlotCount; ++n)
+            engine().DisconnectSlot(n);
+        waitFor([this] { return !engine().state().RequestOutstanding; }, 1000);
+        engine().FormClose();
+    }
 
     MonitorEngine &engine() { return m_session.engine(); }
     MonitorSession &session() { return m_session; }
@@ -173,28 +187,36 @@ public:
     // row go unanswered. The addresses that did not answer.
     QList<int> connect(const QList<int> &addresses)
     {
-        MonitorEngine &e = engine();
-        for (int i = 0; i < addresses.size(); ++i) {
-            e.setComAddr(i + 1, addresses.at(i));
-            e.ConnectSlot(i + 1);
-        }
-        auto settled = [&] {
-            for (int i = 0; i < addresses.size(); ++i) {
-                const SlotState &s = e.state().at(i + 1);
-                if (s.DeviceRequested && !s.identified && s.TimeoutRun < UnansweredRun)
-                    return false;
-            }
-            return true;
-        };
-        waitFor(settled);
+        start(addresses);
         QList<int> silent;
-        for (int i = 0; i < addresses.size(); ++i) {
-            if (e.state().at(i + 1).identified)
-                continue;
-            silent << addresses.at(i);
-            e.DisconnectSlot(i + 1);
-        }
+        for (int i = 0; i < addresses.size(); ++i)
+            if (!settle(i + 1))
+                silent << addresses.at(i);
         return silent;
+    }
+
+    // Connects the addresses into slots 1.. (at most four), as the window's
+    // "Connect" buttons do.
+    void start(const QList<int> &addresses)
+    {
+        for (int i = 0; i < addresses.size(); ++i) {
+            engine().setComAddr(i + 1, addresses.at(i));
+            engine().ConnectSlot(i + 1);
+        }
+    }
+
+    // Waits until the controller of slot n has identified itself (true), or
+    // has let two requests in a row go unanswered: then the slot is
+    // disconnected (false).
+    bool settle(int n)
+    {
+        const SlotState &s = engine().state().at(n);
+        waitFor(
+            [&] { return !s.DeviceRequested || s.identified || s.TimeoutRun >= UnansweredRun; });
+        if (s.identified)
+            return true;
+        engine().DisconnectSlot(n);
+        return false;
     }
 
     // Says on standard error that the controller did not answer.
@@ -605,15 +627,14 @@ int backup(const Context &c)
     QJsonArray json;
     for (qsizetype from = 0; from < addresses.size(); from += SlotCount) {
         const QList<int> batch = addresses.mid(from, SlotCount);
-        const QList<int> silent = t.connect(batch);
-        for (int a : silent)
-            t.saySilent(a);
-        if (!silent.isEmpty())
-            status = Failed;
+        t.start(batch);
         for (int i = 0; i < batch.size(); ++i) {
             const int n = i + 1;
-            if (!t.engine().state().at(n).DeviceRequested)
+            if (!t.settle(n)) {
+                t.saySilent(batch.at(i));
+                status = Failed;
                 continue;
+            }
             if (!c.quiet)
                 progress(QStringLiteral("reading address %1").arg(batch.at(i)));
             // The window's save: the selected controller's whole setup, to
