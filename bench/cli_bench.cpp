@@ -148,22 +148,12 @@ int main(int argc, char **argv)
                 TurnaroundMs, runs);
     std::printf("%-28s %6s %10s %10s %8s\n", "work", "baud", "window", "duva-cli", "cli/win");
     for (int baud : {9600, 38400}) {
-        QStringList simArgs {"--link",
-                             "COM1",
-                             "--rtu",
-                             "--baud",
-                             QString::number(baud),
-                             "--parity",
-                             "none",
-                             "--data",
-                             "8",
-                             "--pace",
-                             "--turnaround",
-                             QString::number(TurnaroundMs)};
+        std::vector<std::pair<int, int>> controllers;
         for (int a : Addresses)
-            simArgs << "--controller" << QString::number(a);
-        DeviceProcess sim(binDir() + "/duva-sim", simArgs);
-        if (sim.device().isEmpty()) {
+            controllers.push_back({a, 0x4848});
+        Simulator sim(true, baud, true, controllers);
+        QFile::remove("COM1");
+        if (sim.device().isEmpty() || !QFile::link(sim.device(), "COM1")) {
             std::fprintf(stderr, "duva-sim did not start\n");
             return 1;
         }

@@ -195,6 +195,18 @@ public:
         return silent;
     }
 
+    // Opens the line and connects one controller; false (said) when either
+    // fails.
+    bool openOne(int address)
+    {
+        if (!open())
+            return false;
+        if (connect({address}).isEmpty())
+            return true;
+        saySilent(address);
+        return false;
+    }
+
     // Connects the addresses into slots 1.. (at most four), as the window's
     // "Connect" buttons do.
     void start(const QList<int> &addresses)
@@ -357,6 +369,17 @@ QJsonObject jsonOf(const ParameterRef &ref, const QString &value)
     return o;
 }
 
+// A parameter as `get` and `set` print it: a line, or an entry of the JSON
+// array printed at the end.
+void printParameter(const Context &c, QJsonArray &json, const ParameterRef &ref,
+                    const QString &value)
+{
+    if (c.json)
+        json.append(jsonOf(ref, value));
+    else
+        printOut(QStringLiteral("%1: %2\n").arg(WriteAll::describe(ref.reg), value));
+}
+
 QList<int> addressesOf(const QStringList &args)
 {
     QList<int> out;
@@ -487,12 +510,8 @@ int get(const Context &c)
     // Every name is checked before the line is used.
     for (const QString &name : c.args.mid(1))
         findParameter(name, t.session().setupView().model());
-    if (!t.open())
+    if (!t.openOne(addr))
         return Failed;
-    if (!t.connect({addr}).isEmpty()) {
-        t.saySilent(addr);
-        return Failed;
-    }
     if (!t.waitWhole()) {
         printErr(QStringLiteral("address %1: %2").arg(addr).arg(t.lastMessages(0).trimmed()));
         return Failed;
@@ -500,11 +519,7 @@ int get(const Context &c)
     QJsonArray json;
     for (const QString &name : c.args.mid(1)) {
         const ParameterRef ref = findParameter(name, t.session().setupView().model());
-        const QString value = valueOf(t, ref);
-        if (c.json)
-            json.append(jsonOf(ref, value));
-        else
-            printOut(QStringLiteral("%1: %2\n").arg(WriteAll::describe(ref.reg), value));
+        printParameter(c, json, ref, valueOf(t, ref));
     }
     if (c.json)
         printJson(json);
@@ -528,12 +543,8 @@ int set(const Context &c)
             throw CliUsageError {QStringLiteral("%1 is not a parameter the setup view changes")
                                      .arg(WriteAll::describe(ref.reg))};
     }
-    if (!t.open())
+    if (!t.openOne(addr))
         return Failed;
-    if (!t.connect({addr}).isEmpty()) {
-        t.saySilent(addr);
-        return Failed;
-    }
     int status = Done;
     QJsonArray json;
     for (const auto &[name, value] : changes) {
@@ -600,11 +611,7 @@ int set(const Context &c)
             printErr(why);
             status = Failed;
         }
-        const QString now = valueOf(t, ref);
-        if (c.json)
-            json.append(jsonOf(ref, now));
-        else
-            printOut(QStringLiteral("%1: %2\n").arg(WriteAll::describe(ref.reg), now));
+        printParameter(c, json, ref, valueOf(t, ref));
     }
     if (c.json)
         printJson(json);
@@ -681,12 +688,8 @@ int restore(const Context &c)
             QStringLiteral("%1: %2").arg(file, ParameterFile::refusalText(read, file))};
 
     Talk t(c);
-    if (!t.open())
+    if (!t.openOne(addr))
         return Failed;
-    if (!t.connect({addr}).isEmpty()) {
-        t.saySilent(addr);
-        return Failed;
-    }
     // Opened and written as the window's "Open File" and "Write to the
     // controller" do; the window's read-back verifies it.
     t.dialogs.file = file;
@@ -816,12 +819,8 @@ int programGet(const Context &c)
     const int addr = address(c.args.at(0));
     const QString file = c.args.value(1);
     Talk t(c);
-    if (!t.open())
+    if (!t.openOne(addr))
         return Failed;
-    if (!t.connect({addr}).isEmpty()) {
-        t.saySilent(addr);
-        return Failed;
-    }
     RampSoakProgram program;
     bool ended = false;
     bool complete = false;
@@ -885,12 +884,8 @@ int programPut(const Context &c)
         throw CliUsageError {QStringLiteral("%1: %2").arg(file, why)};
     }
     Talk t(c);
-    if (!t.open())
+    if (!t.openOne(addr))
         return Failed;
-    if (!t.connect({addr}).isEmpty()) {
-        t.saySilent(addr);
-        return Failed;
-    }
     std::optional<BatchWriteReport> report;
     t.engine().hooks.programWriteProgress = [&](int done) {
         if (!c.quiet)
