@@ -513,7 +513,7 @@ int get(const Context &c)
     if (!t.openOne(addr))
         return Failed;
     if (!t.waitWhole()) {
-        printErr(QStringLiteral("address %1: %2").arg(addr).arg(t.lastMessages(0).trimmed()));
+        printErr(QStringLiteral("address %1: %2").arg(addr).arg(saidSince(t.dialogs, 0)));
         return Failed;
     }
     QJsonArray json;
@@ -549,7 +549,7 @@ int set(const Context &c)
     QJsonArray json;
     for (const auto &[name, value] : changes) {
         if (!t.waitWhole()) {
-            printErr(QStringLiteral("address %1: %2").arg(addr).arg(t.lastMessages(0).trimmed()));
+            printErr(QStringLiteral("address %1: %2").arg(addr).arg(saidSince(t.dialogs, 0)));
             return Failed;
         }
         SetupViewLogic &view = t.session().setupView();
