@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "ui/accessiblenames.h"
 #include "ui/guardedapplication.h"
+#include "ui/qtdialogs.h"
 
 #include <QIcon>
 
@@ -86,6 +87,8 @@ int main(int argc, char **argv)
         return *status;
 
     GuardedApplication app(argc, argv);
+    QtDialogs dialogs; // the windows' message boxes and file dialogs
+    SetDefaultDialogs(&dialogs);
     QApplication::setApplicationName(
         QStringLiteral("Corvantic Temperature Controller DUVA Series"));
     QApplication::setApplicationVersion(QStringLiteral(DUVA_VERSION));

@@ -79,11 +79,20 @@ QStringList presentPorts()
     return out;
 }
 
+// Devices named for COM numbers by setComPortDevice.
+QHash<int, QString> &namedDevices()
+{
+    static QHash<int, QString> devices;
+    return devices;
+}
+
 // The device of COMn; `present` is filled on first need.
 QString deviceOf(int n, std::optional<QStringList> &present)
 {
     if (n < 1)
         return QString();
+    if (const auto named = namedDevices().constFind(n); named != namedDevices().constEnd())
+        return *named;
 #ifdef Q_OS_WIN
     const QString name = QStringLiteral("COM%1").arg(n);
     if (!present)
@@ -108,6 +117,14 @@ QString comPortDevice(int n)
 {
     std::optional<QStringList> present;
     return deviceOf(n, present);
+}
+
+void setComPortDevice(int n, const QString &device)
+{
+    if (device.isEmpty())
+        namedDevices().remove(n);
+    else
+        namedDevices().insert(n, device);
 }
 
 QStringList comPortEntries(int last)

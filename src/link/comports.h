@@ -20,6 +20,11 @@ constexpr int LastListedComPort = 50;
 // "/dev/pts/3"), or an empty string when it reaches nothing. Nothing is opened.
 QString comPortDevice(int n);
 
+// Makes COMn reach `device` (a path such as "/dev/ttyUSB0") for the rest of
+// the run, before any of the rules above: a device the user named by its
+// path, as on the command line. An empty `device` ends that.
+void setComPortDevice(int n, const QString &device);
+
 // "COMn" for every n in 1..last that reaches a device, in order. Nothing is
 // opened: opening raises DTR and RTS and can reset what is attached.
 QStringList comPortEntries(int last = LastListedComPort);

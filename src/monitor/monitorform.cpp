@@ -4,6 +4,7 @@
 #include "setup/parametertransfer.h"
 
 #include "monitor/monitorengine.h"
+#include "monitor/monitorsession.h"
 #include "setup/compareform.h"
 #include "setup/setupcomparison.h"
 #include "setup/setupview.h"
@@ -106,9 +107,11 @@ MonitorForm::MonitorForm(QWidget *owner, LineSettingsSource settings)
     ApdComPort1.setStopBits(0);
     ApdComPort1.setPortChooser(ChoosePort);
 
-    if (!settings)
-        settings = [] { return LineSettings(); };
-    m_engine = new MonitorEngine(ApdComPort1, std::move(settings), this);
+    MonitorSessionActions actions;
+    actions.changed = [this] { scheduleRender(); };
+    actions.showReport = [this](const CompareReport &report) { m_compareForm->showReport(report); };
+    m_session = new MonitorSession(ApdComPort1, std::move(settings), std::move(actions), this);
+    m_engine = &m_session->engine();
 
     // Made first, so it lies beneath the panel it frames.
     SelPanel = new QFrame(this);
@@ -174,39 +177,7 @@ MonitorForm::~MonitorForm() = default;
 void MonitorForm::createSetupView()
 {
     MonitorEngine &engine = *m_engine;
-    auto context = [&engine] {
-        const MonitorState &st = engine.state();
-        const SlotState &s = st.at(st.SelectedDevice);
-        SetupViewContext c;
-        c.address = s.DeviceAddress;
-        c.decimals = s.DecimalPlaces;
-        c.onlineConfig = s.OnlineConfig;
-        c.autoTuning = s.autoTuning;
-        c.eventInput2 = s.EventFlag2;
-        c.programRunning = s.ProgramDisplay;
-        c.sv = s.lastSv & 0xFFFF;
-        c.output1 = s.output1;
-        c.output2 = s.output2;
-        c.programDisplayMode = s.programDisplayMode;
-        c.connected = st.ConnectedCount();
-        c.chartShown = st.ChartShown;
-        c.paramsFromFile = st.ParamsFromFile;
-        c.setupViewPending = st.SetupViewPending;
-        return c;
-    };
-    SetupViewActions actions;
-    actions.write = [&engine](int address, int reg, int value, bool unlock) {
-        engine.requestWrite(address, reg, value, unlock);
-    };
-    actions.reread = [&engine] { engine.requestSetupRead(); };
-    actions.readOutputMode = [&engine] { engine.requestOutputModeRead(); };
-    actions.showDebug = [&engine](bool on) { engine.setDebugVisible(on); };
-    actions.hideEventIndicators = [&engine] { engine.hideEventIndicators(); };
-    actions.showChart = [&engine](bool on) { engine.setChartShown(on); };
-    actions.changed = [this] { scheduleRender(); };
-    m_setupLogic =
-        std::make_unique<SetupViewLogic>(engine.image(), std::move(context), std::move(actions));
-    m_setupForm = new SetupViewForm(this, *m_setupLogic);
+    m_setupForm = new SetupViewForm(this, setupView());
     m_drawBtHome = m_setupForm->DrawBt->geometry();
     DrawIme = new QLabel(this);
     DrawIme->setObjectName(QStringLiteral("DrawIme"));
@@ -233,31 +204,7 @@ void MonitorForm::createSetupView()
     engine.hooks.chartOn = [&trend] { trend.show(); };
     connect(m_setupForm, &SetupViewForm::progBtClicked, this, &MonitorForm::ProgBtClick);
 
-    SetupViewLogic &view = *m_setupLogic;
-    engine.hooks.setupReply = [&view](int step, const QList<quint16> &words) {
-        view.applySetupStep(step, words);
-    };
-    engine.hooks.setupCycleDone = [&view] { view.endSetupCycle(); };
-    engine.hooks.hideSetupView = [&view] { view.resetView(); };
-    engine.hooks.hideFactory = [&view] { view.ShowFactory(false); };
-    engine.hooks.linearInput = [&view] { return view.linearInput(); };
-
-    ParameterTransferActions files;
-    files.requestSave = [&engine] { engine.requestSave(); };
-    files.loadFile = [&engine](const ParameterImage &file) { engine.loadParameterFile(file); };
-    files.closeFile = [&engine] { engine.closeParameterFile(); };
-    files.startWriteAll = [this, &engine](const QList<RegisterWrite> &items, bool broadcast) {
-        const bool started = engine.startWriteAll(items, broadcast);
-        if (started)
-            m_comparison->writeAllStarted(engine.image()); // the file, as loaded
-        return started;
-    };
-    files.broadcastCarried = [this] { return ApdComPort1.carriesBroadcast(); };
-    files.post = [this](std::function<void()> call) {
-        QTimer::singleShot(0, this, std::move(call));
-    };
-    m_transfer = std::make_unique<ParameterTransfer>(engine.image(), view, std::move(files));
-    ParameterTransfer &transfer = *m_transfer;
+    ParameterTransfer &transfer = this->transfer();
     connect(m_setupForm, &SetupViewForm::saveBtClicked, this,
             [&transfer] { transfer.SaveBtClick(); });
     connect(m_setupForm, &SetupViewForm::openBtClicked, this,
@@ -266,81 +213,13 @@ void MonitorForm::createSetupView()
             [&transfer] { transfer.LoadBtClick(); });
     connect(m_setupForm, &SetupViewForm::writeBtClicked, this,
             [&transfer](bool all) { transfer.WriteBtClick(all); });
-    engine.hooks.saveToFile = [&transfer] { transfer.saveFile(); };
-    engine.hooks.waiting = [&view](const QString &text) { view.showWaiting(text); };
-    // Changes that did not reach their controller are named, once the line's
-    // event is done, in one box for all that ended together.
-    engine.hooks.singleWriteEnded = [this, &view](const SingleWriteReport &r) {
-        if (r.outcome == WriteOutcome::Refused)
-            view.writeRefused(r.reg, r.value, r.error);
-        if (r.outcome != WriteOutcome::NotSent && r.outcome != WriteOutcome::NoAnswer)
-            return;
-        if (m_notWritten.isEmpty())
-            QTimer::singleShot(0, this, [this] {
-                const QStringList lines = std::exchange(m_notWritten, {});
-                AppDialogs().inform(QStringLiteral("Message"),
-                                    QStringLiteral("Not written:\n") +
-                                        lines.join(QLatin1Char('\n')));
-            });
-        m_notWritten << QStringLiteral("%1: %2").arg(WriteAll::describe(r.reg), r.why);
-    };
-    engine.hooks.refused = [](const QString &text) {
-        AppDialogs().inform(QStringLiteral("Message"), text);
-    };
-    engine.hooks.writeAllProgress = [&transfer](int percent) { transfer.writeProgress(percent); };
-    createComparison();
-    SetupComparison &comparison = *m_comparison;
-    engine.hooks.writeAllEnded = [this, &transfer, &comparison](const BatchWriteReport &report) {
-        transfer.writeEnded(report);
-        // The read-back starts once the line's event is done.
-        QTimer::singleShot(0, this, [&comparison, report] { comparison.writeAllEnded(report); });
-    };
-    view.resetView();
-}
-
-void MonitorForm::createComparison()
-{
-    MonitorEngine &engine = *m_engine;
-    auto slotName = [&engine](int n) {
-        return QStringLiteral("Controller %1 (address %2)")
-            .arg(n)
-            .arg(engine.state().at(n).DeviceAddress);
-    };
-    SetupComparisonActions actions;
-    actions.selectedName = [&engine, slotName] {
-        const int n = engine.state().SelectedDevice;
-        return n >= 1 && n <= SlotCount && engine.state().at(n).DeviceRequested ? slotName(n)
-                                                                                : QString();
-    };
-    actions.connectedSlots = [&engine, slotName] {
-        QList<ComparedSlot> out;
-        const int selected = engine.state().SelectedDevice;
-        if (selected >= 1 && selected <= SlotCount && engine.state().at(selected).DeviceRequested)
-            out.append({selected, slotName(selected)});
-        for (int n = 1; n <= SlotCount; ++n)
-            if (n != selected && engine.state().at(n).DeviceRequested)
-                out.append({n, slotName(n)});
-        return out;
-    };
-    actions.readSetupOf = [this, &engine](int n,
-                                          std::function<void(bool, const ParameterImage &)> done) {
-        // The result is taken once the line's event is done: it may open a
-        // message box.
-        engine.readSetupOf(n, [this, done](bool ok, const ParameterImage &image) {
-            QTimer::singleShot(0, this, [done, ok, image] { done(ok, image); });
-        });
-    };
-    actions.slotOfAddress = [&engine](int address) { return engine.slotOfAddress(address); };
-    actions.whenImageWhole = [&engine](const QString &text, std::function<void(bool)> then) {
-        engine.whenImageWhole(text, std::move(then));
-    };
     m_compareForm = new CompareForm(this);
-    actions.show = [this](const CompareReport &report) { m_compareForm->showReport(report); };
-    m_comparison = std::make_unique<SetupComparison>(engine.image(), std::move(actions));
+    SetupComparison &comparison = this->comparison();
     connect(m_setupForm, &SetupViewForm::compareFileBtClicked, this,
-            [this] { m_comparison->CompareFileBtClick(); });
+            [&comparison] { comparison.CompareFileBtClick(); });
     connect(m_setupForm, &SetupViewForm::compareCtrlBtClicked, this,
-            [this] { m_comparison->CompareCtrlBtClick(); });
+            [&comparison] { comparison.CompareCtrlBtClick(); });
+    setupView().resetView();
 }
 
 void MonitorForm::ProgBtClick()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/serialchannel.h"
+#include "monitor/monitorsession.h"
 #include "monitor/monitorview.h"
 
 #include <QTimer>
@@ -78,10 +79,11 @@ public:
 
     SerialChannel ApdComPort1;
     MonitorEngine &engine() { return *m_engine; }
-    SetupViewLogic &setupView() { return *m_setupLogic; }
+    MonitorSession &session() { return *m_session; }
+    SetupViewLogic &setupView() { return m_session->setupView(); }
     SetupViewForm &setupForm() { return *m_setupForm; }
-    ParameterTransfer &transfer() { return *m_transfer; }
-    SetupComparison &comparison() { return *m_comparison; }
+    ParameterTransfer &transfer() { return m_session->transfer(); }
+    SetupComparison &comparison() { return m_session->comparison(); }
     CompareForm &compareForm() { return *m_compareForm; }
     PvTrend &trend() { return *m_trend; }
     void ProgBtClick();
@@ -110,12 +112,9 @@ private:
     void renderSlot(int n, const SlotPanel &p, const SlotPanel &was, bool all);
 
     void createSetupView();
-    void createComparison();
 
+    MonitorSession *m_session = nullptr;
     MonitorEngine *m_engine = nullptr;
-    std::unique_ptr<SetupViewLogic> m_setupLogic;
-    std::unique_ptr<ParameterTransfer> m_transfer;
-    std::unique_ptr<SetupComparison> m_comparison;
     CompareForm *m_compareForm = nullptr;
     std::unique_ptr<PvTrend> m_trend;
     quint64 m_trendShown = 0; // the chart's version on DrawIme
@@ -127,6 +126,5 @@ private:
     // sent from the line's event) to leave.
     DeferredRender *m_render = nullptr;
     MonitorView m_shown; // what the widgets show
-    QStringList m_notWritten; // single writes named at the next turn of the event loop
     bool m_renderedOnce = false;
 };

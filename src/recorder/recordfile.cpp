@@ -339,6 +339,40 @@ QDateTime RecordMoment(const Record &record)
                      QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP")));
 }
 
+QByteArray csvHeaderRow(const Header &header)
+{
+    QString top = QStringLiteral("Time");
+    for (int d = 0; d < DeviceCount; ++d) {
+        const int address = header.addresses[size_t(d)];
+        if (address != 0)
+            top += QLatin1Char(',') +
+                csvField(QStringLiteral("Device %1 (addr %2)").arg(d + 1).arg(address));
+    }
+    return top.toUtf8() + "\r\n";
+}
+
+QByteArray csvRow(const Header &header, const Record &record)
+{
+    QByteArray out;
+    // One ISO 8601 time stamp: spreadsheets of every locale read it the
+    // same. A stamp the record file does not hold whole is kept as it is.
+    const QDateTime stamp =
+        QDateTime(QDate::fromString(record.date, QStringLiteral("M/d/yyyy")),
+                  QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP")));
+    out += stamp.isValid() ? stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8()
+                           : csvField(record.date + QLatin1Char(' ') + record.time).toUtf8();
+    for (int d = 0; d < DeviceCount; ++d) {
+        if (header.addresses[size_t(d)] == 0)
+            continue;
+        out += ',';
+        const qint32 v = record.values[size_t(d)];
+        if (v != Recorder::MissingSample)
+            out += Units(v);
+    }
+    out += "\r\n";
+    return out;
+}
+
 QString exportCsv(Reader &reader, const QString &path,
                   const std::function<bool(int percent)> &progress)
 {
@@ -350,14 +384,7 @@ QString exportCsv(Reader &reader, const QString &path,
         return reason;
     };
     const Header &header = reader.header();
-    QString top = QStringLiteral("Time");
-    for (int d = 0; d < DeviceCount; ++d) {
-        const int address = header.addresses[size_t(d)];
-        if (address != 0)
-            top += QLatin1Char(',') +
-                csvField(QStringLiteral("Device %1 (addr %2)").arg(d + 1).arg(address));
-    }
-    QByteArray out = top.toUtf8() + "\r\n";
+    QByteArray out = csvHeaderRow(header);
 
     const qint64 count = reader.recordCount();
     int percent = -1;
@@ -373,20 +400,7 @@ QString exportCsv(Reader &reader, const QString &path,
                 return abandon(why);
             break; // the recording ends here
         }
-        // One ISO 8601 time stamp: spreadsheets of every locale read it the
-        // same. A stamp the record file does not hold whole is kept as it is.
-        const QDateTime stamp = RecordMoment(record);
-        out += stamp.isValid() ? stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8()
-                               : csvField(record.date + QLatin1Char(' ') + record.time).toUtf8();
-        for (int d = 0; d < DeviceCount; ++d) {
-            if (header.addresses[size_t(d)] == 0)
-                continue;
-            out += ',';
-            const qint32 v = record.values[size_t(d)];
-            if (v != Recorder::MissingSample)
-                out += Units(v);
-        }
-        out += "\r\n";
+        out += csvRow(header, record);
         if (out.size() >= CsvChunk) {
             if (file.write(out) != out.size())
                 return abandon(file.errorString());

@@ -152,6 +152,11 @@ private:
 // holds a comma, a quote, CR or LF; as it is otherwise.
 QString csvField(const QString &field);
 
+// The CSV rows of exportCsv(): the header row and one record's row, each
+// ended by CR LF. The command line writes them as a recording goes.
+QByteArray csvHeaderRow(const Header &header);
+QByteArray csvRow(const Header &header, const Record &record);
+
 // Writes the whole recording as CSV (RFC 4180, CR LF line ends): a header
 // row "Time,Device n (addr m)" for each device in use, then a row per record
 // with its time stamp in ISO 8601 ("2026-12-09 17:15:07") and each value in

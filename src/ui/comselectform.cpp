@@ -1,6 +1,6 @@
 #include "ui/comselectform.h"
 
-#include "ui/dialogs.h"
+#include "ui/qtdialogs.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

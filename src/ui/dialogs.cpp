@@ -1,40 +1,42 @@
 #include "ui/dialogs.h"
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QScopeGuard>
-#include <QSet>
-
-#include <utility>
+#include <cstdio>
 
 namespace {
 Dialogs *installed = nullptr;
+Dialogs *fallback = nullptr;
 
-// The message boxes open now, by title and text. An error that comes again
-// while its box is still open (a failure repeated by a timer, say) would
-// otherwise stack one more modal box on it every time.
-QSet<std::pair<QString, QString>> openBoxes;
-
-// Runs `show` (a modal box) unless a box of this title and text is open.
-template<typename Show>
-void showOnce(const QString &title, const QString &text, Show show)
+// Without a display: messages go to standard error, questions are declined
+// and nothing is chosen.
+class HeadlessDialogs : public Dialogs
 {
-    const std::pair<QString, QString> key(title, text);
-    if (openBoxes.contains(key))
-        return;
-    openBoxes.insert(key);
-    const auto closed = qScopeGuard([key] { openBoxes.remove(key); });
-    show();
-}
+public:
+    void inform(const QString &title, const QString &text) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+    }
+    void error(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    bool askOkCancel(const QString &, const QString &) override { return false; }
+    QString chooseOpenFile(const QString &, const QString &, const QString &) override
+    {
+        return QString();
+    }
+    QString chooseSaveFile(const QString &, const QString &, const QString &) override
+    {
+        return QString();
+    }
+    int selectPort(const QStringList &) override { return -1; }
+    int chooseItem(const QString &, const QString &, const QStringList &) override { return -1; }
+};
 
 } // namespace
 
 Dialogs &AppDialogs()
 {
-    static QtDialogs qtDialogs;
-    return installed ? *installed : qtDialogs;
+    static HeadlessDialogs headless;
+    if (installed)
+        return *installed;
+    return fallback ? *fallback : headless;
 }
 
 void SetAppDialogs(Dialogs *dialogs)
@@ -42,66 +44,12 @@ void SetAppDialogs(Dialogs *dialogs)
     installed = dialogs;
 }
 
+void SetDefaultDialogs(Dialogs *dialogs)
+{
+    fallback = dialogs;
+}
+
 int ChoosePort(const QStringList &entries)
 {
     return AppDialogs().selectPort(entries);
-}
-
-void QtDialogs::inform(const QString &title, const QString &text)
-{
-    showOnce(title, text, [&] {
-        QMessageBox::information(QApplication::activeWindow(), title, text, QMessageBox::Ok);
-    });
-}
-
-void QtDialogs::error(const QString &text)
-{
-    const QString title = QApplication::applicationName();
-    showOnce(title, text, [&] {
-        QMessageBox::critical(QApplication::activeWindow(), title, text, QMessageBox::Ok);
-    });
-}
-
-bool QtDialogs::askOkCancel(const QString &title, const QString &text)
-{
-    return QMessageBox::question(QApplication::activeWindow(), title, text,
-                                 QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Ok) == QMessageBox::Ok;
-}
-
-static QString runFileDialog(QFileDialog::AcceptMode mode, const QString &title,
-                             const QString &filter, const QString &defaultSuffix)
-{
-    QFileDialog dialog(QApplication::activeWindow(), title, QString(), filter);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffix);
-    // Overwriting is asked by the windows themselves, with their own text.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().constFirst();
-}
-
-QString QtDialogs::chooseOpenFile(const QString &title, const QString &filter,
-                                  const QString &defaultSuffix)
-{
-    return runFileDialog(QFileDialog::AcceptOpen, title, filter, defaultSuffix);
-}
-
-QString QtDialogs::chooseSaveFile(const QString &title, const QString &filter,
-                                  const QString &defaultSuffix)
-{
-    return runFileDialog(QFileDialog::AcceptSave, title, filter, defaultSuffix);
-}
-
-int QtDialogs::chooseItem(const QString &title, const QString &label, const QStringList &items)
-{
-    if (items.isEmpty())
-        return -1;
-    bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(QApplication::activeWindow(), title, label, items, 0, false, &ok);
-    return ok ? int(items.indexOf(chosen)) : -1;
 }

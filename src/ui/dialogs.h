@@ -30,29 +30,16 @@ public:
                            const QStringList &items) = 0;
 };
 
-// The dialogs the program uses. Qt's by default; tests install their own.
+// The dialogs the program uses: those installed, else the default ones.
 Dialogs &AppDialogs();
 // Installs `dialogs` (not owned) as the program's dialogs; nullptr restores
-// the Qt implementation.
+// the default ones.
 void SetAppDialogs(Dialogs *dialogs);
+// The default dialogs (not owned): the windows' main() gives Qt's. Without
+// them, as in a program without a display, messages go to standard error and
+// questions are declined.
+void SetDefaultDialogs(Dialogs *dialogs);
 
 // The "Select Port" dialog of the program's dialogs, for a channel that has
 // no port number when it opens: the index of the chosen entry, or -1.
 int ChoosePort(const QStringList &entries);
-
-// Message boxes and file dialogs of Qt Widgets. inform() and error() show one
-// box of a given title and text at a time: asked again while that box is
-// open, they return at once.
-class QtDialogs : public Dialogs
-{
-public:
-    void inform(const QString &title, const QString &text) override;
-    void error(const QString &text) override;
-    bool askOkCancel(const QString &title, const QString &text) override;
-    QString chooseOpenFile(const QString &title, const QString &filter,
-                           const QString &defaultSuffix) override;
-    QString chooseSaveFile(const QString &title, const QString &filter,
-                           const QString &defaultSuffix) override;
-    int selectPort(const QStringList &entries) override;
-    int chooseItem(const QString &title, const QString &label, const QStringList &items) override;
-};

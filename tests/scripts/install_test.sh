@@ -25,7 +25,7 @@ if ! cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1; then
 fi
 rm -f "$prefix.log"
 
-for program in duva-config duva-sim; do
+for program in duva-config duva-cli duva-sim; do
     [[ -x "$prefix/bin/$program" ]] || fail "bin/$program is not installed"
 done
 
@@ -72,13 +72,17 @@ done
 svg=$prefix/share/icons/hicolor/scalable/apps/$id.svg
 [[ -f "$svg" ]] && grep -q '<svg ' "$svg" || fail "no scalable icon"
 
-for page in duva-config duva-sim; do
+for page in duva-config duva-cli duva-sim; do
     gz=$prefix/share/man/man1/$page.1.gz
     head=$(gzip -dc "$gz" 2>/dev/null | head -1)
     [[ "$head" == ".TH ${page^^} 1 "*"\"$page $version\""* ]] || fail "man page of $page: '$head'"
 done
 grep -q 'dialout' <(gzip -dc "$prefix/share/man/man1/duva-config.1.gz" 2>/dev/null) ||
     fail "the manual page does not explain the dialout group"
+
+completion=$prefix/share/bash-completion/completions/duva-cli
+[[ -f "$completion" ]] && bash -n "$completion" && grep -q 'complete -F _duva_cli duva-cli' "$completion" ||
+    fail "no bash completion for duva-cli"
 
 doc=$prefix/share/doc/duva-config
 grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \

@@ -17,6 +17,7 @@ declare -A allowed=(
     [recorder]="link ui"
     [find]="link ui"
     [app]="link ui setup console monitor program recorder find"
+    [cli]="link ui setup monitor program recorder find app"
 )
 
 for folder in "${!allowed[@]}"; do

@@ -42,6 +42,12 @@ dpkg-deb -x "$deb" "$work/root"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/duva-config" --version 2>&1)
 [[ $? -eq 0 && "$(head -1 <<<"$out")" == "duva-config $version" ]] ||
     fail "the unpacked duva-config --version said: $out"
+# The command line needs neither a display nor Qt Widgets.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/duva-cli" --version 2>&1)
+[[ $? -eq 0 && "$(head -1 <<<"$out")" == "duva-cli $version" ]] ||
+    fail "the unpacked duva-cli --version said: $out"
+objdump -p "$work/root/usr/bin/duva-cli" 2>/dev/null | grep -q 'NEEDED.*libQt6Widgets' &&
+    fail "duva-cli is linked with Qt Widgets"
 out=$("$work/root/usr/bin/duva-sim" --version 2>&1)
 [[ $? -eq 0 && "$(head -1 <<<"$out")" == "duva-sim (DUVA configuration program) $version" ]] ||
     fail "the unpacked duva-sim --version said: $out"

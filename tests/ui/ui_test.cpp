@@ -1,6 +1,6 @@
 #include "link/duvaerror.h"
 #include "scripteddialogs.h"
-#include "ui/dialogs.h"
+#include "ui/qtdialogs.h"
 #include "ui/guardedapplication.h"
 #include "ui/jpegloader.h"
 #include "ui/lamp.h"

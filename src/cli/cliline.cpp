@@ -1,0 +1,134 @@
+#include "cli/cliline.h"
+
+#include "app/comsettings.h"
+#include "app/settingsfile.h"
+#include "find/findlogic.h"
+#include "link/comports.h"
+#include "link/duvaerror.h"
+#include "link/serialchannel.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace CliLine {
+
+namespace {
+
+// The COM number a device named by its path stands for.
+constexpr int NamedDeviceNumber = 1;
+
+int choice(const QString &option, const QString &value, const QStringList &accepted)
+{
+    const int i = int(accepted.indexOf(value.toLower()));
+    if (i < 0)
+        throw CliUsageError {QStringLiteral("--%1: '%2' is not one of %3")
+                                 .arg(option, value, accepted.join(QStringLiteral(", ")))};
+    return i;
+}
+
+} // namespace
+
+QList<QCommandLineOption> options()
+{
+    return {
+        {QStringLiteral("port"),
+         QStringLiteral("The port: COMn as the windows name it, or a "
+                        "device such as /dev/ttyUSB0."),
+         QStringLiteral("COMn|DEVICE")},
+        {QStringLiteral("baud"), QStringLiteral("Baud rate: 2400, 4800, 9600, 19200 or 38400."),
+         QStringLiteral("RATE")},
+        {QStringLiteral("parity"), QStringLiteral("Parity: none, even or odd."),
+         QStringLiteral("PARITY")},
+        {QStringLiteral("data"), QStringLiteral("Data bits: 7 or 8 (RTU always uses 8)."),
+         QStringLiteral("BITS")},
+        {QStringLiteral("stop"), QStringLiteral("Stop bits: 1 or 2."), QStringLiteral("BITS")},
+        {QStringLiteral("ascii"), QStringLiteral("Modbus ASCII framing.")},
+        {QStringLiteral("rtu"), QStringLiteral("Modbus RTU framing.")},
+    };
+}
+
+LineSettings settingsFrom(const QCommandLineParser &parser, QString *warning)
+{
+    // The settings file first, as the windows load it at start.
+    ComSettings settings;
+    try {
+        LoadSettingsFile(settings);
+    } catch (const DuvaError &e) {
+        if (warning)
+            *warning = e.text();
+        settings = ComSettings();
+    }
+    // Each option selects its item as the settings dialog would, with the
+    // dialog's rules (RTU takes 8 data bits).
+    if (parser.isSet(QStringLiteral("ascii")) && parser.isSet(QStringLiteral("rtu")))
+        throw CliUsageError {QStringLiteral("--ascii and --rtu exclude each other")};
+    if (parser.isSet(QStringLiteral("baud"))) {
+        QStringList rates;
+        for (int rate : BaudRates)
+            rates << QString::number(rate);
+        settings.select(
+            ComSettings::ComBaudRate,
+            choice(QStringLiteral("baud"), parser.value(QStringLiteral("baud")), rates));
+    }
+    if (parser.isSet(QStringLiteral("parity")))
+        settings.select(
+            ComSettings::ComParity,
+            choice(QStringLiteral("parity"), parser.value(QStringLiteral("parity")),
+                   {QStringLiteral("none"), QStringLiteral("even"), QStringLiteral("odd")}));
+    if (parser.isSet(QStringLiteral("data")))
+        settings.select(ComSettings::ComBitLen,
+                        choice(QStringLiteral("data"), parser.value(QStringLiteral("data")),
+                               {QStringLiteral("7"), QStringLiteral("8")}));
+    if (parser.isSet(QStringLiteral("stop")))
+        settings.select(ComSettings::ComStopBit,
+                        choice(QStringLiteral("stop"), parser.value(QStringLiteral("stop")),
+                               {QStringLiteral("1"), QStringLiteral("2")}));
+    if (parser.isSet(QStringLiteral("ascii")))
+        settings.select(ComSettings::ModBus, 0);
+    if (parser.isSet(QStringLiteral("rtu")))
+        settings.select(ComSettings::ModBus, 1);
+    if (parser.isSet(QStringLiteral("data")) && settings.modbusMode() == ModbusMode::Rtu &&
+        parser.value(QStringLiteral("data")) == QLatin1String("7"))
+        throw CliUsageError {QStringLiteral("--data 7: RTU framing always uses 8 data bits")};
+
+    LineSettings line = settings.lineSettings();
+    if (parser.isSet(QStringLiteral("port"))) {
+        const QString port = parser.value(QStringLiteral("port"));
+        static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = comName.match(port);
+        if (m.hasMatch()) {
+            line.comNumber = m.captured(1).toInt();
+        } else if (port.contains(QLatin1Char('/'))) {
+            setComPortDevice(NamedDeviceNumber, port);
+            line.comNumber = NamedDeviceNumber;
+        } else {
+            throw CliUsageError {QStringLiteral("--port: '%1' is neither COMn nor a device path "
+                                                "such as /dev/ttyUSB0")
+                                     .arg(port)};
+        }
+    }
+    if (line.comNumber == 0)
+        throw CliUsageError {QStringLiteral("no port is selected in SETDUVA.$$$: name one with "
+                                            "--port")};
+    return line;
+}
+
+QString describe(const LineSettings &settings)
+{
+    QString device = comPortDevice(settings.comNumber);
+    const QString port = QStringLiteral("COM%1").arg(settings.comNumber);
+    const QString name =
+        device.isEmpty() || device == port ? port : port + QStringLiteral(" = ") + device;
+    return QStringLiteral("%1 (%2)").arg(name, FindLogic::SettingText(settings));
+}
+
+std::unique_ptr<Line> create(const LineSettings &)
+{
+    auto channel = std::make_unique<SerialChannel>();
+    channel->setObjectName(QStringLiteral("ApdComPort1"));
+    channel->setStopBits(0);
+    return channel;
+}
+
+} // namespace CliLine

@@ -1,0 +1,305 @@
+// duva-cli against the simulator on a pseudo-terminal: each command run as
+// the user runs it, its output, exit status and what reached the line.
+#include "link/serialchannel.h"
+#include "monitor/monitorengine.h"
+#include "monitor/monitorform.h"
+#include "recorder/recordfile.h"
+#include "scripteddialogs.h"
+#include "setup/setupviewform.h"
+#include "simoncom1.h"
+
+#include <QDate>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+struct CliRun
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+QString cliPath()
+{
+    return qEnvironmentVariable("DUVA_BIN_DIR") + QStringLiteral("/duva-cli");
+}
+
+// Runs duva-cli in the simulator's directory, the event loop turning (the
+// simulator lives in this process).
+CliRun cli(const QStringList &args, int timeoutMs = 20000)
+{
+    QProcess p;
+    p.start(cliPath(), args);
+    EXPECT_TRUE(p.waitForStarted(5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, timeoutMs))
+        << args.join(' ').toStdString();
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished(2000);
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString today()
+{
+    return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+} // namespace
+
+TEST(Cli, ScanGetAndSetAsTheSetupViewShowsThem)
+{
+    SimOnCom1 sim(SimLineSettings(), {{1, 0x4848}, {3, 0x4824}});
+    ASSERT_TRUE(sim.ok());
+    QStringList log;
+    QObject::connect(&sim.line, &SimLine::requestLogged, [&](const QString &l) { log << l; });
+
+    CliRun r = cli({"--port", "COM1", "--quiet", "scan", "--to", "4"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "1\tDUVA 4848\t1.0A\n3\tDUVA 4824\t1.0A\n");
+
+    // Scaled by the controller's decimal point (one, the factory setting),
+    // a list by its item's text.
+    sim.controller(1).set(0x4720, 5);
+    r = cli({"get", "1", "P1-3", "0x4720", "--port", "COM1"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(
+        r.out.toStdString(),
+        "P1-3 Target SV (0x475F): 100.0\nP3-8 Alarm1 (0x4720): 5 Absolute Upper/Lower Limit\n");
+
+    // A protected register goes after the unlock, and is read back.
+    log.clear();
+    r = cli({"set", "1", "4732h=-1.5"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "RTD Offset (0x4732): -1.5\n");
+    EXPECT_EQ(sim.controller(1).value(0x4732), 0xFFF1);
+    const QStringList writes = log.filter(" fn 06 ");
+    ASSERT_EQ(writes.size(), 2) << log.join('\n').toStdString();
+    EXPECT_TRUE(writes[0].contains("reg 472A value 5AC3")) << writes[0].toStdString();
+    EXPECT_TRUE(writes[1].contains("reg 4732 value FFF1")) << writes[1].toStdString();
+
+    // A list item by its position; JSON for scripts.
+    r = cli({"--json", "set", "1", "P3-8=2"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(sim.controller(1).value(0x4720), 2);
+    EXPECT_TRUE(r.out.contains("\"value\": \"2 Upper Limit\"")) << r.out.toStdString();
+
+    // A value the view does not take: bad usage, nothing sent.
+    log.clear();
+    r = cli({"set", "1", "P1-3=9999"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.startsWith("duva-cli: '9999' is not a value P1-3 Target SV (0x475F) takes"))
+        << r.err.toStdString();
+    // A controller whose on-line configuration is off takes no change.
+    sim.controller(1).set(0x4726, 0);
+    r = cli({"set", "1", "P1-3=50"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("P1-3 Target SV (0x475F)")) << r.err.toStdString();
+    EXPECT_TRUE(log.filter(" fn 06 ").isEmpty()) << log.join('\n').toStdString();
+}
+
+TEST(Cli, BackupIsTheWindowsFileAndRestoreVerifies)
+{
+    ScriptedDialogs dialogs;
+    SimOnCom1 sim(SimLineSettings(), {{5, 0x4848}});
+    ASSERT_TRUE(sim.ok());
+    sim.controller(5).set(0x470C, 123); // P1-4, a value the factory does not hold
+    sim.controller(5).set(0x4723, 0); // stopped: the output levels stay as they are
+
+    const QString dir = sim.work.path();
+    CliRun r = cli({"backup", "5", "--dir", dir});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const QString name = dir + "/duva-addr005-4848-" + today() + ".par";
+    EXPECT_EQ(r.out, name + "\n");
+    const QByteArray cliBytes = fileBytes(name);
+    ASSERT_EQ(cliBytes.size(), 1028);
+    EXPECT_EQ(cliBytes.left(4), QByteArray::fromHex("48480000")); // model, little-endian
+    EXPECT_EQ(cliBytes.mid(12 * 4, 4), QByteArray::fromHex("7b000000")); // 0x470C = 123
+
+    // The window saves the same controller to the same bytes.
+    {
+        ComSettings settings;
+        MonitorForm form(nullptr, [&settings] { return settings.lineSettings(); });
+        form.showWindow();
+        form.slotWidgets(1).comAddr->setValue(5);
+        QTest::mouseClick(form.slotWidgets(1).runBt, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.engine().imageWhole(); }, 10000));
+        dialogs.fileAnswers.enqueue(dir + "/window.par");
+        QTest::mouseClick(form.setupForm().SaveBt, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir + "/window.par"); }, 10000));
+        form.endWork();
+    }
+    EXPECT_EQ(fileBytes(dir + "/window.par"), cliBytes);
+
+    // A file the controller takes in part: exit 1, the refused parameter
+    // named, and the read-back shows it.
+    QByteArray refused = cliBytes;
+    refused[32 * 4] = char(19); // 0x4720 alarm 1 mode: no such mode
+    QFile f(dir + "/refused.par");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(refused);
+    f.close();
+    sim.controller(5).set(0x470C, 50);
+    r = cli({"restore", dir + "/refused.par", "5", "--verify"});
+    EXPECT_EQ(r.status, 1) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains("P3-8 Alarm1 (0x4720)")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Not verified: 1 of 37 parameters differ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("P3-8\tAlarm1\t0x4720\t2 Upper Limit\t19")) << r.out.toStdString();
+    EXPECT_EQ(sim.controller(5).value(0x470C), 123); // the rest was written
+
+    r = cli({"restore", name, "5", "--verify"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Verified: all 37 parameters match")) << r.out.toStdString();
+
+    // The comparison of a file and a controller.
+    sim.controller(5).set(0x470C, 124);
+    r = cli({"diff", name, "5", "--csv"});
+    EXPECT_EQ(r.status, 1);
+    const QString expected = "Code,Parameter,Register,duva-addr005-4848-" + today() +
+        ".par,Address 5\r\nP1-4,Proportion Band,0x470C,12.3,12.4\r\n";
+    EXPECT_EQ(r.out.toStdString(), expected.toStdString());
+}
+
+TEST(Cli, ProgramFileToTheControllerAndBack)
+{
+    SimOnCom1 sim(SimLineSettings(), {{1, 0x4848}});
+    ASSERT_TRUE(sim.ok());
+    // Start pattern 2; pattern 0 ends after step 3; its first step -10.5 for 90 min.
+    QByteArray text = "2\r\n3  0  0  0  0  0  0  0  \r\n";
+    for (int line = 3; line <= 20; ++line) {
+        QByteArray row;
+        for (int i = 0; i < 8; ++i)
+            row += line == 5 && i == 0 ? "-105  " : line == 13 && i == 0 ? "90  " : "0  ";
+        text += row + "\r\n";
+    }
+    const QString in = sim.work.path() + "/in.txt";
+    QFile f(in);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+
+    CliRun r = cli({"program", "put", "1", in, "--port", "COM1"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(sim.controller(1).value(0x4767), 2);
+    EXPECT_EQ(sim.controller(1).value(0x4768), 3);
+    EXPECT_EQ(sim.controller(1).value(0x4780), 0xFF97); // -105
+    EXPECT_EQ(sim.controller(1).value(0x4781), 90);
+
+    const QString out = sim.work.path() + "/out.txt";
+    r = cli({"program", "get", "1", out});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(out), text);
+
+    // A file that is not a program changes nothing.
+    f.setFileName(in);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("1  2  x\r\n");
+    f.close();
+    r = cli({"program", "put", "1", in});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("'x' is not a valid integer value")) << r.err.toStdString();
+    EXPECT_EQ(sim.controller(1).value(0x4767), 2);
+}
+
+TEST(Cli, RecordKilledKeepsEveryCompleteLine)
+{
+    SimOnCom1 sim(SimLineSettings(), {{1, 0x4848}, {2, 0x4848}});
+    ASSERT_TRUE(sim.ok());
+    // SIGTERM ends the file with "End".
+    QProcess p;
+    const QString ended = sim.work.path() + "/ended.txt";
+    p.start(cliPath(), {"record", "1", "--interval", "1", "--quiet", "--out", ended});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fileBytes(ended).count("\r\n") >= 2; }, 10000))
+        << p.readAllStandardError().toStdString();
+    p.terminate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(fileBytes(ended).endsWith("\r\nEnd\r\n")) << fileBytes(ended).toStdString();
+
+    // Killed outright (last: a pseudo-terminal left by a killed program keeps its
+    // settings and refuses to open again), every complete line stays.
+    const QString out = sim.work.path() + "/rec.txt";
+    const QString csv = sim.work.path() + "/rec.csv";
+    p.start(cliPath(), {"record", "1", "2", "--interval", "1", "--out", out, "--csv", csv});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    // Three scans in the file, then killed outright.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fileBytes(out).count("\r\n") >= 4; }, 10000));
+    ::kill(pid_t(p.processId()), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 5000));
+
+    const QByteArray bytes = fileBytes(out);
+    EXPECT_TRUE(bytes.startsWith("01  02  00  00  00  00  00  00  00  00  01\r\n"))
+        << bytes.toStdString();
+    EXPECT_FALSE(bytes.contains("End"));
+    RecordFile::Reader reader;
+    ASSERT_EQ(reader.open(out), RecordFile::Reader::OpenResult::Ok);
+    EXPECT_GE(reader.recordCount(), 3);
+    RecordFile::Record record;
+    for (qint64 i = 0; i < reader.recordCount(); ++i)
+        EXPECT_TRUE(reader.read(i, record)) << i;
+    EXPECT_TRUE(fileBytes(csv).startsWith("Time,Device 1 (addr 1),Device 2 (addr 2)\r\n"));
+}
+
+TEST(Cli, BadUsageAndPortsThatFail)
+{
+    SimOnCom1 sim(SimLineSettings(), {{1, 0x4848}});
+    ASSERT_TRUE(sim.ok());
+    const struct
+    {
+        QStringList args;
+        const char *message;
+    } usage[] = {
+        {{}, "duva-cli: no command given\n"},
+        {{"frobnicate"}, "duva-cli: 'frobnicate' is not a command\n"},
+        {{"get", "1"}, "duva-cli: usage: duva-cli get ADDR CODE|REGISTER...\n"},
+        {{"get", "248", "P1-3"}, "duva-cli: address: '248' is not a number 1 to 247\n"},
+        {{"get", "1", "P9-9"},
+         "duva-cli: 'P9-9' is neither a parameter code such as P1-3 nor a register number such "
+         "as 0x4701\n"},
+        {{"--baud", "1200", "scan"},
+         "duva-cli: --baud: '1200' is not one of 2400, 4800, 9600, 19200, 38400\n"},
+        {{"record", "1", "--interval", "0", "--out", "x.txt"},
+         "duva-cli: --interval: '0' is not a number 1 to 120\n"},
+    };
+    for (const auto &u : usage) {
+        const CliRun r = cli(u.args);
+        EXPECT_EQ(r.status, 2) << u.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith(u.message)) << r.err.toStdString();
+    }
+
+    // A device that is not there, a port another program holds, a
+    // controller that does not answer.
+    CliRun r = cli({"--port", sim.work.path() + "/ttyNONE", "scan"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("not found")) << r.err.toStdString();
+    {
+        SerialChannel holder;
+        holder.setComNumber(1);
+        holder.setOpen(true);
+        ASSERT_TRUE(holder.Open());
+        r = cli({"get", "1", "P1-3"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains("in use")) << r.err.toStdString();
+    }
+    r = cli({"get", "9", "P1-3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith("duva-cli: address 9: no reply on COM1")) << r.err.toStdString();
+}
