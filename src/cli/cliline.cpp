@@ -44,6 +44,12 @@ QList<QCommandLineOption> options()
         {QStringLiteral("stop"), QStringLiteral("Stop bits: 1 or 2."), QStringLiteral("BITS")},
         {QStringLiteral("ascii"), QStringLiteral("Modbus ASCII framing.")},
         {QStringLiteral("rtu"), QStringLiteral("Modbus RTU framing.")},
+        {QStringLiteral("network"),
+         QStringLiteral("The line through a serial device server at HOST:PORT (the line's own "
+                        "frames over TCP)."),
+         QStringLiteral("HOST:PORT")},
+        {QStringLiteral("gateway"),
+         QStringLiteral("With --network: a Modbus TCP gateway (RTU on its line).")},
     };
 }
 
@@ -57,6 +63,13 @@ LineSettings settingsFrom(const QCommandLineParser &parser, QString *warning)
         if (warning)
             *warning = e.text();
         settings = ComSettings();
+    }
+    try {
+        LoadNetworkFile(settings);
+    } catch (const DuvaError &e) {
+        if (warning)
+            *warning = e.text();
+        settings.setLineKind(LineKind::Serial);
     }
     // Each option selects its item as the settings dialog would, with the
     // dialog's rules (RTU takes 8 data bits).
@@ -91,7 +104,29 @@ LineSettings settingsFrom(const QCommandLineParser &parser, QString *warning)
         parser.value(QStringLiteral("data")) == QLatin1String("7"))
         throw CliUsageError {QStringLiteral("--data 7: RTU framing always uses 8 data bits")};
 
+    if (parser.isSet(QStringLiteral("gateway")) && !parser.isSet(QStringLiteral("network")))
+        throw CliUsageError {QStringLiteral("--gateway goes with --network HOST:PORT")};
+    if (parser.isSet(QStringLiteral("network"))) {
+        if (parser.isSet(QStringLiteral("port")))
+            throw CliUsageError {QStringLiteral("--network and --port exclude each other")};
+        const QString value = parser.value(QStringLiteral("network"));
+        const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+        bool ok = false;
+        const int port = colon > 0 ? value.mid(colon + 1).toInt(&ok) : 0;
+        if (!ok || port < 1 || port > 65535)
+            throw CliUsageError {
+                QStringLiteral("--network: '%1' is not HOST:PORT (such as 10.0.0.5:4001)")
+                    .arg(value)};
+        NetworkTarget target = settings.network();
+        target.host = value.left(colon);
+        target.port = quint16(port);
+        settings.setNetwork(target);
+        settings.setLineKind(parser.isSet(QStringLiteral("gateway")) ? LineKind::Gateway
+                                                                       : LineKind::DeviceServer);
+    }
     LineSettings line = settings.lineSettings();
+    if (line.isNetwork())
+        return line;
     if (parser.isSet(QStringLiteral("port"))) {
         const QString port = parser.value(QStringLiteral("port"));
         static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
@@ -116,6 +151,8 @@ LineSettings settingsFrom(const QCommandLineParser &parser, QString *warning)
 
 QString describe(const LineSettings &settings)
 {
+    if (settings.isNetwork())
+        return FindLogic::SettingText(settings);
     QString device = comPortDevice(settings.comNumber);
     const QString port = QStringLiteral("COM%1").arg(settings.comNumber);
     const QString name =

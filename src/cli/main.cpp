@@ -106,6 +106,8 @@ QString mainHelp()
         "  --data BITS          7 or 8\n"
         "  --stop BITS          1 or 2\n"
         "  --ascii | --rtu      Modbus framing\n"
+        "  --network HOST:PORT  through a serial device server (add --gateway for a\n"
+        "                       Modbus TCP gateway)\n"
         "Other options: --json, --quiet, --help, --version\n\n"
         "'duva-cli COMMAND --help' describes a command. Exit status: 0 done, 1 a controller "
         "refused or did not answer (or the port failed), 2 bad usage.\n");
