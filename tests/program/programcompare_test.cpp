@@ -159,4 +159,33 @@ TEST_F(Compare, TheWindowsLogicOpensExportsAndRefusesABadFile)
     EXPECT_EQ(comparison.view().startMax, 5);
 }
 
+TEST(CompareTimes, TimeOutsideTheBandIsCountedFromTheTimeStamps)
+{
+    // Sampled every 30 s, but the line slowed after the second record: the
+    // third came 2 min after it. 10.0 held for 3 min; the records at 30 s
+    // and 150 s are 20.0 off: 120 s and 30 s outside the band, not 2 x 30.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("slow.txt");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("01  00  00  00  00  00  00  00  00  00  1E\r\n"
+            "00 100       10:00:00 AM   12/9/2026\r\n"
+            "00 300       10:00:30 AM   12/9/2026\r\n"
+            "00 300       10:02:30 AM   12/9/2026\r\n"
+            "00 100       10:03:00 AM   12/9/2026\r\n"
+            "End\r\n");
+    f.close();
+    Recording recording;
+    ASSERT_TRUE(LoadRecording(path, recording).isEmpty());
+    P program;
+    program.NextPattern[0] = P::ProgramEnd;
+    program.SetValue[0] = 100;
+    program.StepTime[0] = 3;
+    const Result r = compare(program, recording, Settings {});
+    EXPECT_EQ(r.compared, 4);
+    EXPECT_EQ(r.outside, 2);
+    EXPECT_EQ(r.outsideSeconds, 150);
+}
+
 } // namespace
