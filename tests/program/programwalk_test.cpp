@@ -31,6 +31,19 @@ void Step(P &program, int p, int s, int value, int time)
     program.StepTime[size_t(P::index(p, s))] = time;
 }
 
+// A program of pattern 0 alone: its steps as set value and time, then the
+// end.
+P Pattern0(std::initializer_list<std::pair<int, int>> steps)
+{
+    P program;
+    program.LastStep[0] = int(steps.size()) - 1;
+    program.NextPattern.fill(P::ProgramEnd);
+    int s = 0;
+    for (const auto &[value, time] : steps)
+        Step(program, 0, s++, value, time);
+    return program;
+}
+
 // The controller's program starts at its first advance.
 constexpr double Start = 1e-6;
 
@@ -141,12 +154,7 @@ TEST(ProgramRunModel, ZeroTimeStepsAndPatternsPassAtOnceAndSetNothing)
     // Pattern 0: 10.0 in 10 min, 50.0 in 0 min, 30.0 in 10 min. The skipped
     // step sets nothing: step 2 ramps from 10.0, and 5 min into it the set
     // value is 20.0 (it once jumped to 50.0 and ramped down from there).
-    P program;
-    program.LastStep[0] = 2;
-    program.NextPattern.fill(P::ProgramEnd);
-    Step(program, 0, 0, 100, 10);
-    Step(program, 0, 1, 500, 0);
-    Step(program, 0, 2, 300, 10);
+    const P program = Pattern0({{100, 10}, {500, 0}, {300, 10}});
     SimController c(1, 0x4848);
     Load(c, program);
     c.advance(Start);
@@ -212,18 +220,8 @@ TEST(ProgramRunModel, ARunWithZeroTimeStepsComparesAsWellAsOneWithoutThem)
     // "Jump then soak": 80.0 in 0 min, 80.0 for 60 min, then 50.0 in 0 min
     // and down to 30.0 in 20 min. Without the zero-time steps the program is
     // 80.0 for 60 min and 30.0 in 20 min, and runs the same.
-    P zero;
-    zero.LastStep[0] = 3;
-    zero.NextPattern.fill(P::ProgramEnd);
-    Step(zero, 0, 0, 800, 0);
-    Step(zero, 0, 1, 800, 60);
-    Step(zero, 0, 2, 500, 0);
-    Step(zero, 0, 3, 300, 20);
-    P plain;
-    plain.LastStep[0] = 1;
-    plain.NextPattern.fill(P::ProgramEnd);
-    Step(plain, 0, 0, 800, 60);
-    Step(plain, 0, 1, 300, 20);
+    const P zero = Pattern0({{800, 0}, {800, 60}, {500, 0}, {300, 20}});
+    const P plain = Pattern0({{800, 60}, {300, 20}});
 
     ProgramCompare::Settings settings;
     const ProgramCompare::Result withZero =
