@@ -295,14 +295,28 @@ qint64 FindStart(const Program &program, const Recording &recording, const Setti
     }
     // The process lags its set value, so the plan fits best a little after
     // the real start: go back over the records where the value was already
-    // on its way to the first step's set value, to the one it left from.
+    // on its way to the first step's set value (a value read twice in a row
+    // is passed over), to the last one it had not yet left.
     if (const std::optional<qint64> target = plan.firstTarget(); target && value(best)) {
         const double direction = double(*target) - *value(best);
-        while (best > 0 && direction != 0) {
-            const std::optional<double> before = value(best - 1);
-            if (!before || (direction > 0 ? *before >= *value(best) : *before <= *value(best)))
+        const auto behind = [&](qint64 earlier, qint64 later) {
+            return direction > 0 ? *value(earlier) < *value(later)
+                                 : *value(earlier) > *value(later);
+        };
+        constexpr int Repeats = 3;
+        while (direction != 0) {
+            qint64 step = 0;
+            for (qint64 j = 1; j <= Repeats && best - j >= 0 && value(best - j); ++j) {
+                if (behind(best - j, best)) {
+                    step = j;
+                    break;
+                }
+                if (*value(best - j) != *value(best))
+                    break; // ahead of it: the value was not on its way
+            }
+            if (step == 0)
                 break;
-            --best;
+            best -= step;
         }
     }
     return best;
