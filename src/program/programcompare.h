@@ -29,7 +29,7 @@ struct Recording
     QString fileName;
     std::array<int, Devices> addresses {};
     int sampleTime = 1; // seconds
-    // Invalid where the record holds no whole stamp; in any time spec (the
+    // Invalid where the record holds no whole stamp; in UTC or local time (the
     // reader gives UTC), shown in local time.
     QList<QDateTime> moments;
     QList<std::array<qint32, Devices>> values;
