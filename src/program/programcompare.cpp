@@ -495,10 +495,21 @@ Result compare(const Program &program, const Recording &recording, const Setting
 QByteArray csv(const Result &result)
 {
     QByteArray out = "Time,Planned,Actual,Deviation\r\n";
+    // The local time's offset, asked of the system once an hour of moments
+    // (each asking costs a look at the time-zone file).
+    qint64 hour = -1;
+    int offset = 0;
     for (const Sample &s : result.samples) {
-        if (s.moment.isValid())
-            out +=
-                s.moment.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
+        if (s.moment.isValid()) {
+            const qint64 ms = s.moment.toMSecsSinceEpoch();
+            if (ms / 3600000 != hour) {
+                hour = ms / 3600000;
+                offset = s.moment.toLocalTime().offsetFromUtc();
+            }
+            out += QDateTime::fromMSecsSinceEpoch(ms + qint64(offset) * 1000, Qt::UTC)
+                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                       .toLatin1();
+        }
         out += ',';
         if (s.state != Sample::State::AfterEnd)
             out += Units(s.planned, 2).toLatin1();
