@@ -1,0 +1,66 @@
+// duva-cli scan: which controllers answer on the line.
+#include "cli/clidialogs.h"
+#include "cli/cliline.h"
+#include "cli/cliparameters.h"
+#include "cli/clishared.h"
+#include "cli/clitalk.h"
+#include "find/findlogic.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <memory>
+
+namespace CliCommands {
+
+int scan(const Context &c)
+{
+    needArgs(c, 0, 0, QStringLiteral("scan [--from N] [--to M]"));
+    const QCommandLineParser &p = *c.parser;
+    const int first = p.isSet(QStringLiteral("from"))
+        ? wholeNumber(QStringLiteral("--from"), p.value(QStringLiteral("from")), 1, 247)
+        : 1;
+    const int last = p.isSet(QStringLiteral("to"))
+        ? wholeNumber(QStringLiteral("--to"), p.value(QStringLiteral("to")), 1, 247)
+        : 247;
+    if (last < first)
+        throw CliUsageError {QStringLiteral("--to %1 is below --from %2").arg(last).arg(first)};
+
+    CliDialogs dialogs;
+    std::unique_ptr<Line> line = CliLine::create(c.line);
+    FindLogic find(*line, [s = c.line] { return s; });
+    find.FormShow();
+    if (!find.holdsPort()) {
+        printErr(QStringLiteral("%1: %2").arg(CliLine::describe(c.line), saidSince(dialogs, 0)));
+        return Failed;
+    }
+    find.ScanBtClick(first, last);
+    QObject::connect(&find, &FindLogic::changed, [&find, &c] {
+        if (!c.quiet && find.view().running)
+            progress(find.view().status);
+    });
+    waitFor([&] { return !find.view().running; });
+    progressDone();
+    if (find.view().running)
+        find.CancelBtClick();
+    const QList<FindRow> rows = find.view().rows;
+    if (c.json) {
+        QJsonArray out;
+        for (const FindRow &r : rows)
+            out.append(QJsonObject {{QStringLiteral("address"), r.address.toInt()},
+                                    {QStringLiteral("model"), r.model},
+                                    {QStringLiteral("firmware"), r.firmware},
+                                    {QStringLiteral("garbled"), r.garbled}});
+        printJson(out);
+    } else {
+        for (const FindRow &r : rows)
+            printOut(QStringLiteral("%1\t%2\t%3\n").arg(r.address, r.model, r.firmware));
+    }
+    if (!c.quiet)
+        std::fprintf(stderr, "%s\n", find.view().status.toLocal8Bit().constData());
+    find.FormClose();
+    return Done;
+}
+
+} // namespace CliCommands
