@@ -2,6 +2,8 @@
 
 #include "cli/clidialogs.h"
 #include "cli/cliline.h"
+#include "link/trafficlog.h"
+#include "recorder/recordfile.h"
 
 #include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
@@ -9,31 +11,99 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace CliCommands {
 
-std::atomic<bool> stopAsked {false};
+std::atomic<int> stopAsked {0};
+
+namespace {
+
+QString outputError;
+QStringList said;
+QJsonObject result;
+bool tracing = false;
+qint64 tracedUpTo = 0;
+
+} // namespace
+
+void traceFrames(bool on)
+{
+    tracing = on;
+    tracedUpTo = TrafficLog::shared().newest();
+}
+
+void printFrames()
+{
+    if (!tracing)
+        return;
+    const TrafficLog &log = TrafficLog::shared();
+    if (log.newest() <= tracedUpTo)
+        return;
+    for (const QString &line : TrafficLines(log, tracedUpTo + 1, -1))
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    tracedUpTo = log.newest();
+}
 
 void printOut(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    if (!outputError.isEmpty())
+        return;
+    const QByteArray bytes = text.toLocal8Bit();
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) ||
+        std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        outputError = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+    }
 }
 
-void printErr(const QString &text)
+QString outputFailure()
 {
+    return outputError;
+}
+
+void printErr(const QString &message)
+{
+    // The windows number their controllers' slots; the command line has
+    // none: a controller is its address.
+    static const QRegularExpression slot(
+        QStringLiteral("[Cc]ontroller [1-4] \\(address (\\d+)\\)"));
+    QString text = message;
+    text.replace(slot, QStringLiteral("address \\1"));
+    said << text;
     std::fprintf(stderr, "duva-cli: %s\n", text.toLocal8Bit().constData());
 }
 
-void printJson(const QJsonValue &value)
+QString errorsSaid()
 {
-    const QJsonDocument doc =
-        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    printOut(QString::fromUtf8(doc.toJson(QJsonDocument::Indented)));
+    return said.join(QLatin1Char('\n'));
+}
+
+void printJson(const QJsonObject &value)
+{
+    result = value;
+}
+
+QJsonObject jsonResult()
+{
+    return result;
+}
+
+void printJsonLine(const QJsonObject &value)
+{
+    printOut(QString::fromUtf8(QJsonDocument(value).toJson(QJsonDocument::Compact)) +
+             QLatin1Char('\n'));
+}
+
+bool interrupted()
+{
+    return stopAsked != 0 || !outputError.isEmpty();
 }
 
 void progress(const QString &text)
@@ -48,7 +118,7 @@ void progressDone()
     progress(QString());
 }
 
-bool waitFor(const std::function<bool()> &done, qint64 timeoutMs)
+bool waitFor(const std::function<bool()> &done, qint64 timeoutMs, bool interruptible)
 {
     if (done())
         return true;
@@ -56,7 +126,9 @@ bool waitFor(const std::function<bool()> &done, qint64 timeoutMs)
     QElapsedTimer elapsed;
     elapsed.start();
     auto check = [&] {
-        if (done() || stopAsked || (timeoutMs >= 0 && elapsed.elapsed() > timeoutMs))
+        printFrames();
+        if (done() || (interruptible && interrupted()) ||
+            (timeoutMs >= 0 && elapsed.elapsed() > timeoutMs))
             loop.quit();
     };
     // Looked at whenever the events in hand are done, so the next step
@@ -74,6 +146,11 @@ QString saidSince(const CliDialogs &dialogs, qsizetype from)
 {
     waitFor([&] { return dialogs.messages.size() > from; }, 1000);
     return dialogs.textsFrom(from).trimmed();
+}
+
+QString csvFieldOf(const QString &text)
+{
+    return RecordFile::csvField(text);
 }
 
 QString hex4(int reg)

@@ -1,14 +1,16 @@
 #include "cli/clitalk.h"
 
 #include "cli/cliline.h"
+#include "cli/cliport.h"
 #include "cli/clishared.h"
+#include "find/findlogic.h"
 #include "setup/setupview.h"
 
 using namespace CliCommands;
 
 CliTalk::CliTalk(const Context &c)
-    : m_line(CliLine::create(c.line))
-    , m_settings(c.line)
+    : m_context(c)
+    , m_line(CliLine::create(c.line))
     , m_session(
           *m_line, [s = c.line] { return s; }, actions(this))
 {
@@ -41,17 +43,19 @@ CliTalk::~CliTalk()
     // otherwise wait on the line for the next program to open it.
     for (int n = 1; n <= SlotCount; ++n)
         engine().DisconnectSlot(n);
-    waitFor([this] { return !engine().state().RequestOutstanding; }, 1000);
+    waitFor([this] { return !engine().state().RequestOutstanding; }, 1000, false);
     engine().FormClose();
 }
 
 bool CliTalk::open()
 {
-    engine().FormShow();
-    if (engine().holdsPort())
-        return true;
-    printErr(QStringLiteral("%1: %2").arg(CliLine::describe(m_settings), saidSince(dialogs, 0)));
-    return false;
+    return CliPort::openLine(
+        m_context, dialogs,
+        [this] {
+            engine().FormShow();
+            return engine().holdsPort();
+        },
+        [this] { engine().FormClose(); });
 }
 
 QList<int> CliTalk::connect(const QList<int> &addresses)
@@ -94,9 +98,9 @@ bool CliTalk::settle(int n)
 
 void CliTalk::saySilent(int address) const
 {
-    printErr(QStringLiteral("address %1: no reply on %2")
+    printErr(QStringLiteral("address %1: no reply on %2 (%3)")
                  .arg(address)
-                 .arg(CliLine::describe(m_settings)));
+                 .arg(CliPort::label(m_context), FindLogic::SettingText(m_context.line)));
 }
 
 bool CliTalk::waitWhole()

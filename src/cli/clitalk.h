@@ -62,7 +62,7 @@ private:
 
     static MonitorSessionActions actions(CliTalk *t);
 
+    CliCommands::Context m_context;
     std::unique_ptr<Line> m_line;
-    LineSettings m_settings;
     MonitorSession m_session;
 };

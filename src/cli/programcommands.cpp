@@ -8,6 +8,7 @@
 #include "program/programtransfer.h"
 #include "setup/writeall.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -50,10 +51,11 @@ int programGet(const Context &c)
                                         : why));
         return Failed;
     }
-    if (!file.isEmpty()) {
+    // The file is replaced only once the program is whole and written.
+    if (!file.isEmpty() && file != QLatin1String("-")) {
         const QString failure = ProgramFile::write(file, program);
         if (!failure.isEmpty()) {
-            printErr(QStringLiteral("Can not save file %1 : %2").arg(file, failure));
+            printErr(QStringLiteral("%1: cannot be written: %2").arg(file, failure));
             return Failed;
         }
     }
@@ -63,7 +65,7 @@ int programGet(const Context &c)
             values.append(program.atPosition(p));
         printJson(
             QJsonObject {{QStringLiteral("address"), addr}, {QStringLiteral("values"), values}});
-    } else if (file.isEmpty()) {
+    } else if (file.isEmpty() || file == QLatin1String("-")) {
         printOut(QString::fromLatin1(ProgramFile::encode(program)).remove(QLatin1Char('\r')));
     }
     return Done;
@@ -74,7 +76,24 @@ int programPut(const Context &c)
     needArgs(c, 2, 2, QStringLiteral("program put ADDR FILE"));
     const int addr = address(c.args.at(0));
     const QString file = c.args.at(1);
-    const ProgramFile::ReadResult read = ProgramFile::read(file);
+    ProgramFile::ReadResult read;
+    if (file == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            throw CliFailure {QStringLiteral("standard input: %1").arg(in.errorString())};
+        // A program file is a few kilobytes; a megabyte is none.
+        const QByteArray bytes = in.read(1 << 20);
+        const ProgramFile::ParseResult parsed = ProgramFile::parse(bytes);
+        using P = ProgramFile::ParseResult::Kind;
+        read.kind = parsed.kind == P::Ok   ? ProgramFile::ReadResult::Kind::Ok
+            : parsed.kind == P::BadToken   ? ProgramFile::ReadResult::Kind::BadToken
+            : parsed.kind == P::OutOfRange ? ProgramFile::ReadResult::Kind::OutOfRange
+                                           : ProgramFile::ReadResult::Kind::DataLength;
+        read.token = parsed.token;
+        read.program = parsed.program;
+    } else {
+        read = ProgramFile::read(file);
+    }
     using K = ProgramFile::ReadResult::Kind;
     if (read.kind != K::Ok) {
         const QString why = read.kind == K::Missing ? ProgramFile::MissingFile
@@ -83,7 +102,8 @@ int programPut(const Context &c)
             : read.kind == K::DataLength ? ProgramFile::DataLengthError
             : read.kind == K::BadToken   ? ProgramFile::BadTokenMessage(read.token)
                                          : ProgramFile::OutOfRangeMessage(read.token);
-        throw CliUsageError {QStringLiteral("%1: %2").arg(file, why)};
+        throw CliFailure {QStringLiteral("%1: %2").arg(
+            file == QLatin1String("-") ? QStringLiteral("standard input") : file, why)};
     }
     CliTalk t(c);
     if (!t.openOne(addr))
@@ -104,7 +124,7 @@ int programPut(const Context &c)
         return Failed;
     QStringList notWritten;
     for (const RegisterWrite &w : report->notWritten)
-        notWritten << WriteAll::describe(w.reg);
+        notWritten << nameOf(w.reg);
     if (!report->complete) {
         printErr(QStringLiteral("address %1: Write to Duva did not finish: %2.")
                      .arg(addr)

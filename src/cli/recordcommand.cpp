@@ -2,6 +2,7 @@
 #include "cli/clidialogs.h"
 #include "cli/cliline.h"
 #include "cli/cliparameters.h"
+#include "cli/cliport.h"
 #include "cli/clishared.h"
 #include "cli/clitalk.h"
 #include "recorder/acquisition.h"
@@ -9,19 +10,16 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QRegularExpression>
 
-#include <csignal>
 #include <memory>
 
 namespace CliCommands {
 
 namespace {
-
-void stopHandler(int)
-{
-    stopAsked = true;
-}
 
 // "7d", "12h", "30m", "45s" or seconds.
 qint64 durationMs(const QString &text)
@@ -47,10 +45,7 @@ int record(const Context &c)
 {
     needArgs(c, 1, Recorder::DeviceCount,
              QStringLiteral("record ADDR... --interval S "
-                            "[--duration D] --out FILE [--csv FILE]"));
-    // SIGINT and SIGTERM end the recording as STOP does.
-    std::signal(SIGINT, stopHandler);
-    std::signal(SIGTERM, stopHandler);
+                            "[--duration D] --out FILE [--append|--force] [--csv FILE]"));
     const QCommandLineParser &p = *c.parser;
     const QList<int> addresses = addressesOf(c.args);
     if (!p.isSet(QStringLiteral("interval")) || !p.isSet(QStringLiteral("out")))
@@ -62,6 +57,52 @@ int record(const Context &c)
         p.isSet(QStringLiteral("duration")) ? durationMs(p.value(QStringLiteral("duration"))) : -1;
     const QString out = p.value(QStringLiteral("out"));
     const QString csvPath = p.value(QStringLiteral("csv"));
+    const bool append = p.isSet(QStringLiteral("append"));
+    const bool force = p.isSet(QStringLiteral("force"));
+    if (append && force)
+        throw CliUsageError {QStringLiteral("--append and --force exclude each other")};
+    const bool outToStdout = out == QLatin1String("-");
+    if (outToStdout && csvPath == QLatin1String("-"))
+        throw CliUsageError {QStringLiteral("--out - and --csv - cannot both be standard output")};
+    // A recording is never lost to a restart: an existing file is continued
+    // or replaced only when asked.
+    if (!outToStdout && QFileInfo::exists(out) && !append && !force)
+        throw CliFailure {QStringLiteral("%1: the file exists; --append continues it, --force "
+                                         "replaces it")
+                              .arg(out)};
+
+    RecordFile::Header header;
+    for (int d = 0; d < addresses.size(); ++d)
+        header.addresses[size_t(d)] = addresses.at(d);
+    header.sampleTime = interval;
+
+    // The files are made before the line is used.
+    RecordFile::Writer writer;
+    const QString openFailure = outToStdout ? writer.openStream(stdout, header.addresses, interval)
+        : append && QFileInfo::exists(out)  ? writer.append(out, header.addresses, interval)
+                                            : writer.open(out, header.addresses, interval);
+    if (!openFailure.isEmpty())
+        throw CliFailure {
+            QStringLiteral("%1: cannot %2: %3")
+                .arg(out, append ? QStringLiteral("be continued") : QStringLiteral("be written"),
+                     openFailure)};
+    std::unique_ptr<QFile> csv;
+    if (!csvPath.isEmpty()) {
+        csv = std::make_unique<QFile>(csvPath);
+        const bool continued =
+            append && csvPath != QLatin1String("-") && QFileInfo::exists(csvPath);
+        const bool ok = csvPath == QLatin1String("-")
+            ? csv->open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered)
+            : csv->open(QIODevice::WriteOnly | QIODevice::Unbuffered |
+                        (continued ? QIODevice::Append : QIODevice::Truncate));
+        if (!ok)
+            throw CliFailure {
+                QStringLiteral("%1: cannot be written: %2").arg(csvPath, csv->errorString())};
+        const QByteArray top = RecordFile::csvHeaderRow(header);
+        if (!continued && csv->write(top) != top.size())
+            throw CliFailure {
+                QStringLiteral("%1: cannot be written: %2").arg(csvPath, csv->errorString())};
+    }
 
     CliDialogs dialogs;
     std::unique_ptr<Line> line = CliLine::create(c.line);
@@ -72,23 +113,22 @@ int record(const Context &c)
     for (int d = 0; d < Recorder::DeviceCount; ++d)
         acq.setComAddr(d, d < addresses.size() ? addresses.at(d) : 0);
     acq.setSampleTime(interval);
-    dialogs.file = out;
-    acq.SaveBtClick();
 
-    RecordFile::Header header;
-    for (int d = 0; d < addresses.size(); ++d)
-        header.addresses[size_t(d)] = addresses.at(d);
-    header.sampleTime = interval;
-    std::unique_ptr<QFile> csv;
-    if (!csvPath.isEmpty()) {
-        csv = std::make_unique<QFile>(csvPath);
-        if (!csv->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            printErr(QStringLiteral("Can not save file %1 : %2").arg(csvPath, csv->errorString()));
-            return Failed;
-        }
-        csv->write(RecordFile::csvHeaderRow(header));
-        csv->flush();
-    }
+    // The record file is this command's own writer: a write that fails
+    // ends the recording at once, naming the file and the reason.
+    QString fileFailure;
+    acq.hooks.fileArmed = [] { return true; };
+    acq.hooks.fileStart = [] {};
+    acq.hooks.fileSample = [&writer](int d, qint32 v) { writer.sample(d, v); };
+    acq.hooks.fileMissing = [&writer](int d) { writer.missing(d); };
+    acq.hooks.fileLineEnd = [&](const QString &time, const QString &date) {
+        const QString failure = writer.endLine(time, date);
+        if (!failure.isEmpty() && fileFailure.isEmpty())
+            fileFailure = QStringLiteral("%1: cannot be written: %2").arg(out, failure);
+    };
+    acq.hooks.fileEnd = [] {};
+
+    std::array<bool, Recorder::DeviceCount> silentSaid {};
     acq.hooks.chartUpdate = [&](qint64 index, const QString &time) {
         RecordFile::Record r;
         r.time = time;
@@ -96,39 +136,85 @@ int record(const Context &c)
         for (int d = 0; d < Recorder::DeviceCount; ++d)
             r.values[size_t(d)] =
                 d < addresses.size() ? data.sample(d, index) : Recorder::MissingSample;
-        // The CSV row, which stands for the scan on standard output too.
-        const QByteArray row = RecordFile::csvRow(header, r);
-        if (csv) {
-            csv->write(row);
-            csv->flush();
+        // A controller that stops answering is said once; its cells stay
+        // empty ("E" in the record file).
+        for (int d = 0; d < addresses.size(); ++d) {
+            const bool missing = r.values[size_t(d)] == Recorder::MissingSample;
+            if (missing && !silentSaid[size_t(d)])
+                printErr(QStringLiteral("address %1: no reply; recorded as missing from %2")
+                             .arg(addresses.at(d))
+                             .arg(time.trimmed()));
+            silentSaid[size_t(d)] = missing;
         }
-        if (!c.quiet)
+        const QByteArray row = RecordFile::csvRow(header, r);
+        if (csv && fileFailure.isEmpty() && csv->write(row) != row.size())
+            fileFailure =
+                QStringLiteral("%1: cannot be written: %2").arg(csvPath, csv->errorString());
+        if (c.quiet || outToStdout || csvPath == QLatin1String("-"))
+            return;
+        if (c.json) {
+            QJsonArray samples;
+            for (int d = 0; d < addresses.size(); ++d) {
+                const qint32 v = r.values[size_t(d)];
+                samples.append(QJsonObject {
+                    {QStringLiteral("address"), addresses.at(d)},
+                    {QStringLiteral("value"),
+                     v == Recorder::MissingSample ? QJsonValue() : QJsonValue(v / 10.0)}});
+            }
+            const QString iso = QString::fromUtf8(row.left(row.indexOf(',')));
+            printJsonLine(
+                QJsonObject {{QStringLiteral("time"), iso}, {QStringLiteral("samples"), samples}});
+        } else {
+            // The CSV row stands for the scan on standard output.
             printOut(QString::fromUtf8(row).remove(QLatin1Char('\r')));
+        }
     };
 
-    const qsizetype before = dialogs.messages.size();
-    acq.StartBtClick();
-    if (!acq.recording() || !acq.holdsPort()) {
-        printErr(
-            QStringLiteral("%1: %2").arg(CliLine::describe(c.line), saidSince(dialogs, before)));
+    const bool opened = CliPort::openLine(
+        c, dialogs,
+        [&] {
+            acq.StartBtClick();
+            return acq.recording() && acq.holdsPort();
+        },
+        [&] {
+            if (acq.recording())
+                acq.StartBtClick();
+        });
+    if (!opened) {
+        writer.finish();
         return Failed;
     }
     QElapsedTimer elapsed;
     elapsed.start();
     waitFor([&] {
-        return stopAsked || !acq.recording() || (duration >= 0 && elapsed.elapsed() >= duration);
+        return !fileFailure.isEmpty() || !acq.recording() ||
+            (duration >= 0 && elapsed.elapsed() >= duration);
     });
     const bool ranOut = !acq.recording();
-    if (acq.recording())
-        acq.StartBtClick(); // STOP: the record file ends with "End"
-    acq.FormClose();
-    if (ranOut || dialogs.messages.size() > before) {
-        const QString said = dialogs.textsFrom(before).trimmed();
-        if (!said.isEmpty())
-            printErr(said);
-        return ranOut ? Failed : Done;
+    if (acq.recording()) {
+        // The scan in progress is let finish, so that no reply is left on
+        // the line for the next program; then STOP.
+        acq.timer1().stop();
+        waitFor([&] { return !acq.requestOutstanding(); }, 5000, false);
+        acq.StartBtClick();
     }
-    return Done;
+    acq.FormClose();
+    // The record file ends with "End" however the recording ended.
+    const QString ended = writer.finish();
+    if (!ended.isEmpty() && fileFailure.isEmpty())
+        fileFailure = QStringLiteral("%1: cannot be written: %2").arg(out, ended);
+    int status = Done;
+    if (!fileFailure.isEmpty()) {
+        printErr(fileFailure);
+        status = Failed;
+    }
+    const QString said = dialogs.textsFrom(0).trimmed();
+    if (ranOut) {
+        printErr(said.isEmpty() ? QStringLiteral("%1: the recording stopped").arg(CliPort::label(c))
+                                : QStringLiteral("%1: %2").arg(CliPort::label(c), said));
+        status = Failed;
+    }
+    return status;
 }
 
 } // namespace CliCommands

@@ -2,6 +2,7 @@
 #include "cli/clidialogs.h"
 #include "cli/cliline.h"
 #include "cli/cliparameters.h"
+#include "cli/cliport.h"
 #include "cli/clishared.h"
 #include "cli/clitalk.h"
 #include "find/findlogic.h"
@@ -30,11 +31,15 @@ int scan(const Context &c)
     CliDialogs dialogs;
     std::unique_ptr<Line> line = CliLine::create(c.line);
     FindLogic find(*line, [s = c.line] { return s; });
-    find.FormShow();
-    if (!find.holdsPort()) {
-        printErr(QStringLiteral("%1: %2").arg(CliLine::describe(c.line), saidSince(dialogs, 0)));
+    const bool opened = CliPort::openLine(
+        c, dialogs,
+        [&find] {
+            find.FormShow();
+            return find.holdsPort();
+        },
+        [&find] { find.FormClose(); });
+    if (!opened)
         return Failed;
-    }
     find.ScanBtClick(first, last);
     QObject::connect(&find, &FindLogic::changed, [&find, &c] {
         if (!c.quiet && find.view().running)
@@ -42,25 +47,43 @@ int scan(const Context &c)
     });
     waitFor([&] { return !find.view().running; });
     progressDone();
-    if (find.view().running)
-        find.CancelBtClick();
     const QList<FindRow> rows = find.view().rows;
-    if (c.json) {
-        QJsonArray out;
-        for (const FindRow &r : rows)
-            out.append(QJsonObject {{QStringLiteral("address"), r.address.toInt()},
-                                    {QStringLiteral("model"), r.model},
-                                    {QStringLiteral("firmware"), r.firmware},
-                                    {QStringLiteral("garbled"), r.garbled}});
-        printJson(out);
-    } else {
-        for (const FindRow &r : rows)
+    // A garbled reply is a problem of the line, not a controller: said on
+    // standard error and in the exit status.
+    QJsonArray controllers;
+    QJsonArray problems;
+    int status = Done;
+    for (const FindRow &r : rows) {
+        if (r.garbled) {
+            printErr(QStringLiteral("address %1: %2").arg(r.address, r.model));
+            problems.append(QJsonObject {{QStringLiteral("address"), r.address.toInt()},
+                                         {QStringLiteral("problem"), r.model}});
+            status = Failed;
+            continue;
+        }
+        controllers.append(QJsonObject {{QStringLiteral("address"), r.address.toInt()},
+                                        {QStringLiteral("model"), r.model},
+                                        {QStringLiteral("firmware"), r.firmware}});
+        if (!c.json)
             printOut(QStringLiteral("%1\t%2\t%3\n").arg(r.address, r.model, r.firmware));
     }
-    if (!c.quiet)
+    const bool stopped = find.view().running;
+    if (stopped)
+        find.CancelBtClick();
+    if (!c.quiet && !stopped)
         std::fprintf(stderr, "%s\n", find.view().status.toLocal8Bit().constData());
+    if (controllers.isEmpty() && !stopped) {
+        printErr(QStringLiteral("no controller answered at addresses %1 to %2 on %3 (%4)")
+                     .arg(first)
+                     .arg(last)
+                     .arg(CliPort::label(c), FindLogic::SettingText(c.line)));
+        status = Failed;
+    }
+    if (c.json)
+        printJson(QJsonObject {{QStringLiteral("controllers"), controllers},
+                               {QStringLiteral("problems"), problems}});
     find.FormClose();
-    return Done;
+    return status;
 }
 
 } // namespace CliCommands
