@@ -80,6 +80,30 @@ QString holderOf(const QString &device)
     if (target.isEmpty())
         return QString();
     const QString self = QString::number(::getpid());
+    // The serial port's lock file names the program that holds the port;
+    // another program may merely keep the device open (a simulator its
+    // line, a terminal a console).
+    QString lockName = target;
+    if (lockName.startsWith(QLatin1String("/dev/")))
+        lockName = lockName.mid(5);
+    lockName = QStringLiteral("LCK..") + lockName.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const QString &dir :
+         {QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
+          QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"), QDir::tempPath(),
+          QStringLiteral("/run/lock")}) {
+        QFile lock(dir + QLatin1Char('/') + lockName);
+        if (!lock.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> lines = lock.readAll().split('\n');
+        const QString pid = QString::fromLatin1(lines.value(0).trimmed());
+        if (!pid.isEmpty() && pid != self && QFileInfo::exists(QStringLiteral("/proc/") + pid)) {
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            const QString name = comm.open(QIODevice::ReadOnly)
+                ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                : QString::fromLocal8Bit(lines.value(1).trimmed());
+            return QStringLiteral("%1 (pid %2)").arg(name, pid);
+        }
+    }
     const QDir proc(QStringLiteral("/proc"));
     for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool number = false;

@@ -98,7 +98,7 @@ bool CliTalk::settle(int n)
 
 void CliTalk::saySilent(int address) const
 {
-    printErr(QStringLiteral("address %1: no reply on %2 (%3)")
+    printErr(QStringLiteral("address %1: no reply on %2 at %3")
                  .arg(address)
                  .arg(CliPort::label(m_context), FindLogic::SettingText(m_context.line)));
 }

@@ -70,10 +70,10 @@ int scan(const Context &c)
     const bool stopped = find.view().running;
     if (stopped)
         find.CancelBtClick();
-    if (!c.quiet && !stopped)
+    if (!c.quiet && !stopped && !controllers.isEmpty())
         std::fprintf(stderr, "%s\n", find.view().status.toLocal8Bit().constData());
     if (controllers.isEmpty() && !stopped) {
-        printErr(QStringLiteral("no controller answered at addresses %1 to %2 on %3 (%4)")
+        printErr(QStringLiteral("no controller answered at addresses %1 to %2 on %3 at %4")
                      .arg(first)
                      .arg(last)
                      .arg(CliPort::label(c), FindLogic::SettingText(c.line)));

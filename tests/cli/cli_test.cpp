@@ -14,9 +14,11 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <termios.h>
 #include <unistd.h>
@@ -336,8 +338,44 @@ TEST(Cli, BadUsageAndPortsThatFail)
         ASSERT_TRUE(holder.Open());
         r = cli({"get", "1", "P1-3"});
         EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(r.err.contains("in use")) << r.err.toStdString();
+        // One line, naming the port and the program that holds it.
+        const QString device = QFile::symLinkTarget(sim.work.path() + "/COM1");
+        EXPECT_EQ(r.err,
+                  QString("duva-cli: COM1 (%1) is in use by cli_test (pid %2); --wait "
+                          "SECONDS waits for it\n")
+                      .arg(device)
+                      .arg(::getpid()));
+        // --wait: the port is free after a second, the command goes on.
+        QTimer::singleShot(1000, [&] { holder.setOpen(false); });
+        r = cli({"get", "1", "P1-3", "--quiet", "--wait", "10"});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, "P1-3 Target SV (0x475F): 100.0\n");
     }
+    // Nothing answers a scan: a failure, not an empty success.
+    r = cli({"scan", "--from", "5", "--to", "6"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith("duva-cli: no controller answered at addresses 5 to 6 on COM1"))
+        << r.err.toStdString();
+
+    // A command ended by SIGTERM closes the port as on success: its
+    // terminal settings are as they were, and the next command opens it.
+    const QByteArray slave = QFile::encodeName(QFile::symLinkTarget(sim.work.path() + "/COM1"));
+    const int fd = ::open(slave.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    struct termios before = {};
+    ASSERT_EQ(::tcgetattr(fd, &before), 0);
+    QProcess watch;
+    watch.start(cliPath(), {"watch", "1", "P1-3"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.canReadLine(); }, 10000));
+    EXPECT_TRUE(watch.readLine().endsWith("P1-3=100.0\n"));
+    watch.terminate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_EQ(watch.exitCode(), 0);
+    struct termios after = {};
+    ASSERT_EQ(::tcgetattr(fd, &after), 0);
+    ::close(fd);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
     r = cli({"get", "9", "P1-3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.startsWith("duva-cli: address 9: no reply on COM1")) << r.err.toStdString();
