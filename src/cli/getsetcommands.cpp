@@ -162,6 +162,19 @@ int paramDecimals(const RegisterInfo &info)
     }
 }
 
+// A register's caption alone: "Proportion Band".
+QString captionOf(int reg)
+{
+    QString name = nameOf(reg);
+    const RegisterInfo *info = FindRegister(reg);
+    if (info && !info->code.isEmpty() && name.startsWith(info->code + QLatin1Char(' ')))
+        name = name.mid(info->code.size() + 1);
+    const QString suffix = QStringLiteral(" (%1)").arg(hex4(reg));
+    if (name.endsWith(suffix))
+        name.chop(suffix.size());
+    return name;
+}
+
 QString unitOf(const RegisterInfo &info)
 {
     if (info.address == Reg::Output1Level || info.address == Reg::Output2Level)
@@ -179,7 +192,7 @@ int params(const Context &c)
 {
     needArgs(c, 0, 0, QStringLiteral("params"));
     QJsonArray json;
-    QString lastCode;
+    QStringList programCodes;
     for (const RegisterInfo &info : RegisterMap()) {
         // Every register a user names: a code, or a row of the setup view.
         bool row = false;
@@ -189,9 +202,11 @@ int params(const Context &c)
             continue;
         // The program codes stand for eight or sixty-four registers: one
         // line for each code.
-        if (info.address > ProgramReg::StartPattern && info.code == lastCode)
-            continue;
-        lastCode = info.code;
+        if (info.address > ProgramReg::StartPattern) {
+            if (programCodes.contains(info.code))
+                continue;
+            programCodes << info.code;
+        }
         const Enumeration *e = EnumerationFor(info.address);
         const bool list = info.scale == ScaleKind::List || info.scale == ScaleKind::Bits;
         const EntryRange range = rangeOf(info.address, paramDecimals(info));
@@ -207,7 +222,9 @@ int params(const Context &c)
                     items.append(QJsonObject {{QStringLiteral("value"), item.value},
                                               {QStringLiteral("text"), item.text}});
             o[QStringLiteral("items")] = items;
-            values = e->texts().join(QStringLiteral(", "));
+            QStringList texts = e->texts();
+            texts.removeAll(QString());
+            values = texts.join(QStringLiteral(", "));
         } else if (!list) {
             o[QStringLiteral("min")] = range.low / std::pow(10.0, range.decimals);
             o[QStringLiteral("max")] = range.high / std::pow(10.0, range.decimals);
@@ -223,7 +240,7 @@ int params(const Context &c)
             printOut(
                 QStringLiteral("%1\t%2\t%3\t%4%5\n")
                     .arg(info.code.isEmpty() ? QStringLiteral("-") : info.code, hex4(info.address),
-                         nameOf(info.address), values,
+                         captionOf(info.address), values,
                          unitOf(info).isEmpty() ? QString() : QStringLiteral(" ") + unitOf(info)));
     }
     if (c.json)

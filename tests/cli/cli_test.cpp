@@ -551,3 +551,26 @@ TEST(Cli, RestoreChecksTheModelAndShowsWhatItWouldWrite)
                   ": not a parameter file: it holds 1027 bytes, a parameter "
                   "file 1028\n");
 }
+
+// The bash completion, as bash calls it: the words split at its word breaks
+// (':' and '=' among them), the line as typed.
+TEST(Cli, CompletionTakesOptionValuesWhole)
+{
+    const QString script =
+        qEnvironmentVariable("DUVA_SOURCE_DIR") + "/packaging/completion/duva-cli";
+    const QString cases = QString(R"(
+source '%1'
+t() { COMP_LINE="$1"; COMP_POINT=${#COMP_LINE}; shift; COMP_WORDS=("$@")
+      COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMPREPLY=(); _duva_cli; echo "${COMPREPLY[*]}"; }
+t "duva-cli --network 10.0.0.5:4001 ba" duva-cli --network 10.0.0.5 : 4001 ba
+t "duva-cli --parity=o" duva-cli --parity = o
+t "%2 set 1 P2-1" %2 set 1 P2-1
+t "%2 watch 1 P3-2" %2 watch 1 P3-2
+)")
+                              .arg(script, cliPath());
+    QProcess bash;
+    bash.start("bash", {"-c", cases});
+    ASSERT_TRUE(bash.waitForFinished(10000));
+    EXPECT_EQ(bash.readAllStandardOutput().toStdString(),
+              "backup\nodd\nP2-11= P2-12= P2-10= P2-1=\nP3-2 P3-21 P3-22 P3-23 P3-20\n");
+}
