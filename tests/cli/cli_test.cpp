@@ -10,6 +10,9 @@
 
 #include <QDate>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -452,9 +455,23 @@ TEST(Cli, FullDiskAndClosedOutputAreFailures)
     EXPECT_TRUE(r.err.contains("other addresses or another interval")) << r.err.toStdString();
     EXPECT_EQ(fileBytes(piped), before);
     r = cli({"record", "1", "--interval", "1", "--out", piped, "--append", "--duration", "2s",
-             "--quiet"});
+             "--json"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "");
+    // One JSON object a line, a value in the units shown.
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_GE(lines.size(), 1);
+    for (const QString &line : lines) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        EXPECT_EQ(o["samples"].toArray().at(0).toObject()["address"].toInt(), 1)
+            << line.toStdString();
+        EXPECT_TRUE(o["samples"].toArray().at(0).toObject()["value"].isDouble())
+            << line.toStdString();
+    }
+    // The recording waited for its last reply: nothing is left on the line
+    // for the next command.
+    r = cli({"scan", "--to", "2", "--quiet"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "1\tDUVA 4848\t1.0A\n");
     const QByteArray continued = fileBytes(piped);
     EXPECT_TRUE(continued.startsWith(before.chopped(5))) << continued.toStdString();
     EXPECT_EQ(continued.count("End"), 1);
@@ -541,6 +558,15 @@ TEST(Cli, RestoreChecksTheModelAndShowsWhatItWouldWrite)
     EXPECT_TRUE(r.out.contains("P1-4 Proportion Band (0x470C): 7.7 (now 47.6)\n"))
         << r.out.toStdString();
     EXPECT_TRUE(log.filter(" fn 06 ").isEmpty()) << log.join('\n').toStdString();
+
+    // '-' is standard input; -v prints the frames.
+    r = cli({"show", "-"}, 20000, [&](QProcess &p) { p.setStandardInputFile(dir + "/other.par"); });
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Model: 9696\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("P1-4 Proportion Band (0x470C): 7.7\n")) << r.out.toStdString();
+    r = cli({"-v", "get", "1", "P1-4"});
+    EXPECT_TRUE(r.err.contains(">  :0103474400046D  address 1, read 4744, 4 registers"))
+        << r.err.toStdString();
 
     // A file cut short is no parameter file, said in the user's terms.
     writeFile(dir + "/short.par", bytes.left(1027));
