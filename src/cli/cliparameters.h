@@ -9,6 +9,7 @@
 #include <QString>
 
 class CliTalk;
+struct RampSoakProgram;
 struct SetupControlState;
 struct SetupViewModel;
 class SetupViewLogic;
@@ -52,6 +53,9 @@ QString valueOf(CliTalk &t, const ParameterRef &ref, const QMap<int, int> &progr
 // The controller's ramp/soak program, register by register; false (said)
 // when the read does not finish.
 bool readProgram(CliTalk &t, int addr, QMap<int, int> &values);
+// The whole program (progress on standard error when asked); false (said)
+// when the read does not finish.
+bool readWholeProgram(CliTalk &t, int addr, RampSoakProgram &program, bool showProgress);
 
 // The range of an entry: the lowest and highest word the register holds at
 // its sign, with `decimals` implied decimals.

@@ -55,7 +55,9 @@ QString serialDevice(const CliCommands::Context &c)
 QString reasonOf(const QString &said)
 {
     QStringList lines = said.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (lines.size() > 1 && lines.first() == QLatin1String("Com port not exist"))
+    if (lines.size() > 1 &&
+        (lines.first() == QLatin1String("Com port not exist") ||
+         lines.first() == QLatin1String("Comport did not exist !!!")))
         lines.removeFirst();
     return lines.join(QStringLiteral("; "));
 }

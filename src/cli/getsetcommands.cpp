@@ -23,29 +23,8 @@ namespace CliCommands {
 bool readProgram(CliTalk &t, int addr, QMap<int, int> &values)
 {
     RampSoakProgram program;
-    bool ended = false;
-    bool complete = false;
-    QString why;
-    t.engine().hooks.programReply = [&](int phase, int firstStep, const QList<quint16> &words) {
-        ProgramTransfer::applyReply(program, phase, firstStep, words);
-    };
-    t.engine().hooks.programReadEnded = [&](bool whole, const QString &reason) {
-        ended = true;
-        complete = whole;
-        why = reason;
-    };
-    if (!t.engine().requestProgramRead())
-        why = QStringLiteral("the program read did not start");
-    else
-        waitFor([&] { return ended; });
-    t.engine().hooks.programReply = nullptr;
-    t.engine().hooks.programReadEnded = nullptr;
-    if (!complete) {
-        printErr(QStringLiteral("address %1: the program could not be read: %2")
-                     .arg(addr)
-                     .arg(why.isEmpty() ? QStringLiteral("the controller did not answer") : why));
+    if (!readWholeProgram(t, addr, program, false))
         return false;
-    }
     for (const RegisterWrite &w : ProgramTransfer::writes(program))
         values[w.reg] = w.value;
     return true;

@@ -16,6 +16,41 @@
 
 namespace CliCommands {
 
+bool readWholeProgram(CliTalk &t, int addr, RampSoakProgram &program, bool showProgress)
+{
+    bool ended = false;
+    bool complete = false;
+    QString why;
+    t.engine().hooks.programReply = [&](int phase, int firstStep, const QList<quint16> &words) {
+        ProgramTransfer::applyReply(program, phase, firstStep, words);
+        if (showProgress && phase == 4)
+            progress(QStringLiteral("reading step %1 of 64").arg(firstStep + 4));
+    };
+    t.engine().hooks.programReadEnded = [&](bool whole, const QString &reason) {
+        ended = true;
+        complete = whole;
+        why = reason;
+    };
+    const bool started = t.engine().requestProgramRead();
+    if (started)
+        waitFor([&] { return ended; });
+    t.engine().hooks.programReply = nullptr;
+    t.engine().hooks.programReadEnded = nullptr;
+    progressDone();
+    if (!started) {
+        printErr(QStringLiteral("address %1: the program read did not start").arg(addr));
+        return false;
+    }
+    if (!complete) {
+        printErr(QStringLiteral("address %1: Read from Duva did not finish: %2.")
+                     .arg(addr)
+                     .arg(why.isEmpty() ? QStringLiteral("the controller is no longer connected")
+                                        : why));
+        return false;
+    }
+    return true;
+}
+
 int programGet(const Context &c)
 {
     needArgs(c, 1, 2, QStringLiteral("program get ADDR [FILE]"));
@@ -25,32 +60,8 @@ int programGet(const Context &c)
     if (!t.openOne(addr))
         return Failed;
     RampSoakProgram program;
-    bool ended = false;
-    bool complete = false;
-    QString why;
-    t.engine().hooks.programReply = [&](int phase, int firstStep, const QList<quint16> &words) {
-        ProgramTransfer::applyReply(program, phase, firstStep, words);
-        if (!c.quiet && phase == 4)
-            progress(QStringLiteral("reading step %1 of 64").arg(firstStep + 4));
-    };
-    t.engine().hooks.programReadEnded = [&](bool whole, const QString &reason) {
-        ended = true;
-        complete = whole;
-        why = reason;
-    };
-    if (!t.engine().requestProgramRead()) {
-        printErr(QStringLiteral("address %1: the program read did not start").arg(addr));
+    if (!readWholeProgram(t, addr, program, !c.quiet))
         return Failed;
-    }
-    waitFor([&] { return ended; });
-    progressDone();
-    if (!complete) {
-        printErr(QStringLiteral("address %1: Read from Duva did not finish: %2.")
-                     .arg(addr)
-                     .arg(why.isEmpty() ? QStringLiteral("the controller is no longer connected")
-                                        : why));
-        return Failed;
-    }
     // The file is replaced only once the program is whole and written.
     if (!file.isEmpty() && file != QLatin1String("-")) {
         const QString failure = ProgramFile::write(file, program);
