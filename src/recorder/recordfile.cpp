@@ -90,6 +90,19 @@ Writer::~Writer()
     m_file.close();
 }
 
+namespace {
+
+QByteArray headerLine(const std::array<int, DeviceCount> &addresses, int sampleTime)
+{
+    QByteArray header;
+    header.reserve(HeaderBytes);
+    for (const int address : addresses)
+        header += ByteToHex(address) + "  ";
+    return header + ByteToHex(sampleTime) + "\r\n";
+}
+
+} // namespace
+
 QString Writer::open(const QString &path, const std::array<int, DeviceCount> &addresses,
                      int sampleTime)
 {
@@ -99,15 +112,68 @@ QString Writer::open(const QString &path, const std::array<int, DeviceCount> &ad
     // Unbuffered: every write() goes to the system at once.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return m_file.errorString();
-    QByteArray header;
-    header.reserve(HeaderBytes);
-    for (const int address : addresses)
-        header += ByteToHex(address) + "  ";
-    header += ByteToHex(sampleTime) + "\r\n";
-    const QString reason = writeNow(header);
+    const QString reason = writeNow(headerLine(addresses, sampleTime));
     if (!reason.isEmpty())
         m_file.close();
     return reason;
+}
+
+QString Writer::openStream(FILE *stream, const std::array<int, DeviceCount> &addresses,
+                           int sampleTime)
+{
+    m_file.close();
+    m_line.clear();
+    m_sync = false;
+    if (!m_file.open(stream, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return m_file.errorString();
+    const QString reason = writeNow(headerLine(addresses, sampleTime));
+    if (!reason.isEmpty())
+        m_file.close();
+    return reason;
+}
+
+QString Writer::append(const QString &path, const std::array<int, DeviceCount> &addresses,
+                       int sampleTime)
+{
+    m_file.close();
+    m_line.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return file.errorString();
+    const QByteArray header = headerLine(addresses, sampleTime);
+    if (file.read(HeaderBytes) != header)
+        return QStringLiteral("it records other addresses or another interval (its first line "
+                              "differs from \"%1\")")
+            .arg(QString::fromLatin1(header.trimmed()));
+    int groups = 0;
+    for (const int address : addresses)
+        groups += address != 0 ? 1 : 0;
+    const qint64 length = qint64(GroupLength) * groups + TimeWidth + DateWidth + 2;
+    const qint64 records = (file.size() - HeaderBytes) / length;
+    // What follows the last whole record may be "End" or a line cut short,
+    // never a record of another length.
+    const qint64 whole = HeaderBytes + records * length;
+    file.seek(whole);
+    const QByteArray rest = file.readAll();
+    const bool restFits = rest.isEmpty() || rest == "End\r\n" || rest == "End" ||
+        (!rest.contains('\n') && !rest.startsWith("End"));
+    QByteArray last;
+    if (records > 0) {
+        file.seek(whole - length);
+        last = file.read(length);
+    }
+    if (!restFits ||
+        (records > 0 &&
+         (!last.endsWith("\r\n") || last.contains("\r\n\r\n") ||
+          last.left(length - 2).contains('\n'))))
+        return QStringLiteral("its lines are not the records of these addresses");
+    if (!file.resize(whole) || !file.seek(whole))
+        return file.errorString();
+    file.close();
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return m_file.errorString();
+    return QString();
 }
 
 void Writer::sample(int device, qint32 value)

@@ -68,6 +68,15 @@ public:
     // string on success, else the system's reason (nothing is then open).
     QString open(const QString &path, const std::array<int, DeviceCount> &addresses,
                  int sampleTime);
+    // Continues an existing recording of the same addresses and sample time:
+    // its final "End" and a line cut short by a crash are taken off, and the
+    // next lines follow its last whole record. The empty string on success,
+    // else why the file cannot be continued (nothing is then changed).
+    QString append(const QString &path, const std::array<int, DeviceCount> &addresses,
+                   int sampleTime);
+    // An open file written elsewhere than a regular file (standard output):
+    // the writer takes it over without syncing it.
+    QString openStream(FILE *stream, const std::array<int, DeviceCount> &addresses, int sampleTime);
     bool isOpen() const { return m_file.isOpen(); }
 
     // The device's group (device 0..9) on the line in progress; nothing
