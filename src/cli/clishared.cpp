@@ -13,10 +13,25 @@
 
 #include <cstdio>
 #include <unistd.h>
+#include <utility>
 
 namespace CliCommands {
 
 std::atomic<bool> stopAsked {false};
+std::function<QString()> lineLoss;
+
+namespace {
+bool lossSaid = false;
+}
+
+bool sayLoss(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    if (!std::exchange(lossSaid, true))
+        printErr(text);
+    return true;
+}
 
 void printOut(const QString &text)
 {
@@ -56,7 +71,8 @@ bool waitFor(const std::function<bool()> &done, qint64 timeoutMs)
     QElapsedTimer elapsed;
     elapsed.start();
     auto check = [&] {
-        if (done() || stopAsked || (timeoutMs >= 0 && elapsed.elapsed() > timeoutMs))
+        if (done() || stopAsked || (timeoutMs >= 0 && elapsed.elapsed() > timeoutMs) ||
+            (lineLoss && sayLoss(lineLoss())))
             loop.quit();
     };
     // Looked at whenever the events in hand are done, so the next step

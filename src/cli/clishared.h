@@ -17,6 +17,13 @@ namespace CliCommands {
 // Set by SIGINT/SIGTERM where a command asks for it; every wait ends then.
 extern std::atomic<bool> stopAsked;
 
+// While set: the loss of the command's line (empty while it is there). A
+// wait ends when the line is lost, and the loss is said once.
+extern std::function<QString()> lineLoss;
+// Says `text` (naming the line and the reason) on standard error, once per
+// run; false when it is empty.
+bool sayLoss(const QString &text);
+
 void printOut(const QString &text);
 // "duva-cli: TEXT" on standard error.
 void printErr(const QString &text);
@@ -26,8 +33,9 @@ void printJson(const QJsonValue &value);
 void progress(const QString &text);
 void progressDone();
 
-// Runs the event loop until `done` says so, the time is up (-1: no limit)
-// or SIGINT/SIGTERM came; the result of `done`.
+// Runs the event loop until `done` says so, the time is up (-1: no limit),
+// SIGINT/SIGTERM came or the line set in lineLoss is lost; the result of
+// `done`.
 bool waitFor(const std::function<bool()> &done, qint64 timeoutMs = -1);
 
 // What the logic said since `from`, once it has been posted (the windows'

@@ -13,6 +13,10 @@ CliTalk::CliTalk(const Context &c)
           *m_line, [s = c.line] { return s; }, actions(this))
 {
     m_session.setupView().resetView();
+    // Nothing waits on a line that is gone: the command ends and says why.
+    lineLoss = [line = m_line.get()] {
+        return line->isOpen() && line->deviceLost() ? line->lossText() : QString();
+    };
     MonitorEngine &e = engine();
     auto cycle = e.hooks.setupCycleDone;
     e.hooks.setupCycleDone = [this, cycle] {
@@ -37,6 +41,7 @@ CliTalk::CliTalk(const Context &c)
 
 CliTalk::~CliTalk()
 {
+    lineLoss = nullptr;
     // The request in flight is let finish first: its reply would
     // otherwise wait on the line for the next program to open it.
     for (int n = 1; n <= SlotCount; ++n)
@@ -49,7 +54,7 @@ bool CliTalk::open()
 {
     engine().FormShow();
     if (engine().holdsPort())
-        return true;
+        return CliLine::reached(*m_line, m_settings);
     printErr(QStringLiteral("%1: %2").arg(CliLine::describe(m_settings), saidSince(dialogs, 0)));
     return false;
 }
@@ -85,7 +90,11 @@ void CliTalk::start(const QList<int> &addresses)
 bool CliTalk::settle(int n)
 {
     const SlotState &s = engine().state().at(n);
-    waitFor([&] { return !s.DeviceRequested || s.identified || s.TimeoutRun >= UnansweredRun; });
+    // A line that goes away meanwhile ends the wait: nobody can answer.
+    waitFor([&] {
+        return !s.DeviceRequested || s.identified || s.TimeoutRun >= UnansweredRun ||
+            m_line->deviceLost();
+    });
     if (s.identified)
         return true;
     engine().DisconnectSlot(n);
@@ -94,6 +103,8 @@ bool CliTalk::settle(int n)
 
 void CliTalk::saySilent(int address) const
 {
+    if (m_line->deviceLost() && sayLoss(m_line->lossText()))
+        return;
     printErr(QStringLiteral("address %1: no reply on %2")
                  .arg(address)
                  .arg(CliLine::describe(m_settings)));

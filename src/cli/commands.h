@@ -31,6 +31,7 @@ int diff(const Context &c);
 int programGet(const Context &c);
 int programPut(const Context &c);
 int record(const Context &c);
+int checkLine(const Context &c);
 
 // The address an argument names (1..247); bad usage otherwise.
 int address(const QString &arg);

@@ -115,17 +115,28 @@ int record(const Context &c)
     }
     QElapsedTimer elapsed;
     elapsed.start();
+    // What the recording says while it runs (a line lost: the gap) is said
+    // when it comes; the recording goes on.
+    qsizetype said = dialogs.messages.size();
     waitFor([&] {
+        if (dialogs.messages.size() > said) {
+            const QString text = dialogs.textsFrom(said).trimmed();
+            said = dialogs.messages.size();
+            if (!text.isEmpty())
+                printErr(text +
+                         QStringLiteral(" (the recording goes on; samples are missing "
+                                        "until the line is back)"));
+        }
         return stopAsked || !acq.recording() || (duration >= 0 && elapsed.elapsed() >= duration);
     });
     const bool ranOut = !acq.recording();
     if (acq.recording())
         acq.StartBtClick(); // STOP: the record file ends with "End"
     acq.FormClose();
-    if (ranOut || dialogs.messages.size() > before) {
-        const QString said = dialogs.textsFrom(before).trimmed();
-        if (!said.isEmpty())
-            printErr(said);
+    if (ranOut || dialogs.messages.size() > said) {
+        const QString rest = dialogs.textsFrom(said).trimmed();
+        if (!rest.isEmpty())
+            printErr(rest);
         return ranOut ? Failed : Done;
     }
     return Done;

@@ -35,13 +35,31 @@ int scan(const Context &c)
         printErr(QStringLiteral("%1: %2").arg(CliLine::describe(c.line), saidSince(dialogs, 0)));
         return Failed;
     }
+    // A line that is not reached is no empty line: said, and a failure.
+    const auto notReached = [&] {
+        printErr(QStringLiteral("The line was not reached: no address was asked"));
+        find.FormClose();
+        return Failed;
+    };
+    if (!CliLine::reached(*line, c.line))
+        return notReached();
+    lineLoss = [l = line.get()] { return l->deviceLost() ? l->lossText() : QString(); };
     find.ScanBtClick(first, last);
     QObject::connect(&find, &FindLogic::changed, [&find, &c] {
         if (!c.quiet && find.view().running)
             progress(find.view().status);
     });
     waitFor([&] { return !find.view().running; });
+    lineLoss = nullptr;
     progressDone();
+    if (line->deviceLost()) {
+        find.CancelBtClick();
+        sayLoss(line->lossText());
+        printErr(QStringLiteral("The line was lost during the scan: the addresses after it "
+                                "were not asked"));
+        find.FormClose();
+        return Failed;
+    }
     if (find.view().running)
         find.CancelBtClick();
     const QList<FindRow> rows = find.view().rows;

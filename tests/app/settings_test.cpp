@@ -85,10 +85,20 @@ TEST(ComSettings, LineSettingsOfSettingsCodes)
 {
     using P = LineParity;
     constexpr ModbusMode A = ModbusMode::Ascii, R = ModbusMode::Rtu;
+    // What the line runs: port, baud rate, parity, data and stop bits, framing.
+    struct Line
+    {
+        int comNumber;
+        quint32 baud;
+        LineParity parity;
+        int dataBits;
+        int stopBits;
+        ModbusMode framing;
+    };
     const struct
     {
         int code;
-        LineSettings line;
+        Line line;
     } cases[] = {
         {120, {1, 9600, P::Even, 7, 1, A}},
         {51032, {3, 19200, P::None, 8, 1, R}},
