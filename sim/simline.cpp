@@ -665,15 +665,7 @@ void SimLine::onTransmit()
         }
         if (due > b.sent) {
             const qsizetype n = due - b.sent;
-            if (m_output && m_plugged) {
-                m_output(b.bytes.mid(b.sent, n));
-            } else if (m_masterFd >= 0 && m_plugged) {
-                // Bytes the terminal cannot take are lost, as on a line
-                // where nobody listens.
-                const ssize_t written =
-                    ::write(m_masterFd, b.bytes.constData() + b.sent, size_t(n));
-                Q_UNUSED(written);
-            }
+            toMaster(b.bytes.mid(b.sent, n));
             m_bytesSent += n;
             b.sent = due;
         }

@@ -143,8 +143,11 @@ LineCheck::Outcome LineCheck::judge(const Exchange &x, int *turnaroundMs, qint64
     qsizetype at = 0;
     *echoMs = -1;
     if (x.bytes.startsWith(x.request)) {
+        // The echo's first byte waits in the adapter for its latency timer
+        // (a packet is not full): its delay beyond one character is the
+        // latency.
         at = x.request.size();
-        *echoMs = std::max<qint64>(0, x.arrivals.at(at - 1) - x.sentMs - qint64(requestMs));
+        *echoMs = std::max<qint64>(0, x.arrivals.at(0) - x.sentMs - qint64(CharacterMs(s)));
     }
     QByteArray rest = x.bytes.mid(at);
     qsizetype first = at;
@@ -157,6 +160,7 @@ LineCheck::Outcome LineCheck::judge(const Exchange &x, int *turnaroundMs, qint64
     }
     if (rest.isEmpty())
         return Outcome::Silent;
+    // The reply's first byte waits in the adapter as the echo's did.
     *turnaroundMs = int(std::max<qint64>(
         0, x.arrivals.at(first) - x.sentMs - qint64(requestMs) - std::max<qint64>(0, *echoMs)));
     const int expected = f.expectedLength(rest);
@@ -238,7 +242,8 @@ void LineCheck::finish()
     if (!anyBytes) {
         add("silent",
             QStringLiteral("Nothing arrives at all%1: check the wiring (A and B swapped?), the "
-                           "controllers' power and the port.")
+                           "controllers' power and the port; or the line speed, parity or "
+                           "framing differ from the controllers': try the search.")
                 .arg(echoes.isEmpty() ? QString() : QStringLiteral(" but the echo")));
     } else if (good == 0 && bad == 0) {
         add("garbled",

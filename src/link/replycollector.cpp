@@ -310,7 +310,7 @@ ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, q
     // A binary reply whose length is not reached yet paused inside (an
     // adapter's packets): it is waited for, within the total limit.
     const QByteArray &sofar = m_received.isEmpty() ? m_echoHeld : m_received;
-    if (m_framing->silenceEndsFrame() && !sofar.isEmpty() &&
+    if (m_timing == Timing::FromLastByte && m_framing->silenceEndsFrame() && !sofar.isEmpty() &&
         m_framing->expectedLength(sofar) > sofar.size() && armWithin(m_ticks))
         return Event::Bytes;
     return endByTimer();
