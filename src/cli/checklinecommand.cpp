@@ -15,15 +15,7 @@ namespace CliCommands {
 int checkLine(const Context &c)
 {
     needArgs(c, 0, 0, QStringLiteral("check-line [--from N] [--to M]"));
-    const QCommandLineParser &p = *c.parser;
-    const int first = p.isSet(QStringLiteral("from"))
-        ? wholeNumber(QStringLiteral("--from"), p.value(QStringLiteral("from")), 1, 247)
-        : 1;
-    const int last = p.isSet(QStringLiteral("to"))
-        ? wholeNumber(QStringLiteral("--to"), p.value(QStringLiteral("to")), 1, 247)
-        : 4;
-    if (last < first)
-        throw CliUsageError {QStringLiteral("--to %1 is below --from %2").arg(last).arg(first)};
+    const auto [first, last] = addressRange(c, 4);
 
     std::unique_ptr<Line> line = CliLine::create(c.line);
     LineCheck check(*line, [s = c.line] { return s; });

@@ -92,6 +92,19 @@ QString saidSince(const CliDialogs &dialogs, qsizetype from)
     return dialogs.textsFrom(from).trimmed();
 }
 
+QPair<int, int> addressRange(const Context &c, int last)
+{
+    const QCommandLineParser &p = *c.parser;
+    const int first = p.isSet(QStringLiteral("from"))
+        ? wholeNumber(QStringLiteral("--from"), p.value(QStringLiteral("from")), 1, 247)
+        : 1;
+    if (p.isSet(QStringLiteral("to")))
+        last = wholeNumber(QStringLiteral("--to"), p.value(QStringLiteral("to")), 1, 247);
+    if (last < first)
+        throw CliUsageError {QStringLiteral("--to %1 is below --from %2").arg(last).arg(first)};
+    return {first, last};
+}
+
 QString hex4(int reg)
 {
     return QStringLiteral("0x") +

@@ -4,6 +4,7 @@
 
 #include <QJsonValue>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -49,6 +50,10 @@ QList<int> addressesOf(const QStringList &args);
 
 // A whole number low..high given to `option`; bad usage otherwise.
 int wholeNumber(const QString &option, const QString &text, int low, int high);
+
+// The addresses --from N (1) to --to M (`last` when not given); bad usage
+// when they are out of 1..247 or M is below N.
+QPair<int, int> addressRange(const Context &c, int last);
 
 // Bad usage unless the command has low..high arguments (high -1: no limit).
 void needArgs(const Context &c, int low, int high, const QString &usage);

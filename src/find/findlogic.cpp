@@ -166,45 +166,40 @@ bool FindLogic::openAt(const LineSettings &settings)
     }
 }
 
-void FindLogic::ScanBtClick(int first, int last)
+bool FindLogic::beginOnRange(Work work, int first, int last)
 {
     if (m_work != Work::None)
-        return;
+        return false;
     m_first = qBound(FirstAddress, first, LastAddress);
     m_last = qBound(m_first, last, LastAddress);
     if (!openAt(m_setting)) {
         setIdle(QStringLiteral("The port could not be opened."));
-        return;
+        return false;
     }
-    m_work = Work::Scan;
+    m_work = work;
     m_cancelled = false;
     m_settingIndex = 0;
     m_settingCount = 1;
-    showFound({});
     m_view.running = true;
     m_view.progressValue = 0;
     m_view.progressMaximum = m_last - m_first + 1;
+    return true;
+}
+
+void FindLogic::ScanBtClick(int first, int last)
+{
+    if (!beginOnRange(Work::Scan, first, last))
+        return;
+    showFound({});
+    m_view.running = true;
     m_scan.start(m_first, m_last);
 }
 
 void FindLogic::CheckBtClick(int first, int last)
 {
-    if (m_work != Work::None)
+    if (!beginOnRange(Work::Check, first, last))
         return;
-    m_first = qBound(FirstAddress, first, LastAddress);
-    m_last = qBound(m_first, last, LastAddress);
-    if (!openAt(m_setting)) {
-        setIdle(QStringLiteral("The port could not be opened."));
-        return;
-    }
-    m_work = Work::Check;
-    m_cancelled = false;
-    m_settingIndex = 0;
-    m_settingCount = 1;
     m_view.checkText.clear();
-    m_view.running = true;
-    m_view.progressValue = 0;
-    m_view.progressMaximum = m_last - m_first + 1;
     m_view.status = QStringLiteral("Listening to the line...");
     emit changed();
     m_check.start(m_first, m_last);

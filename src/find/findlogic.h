@@ -120,6 +120,9 @@ private:
     void setIdle(const QString &status);
 
     enum class Work { None, Scan, Search, Check };
+    // Starts `work` on first..last at the window's setting; false (said)
+    // when something runs already or the port does not open.
+    bool beginOnRange(Work work, int first, int last);
     Line &m_line;
     LineSettingsSource m_programSettings;
     LineSettings m_setting;
