@@ -154,6 +154,30 @@ TEST(ReplyCollector, RtuFrameEndsAtItsLengthOrInTheSilence)
     EXPECT_EQ(c.events.last(), Event::TimedOut);
 }
 
+TEST(ReplyCollector, TheLinesTimeOutAndPauseApplyToEveryWindow)
+{
+    Collecting c(ReplyCollector::Timing::FromLastByte);
+    LineSettings slow;
+    slow.talk.replyTimeoutMs = 3000; // a radio link
+    slow.talk.pauseMs = 200;
+    c.line.openWith(slow);
+    c.collector.attach();
+    c.collector.send(":010347000001B4\r\n", ascii, 36);
+    c.line.advance(2900);
+    EXPECT_TRUE(c.collector.waiting()); // 36 ticks would have ended by now
+    c.line.receive(":0103020010EA\r\n");
+    EXPECT_EQ(c.events.last(), Event::Reply);
+    // The next request waits for the pause, then goes out with its window.
+    c.collector.send(":010347000001B4\r\n", ascii, 36);
+    EXPECT_EQ(c.line.sent.size(), 1);
+    c.line.advance(150);
+    EXPECT_EQ(c.line.sent.size(), 1);
+    c.line.advance(150);
+    EXPECT_EQ(c.line.sent.size(), 2);
+    c.line.advance(3200);
+    EXPECT_EQ(c.events.last(), Event::TimedOut);
+}
+
 TEST(ReplyCollector, BytesWhileIdleAreReadAndNoResult)
 {
     Collecting c(ReplyCollector::Timing::FromSend, 8);
