@@ -56,7 +56,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
 {
     setObjectName(QStringLiteral("ComSettingsForm"));
     setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));
-    setFixedSize(Scaled(324), Scaled(530));
+    setFixedSize(Scaled(324), Scaled(572));
     SetScaledFont(this, 12);
 
     auto *heading = new QLabel(QStringLiteral("COM PORT SETTING"), this);
@@ -179,7 +179,7 @@ void ComSettingsForm::addTalkBox()
 {
     TalkBox = new QGroupBox(QStringLiteral("Line"), this);
     TalkBox->setObjectName(QStringLiteral("TalkBox"));
-    PlaceScaled(TalkBox, 8, 440, 308, 84);
+    PlaceScaled(TalkBox, 8, 440, 308, 126);
     auto *grid = new QGridLayout(TalkBox);
     grid->setContentsMargins(Scaled(6), Scaled(2), Scaled(6), Scaled(2));
     grid->setVerticalSpacing(Scaled(2));
@@ -212,14 +212,18 @@ void ComSettingsForm::addTalkBox()
         l->setBuddy(buddy);
         return l;
     };
+    for (QWidget *w : {static_cast<QWidget *>(EchoBox), static_cast<QWidget *>(TimeoutEdit),
+                       static_cast<QWidget *>(RetriesEdit), static_cast<QWidget *>(PauseEdit)})
+        w->setMinimumWidth(Scaled(86));
     grid->addWidget(label(QStringLiteral("Remove &echo"), EchoBox), 0, 0);
     grid->addWidget(EchoBox, 0, 1);
-    grid->addWidget(label(QStringLiteral("&Time-out"), TimeoutEdit), 0, 2);
-    grid->addWidget(TimeoutEdit, 0, 3);
-    grid->addWidget(label(QStringLiteral("&Retries"), RetriesEdit), 1, 0);
-    grid->addWidget(RetriesEdit, 1, 1);
-    grid->addWidget(label(QStringLiteral("Pa&use"), PauseEdit), 1, 2);
-    grid->addWidget(PauseEdit, 1, 3);
+    grid->addWidget(label(QStringLiteral("&Time-out"), TimeoutEdit), 1, 0);
+    grid->addWidget(TimeoutEdit, 1, 1);
+    grid->addWidget(label(QStringLiteral("&Retries"), RetriesEdit), 2, 0);
+    grid->addWidget(RetriesEdit, 2, 1);
+    grid->addWidget(label(QStringLiteral("Pa&use"), PauseEdit), 3, 0);
+    grid->addWidget(PauseEdit, 3, 1);
+    grid->setColumnStretch(2, 1);
     const auto changed = [this] {
         if (m_rendering)
             return;
