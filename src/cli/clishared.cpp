@@ -18,13 +18,16 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace CliCommands {
 
 std::atomic<int> stopAsked {0};
+std::function<QString()> lineLoss;
 
 namespace {
 
+bool lossSaid = false;
 QString outputError;
 QStringList said;
 QJsonObject result;
@@ -49,6 +52,15 @@ void printFrames()
     for (const QString &line : TrafficLines(log, tracedUpTo + 1, -1))
         std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     tracedUpTo = log.newest();
+}
+
+bool sayLoss(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    if (!std::exchange(lossSaid, true))
+        printErr(text);
+    return true;
 }
 
 void printOut(const QString &text)
@@ -128,7 +140,7 @@ bool waitFor(const std::function<bool()> &done, qint64 timeoutMs, bool interrupt
     auto check = [&] {
         printFrames();
         if (done() || (interruptible && interrupted()) ||
-            (timeoutMs >= 0 && elapsed.elapsed() > timeoutMs))
+            (timeoutMs >= 0 && elapsed.elapsed() > timeoutMs) || (lineLoss && sayLoss(lineLoss())))
             loop.quit();
     };
     // Looked at whenever the events in hand are done, so the next step
@@ -151,6 +163,19 @@ QString saidSince(const CliDialogs &dialogs, qsizetype from)
 QString csvFieldOf(const QString &text)
 {
     return RecordFile::csvField(text);
+}
+
+QPair<int, int> addressRange(const Context &c, int last)
+{
+    const QCommandLineParser &p = *c.parser;
+    const int first = p.isSet(QStringLiteral("from"))
+        ? wholeNumber(QStringLiteral("--from"), p.value(QStringLiteral("from")), 1, 247)
+        : 1;
+    if (p.isSet(QStringLiteral("to")))
+        last = wholeNumber(QStringLiteral("--to"), p.value(QStringLiteral("to")), 1, 247);
+    if (last < first)
+        throw CliUsageError {QStringLiteral("--to %1 is below --from %2").arg(last).arg(first)};
+    return {first, last};
 }
 
 QString hex4(int reg)

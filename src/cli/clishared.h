@@ -4,6 +4,7 @@
 
 #include <QJsonValue>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -17,6 +18,13 @@ namespace CliCommands {
 // The signal (SIGINT, SIGTERM, SIGHUP) that asked the command to stop, 0
 // for none; every wait ends then.
 extern std::atomic<int> stopAsked;
+
+// While set: the loss of the command's line (empty while it is there). A
+// wait ends when the line is lost, and the loss is said once.
+extern std::function<QString()> lineLoss;
+// Says `text` (naming the line and the reason) on standard error, once per
+// run; false when it is empty.
+bool sayLoss(const QString &text);
 
 // Standard output, checked: the first write that fails ends every wait and
 // the command's exit status says so (outputFailure() names the reason).
@@ -38,8 +46,8 @@ void progress(const QString &text);
 void progressDone();
 
 // Runs the event loop until `done` says so, the time is up (-1: no limit)
-// or, when `interruptible`, a signal came or standard output failed; the
-// result of `done`.
+// or, when `interruptible`, a signal came or standard output failed; or the
+// line set in lineLoss is lost; the result of `done`.
 bool waitFor(const std::function<bool()> &done, qint64 timeoutMs = -1, bool interruptible = true);
 // -v: every frame sent and received is printed on standard error as the
 // waits go by.
@@ -63,6 +71,10 @@ QList<int> addressesOf(const QStringList &args);
 
 // A whole number low..high given to `option`; bad usage otherwise.
 int wholeNumber(const QString &option, const QString &text, int low, int high);
+
+// The addresses --from N (1) to --to M (`last` when not given); bad usage
+// when they are out of 1..247 or M is below N.
+QPair<int, int> addressRange(const Context &c, int last);
 
 // Bad usage unless the command has low..high arguments (high -1: no limit).
 void needArgs(const Context &c, int low, int high, const QString &usage);

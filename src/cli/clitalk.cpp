@@ -15,6 +15,10 @@ CliTalk::CliTalk(const Context &c)
           *m_line, [s = c.line] { return s; }, actions(this))
 {
     m_session.setupView().resetView();
+    // Nothing waits on a line that is gone: the command ends and says why.
+    lineLoss = [line = m_line.get()] {
+        return line->isOpen() && line->deviceLost() ? line->lossText() : QString();
+    };
     MonitorEngine &e = engine();
     auto cycle = e.hooks.setupCycleDone;
     e.hooks.setupCycleDone = [this, cycle] {
@@ -39,6 +43,7 @@ CliTalk::CliTalk(const Context &c)
 
 CliTalk::~CliTalk()
 {
+    lineLoss = nullptr;
     // The request in flight is let finish first: its reply would
     // otherwise wait on the line for the next program to open it.
     for (int n = 1; n <= SlotCount; ++n)
@@ -49,13 +54,15 @@ CliTalk::~CliTalk()
 
 bool CliTalk::open()
 {
-    return CliPort::openLine(
+    if (!CliPort::openLine(
         m_context, dialogs,
         [this] {
             engine().FormShow();
             return engine().holdsPort();
         },
-        [this] { engine().FormClose(); });
+        [this] { engine().FormClose(); }))
+        return false;
+    return CliLine::reached(*m_line, m_context.line);
 }
 
 QList<int> CliTalk::connect(const QList<int> &addresses)
@@ -89,7 +96,11 @@ void CliTalk::start(const QList<int> &addresses)
 bool CliTalk::settle(int n)
 {
     const SlotState &s = engine().state().at(n);
-    waitFor([&] { return !s.DeviceRequested || s.identified || s.TimeoutRun >= UnansweredRun; });
+    // A line that goes away meanwhile ends the wait: nobody can answer.
+    waitFor([&] {
+        return !s.DeviceRequested || s.identified || s.TimeoutRun >= UnansweredRun ||
+            m_line->deviceLost();
+    });
     if (s.identified)
         return true;
     engine().DisconnectSlot(n);
@@ -98,6 +109,8 @@ bool CliTalk::settle(int n)
 
 void CliTalk::saySilent(int address) const
 {
+    if (m_line->deviceLost() && sayLoss(m_line->lossText()))
+        return;
     printErr(QStringLiteral("address %1: no reply on %2 at %3")
                  .arg(address)
                  .arg(CliPort::label(m_context), FindLogic::SettingText(m_context.line)));

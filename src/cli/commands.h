@@ -37,6 +37,7 @@ int record(const Context &c);
 int params(const Context &c);
 int show(const Context &c);
 int watch(const Context &c);
+int checkLine(const Context &c);
 
 // The address an argument names (1..247); bad usage otherwise.
 int address(const QString &arg);

@@ -36,6 +36,15 @@ const QList<Command> &commands()
          scan,
          {{QStringLiteral("from"), QStringLiteral("First address (1)."), QStringLiteral("N")},
           {QStringLiteral("to"), QStringLiteral("Last address (247)."), QStringLiteral("M")}}},
+        {"check-line",
+         "check-line [--from N] [--to M]",
+         "Listens to the line and asks the addresses of the range (1 to 4), then says what "
+         "it found: silence, garbage, an echo, bad checksums, colliding replies; each "
+         "controller's turnaround, the adapter's latency, and the settings it recommends. "
+         "Exit status 0 when the line is clean, 1 when it found a problem.",
+         checkLine,
+         {{QStringLiteral("from"), QStringLiteral("First address (1)."), QStringLiteral("N")},
+          {QStringLiteral("to"), QStringLiteral("Last address (4)."), QStringLiteral("M")}}},
         {"get",
          "get ADDR [CODE|REGISTER...]",
          "Reads the controller's setup and prints each parameter as the setup view shows it "

@@ -186,7 +186,18 @@ int record(const Context &c)
     }
     QElapsedTimer elapsed;
     elapsed.start();
+    // What the recording says while it runs (a line lost: the gap) is said
+    // when it comes; the recording goes on.
+    qsizetype said = dialogs.messages.size();
     waitFor([&] {
+        if (dialogs.messages.size() > said) {
+            const QString text = dialogs.textsFrom(said).trimmed();
+            said = dialogs.messages.size();
+            if (!text.isEmpty())
+                printErr(text +
+                         QStringLiteral(" (the recording goes on; samples are missing "
+                                        "until the line is back)"));
+        }
         return !fileFailure.isEmpty() || !acq.recording() ||
             (duration >= 0 && elapsed.elapsed() >= duration);
     });
@@ -208,10 +219,10 @@ int record(const Context &c)
         printErr(fileFailure);
         status = Failed;
     }
-    const QString said = dialogs.textsFrom(0).trimmed();
+    const QString rest = dialogs.textsFrom(said).trimmed();
     if (ranOut) {
-        printErr(said.isEmpty() ? QStringLiteral("%1: the recording stopped").arg(CliPort::label(c))
-                                : QStringLiteral("%1: %2").arg(CliPort::label(c), said));
+        printErr(rest.isEmpty() ? QStringLiteral("%1: the recording stopped").arg(CliPort::label(c))
+                                : QStringLiteral("%1: %2").arg(CliPort::label(c), rest));
         status = Failed;
     }
     return status;

@@ -18,15 +18,7 @@ namespace CliCommands {
 int scan(const Context &c)
 {
     needArgs(c, 0, 0, QStringLiteral("scan [--from N] [--to M]"));
-    const QCommandLineParser &p = *c.parser;
-    const int first = p.isSet(QStringLiteral("from"))
-        ? wholeNumber(QStringLiteral("--from"), p.value(QStringLiteral("from")), 1, 247)
-        : 1;
-    const int last = p.isSet(QStringLiteral("to"))
-        ? wholeNumber(QStringLiteral("--to"), p.value(QStringLiteral("to")), 1, 247)
-        : 247;
-    if (last < first)
-        throw CliUsageError {QStringLiteral("--to %1 is below --from %2").arg(last).arg(first)};
+    const auto [first, last] = addressRange(c, 247);
 
     CliDialogs dialogs;
     std::unique_ptr<Line> line = CliLine::create(c.line);
@@ -40,13 +32,33 @@ int scan(const Context &c)
         [&find] { find.FormClose(); });
     if (!opened)
         return Failed;
+    // A line that is not reached is no empty line: said, and a failure.
+    const auto notReached = [&] {
+        printErr(QStringLiteral("The line was not reached: no address was asked"));
+        find.FormClose();
+        return Failed;
+    };
+    if (!CliLine::reached(*line, c.line))
+        return notReached();
+    lineLoss = [l = line.get()] { return l->deviceLost() ? l->lossText() : QString(); };
     find.ScanBtClick(first, last);
     QObject::connect(&find, &FindLogic::changed, [&find, &c] {
         if (!c.quiet && find.view().running)
             progress(find.view().status);
     });
     waitFor([&] { return !find.view().running; });
+    lineLoss = nullptr;
     progressDone();
+    if (line->deviceLost()) {
+        find.CancelBtClick();
+        sayLoss(line->lossText());
+        printErr(QStringLiteral("The line was lost during the scan: the addresses after it "
+                                "were not asked"));
+        find.FormClose();
+        return Failed;
+    }
+    if (find.view().running)
+        find.CancelBtClick();
     const QList<FindRow> rows = find.view().rows;
     // A garbled reply is a problem of the line, not a controller: said on
     // standard error and in the exit status.

@@ -224,7 +224,7 @@ bool MonitorEngine::reopenLine()
     try {
         m_collector.cancel();
         m_channel.reopen(m_settings());
-        m_collector.attach();
+        m_collector.reattach();
         m_state.ReplyTimer = m_collector.timer();
     } catch (const ChannelError &) {
         return false;

@@ -7,8 +7,10 @@
 #include "scripteddialogs.h"
 #include "setup/setupviewform.h"
 #include "simoncom1.h"
+#include "simonnetwork.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,6 +18,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -599,4 +603,165 @@ t "%2 watch 1 P3-2" %2 watch 1 P3-2
     ASSERT_TRUE(bash.waitForFinished(10000));
     EXPECT_EQ(bash.readAllStandardOutput().toStdString(),
               "backup\nodd\nP2-11= P2-12= P2-10= P2-1=\nP3-2 P3-21 P3-22 P3-23 P3-20\n");
+}
+
+TEST(Cli, NetworkLinesThatCannotBeReachedEndSayingWhy)
+{
+    TemporaryWorkDir work;
+    quint16 refused = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        refused = probe.serverPort();
+    }
+    // A peer that accepts and closes at once.
+    QTcpServer closer;
+    ASSERT_TRUE(closer.listen(QHostAddress::LocalHost));
+    QObject::connect(&closer, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *s = closer.nextPendingConnection()) {
+            s->close();
+            s->deleteLater();
+        }
+    });
+    const QString refusedAt = QStringLiteral("127.0.0.1:%1").arg(refused);
+    const QString closerAt = QStringLiteral("127.0.0.1:%1").arg(closer.serverPort());
+    const struct
+    {
+        QStringList args;
+        QString err;
+    } cases[] = {
+        {{"--network", refusedAt, "get", "1", "P1-3"},
+         "duva-cli: Cannot reach " + refusedAt + ": connection refused\n"},
+        {{"--network", "no-such-host.invalid:502", "--gateway", "backup", "1"},
+         "duva-cli: Cannot reach no-such-host.invalid:502: host not found\n"},
+        {{"--network", closerAt, "get", "1", "P1-3"},
+         "duva-cli: The connection to " + closerAt +
+             " was lost: the remote host closed the connection\n"},
+        {{"--network", refusedAt, "scan", "--to", "3"},
+         "duva-cli: Cannot reach " + refusedAt +
+             ": connection refused\nduva-cli: The line was not reached: no address was asked\n"},
+    };
+    for (const auto &c : cases) {
+        QElapsedTimer took;
+        took.start();
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.status, 1) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.err.toStdString(), c.err.toStdString());
+        EXPECT_LT(took.elapsed(), 10000);
+    }
+}
+
+TEST(Cli, RecordRidesOutADroppedConnection)
+{
+    ComSettings settings;
+    SimOnNetwork sim(LineKind::DeviceServer, ModbusMode::Ascii, settings, {{1, 0x4848}});
+    ASSERT_TRUE(sim.ok());
+    QProcess p;
+    p.start(cliPath(),
+            {"--network", QStringLiteral("127.0.0.1:%1").arg(sim.server.port()), "record", "1",
+             "--interval", "1", "--duration", "6s", "--out", "r.dat"});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    QTest::qWait(2300);
+    sim.server.dropClient(); // a gateway's reboot
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 15000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const QStringList rows =
+        QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    // A row a second: values before the drop, a missing one or so while the
+    // line came back, values again after.
+    ASSERT_GE(rows.size(), 5);
+    EXPECT_FALSE(rows.first().endsWith(','));
+    EXPECT_FALSE(rows.last().endsWith(',')) << rows.join('|').toStdString();
+    // A gap, when the drop cost a sample, is said once.
+    EXPECT_LE(QString::fromUtf8(p.readAllStandardError())
+                  .count(QStringLiteral("(the recording goes on; samples are missing until the "
+                                        "line is back)")),
+              1);
+}
+
+TEST(Cli, CheckLineSaysWhatTheWireModelDoes)
+{
+    SimOnCom1 sim(SimLineSettings(), {{1, 0x4848}, {2, 0x4848}});
+    ASSERT_TRUE(sim.ok());
+    sim.line.setPacing(true);
+    const auto check = [](const QStringList &more) {
+        const CliRun r = cli(QStringList {"--json", "check-line", "--to", "2"} + more);
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QStringList kinds;
+        for (const QJsonValue &f : o.value("findings").toArray())
+            kinds << f.toObject().value("kind").toString();
+        if (o.isEmpty())
+            ADD_FAILURE() << r.err.toStdString();
+        return std::make_tuple(r.status, kinds, o);
+    };
+    // An echoing USB adapter with its 16 ms latency timer: the line works.
+    sim.line.setWire({true, 16, 62, false, 0});
+    auto [status, kinds, o] = check({});
+    EXPECT_EQ(status, 0) << QJsonDocument(o).toJson().toStdString();
+    EXPECT_EQ(kinds, QStringList {"echo"});
+    EXPECT_GE(o.value("latency_ms").toInt(), 10);
+    EXPECT_LE(o.value("latency_ms").toInt(), 40);
+    EXPECT_EQ(o.value("controllers").toArray().size(), 2);
+    EXPECT_TRUE(o.value("recommended").toString().contains("remove echo on"));
+
+    // A stray byte before each reply is no problem.
+    sim.line.setWire({false, 0, 62, true, 0});
+    std::tie(status, kinds, o) = check({});
+    EXPECT_EQ(status, 0) << kinds.join(' ').toStdString();
+
+    // Nobody in the range, and the wrong speed: silence.
+    sim.line.setWire({});
+    std::tie(status, kinds, o) = check({"--from", "5", "--to", "6"});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(kinds, QStringList {"silent"});
+    std::tie(status, kinds, o) = check({"--baud", "19200"});
+    EXPECT_EQ(kinds, QStringList {"silent"});
+
+    // Two controllers on one address.
+    ASSERT_TRUE(sim.line.addController(2, 0x4848));
+    std::tie(status, kinds, o) = check({});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(kinds, QStringList {"collision"});
+
+    // Noise that spoils every frame.
+    sim.line.setWire({false, 0, 62, false, 8});
+    std::tie(status, kinds, o) = check({});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(kinds.contains("garbled")) << kinds.join(' ').toStdString();
+}
+
+TEST(Cli, WindowsLogicThroughAnEchoingAdapter)
+{
+    // The configuration window's logic (get) and the address scan through
+    // a two-wire adapter that echoes and hands bytes over every 16 ms, with
+    // a glitch byte before each ASCII reply.
+    for (const ModbusMode mode : {ModbusMode::Ascii, ModbusMode::Rtu}) {
+        ComSettings settings;
+        SimLineSettings line = MatchingLine(mode, settings);
+        QStringList port {"--port", "COM1"};
+        if (mode == ModbusMode::Rtu) {
+            line.baud = 38400;
+            line.parity = Parity::None;
+            port << "--rtu"
+                 << "--baud"
+                 << "38400"
+                 << "--parity"
+                 << "none";
+        }
+        SimOnCom1 sim(line, {{1, 0x4848}, {2, 0x4848}, {3, 0x4824}, {4, 0x4848}});
+        ASSERT_TRUE(sim.ok());
+        sim.line.setPacing(true);
+        sim.line.setWire({true, 16, 62, true, 0});
+        CliRun r = cli(port + QStringList {"--quiet", "scan", "--to", "5"});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out,
+                  "1\tDUVA 4848\t1.0A\n2\tDUVA 4848\t1.0A\n3\tDUVA 4824\t1.0A\n4\tDUVA "
+                  "4848\t1.0A\n");
+        r = cli(port + QStringList {"get", "3", "P1-3"});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, "P1-3 Target SV (0x475F): 100.0\n");
+        r = cli(port + QStringList {"set", "4", "P1-3=50"});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(sim.controller(4).value(0x475F), 500);
+    }
 }
