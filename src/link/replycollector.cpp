@@ -97,9 +97,21 @@ ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, q
             m_received.append(byte);
             completed = m_framing->complete(m_received);
         }
+        // A whole frame on its own is a late reply: one that came while none
+        // was awaited, or one followed in the same window by another whole
+        // frame, which is the reply to this request.
+        const bool lateFrame = !unexpected.isEmpty() && m_framing->complete(unexpected) &&
+            m_framing->unwrap(unexpected).checksumOk;
+        if (completed && lateFrame) {
+            if (m_source)
+                logTraffic(m_source, TrafficKind::Late, *m_framing, m_received, m_request);
+            m_received = unexpected;
+            unexpected.clear();
+        }
         const auto logUnexpected = [&] {
             if (m_source && !unexpected.isEmpty())
-                logTraffic(m_source, TrafficKind::Unexpected, *m_framing, unexpected, m_request);
+                logTraffic(m_source, lateFrame ? TrafficKind::Late : TrafficKind::Unexpected,
+                           *m_framing, unexpected, m_request);
         };
         if (!m_waiting) {
             logUnexpected();

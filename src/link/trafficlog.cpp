@@ -45,7 +45,8 @@ void TrafficLog::clear()
 
 int TrafficAddress(const TrafficEntry &entry)
 {
-    const bool own = entry.kind == TrafficKind::Sent || entry.kind == TrafficKind::Unexpected;
+    const bool own = entry.kind == TrafficKind::Sent || entry.kind == TrafficKind::Unexpected ||
+        entry.kind == TrafficKind::Late;
     return Framing::of(entry.mode).unwrap(own ? entry.bytes : entry.request).address;
 }
 
@@ -68,6 +69,8 @@ QString TrafficDecoding(const TrafficEntry &entry)
         return QStringLiteral("time-out");
     case TrafficKind::Unexpected:
         return QStringLiteral("unexpected bytes");
+    case TrafficKind::Late:
+        return QStringLiteral("late reply to an earlier request");
     }
     return QString();
 }
@@ -90,6 +93,7 @@ QString TrafficLine(const TrafficEntry &entry)
     const char *arrow = entry.kind == TrafficKind::Sent ? ">"
         : entry.kind == TrafficKind::Received           ? "<"
         : entry.kind == TrafficKind::Unexpected         ? "?"
+        : entry.kind == TrafficKind::Late               ? "?"
                                                         : "!";
     const QString frame = entry.kind == TrafficKind::TimedOut
         ? QString()

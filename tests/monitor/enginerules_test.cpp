@@ -147,6 +147,21 @@ TEST_F(EngineRules, DamagedRepliesAreAskedAgainAtOnce)
     EXPECT_EQ(engine.view().errText, "illegal address ");
 }
 
+TEST_F(EngineRules, ARefusedSendIsAFailedExchangeAndTheChainGoesOn)
+{
+    connectSlot1();
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":01034700"); }));
+    line.failSends = 1;
+    answer(); // the next request finds the output full
+    const qsizetype before = line.sent.size();
+    EXPECT_EQ(engine.view().errText, "Output buffer too small for block");
+    EXPECT_EQ(engine.state().at(1).ErrorCount, 1);
+    EXPECT_FALSE(engine.state().RequestOutstanding);
+    line.advance(1000);
+    engine.Timer1Timer();
+    ASSERT_EQ(line.sent.size(), before + 1) << "polling resumes with Timer1";
+}
+
 TEST_F(EngineRules, AnExceptionCodeNeverPassesForATimeOut)
 {
     connectSlot1();
