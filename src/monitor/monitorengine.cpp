@@ -86,7 +86,7 @@ void MonitorEngine::FormClose()
     const QString closed = QStringLiteral("the configuration window was closed");
     refuseImageWaits(closed);
     endWorkOf(0, closed);
-    if (m_inFlight && m_inFlight->work && m_channel.isOpen() && !m_lineLost) {
+    if (writeInFlight() && m_channel.isOpen() && !m_lineLost) {
         m_closing = true;
         return;
     }
@@ -172,6 +172,7 @@ void MonitorEngine::ConnectSlot(int n)
     m_health[size_t(n)].clear();
     slot.DeviceRequested = true;
     slot.identified = false;
+    m_guardUntil[size_t(n)] = 0;
     m_disconnectedForTimeouts[size_t(n)] = false;
     updateNotes();
     if (m_state.ConnectedCount() == 1) {

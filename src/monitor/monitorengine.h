@@ -291,6 +291,8 @@ private:
     // judge it against): work ended meanwhile ends now, a close completes.
     void flightEnded();
     void finishClose();
+    // A write (not an unlock) is on the line: what it did is waited for.
+    bool writeInFlight() const;
     struct EndLater
     {
         int slot;

@@ -16,6 +16,11 @@ void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
     case ReplyCollector::Event::TimedOut:
         replyWindowEnded();
         break;
+    case ReplyCollector::Event::None:
+        // A guard ended: what waited for it goes now.
+        if (msg == Line::TimerExpired && quint16(triggerHandle) == m_guardTimer && m_guardTimer)
+            SendNext();
+        break;
     default:
         break;
     }

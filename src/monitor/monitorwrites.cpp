@@ -381,7 +381,7 @@ void MonitorEngine::endWorkOf(int n, const QString &why)
 {
     // The work of the exchange on the line ends by its reply or its window,
     // so that what the controller did is known: it ends with the rest then.
-    const quint64 flying = m_inFlight ? m_inFlight->work : 0;
+    const quint64 flying = writeInFlight() ? m_inFlight->work : 0;
     if (flying && (n == 0 || m_inFlight->slot == n || m_inFlight->slot == 0))
         m_endAfterFlight.append({n, why});
     for (auto it = m_singles.begin(); it != m_singles.end();) {
@@ -401,6 +401,12 @@ void MonitorEngine::endWorkOf(int n, const QString &why)
             ended << j.id;
     for (quint64 id : ended)
         endJob(id, false, why);
+}
+
+bool MonitorEngine::writeInFlight() const
+{
+    return m_inFlight &&
+        (m_inFlight->serves == Serves::SingleWrite || m_inFlight->serves == Serves::JobWrite);
 }
 
 void MonitorEngine::flightEnded()

@@ -21,7 +21,10 @@ Decision decide(const Records &r)
         return s.polled && !s.guarded && (s.healthy || !owed);
     };
 
-    if (r.pairSlot && mayAsk(r.pairSlot))
+    // The unlock was just echoed: its write goes now, before anything else.
+    const bool pairMayGo = r.pairSlot == 0 ||
+        (r.slot[size_t(r.pairSlot)].polled && !r.slot[size_t(r.pairSlot)].guarded);
+    if ((r.pairSlot || r.pairIsJob) && pairMayGo)
         return {r.pairIsJob ? Next::Job : Next::Pair, r.pairSlot, r.pairIsJob ? 0 : r.pairIndex};
     for (int i = 0; i < r.singleSlots.size(); ++i)
         if (mayAsk(r.singleSlots.at(i)))

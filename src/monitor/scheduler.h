@@ -10,8 +10,8 @@
 // and carries the decision out; nothing else sends.
 //
 // The rules:
-// - The second half of an unlock pair goes first, so that the controller
-//   takes the write while it is unlocked.
+// - The second half of an unlock pair goes first, whatever else waits, so
+//   that the controller takes the write while it is unlocked.
 // - A slot is healthy while it is identified and its last exchange was
 //   answered. The polling cycle runs over the healthy slots only.
 // - After a failed exchange every healthy slot is owed an exchange, and so is

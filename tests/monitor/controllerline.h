@@ -208,15 +208,19 @@ private:
         if (fx == Fault::Bursts) {
             pass(2);
             const qsizetype third = bytes.size() / 3;
+            const qsizetype entry = log.size() - 1;
             for (int piece = 0; piece < 3 && taken == line.sent.size(); ++piece) {
                 const QByteArray part =
                     piece < 2 ? bytes.mid(piece * third, third) : bytes.mid(2 * third);
                 pass(part.size() * charMs() + 3 * charMs());
-                if (taken == line.sent.size())
-                    line.receive(part);
+                if (taken != line.sent.size())
+                    break;
+                if (piece == 2) {
+                    log[entry].answered = !(reply.function & FnExceptionFlag);
+                    log[entry].answeredMs = line.now();
+                }
+                line.receive(part);
             }
-            log.last().answered = taken == line.sent.size() && !(reply.function & FnExceptionFlag);
-            log.last().answeredMs = line.now();
             return;
         }
         pass(2 + bytes.size() * charMs() + (fx == Fault::Delay ? delayMs : 0));

@@ -15,6 +15,8 @@ namespace {
 // The identification read of controller 1, the first request of a slot.
 const QByteArray IdentAscii = ":0103474400046D\r\n";
 const QByteArray IdentRtu = QByteArray::fromHex("01034744000410A8");
+// The guard after a time-out, rounded up to the line's ticks.
+constexpr int Guard = MonitorEngine::GuardMs + 110;
 
 class EngineRules : public ::testing::Test
 {
@@ -92,8 +94,9 @@ TEST_F(EngineRules, FiveTimeOutsInARowDisconnectTheController)
     line.advance(55 * 38);
     EXPECT_EQ(engine.view().errText, "Time out");
     EXPECT_TRUE(engine.view().at(1).lost);
+    // Each time after a guard in which a late reply would be heard out.
     for (int i = 0; i < 4; ++i)
-        line.advance(55 * 38);
+        line.advance(55 * 38 + Guard);
     // The same request each time, and then no more.
     EXPECT_EQ(line.sent, QList<QByteArray>(5, IdentAscii));
     EXPECT_FALSE(engine.state().at(1).DeviceRequested);
@@ -114,9 +117,11 @@ TEST_F(EngineRules, RtuSilenceEndsTheFrameAndAShortFrameIsAskedAgain)
     ASSERT_EQ(line.sent.size(), 2);
     EXPECT_EQ(line.sent.at(1), IdentRtu);
     EXPECT_TRUE(engine.view().errText.isEmpty()) << "a bad frame is not an error";
-    // Nothing at all is a time-out.
+    // Nothing at all is a time-out; the request goes again after the guard.
     line.advance(110);
     EXPECT_EQ(engine.view().errText, "Time out");
+    EXPECT_EQ(line.sent.size(), 2);
+    line.advance(Guard);
     EXPECT_EQ(line.sent.size(), 3);
 }
 
@@ -246,8 +251,8 @@ TEST_F(EngineRules, RtuNoiseDropsNobodyButLastingSilenceDoes)
 {
     settings.select(ComSettings::ModBus, 1);
     connectSlot1();
-    // Five one-tick windows pass in about half a second.
-    line.advance(600);
+    // Five one-tick windows, each with its guard, pass in three seconds.
+    line.advance(3000);
     EXPECT_GE(engine.state().at(1).TimeoutRun, 5);
     EXPECT_TRUE(engine.state().at(1).DeviceRequested);
     EXPECT_TRUE(engine.view().at(1).lost);
@@ -265,7 +270,7 @@ TEST_F(EngineRules, EveryRequestStartsAfresh)
     connectSlot1();
     // A frame cut short, then silence: the next request's reply is taken.
     line.receive(":0103");
-    line.advance(55 * 38);
+    line.advance(55 * 38 + Guard);
     answer();
     EXPECT_TRUE(engine.view().at(1).visible) << "the identification was applied";
     // Bytes waiting on the line are thrown away before every request.

@@ -507,9 +507,11 @@ TEST_P(EngineWork, AProtectedWriteAskedAgainGoesAfterItsUnlockAgain)
     EXPECT_EQ(singles.at(0).outcome, WriteOutcome::Written);
     const QStringList all = cl.requests(1, int(from));
     EXPECT_EQ(all.count("W4732=30005"), 2);
-    for (int i = 0; i < all.size(); ++i)
-        if (all.at(i) == "W4732=30005")
+    for (int i = 0; i < all.size(); ++i) {
+        if (all.at(i) == "W4732=30005") {
             EXPECT_EQ(all.value(i - 1), "W472A=23235") << i;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFramings, EngineWork,

@@ -148,6 +148,12 @@ private:
     void hook()
     {
         engine.hooks.singleWriteEnded = [this](const SingleWriteReport &r) {
+            trace(QStringLiteral("write %1 %2=%3 ended %4: %5")
+                      .arg(r.address)
+                      .arg(r.reg, 4, 16)
+                      .arg(r.value)
+                      .arg(int(r.outcome))
+                      .arg(r.why));
             m_reports[{r.address, r.reg, r.value}].append({cl.line.now(), r.outcome});
         };
         auto batchEnded = [this](const BatchWriteReport &r, bool program) {
@@ -383,7 +389,10 @@ void OracleRun::act()
             if (chance(60))
                 click(k);
     } else if (kind < 83) {
-        // Noise on the line.
+        // Noise on the line between exchanges (inside a reply it makes a bad
+        // reply, which the controller's log cannot tell).
+        if (engine.state().RequestOutstanding)
+            return;
         QByteArray noise;
         for (int i = 0, count = 1 + pick(12); i < count; ++i)
             noise.append(char(pick(256)));
@@ -402,6 +411,12 @@ void OracleRun::act()
 
 void OracleRun::seen(const ControllerLine::Request &r)
 {
+    trace(QStringLiteral("request %1 %2 %3=%4 sent at %5")
+              .arg(r.address)
+              .arg(r.function)
+              .arg(r.reg, 4, 16)
+              .arg(r.value)
+              .arg(r.ms));
     m_lastPoll[r.address] = r.ms;
 }
 
@@ -521,9 +536,10 @@ void OracleRun::check()
                  r.reg == c.reg && r.ms > at);
         for (qsizetype k = i + 1; k < m_commits.size(); ++k)
             later = later || (m_commits.at(k).address == c.address && m_commits.at(k).reg == c.reg);
-        if (outcome == WriteOutcome::Written && !later && m_final.count({c.address, c.reg}))
-            EXPECT_EQ(m_final[{c.address, c.reg}], c.value)
+        if (outcome == WriteOutcome::Written && !later && m_final.count({c.address, c.reg})) {
+            EXPECT_EQ(m_final[std::make_pair(c.address, c.reg)], c.value)
                 << "controller " << c.address << " register " << std::hex << c.reg;
+        }
     }
 
     // Every job ended; each batch names exactly what was not echoed.
