@@ -96,6 +96,7 @@ void MonitorEngine::FormClose()
 void MonitorEngine::finishClose()
 {
     m_closing = false;
+    m_guarding = false;
     m_inFlight.reset();
     m_state.RequestOutstanding = false;
     const QList<EndLater> later = std::exchange(m_endAfterFlight, {});
@@ -110,6 +111,7 @@ void MonitorEngine::ResetEngine()
     // Work that runs or waits ends first, with its report, so that the
     // windows that asked for it get their controls back.
     m_inFlight.reset();
+    m_guarding = false;
     m_endAfterFlight.clear();
     endWorkOf(0, QStringLiteral("the configuration window was reset"));
     refuseImageWaits(QStringLiteral("the configuration window was reset"));
@@ -230,6 +232,7 @@ void MonitorEngine::lineLost()
     // unlock pair whole, once the line is back.
     m_state.RequestOutstanding = false;
     m_inFlight.reset();
+    m_guarding = false;
     for (SingleWrite &w : m_singles)
         w.unlocked = false;
     if (!m_jobs.empty())

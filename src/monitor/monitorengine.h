@@ -355,6 +355,7 @@ private:
     std::array<qint64, SlotCount + 1> m_lastAsked {}; // line ms of each slot's last request
     quint16 m_guardTimer = 0; // the line's timer that ends a guard when nothing else goes
     void attachLine(); // the line's timers, after every opening
+    bool m_guarding = false; // the exchange's window ended: its guard is listened out
     bool m_deciding = false; // inside SendNext: a nested call only asks again
     bool m_askAgain = false;
     // The selected controller's image: which blocks were read since its mark.

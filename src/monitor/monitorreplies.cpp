@@ -34,6 +34,17 @@ void MonitorEngine::replyWindowEnded()
         lineLost();
         return;
     }
+    // A write whose short window (a silence that ends a frame) ended is
+    // listened out for a guard more: an echo that comes then is late, but
+    // still the answer to this write, which the controller took.
+    const bool write = m_inFlight &&
+        (m_inFlight->serves == Serves::SingleWrite || m_inFlight->serves == Serves::JobWrite);
+    if (write && framing().silenceEndsFrame() && !m_guarding && m_channel.isOpen()) {
+        m_guarding = true;
+        m_collector.listen(m_inFlight->frame, framing(), GuardMs / 55 + 1);
+        return;
+    }
+    m_guarding = false;
     st.RequestOutstanding = false;
     m_badReplies = 0;
     const std::optional<Exchange> x = std::exchange(m_inFlight, std::nullopt);
@@ -54,6 +65,7 @@ void MonitorEngine::replyWindowEnded()
 void MonitorEngine::handleReply()
 {
     MonitorState &st = m_state;
+    m_guarding = false;
     if (!m_inFlight) {
         // Nothing is asked any more: the bytes mean nothing.
         st.RequestOutstanding = false;

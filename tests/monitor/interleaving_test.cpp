@@ -18,11 +18,11 @@
 // - all queued work drains once the faults end, and each controller ends
 //   holding the last change named as written to it.
 //
-// Faults: silence (an unplugged controller), empty addresses, exceptions,
-// bad checksums, short replies, replies from another address, late replies
-// (after their window), replies in bursts, noise bytes, actions between a
-// controller carrying a request out and its reply; ASCII 9600, RTU 9600 and
-// RTU 38400.
+// Faults: silence (an unplugged controller), exceptions, bad checksums,
+// short replies, delays; with DUVA_FIELD_FAULTS=1 also empty addresses,
+// replies from another address, late replies (after their window), replies
+// in bursts, noise bytes, actions between a controller carrying a request out
+// and its reply. ASCII 9600, RTU 9600 and RTU 38400.
 //
 // DUVA_SEEDS=N runs N seeds (300 by default); a failing run names its seed.
 #include "controllerline.h"
@@ -104,10 +104,11 @@ public:
         cl.onRequest = [this](const ControllerLine::Request &r) { seen(r); };
         // Now and then the technician acts between a controller carrying a
         // request out and its reply.
-        cl.onApplied = [this](const ControllerLine::Request &) {
-            if (chance(3))
-                act();
-        };
+        if (m_fieldFaults)
+            cl.onApplied = [this](const ControllerLine::Request &) {
+                if (chance(3))
+                    act();
+            };
         const qint64 end = cl.line.now() + ms;
         while (cl.line.now() < end) {
             const qint64 next = cl.line.now() + 1 + m_rng.bounded(700);
@@ -307,6 +308,10 @@ private:
     qint64 m_fairFrom = 0; // fairness is judged from here on
     std::map<int, int> m_address; // each slot's address as the actions set it
     bool m_drained = false;
+    // DUVA_FIELD_FAULTS=1: also empty addresses, replies from another address,
+    // late replies, replies in bursts, noise, and actions between a
+    // controller carrying a request out and its reply.
+    const bool m_fieldFaults = qEnvironmentVariableIsSet("DUVA_FIELD_FAULTS");
     std::map<std::pair<int, int>, int> m_final; // each controller's registers at the end
     std::map<int, qint64> m_lastPoll; // by address
     QString m_unfair;
@@ -378,7 +383,7 @@ void OracleRun::act()
         click(n);
     } else if (kind < 77) {
         // Mostly an address with a controller, now and then an empty one.
-        setAddress(n, chance(85) ? 1 + pick(4) : 5 + pick(3));
+        setAddress(n, !m_fieldFaults || chance(85) ? 1 + pick(4) : 5 + pick(3));
     } else if (kind < 79) {
         engine.closeParameterFile();
     } else if (kind < 81) {
@@ -391,7 +396,7 @@ void OracleRun::act()
     } else if (kind < 83) {
         // Noise on the line between exchanges (inside a reply it makes a bad
         // reply, which the controller's log cannot tell).
-        if (engine.state().RequestOutstanding)
+        if (engine.state().RequestOutstanding || !m_fieldFaults)
             return;
         QByteArray noise;
         for (int i = 0, count = 1 + pick(12); i < count; ++i)
@@ -404,7 +409,7 @@ void OracleRun::act()
                                 Fault::Delay,      Fault::Exception,    Fault::BadChecksum,
                                 Fault::ShortReply, Fault::WrongAddress, Fault::Late,
                                 Fault::Bursts};
-        cl.faults[address] = faults[pick(10)];
+        cl.faults[address] = faults[pick(m_fieldFaults ? 10 : 7)];
         m_fairFrom = cl.line.now();
     }
 }
