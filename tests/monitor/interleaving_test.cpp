@@ -158,13 +158,19 @@ private:
             m_reports[{r.address, r.reg, r.value}].append({cl.line.now(), r.outcome});
         };
         auto batchEnded = [this](const BatchWriteReport &r, bool program) {
-            JobRecord *job = nullptr;
+            // The oldest batch of that controller; but a batch whose item is
+            // on the line ends after its echo, so a report that names every
+            // item as not written may be a later one's: the newest.
+            QList<JobRecord *> candidates;
             for (JobRecord &j : m_jobs)
-                if (!job && !j.ended && j.slot == r.slot && j.address == r.address &&
+                if (!j.ended && j.slot == r.slot && j.address == r.address &&
                     (j.kind == JobRecord::ProgramWrite) == program &&
                     (j.kind == JobRecord::ProgramWrite || j.kind == JobRecord::WriteAll ||
                      j.kind == JobRecord::Broadcast))
-                    job = &j;
+                    candidates << &j;
+            JobRecord *job = candidates.isEmpty() ? nullptr : candidates.first();
+            if (job && r.notWrittenItems.size() == job->items.size())
+                job = candidates.last();
             if (!job) {
                 ADD_FAILURE() << "a batch report for no batch";
                 return;
