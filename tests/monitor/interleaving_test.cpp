@@ -544,7 +544,7 @@ void OracleRun::check()
         for (const ControllerLine::Request &r : log)
             later = later ||
                 (r.function == FnWriteRegister && (r.address == c.address || r.address == 0) &&
-                 r.reg == c.reg && r.ms > at);
+                 r.reg == c.reg && r.ms >= at);
         for (qsizetype k = i + 1; k < m_commits.size(); ++k)
             later = later || (m_commits.at(k).address == c.address && m_commits.at(k).reg == c.reg);
         if (outcome == WriteOutcome::Written && !later && m_final.count({c.address, c.reg})) {
