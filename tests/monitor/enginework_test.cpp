@@ -300,6 +300,20 @@ TEST_P(EngineWork, AReplyWithAnotherRegisterCountIsNeverApplied)
     EXPECT_EQ(blocks.at(4).at(2), 555);
 }
 
+// The longest time between two requests to `address` from log entry `from`
+// to now.
+qint64 longestGap(const ControllerLine &line, int address, qsizetype from)
+{
+    qint64 last = line.log.at(from).ms;
+    qint64 gap = 0;
+    for (qsizetype i = from; i < line.log.size(); ++i)
+        if (line.log.at(i).address == address) {
+            gap = std::max(gap, line.log.at(i).ms - last);
+            last = line.log.at(i).ms;
+        }
+    return std::max(gap, line.line.now() - last);
+}
+
 TEST_P(EngineWork, OneControllerAnsweringBadlyHoldsNobodyUp)
 {
     using F = ControllerLine::Fault;
@@ -321,17 +335,9 @@ TEST_P(EngineWork, OneControllerAnsweringBadlyHoldsNobodyUp)
         line.run(e, 6000);
         // Controllers 1 and 3 keep being polled: no gap over two seconds
         // beyond one reply window of the one that fails.
-        for (int a : {1, 3}) {
-            qint64 last = line.log.at(from).ms;
-            qint64 gap = 0;
-            for (qsizetype i = from; i < line.log.size(); ++i)
-                if (line.log.at(i).address == a) {
-                    gap = std::max(gap, line.log.at(i).ms - last);
-                    last = line.log.at(i).ms;
-                }
-            gap = std::max(gap, line.line.now() - last);
-            EXPECT_LT(gap, 2000 + 2100) << "address " << a << ", fault " << int(fault);
-        }
+        for (int a : {1, 3})
+            EXPECT_LT(longestGap(line, a, from), 2000 + 2100)
+                << "address " << a << ", fault " << int(fault);
         // A controller that answers at once is asked again at once, at most
         // three times: the others are polled many times over.
         if (fault == F::Exception || fault == F::BadChecksum) {
@@ -339,20 +345,6 @@ TEST_P(EngineWork, OneControllerAnsweringBadlyHoldsNobodyUp)
         }
         e.FormClose();
     }
-}
-
-// The longest time between two requests to `address` from log entry `from`
-// to now.
-qint64 longestGap(const ControllerLine &line, int address, qsizetype from)
-{
-    qint64 last = line.log.at(from).ms;
-    qint64 gap = 0;
-    for (qsizetype i = from; i < line.log.size(); ++i)
-        if (line.log.at(i).address == address) {
-            gap = std::max(gap, line.log.at(i).ms - last);
-            last = line.log.at(i).ms;
-        }
-    return std::max(gap, line.line.now() - last);
 }
 
 TEST_P(EngineWork, EmptySlotsAndSilentWritesNeverStarveAControllerThatAnswers)
