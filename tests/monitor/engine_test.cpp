@@ -150,6 +150,55 @@ TEST_P(MonitorLine, TwoSlotsStepMajorAndTheLateSlotJoinsWithIdentification)
     EXPECT_TRUE(panel(2).visible);
 }
 
+TEST_P(MonitorLine, ProgramDisplayIsReadOnlyForSlotsRunningAProgram)
+{
+    start({{1, 0x4848}, {2, 0x4848}});
+    controller(2).set(Reg::ControlMode, 3); // ramp/soak: the program runs
+    ASSERT_TRUE(waitFor([&] { return controller(2).value(Reg::ProgramRunning) == 1; }));
+    engine->ConnectSlot(1);
+    engine->ConnectSlot(2);
+    ASSERT_TRUE(waitFor([&] { return log.count("02:4762") >= 2; }));
+    EXPECT_EQ(log.count("01:4762"), 0);
+    // Step 3 sits between the status and event steps.
+    const int at = int(log.lastIndexOf("02:4762"));
+    ASSERT_TRUE(waitForRequests(at + 2));
+    EXPECT_EQ(log.at(at - 1), "02:4725");
+    EXPECT_EQ(log.at(at + 1), "01:472D");
+    EXPECT_TRUE(engine->state().at(2).ProgramDisplay);
+    EXPECT_FALSE(panel(2).svText.isEmpty());
+}
+
+TEST_P(MonitorLine, AddressChangedWhileRunningReidentifiesAndRereads)
+{
+    start({{1, 0x4848}, {2, 0x4848}, {5, 0x4896}});
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitForRequests(16));
+    engine->setComAddr(1, 5);
+    const int before = int(log.size());
+    ASSERT_TRUE(waitFor([&] { return log.mid(before).contains("05:4732"); }));
+    const QStringList after = log.mid(before);
+    const int id = int(after.indexOf("05:4744"));
+    ASSERT_GE(id, 0);
+    // Identification, the cycle, then the setup of the new controller.
+    EXPECT_EQ(after.mid(id, 5), prefixed("05", {"4744", "4725", "471A", "472D", "4700"}));
+    EXPECT_EQ(after.mid(id + 5, 8), prefixed("05", setupReads));
+    EXPECT_EQ(panel(1).modelClass, 3);
+}
+
+TEST_P(MonitorLine, ControllerThatDoesNotIdentifyIsDisconnectedSilently)
+{
+    start({{1, 0x4848}});
+    controller(1).set(Reg::IdentificationWord, 0x1234);
+    engine->ConnectSlot(1);
+    ASSERT_TRUE(waitFor([&] { return !engine->state().at(1).DeviceRequested; }));
+    EXPECT_EQ(panel(1).runCaption, "Connect");
+    EXPECT_FALSE(panel(1).visible);
+    EXPECT_TRUE(engine->view().allImageVisible);
+    QTest::qWait(1500);
+    EXPECT_EQ(log, QStringList {"01:4744"});
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
 TEST_P(MonitorLine, BadChecksumSendsTheSameRequestAgainAtOnce)
 {
     start({{1, 0x4848}});

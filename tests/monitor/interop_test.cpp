@@ -242,8 +242,7 @@ TEST_P(MonitorInteropNetwork, PollsTwoPymodbusControllersThroughTheNetwork)
                         {QDir(qEnvironmentVariable("DUVA_SOURCE_DIR"))
                              .filePath("tests/monitor/pymodbus_tcp_slave.py"),
                          gateway ? "gateway" : "transparent", QString::number(port)});
-    ASSERT_EQ(slave.device(), QStringLiteral("127.0.0.1:%1").arg(port))
-        << qPrintable(slave.errors());
+    ASSERT_EQ(slave.device(), QStringLiteral("127.0.0.1:%1").arg(port)) << qPrintable(slave.errors());
 
     ComSettings settings;
     settings.select(ComSettings::ModBus, 1); // RTU through the device server
@@ -258,9 +257,7 @@ TEST_P(MonitorInteropNetwork, PollsTwoPymodbusControllersThroughTheNetwork)
     engine.ConnectSlot(1);
     engine.ConnectSlot(2);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return engine.state().at(1).RequestCount > 20 && engine.state().at(2).RequestCount > 20;
-        },
+        [&] { return engine.state().at(1).RequestCount > 20 && engine.state().at(2).RequestCount > 20; },
         15000));
     EXPECT_TRUE(dialogs.shown.isEmpty()) << qPrintable(dialogs.texts().join('\n'));
     for (const auto &[n, unit] : Units) {
