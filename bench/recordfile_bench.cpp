@@ -1,7 +1,9 @@
 // The record file with ten devices: the cost of writing one scan's line
 // (unbuffered, with and without forcing it to the disk), opening a 24-hour
 // recording at one scan a second (86,400 records) and reading 900 records
-// from its middle (a track-bar move), and the CSV export rate of that file.
+// from its middle (a track-bar move), reading it whole with every record's
+// time (as the comparison with a program does), and the CSV export rate of
+// that file.
 // The files go to the system's temporary directory (TMPDIR).
 #include "recorder/recordfile.h"
 
@@ -98,6 +100,49 @@ void OpenAndBrowse(benchmark::State &state)
     }
 }
 BENCHMARK(OpenAndBrowse)->Unit(benchmark::kMicrosecond);
+
+// The whole day into memory, values and moments. "seek" is the way it was
+// read before, a seek and a read per record and the time parsed by the
+// format parser; "pass" is readAll() with a MomentCache.
+void ReadWhole(benchmark::State &state)
+{
+    const QString &path = dayFile();
+    const bool pass = state.range(0) != 0;
+    for (auto _ : state) {
+        Reader r;
+        if (r.open(path) != Reader::OpenResult::Ok) {
+            state.SkipWithError("the day file does not open");
+            return;
+        }
+        QList<QDateTime> moments;
+        QList<std::array<qint32, DeviceCount>> values;
+        moments.reserve(r.recordCount());
+        values.reserve(r.recordCount());
+        if (pass) {
+            MomentCache cache;
+            r.readAll(0, [&](qint64, const Record &record) {
+                moments.append(cache.moment(record));
+                values.append(record.values);
+                return true;
+            });
+        } else {
+            Record record;
+            for (qint64 i = 0; i < r.recordCount() && r.read(i, record); ++i) {
+                moments.append(QDateTime(
+                    QDate::fromString(record.date.trimmed(), QStringLiteral("M/d/yyyy")),
+                    QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP"))));
+                values.append(record.values);
+            }
+        }
+        if (values.size() != DayRecords || !moments.last().isValid()) {
+            state.SkipWithError("the day does not read whole");
+            return;
+        }
+        benchmark::DoNotOptimize(values);
+    }
+    state.SetItemsProcessed(state.iterations() * DayRecords);
+}
+BENCHMARK(ReadWhole)->ArgName("pass")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void ExportCsv(benchmark::State &state)
 {

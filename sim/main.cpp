@@ -152,6 +152,21 @@ int main(int argc, char **argv)
     const QCommandLineOption speedOpt(QStringLiteral("speed"),
                                       QStringLiteral("Simulated time runs X times faster (1)."),
                                       QStringLiteral("X"), QStringLiteral("1"));
+    const QCommandLineOption echoOpt(
+        QStringLiteral("echo"),
+        QStringLiteral("The adapter lets the master hear its own requests (two-wire RS-485)."));
+    const QCommandLineOption latencyOpt(
+        QStringLiteral("latency"),
+        QStringLiteral("The adapter's latency timer, ms: bytes reach the master in packets of "
+                       "62 when full, else after MS (0: at once)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption strayOpt(
+        QStringLiteral("stray"),
+        QStringLiteral("A stray byte before every ASCII reply (a transceiver's turn-on glitch)."));
+    const QCommandLineOption noiseOpt(
+        QStringLiteral("noise"),
+        QStringLiteral("A garbage byte on the line every MS ms (0: none)."), QStringLiteral("MS"),
+        QStringLiteral("0"));
     const QCommandLineOption listenOpt(
         QStringLiteral("listen"),
         QStringLiteral("Serve the line over TCP on HOST:PORT (HOST 127.0.0.1 when left out) "
@@ -167,9 +182,9 @@ int main(int argc, char **argv)
     const QCommandLineOption versionOpt(QStringLiteral("version"),
                                         QStringLiteral("output version information and exit"));
     const QList<QCommandLineOption> options = {
-        linkOpt,   listenOpt, gatewayOpt, asciiOpt, rtuOpt,        baudOpt,  parityOpt,
-        dataOpt,   stopOpt,   controllerOpt, paceOpt, turnaroundOpt, speedOpt, logOpt,
-        helpOpt,   versionOpt};
+        linkOpt, listenOpt,  gatewayOpt,    asciiOpt, rtuOpt,        baudOpt,   parityOpt,
+        dataOpt, stopOpt,    controllerOpt, paceOpt,  turnaroundOpt, speedOpt,  logOpt,
+        echoOpt, latencyOpt, strayOpt,      noiseOpt, helpOpt,       versionOpt};
     parser.addOptions(options);
     if (!parser.parse(app.arguments()))
         usageError(parser.errorText());
@@ -243,8 +258,19 @@ int main(int argc, char **argv)
     if (!ok || speed <= 0 || speed > 10000)
         usageError(QStringLiteral("bad --speed ") + parser.value(speedOpt));
 
+    SimWire wire;
+    wire.echo = parser.isSet(echoOpt);
+    wire.strayByte = parser.isSet(strayOpt);
+    wire.latencyMs = parser.value(latencyOpt).toInt(&ok);
+    if (!ok || wire.latencyMs < 0 || wire.latencyMs > 1000)
+        usageError(QStringLiteral("bad --latency ") + parser.value(latencyOpt));
+    wire.noiseMs = parser.value(noiseOpt).toInt(&ok);
+    if (!ok || wire.noiseMs < 0 || wire.noiseMs > 60000)
+        usageError(QStringLiteral("bad --noise ") + parser.value(noiseOpt));
+
     SimLine line(settings);
     line.setPacing(parser.isSet(paceOpt), turnaround);
+    line.setWire(wire);
     line.setSpeed(speed);
     QStringList controllers = parser.values(controllerOpt);
     if (controllers.isEmpty())
@@ -282,9 +308,8 @@ int main(int argc, char **argv)
     std::unique_ptr<SimNetServer> server;
     if (network) {
         server = std::make_unique<SimNetServer>(line, gateway);
-        QObject::connect(server.get(), &SimNetServer::logged, &line, [&line](const QString &text) {
-            line.note(text);
-        });
+        QObject::connect(server.get(), &SimNetServer::logged, &line,
+                         [&line](const QString &text) { line.note(text); });
         if (!server->listen(listenHost, listenPort, &error))
             fail(error);
         line.startWithoutTerminal();

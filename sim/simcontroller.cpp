@@ -333,6 +333,15 @@ void SimController::startProgram()
     m_program.cyclesLeft = reg(CyclesReg + m_program.pattern);
     m_program.startSv = m_pv;
     m_program.sv = m_pv;
+    m_program.enteredIdle[m_program.pattern] = true;
+}
+
+int SimController::programPassMinutes(int pattern) const
+{
+    int minutes = 0;
+    for (int s = 0; s <= std::min<int>(reg(LastStepReg + pattern), 7); ++s)
+        minutes += reg(StepReg + 2 * (pattern * 8 + s) + 1);
+    return minutes;
 }
 
 void SimController::runProgram(double seconds)
@@ -340,23 +349,28 @@ void SimController::runProgram(double seconds)
     Program &p = m_program;
     if (!p.active)
         return;
-    if (reg(RunStopReg) != RunStopHold)
+    if (reg(RunStopReg) != RunStopHold && !p.holding)
         p.elapsed += seconds;
-    // Steps of zero time pass at once; a chain of them that loops forever
-    // ends the program.
-    int guard = 0;
-    for (; guard < 1024; ++guard) {
+    // A step of zero time passes at once and sets nothing: the next step
+    // ramps from where the last timed step ended. A pattern whose steps hold
+    // no time passes with all its cycles at once; coming back to a pattern
+    // with no time passed since it was entered is a loop that holds no time,
+    // which the program goes round for ever, holding its set value.
+    while (!p.holding) {
         const int k = p.pattern * 8 + p.step;
         const double length = reg(StepReg + 2 * k + 1) * 60.0;
         if (p.elapsed < length)
             break;
         p.elapsed -= length;
-        p.startSv = programStepSv(k);
+        if (length > 0) {
+            p.startSv = programStepSv(k);
+            std::fill(std::begin(p.enteredIdle), std::end(p.enteredIdle), false);
+        }
         if (p.step < std::min<int>(reg(LastStepReg + p.pattern), 7)) {
             ++p.step;
             continue;
         }
-        if (p.cyclesLeft > 0) {
+        if (p.cyclesLeft > 0 && programPassMinutes(p.pattern) > 0) {
             --p.cyclesLeft;
             p.step = 0;
             continue;
@@ -369,11 +383,17 @@ void SimController::runProgram(double seconds)
         p.pattern = next;
         p.step = 0;
         p.cyclesLeft = reg(CyclesReg + next);
+        if (p.enteredIdle[next])
+            p.holding = true;
+        p.enteredIdle[next] = true;
     }
-    if (guard == 1024)
-        p.active = false;
     if (!p.active) {
         p.done = true;
+        p.sv = p.startSv;
+        p.elapsed = 0;
+        return;
+    }
+    if (p.holding) {
         p.sv = p.startSv;
         p.elapsed = 0;
         return;

@@ -78,6 +78,10 @@ private:
         double elapsed = 0; // seconds into the current step
         double startSv = 0; // set value at the start of the step
         double sv = 0; // the program's current set value
+        // Going round a loop whose patterns hold no time, for ever.
+        bool holding = false;
+        // The patterns entered since the last step that held time ended.
+        bool enteredIdle[8] = {};
     };
 
     Answer read(const QByteArray &data);
@@ -94,6 +98,7 @@ private:
     double restValue() const;
     void runProgram(double seconds);
     void startProgram();
+    int programPassMinutes(int pattern) const;
     double programStepSv(int k) const;
     void updateOutputs(double sv);
     void updateAlarms(double sv);

@@ -168,6 +168,62 @@ SimLine::SimLine(const SimLineSettings &settings, QObject *parent)
     connect(&m_txTimer, &QTimer::timeout, this, &SimLine::onTransmit);
     m_tickTimer.setInterval(TickMs);
     connect(&m_tickTimer, &QTimer::timeout, this, &SimLine::onTick);
+    m_latencyTimer.setSingleShot(true);
+    m_latencyTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_latencyTimer, &QTimer::timeout, this,
+            [this] { writeToMaster(std::exchange(m_adapter, {})); });
+    connect(&m_noiseTimer, &QTimer::timeout, this, [this] {
+        // Garbage that never starts or ends an ASCII frame.
+        static const char garbage[] = {'\x7F', '\xFE', 'x', '\x00', '\x33'};
+        static int next = 0;
+        toMaster(QByteArray(1, garbage[next++ % int(sizeof garbage)]));
+    });
+}
+
+void SimLine::setWire(const SimWire &wire)
+{
+    m_wire = wire;
+    m_wire.packetSize = std::max(1, m_wire.packetSize);
+    if (m_wire.noiseMs > 0)
+        m_noiseTimer.start(m_wire.noiseMs);
+    else
+        m_noiseTimer.stop();
+    if (m_wire.latencyMs <= 0 && !m_adapter.isEmpty()) {
+        m_latencyTimer.stop();
+        writeToMaster(std::exchange(m_adapter, {}));
+    }
+}
+
+void SimLine::toMaster(const QByteArray &bytes)
+{
+    if (m_wire.latencyMs <= 0) {
+        writeToMaster(bytes);
+        return;
+    }
+    // A full packet leaves at once; the rest waits for the latency timer,
+    // counted from the first byte the adapter holds.
+    m_adapter.append(bytes);
+    while (m_adapter.size() >= m_wire.packetSize) {
+        writeToMaster(m_adapter.left(m_wire.packetSize));
+        m_adapter.remove(0, m_wire.packetSize);
+        m_latencyTimer.stop();
+    }
+    if (!m_adapter.isEmpty() && !m_latencyTimer.isActive())
+        m_latencyTimer.start(m_wire.latencyMs);
+}
+
+void SimLine::writeToMaster(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || !m_plugged)
+        return;
+    if (m_output) {
+        m_output(bytes);
+    } else if (m_masterFd >= 0) {
+        // Bytes the terminal cannot take are lost, as on a line where
+        // nobody listens.
+        const ssize_t written = ::write(m_masterFd, bytes.constData(), size_t(bytes.size()));
+        Q_UNUSED(written);
+    }
 }
 
 SimLine::~SimLine()
@@ -259,6 +315,9 @@ void SimLine::close()
     m_tickTimer.stop();
     m_gapTimer.stop();
     m_txTimer.stop();
+    m_latencyTimer.stop();
+    m_noiseTimer.stop();
+    m_adapter.clear();
     delete m_notifier;
     m_notifier = nullptr;
     if (m_slaveFd >= 0)
@@ -403,6 +462,9 @@ void SimLine::receive(const QByteArray &bytes)
         return;
     const qint64 now = nowNs();
     m_lineFreeNs = std::max(m_lineFreeNs, now) + bytes.size() * m_settings.characterNs();
+    // The adapter hears the request as it crosses the line.
+    if (m_wire.echo)
+        queueReply(bytes, now, SimFault());
     m_rx.append(bytes);
     if (m_settings.mode == ModbusMode::Ascii) {
         takeAsciiFrames();
@@ -548,6 +610,8 @@ void SimLine::handleFrame(const QByteArray &frame, qint64 receivedNs)
                 .arg(request.address)
                 .arg(replies.size()));
     }
+    if (m_wire.strayByte && mode == ModbusMode::Ascii)
+        bytes.prepend('\xFF');
     qint64 start = receivedNs + (m_pacing ? qint64(m_turnaroundMs) * 1'000'000 : 0);
     if (timing.kind == SimFault::Kind::Delay)
         start += qint64(std::max(0, timing.value)) * 1'000'000;
@@ -601,15 +665,7 @@ void SimLine::onTransmit()
         }
         if (due > b.sent) {
             const qsizetype n = due - b.sent;
-            if (m_output && m_plugged) {
-                m_output(b.bytes.mid(b.sent, n));
-            } else if (m_masterFd >= 0 && m_plugged) {
-                // Bytes the terminal cannot take are lost, as on a line
-                // where nobody listens.
-                const ssize_t written =
-                    ::write(m_masterFd, b.bytes.constData() + b.sent, size_t(n));
-                Q_UNUSED(written);
-            }
+            toMaster(b.bytes.mid(b.sent, n));
             m_bytesSent += n;
             b.sent = due;
         }

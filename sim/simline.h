@@ -33,6 +33,19 @@ struct SimFault
     QString describe() const;
 };
 
+// How the line reaches the master's port: through a USB adapter that hands
+// bytes over in packets (when a packet is full, or when its latency timer
+// runs out), that may let the master hear its own request (two-wire RS-485
+// adapters do), and with noise on the wire.
+struct SimWire
+{
+    bool echo = false; // the master hears every byte it sends
+    int latencyMs = 0; // the adapter's latency timer; 0: bytes pass at once
+    int packetSize = 62; // bytes the adapter hands over at most at once
+    bool strayByte = false; // a turn-on glitch byte before every ASCII reply
+    int noiseMs = 0; // a garbage byte (never ':' or a line end) every this many ms
+};
+
 // The line: a pseudo-terminal on which one or more simulated controllers
 // answer as slaves. Runs in the Qt event loop of the thread that owns it, so
 // tests can run it in-process; `duva-sim` is a thin program around it.
@@ -105,6 +118,10 @@ public:
     // Simulated time runs this many times faster than real time.
     void setSpeed(double speed) { m_speed = speed; }
 
+    // The adapter and the wire between the line and the master.
+    void setWire(const SimWire &wire);
+    const SimWire &wire() const { return m_wire; }
+
     // Adds a line of the program's own to the request log.
     void note(const QString &text) { log(text); }
 
@@ -137,6 +154,9 @@ private:
     void onFrameGap();
     void onTransmit();
     void onTick();
+    // Bytes on their way to the master, through the adapter.
+    void toMaster(const QByteArray &bytes);
+    void writeToMaster(const QByteArray &bytes);
     void takeAsciiFrames();
     void takeRtuFrames(bool gapSeen);
     // The master's bit rate when the terminal reports a standard rate that
@@ -172,4 +192,8 @@ private:
     QFile m_logFile;
     qint64 m_bytesSent = 0;
     std::function<void(const QByteArray &)> m_output;
+    SimWire m_wire;
+    QByteArray m_adapter; // held by the adapter until its packet leaves
+    QTimer m_latencyTimer;
+    QTimer m_noiseTimer;
 };

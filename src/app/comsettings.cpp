@@ -77,6 +77,7 @@ bool ComSettings::selectLine(const LineSettings &line)
         line.stopBits < 1 || line.stopBits > 2 || line.comNumber > ItemCount[ComPort])
         return false;
     m_lineKind = line.kind;
+    setTalk(line.talk);
     if (line.isNetwork())
         m_network = line.network;
     if (line.comNumber > 0)
@@ -96,7 +97,15 @@ bool ComSettings::operator==(const ComSettings &other) const
 {
     return std::equal(std::begin(m_index), std::end(m_index), std::begin(other.m_index)) &&
         m_bitLenEnabled == other.m_bitLenEnabled && m_lineKind == other.m_lineKind &&
-        m_network == other.m_network;
+        m_network == other.m_network && m_talk == other.m_talk;
+}
+
+void ComSettings::setTalk(const LineTalk &talk)
+{
+    m_talk = talk;
+    m_talk.replyTimeoutMs = std::clamp(talk.replyTimeoutMs, 0, LineTalk::MaximumReplyTimeoutMs);
+    m_talk.retries = std::clamp(talk.retries, -1, LineTalk::MaximumRetries);
+    m_talk.pauseMs = std::clamp(talk.pauseMs, 0, LineTalk::MaximumPauseMs);
 }
 
 LineSettings ComSettings::lineSettings() const
@@ -112,6 +121,7 @@ LineSettings ComSettings::lineSettings() const
     line.stopBits = pick(ComStopBit) + 1;
     line.kind = m_lineKind;
     line.network = m_network;
+    line.talk = m_talk;
     if (m_lineKind == LineKind::Gateway) {
         line.framing = ModbusMode::Rtu;
         line.dataBits = 8;

@@ -70,6 +70,11 @@ public:
     const NetworkTarget &network() const { return m_network; }
     void setNetwork(const NetworkTarget &target) { m_network = target; }
 
+    // How every window talks on the line (echo, reply time-out, retries,
+    // pause), kept in the network file beside the settings file.
+    const LineTalk &talk() const { return m_talk; }
+    void setTalk(const LineTalk &talk);
+
     bool operator==(const ComSettings &other) const;
 
 private:
@@ -77,6 +82,7 @@ private:
     bool m_bitLenEnabled = true;
     LineKind m_lineKind = LineKind::Serial;
     NetworkTarget m_network;
+    LineTalk m_talk;
 };
 
 // Baud rates by the index of the baud-rate group.

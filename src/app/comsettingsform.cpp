@@ -5,6 +5,7 @@
 #include "ui/windowplacement.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -55,7 +56,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
 {
     setObjectName(QStringLiteral("ComSettingsForm"));
     setWindowTitle(QStringLiteral("COMPORT PROTOCOL"));
-    setFixedSize(Scaled(324), Scaled(442));
+    setFixedSize(Scaled(324), Scaled(572));
     SetScaledFont(this, 12);
 
     auto *heading = new QLabel(QStringLiteral("COM PORT SETTING"), this);
@@ -93,6 +94,7 @@ ComSettingsForm::ComSettingsForm(QWidget *owner, ComSettings &settings)
         });
     }
     addNetworkBox();
+    addTalkBox();
 
     OKBt1 = new QPushButton(QStringLiteral("OK"), this);
     OKBt1->setObjectName(QStringLiteral("OKBt1"));
@@ -112,8 +114,8 @@ void ComSettingsForm::addNetworkChoices(QGroupBox *box, QGridLayout *grid, QButt
 {
     DeviceServerBt = new QRadioButton(QStringLiteral("Device server"), box);
     DeviceServerBt->setObjectName(QStringLiteral("DeviceServerBt"));
-    DeviceServerBt->setToolTip(
-        QStringLiteral("A serial device server in transparent mode: the line's own bytes over TCP"));
+    DeviceServerBt->setToolTip(QStringLiteral(
+        "A serial device server in transparent mode: the line's own bytes over TCP"));
     GatewayBt = new QRadioButton(QStringLiteral("Modbus TCP gateway"), box);
     GatewayBt->setObjectName(QStringLiteral("GatewayBt"));
     GatewayBt->setToolTip(
@@ -161,9 +163,8 @@ void ComSettingsForm::addNetworkBox()
     grid->addWidget(label(QStringLiteral("Mar&gin"), MarginEdit), 1, 2);
     grid->addWidget(MarginEdit, 1, 3);
     grid->addWidget(NetNote, 2, 0, 1, 4);
-    connect(HostEdit, &QLineEdit::textEdited, this, [this](const QString &text) {
-        m_logic.HostEditChange(text);
-    });
+    connect(HostEdit, &QLineEdit::textEdited, this,
+            [this](const QString &text) { m_logic.HostEditChange(text); });
     connect(PortEdit, &QSpinBox::valueChanged, this, [this](int value) {
         if (!m_rendering)
             m_logic.PortEditChange(value);
@@ -172,6 +173,71 @@ void ComSettingsForm::addNetworkBox()
         if (!m_rendering)
             m_logic.MarginEditChange(value);
     });
+}
+
+void ComSettingsForm::addTalkBox()
+{
+    TalkBox = new QGroupBox(QStringLiteral("Line"), this);
+    TalkBox->setObjectName(QStringLiteral("TalkBox"));
+    PlaceScaled(TalkBox, 8, 440, 308, 126);
+    auto *grid = new QGridLayout(TalkBox);
+    grid->setContentsMargins(Scaled(6), Scaled(2), Scaled(6), Scaled(2));
+    grid->setVerticalSpacing(Scaled(2));
+    EchoBox = new QComboBox(TalkBox);
+    EchoBox->setObjectName(QStringLiteral("EchoBox"));
+    EchoBox->addItems({QStringLiteral("automatic"), QStringLiteral("on"), QStringLiteral("off")});
+    EchoBox->setToolTip(QStringLiteral("Remove the request an adapter echoes before the reply"));
+    TimeoutEdit = new QSpinBox(TalkBox);
+    TimeoutEdit->setObjectName(QStringLiteral("TimeoutEdit"));
+    TimeoutEdit->setRange(0, LineTalk::MaximumReplyTimeoutMs);
+    TimeoutEdit->setSingleStep(100);
+    TimeoutEdit->setSuffix(QStringLiteral(" ms"));
+    TimeoutEdit->setSpecialValueText(QStringLiteral("automatic"));
+    TimeoutEdit->setToolTip(QStringLiteral("The reply window (automatic: each window's own)"));
+    RetriesEdit = new QSpinBox(TalkBox);
+    RetriesEdit->setObjectName(QStringLiteral("RetriesEdit"));
+    RetriesEdit->setRange(-1, LineTalk::MaximumRetries);
+    RetriesEdit->setSpecialValueText(QStringLiteral("automatic"));
+    RetriesEdit->setToolTip(QStringLiteral("Attempts after a failed one (automatic: each "
+                                           "window's own)"));
+    PauseEdit = new QSpinBox(TalkBox);
+    PauseEdit->setObjectName(QStringLiteral("PauseEdit"));
+    PauseEdit->setRange(0, LineTalk::MaximumPauseMs);
+    PauseEdit->setSingleStep(10);
+    PauseEdit->setSuffix(QStringLiteral(" ms"));
+    PauseEdit->setToolTip(QStringLiteral("The pause between a reply and the next request"));
+    const auto label = [this](const QString &text, QWidget *buddy) {
+        auto *l = new QLabel(text, TalkBox);
+        l->setObjectName(buddy->objectName() + QStringLiteral("Label"));
+        l->setBuddy(buddy);
+        return l;
+    };
+    for (QWidget *w : {static_cast<QWidget *>(EchoBox), static_cast<QWidget *>(TimeoutEdit),
+                       static_cast<QWidget *>(RetriesEdit), static_cast<QWidget *>(PauseEdit)})
+        w->setMinimumWidth(Scaled(86));
+    grid->addWidget(label(QStringLiteral("Remove &echo"), EchoBox), 0, 0);
+    grid->addWidget(EchoBox, 0, 1);
+    grid->addWidget(label(QStringLiteral("&Time-out"), TimeoutEdit), 1, 0);
+    grid->addWidget(TimeoutEdit, 1, 1);
+    grid->addWidget(label(QStringLiteral("&Retries"), RetriesEdit), 2, 0);
+    grid->addWidget(RetriesEdit, 2, 1);
+    grid->addWidget(label(QStringLiteral("Pa&use"), PauseEdit), 3, 0);
+    grid->addWidget(PauseEdit, 3, 1);
+    grid->setColumnStretch(2, 1);
+    const auto changed = [this] {
+        if (m_rendering)
+            return;
+        LineTalk talk;
+        talk.echo = EchoRemoval(EchoBox->currentIndex());
+        talk.replyTimeoutMs = TimeoutEdit->value();
+        talk.retries = RetriesEdit->value();
+        talk.pauseMs = PauseEdit->value();
+        m_logic.TalkChange(talk);
+    };
+    connect(EchoBox, &QComboBox::currentIndexChanged, this, changed);
+    connect(TimeoutEdit, &QSpinBox::valueChanged, this, changed);
+    connect(RetriesEdit, &QSpinBox::valueChanged, this, changed);
+    connect(PauseEdit, &QSpinBox::valueChanged, this, changed);
 }
 
 void ComSettingsForm::NetworkClick(LineKind kind)
@@ -287,10 +353,15 @@ void ComSettingsForm::render()
         HostEdit->setText(target.host);
     PortEdit->setValue(target.port == 0 ? NetworkTarget::GatewayPort : target.port);
     MarginEdit->setValue(target.marginMs);
+    const LineTalk &talk = settings().talk();
+    EchoBox->setCurrentIndex(int(talk.echo));
+    TimeoutEdit->setValue(talk.replyTimeoutMs);
+    RetriesEdit->setValue(talk.retries);
+    PauseEdit->setValue(talk.pauseMs);
     NetNote->setText(
         kind == LineKind::DeviceServer
             ? QStringLiteral("Bit rate, parity and bits are set on the device server.")
-        : kind == LineKind::Gateway
+            : kind == LineKind::Gateway
             ? QStringLiteral("Modbus TCP to the gateway; it talks RTU on its line, with the "
                              "bit rate, parity and bits set on it.")
             : QStringLiteral("Choose Device server or Modbus TCP gateway above to reach the "

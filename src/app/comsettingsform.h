@@ -12,6 +12,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QComboBox;
 
 // "COMPORT PROTOCOL": the communication settings. The selections of its six
 // radio groups are the program's settings; every window reads them here.
@@ -49,6 +50,12 @@ public:
     QSpinBox *PortEdit = nullptr;
     QSpinBox *MarginEdit = nullptr;
     QLabel *NetNote = nullptr;
+    // How every window talks on the line.
+    QGroupBox *TalkBox = nullptr;
+    QComboBox *EchoBox = nullptr; // automatic, on, off
+    QSpinBox *TimeoutEdit = nullptr; // 0: automatic
+    QSpinBox *RetriesEdit = nullptr; // -1: automatic
+    QSpinBox *PauseEdit = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -62,6 +69,7 @@ private:
     void render();
     void addNetworkChoices(QGroupBox *box, QGridLayout *grid, QButtonGroup *buttons);
     void addNetworkBox();
+    void addTalkBox();
     // Each COM button tells, as its tooltip, which device it reaches.
     void showPortDevices();
 

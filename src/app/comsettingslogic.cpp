@@ -52,6 +52,10 @@ void ComSettingsLogic::OKBt1Click()
     if (m_settings.lineKind() != LineKind::Serial && (target.host.isEmpty() || target.port == 0))
         throw DuvaError(QStringLiteral("Enter the host (name or address) and the port of the "
                                        "network device."));
+    // No code reads back as "no port" beside the other selections: saving
+    // one would bring back another port and speed than the dialog shows.
+    if (m_settings.comPort() < 0)
+        throw DuvaError(QStringLiteral("Choose a COM port: none is selected. Nothing was saved."));
     SaveSettingsFile(m_settings, m_dir);
     SaveNetworkFile(m_settings, m_dir);
 }

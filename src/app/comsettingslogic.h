@@ -28,6 +28,8 @@ public:
     void HostEditChange(const QString &host);
     void PortEditChange(int port);
     void MarginEditChange(int marginMs);
+    // Echo removal, reply time-out, retries and pause of the line.
+    void TalkChange(const LineTalk &talk) { m_settings.setTalk(talk); }
     // Writes the settings file and the network file. A network line
     // without its host, or a failed save, throws DuvaError (the dialog then
     // stays open).

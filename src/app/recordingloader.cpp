@@ -29,19 +29,20 @@ QString LoadRecording(const QString &path, ProgramCompare::Recording &out)
     const qint64 count = reader.recordCount();
     r.moments.reserve(count);
     r.values.reserve(count);
-    RecordFile::Record record;
     QString why;
-    for (qint64 i = 0; i < count; ++i) {
-        if (!reader.read(i, record, &why)) {
-            if (!why.isEmpty())
-                r.damaged = QStringLiteral("The recording is damaged (%1): compared up to the "
-                                           "record before.")
-                                .arg(why);
-            break;
-        }
-        r.moments.append(RecordFile::RecordMoment(record));
-        r.values.append(record.values);
-    }
+    RecordFile::MomentCache moments;
+    reader.readAll(
+        0,
+        [&](qint64, const RecordFile::Record &record) {
+            r.moments.append(moments.moment(record));
+            r.values.append(record.values);
+            return true;
+        },
+        &why);
+    if (!why.isEmpty())
+        r.damaged = QStringLiteral("The recording is damaged (%1): compared up to the "
+                                   "record before.")
+                        .arg(why);
     if (r.values.isEmpty())
         return r.damaged.isEmpty() ? QStringLiteral("The recording holds no record.") : r.damaged;
     out = std::move(r);

@@ -122,6 +122,15 @@ void LoadSettingsFile(ComSettings &settings, const QString &dir)
 void SaveSettingsFile(const ComSettings &settings, const QString &dir)
 {
     const QString path = settingsPath(dir);
+    // The code must bring back what the dialog shows; a selection it cannot
+    // carry is refused, never saved as another one.
+    ComSettings back;
+    back.applyCode(settings.code());
+    for (int g = 0; g < ComSettings::GroupCount; ++g)
+        if (back.index(ComSettings::Group(g)) != settings.index(ComSettings::Group(g)))
+            throw DuvaError(QStringLiteral("Cannot write %1: the selections cannot be kept in "
+                                           "the settings code (choose a COM port)")
+                                .arg(path));
     const QString failure = WriteFileWhole(path, QByteArray::number(settings.code()) + "\r\n");
     if (!failure.isEmpty())
         throw DuvaError(QStringLiteral("Cannot write %1: %2").arg(path, failure));
@@ -140,6 +149,7 @@ void LoadNetworkFile(ComSettings &settings, const QString &dir)
         bytes.remove(0, 3);
     LineKind kind = LineKind::Serial;
     NetworkTarget target;
+    LineTalk talk;
     bool hasHost = false;
     bool hasPort = false;
     for (QByteArray line : bytes.split('\n')) {
@@ -168,9 +178,8 @@ void LoadNetworkFile(ComSettings &settings, const QString &dir)
         } else if (key == "host") {
             // A name or an address; nothing that could not be one.
             const bool sane = !value.isEmpty() && value.size() <= 253 &&
-                std::all_of(value.begin(), value.end(), [](char c) {
-                    return uchar(c) > 0x20 && uchar(c) < 0x7F;
-                });
+                std::all_of(value.begin(), value.end(),
+                            [](char c) { return uchar(c) > 0x20 && uchar(c) < 0x7F; });
             if (!sane)
                 bad(QStringLiteral("the host is a name or an address"));
             target.host = QString::fromLatin1(value);
@@ -181,6 +190,28 @@ void LoadNetworkFile(ComSettings &settings, const QString &dir)
                 bad(QStringLiteral("the port is 1 to 65535"));
             target.port = quint16(port);
             hasPort = true;
+        } else if (key == "echo") {
+            if (value == "automatic")
+                talk.echo = EchoRemoval::Automatic;
+            else if (value == "on")
+                talk.echo = EchoRemoval::On;
+            else if (value == "off")
+                talk.echo = EchoRemoval::Off;
+            else
+                bad(QStringLiteral("the echo is automatic, on or off"));
+        } else if (key == "timeout" || key == "pause" || key == "retries") {
+            const int low = key == "retries" ? -1 : 0;
+            const int high = key == "timeout" ? LineTalk::MaximumReplyTimeoutMs
+                : key == "pause"              ? LineTalk::MaximumPauseMs
+                                              : LineTalk::MaximumRetries;
+            const int number = value == "auto" ? low : value.toInt(&ok);
+            if ((value != "auto" && !ok) || number < low || number > high)
+                bad(QStringLiteral("the %1 is auto or 0 to %2")
+                        .arg(QString::fromLatin1(key))
+                        .arg(high));
+            (key == "timeout"     ? talk.replyTimeoutMs
+                 : key == "pause" ? talk.pauseMs
+                                  : talk.retries) = number;
         } else if (key == "margin") {
             const int margin = value.toInt(&ok);
             if (!ok || margin < 0 || margin > NetworkTarget::MaximumMarginMs)
@@ -193,6 +224,7 @@ void LoadNetworkFile(ComSettings &settings, const QString &dir)
     if (kind != LineKind::Serial && (!hasHost || !hasPort))
         refuse(QStringLiteral("A network line needs its host and its port"), path, instead);
     settings.setLineKind(kind);
+    settings.setTalk(talk);
     if (hasHost || hasPort)
         settings.setNetwork(target);
 }
@@ -207,6 +239,18 @@ void SaveNetworkFile(const ComSettings &settings, const QString &dir)
     if (target.port != 0)
         text += "port=" + QByteArray::number(target.port) + "\r\n";
     text += "margin=" + QByteArray::number(target.marginMs) + "\r\n";
+    const LineTalk &talk = settings.talk();
+    const auto automatic = [](int value, int none) {
+        return value == none ? QByteArray("auto") : QByteArray::number(value);
+    };
+    text += QByteArray("echo=") +
+        (talk.echo == EchoRemoval::On        ? "on"
+             : talk.echo == EchoRemoval::Off ? "off"
+                                             : "automatic") +
+        "\r\n";
+    text += "timeout=" + automatic(talk.replyTimeoutMs, 0) + "\r\n";
+    text += "retries=" + automatic(talk.retries, -1) + "\r\n";
+    text += "pause=" + QByteArray::number(talk.pauseMs) + "\r\n";
     const QString failure = WriteFileWhole(path, text);
     if (!failure.isEmpty())
         throw DuvaError(QStringLiteral("Cannot write %1: %2").arg(path, failure));

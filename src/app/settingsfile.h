@@ -25,11 +25,15 @@ void SaveSettingsFile(const ComSettings &settings, const QString &dir = QStringL
 //     host=10.0.0.5
 //     port=4001
 //     margin=300
-// A missing file is a serial line (nothing else changes). A file that is
-// not a regular file, cannot be read, or holds anything else (an unknown
-// key or line kind, an empty host, a port outside 1..65535, a margin
-// outside 0..5000 ms) throws DuvaError naming the file and the line, and
-// leaves `settings` unchanged.
+//     echo=automatic | on | off
+//     timeout=auto | 1..60000 (ms; auto: each window's own reply window)
+//     retries=auto | 0..20 (auto: each window's own)
+//     pause=0..10000 (ms between the end of one exchange and the next request)
+// The last four may be missing (older files): they then take these
+// defaults, automatic, auto, auto and 0. A missing file is a serial line (nothing else changes). A
+// file that is not a regular file, cannot be read, or holds anything else (an unknown key or line
+// kind, an empty host, a port outside 1..65535, a margin outside 0..5000 ms) throws DuvaError
+// naming the file and the line, and leaves `settings` unchanged.
 extern const char NetworkFileName[];
 void LoadNetworkFile(ComSettings &settings, const QString &dir = QStringLiteral("."));
 // Writes the network line of `settings` whole; a failed save keeps the old

@@ -2,9 +2,11 @@
 
 #include "app/comsettings.h"
 #include "app/settingsfile.h"
+#include "cli/clishared.h"
 #include "find/findlogic.h"
 #include "link/comports.h"
 #include "link/duvaerror.h"
+#include "link/networklink.h"
 #include "link/serialchannel.h"
 
 #include <QFileInfo>
@@ -50,6 +52,15 @@ QList<QCommandLineOption> options()
          QStringLiteral("HOST:PORT")},
         {QStringLiteral("gateway"),
          QStringLiteral("With --network: a Modbus TCP gateway (RTU on its line).")},
+        {QStringLiteral("timeout"),
+         QStringLiteral("The reply window in ms (1 to 60000), for slow controllers, radio links "
+                        "and gateways."),
+         QStringLiteral("MS")},
+        {QStringLiteral("retries"), QStringLiteral("Attempts after a failed one (0 to 20)."),
+         QStringLiteral("N")},
+        {QStringLiteral("echo"),
+         QStringLiteral("Remove the request an adapter echoes: auto, on or off (auto)."),
+         QStringLiteral("MODE")},
     };
 }
 
@@ -119,12 +130,36 @@ LineSettings settingsFrom(const QCommandLineParser &parser, QString *warning)
                     .arg(value)};
         NetworkTarget target = settings.network();
         target.host = value.left(colon);
+        // "[::1]:502": an IPv6 address stands in brackets.
+        if (target.host.startsWith(QLatin1Char('[')) && target.host.endsWith(QLatin1Char(']')))
+            target.host = target.host.mid(1, target.host.size() - 2);
+        if (target.host.isEmpty())
+            throw CliUsageError {QStringLiteral("--network: '%1' names no host").arg(value)};
         target.port = quint16(port);
         settings.setNetwork(target);
         settings.setLineKind(parser.isSet(QStringLiteral("gateway")) ? LineKind::Gateway
-                                                                       : LineKind::DeviceServer);
+                                                                     : LineKind::DeviceServer);
     }
     LineSettings line = settings.lineSettings();
+    const auto number = [&](const char *option, int low, int high) {
+        const QString text = parser.value(QLatin1String(option));
+        bool ok = false;
+        const int n = text.toInt(&ok);
+        if (!ok || n < low || n > high)
+            throw CliUsageError {QStringLiteral("--%1: '%2' is not a number from %3 to %4")
+                                     .arg(QLatin1String(option), text)
+                                     .arg(low)
+                                     .arg(high)};
+        return n;
+    };
+    if (parser.isSet(QStringLiteral("timeout")))
+        line.talk.replyTimeoutMs = number("timeout", 1, LineTalk::MaximumReplyTimeoutMs);
+    if (parser.isSet(QStringLiteral("retries")))
+        line.talk.retries = number("retries", 0, LineTalk::MaximumRetries);
+    if (parser.isSet(QStringLiteral("echo")))
+        line.talk.echo = EchoRemoval(
+            choice(QStringLiteral("echo"), parser.value(QStringLiteral("echo")),
+                   {QStringLiteral("auto"), QStringLiteral("on"), QStringLiteral("off")}));
     if (line.isNetwork())
         return line;
     if (parser.isSet(QStringLiteral("port"))) {
@@ -158,6 +193,24 @@ QString describe(const LineSettings &settings)
     const QString name =
         device.isEmpty() || device == port ? port : port + QStringLiteral(" = ") + device;
     return QStringLiteral("%1 (%2)").arg(name, FindLogic::SettingText(settings));
+}
+
+bool reached(Line &line, const LineSettings &settings)
+{
+    if (!line.isOpen())
+        return false;
+    // A network line connects after the opening: its loss is known within
+    // the connect time-out (a peer that accepts and closes at once a moment
+    // after).
+    if (settings.isNetwork()) {
+        CliCommands::waitFor([&] { return !line.connecting() || line.deviceLost(); },
+                             NetworkLink::ConnectTimeoutMs + 1000);
+        CliCommands::waitFor([&] { return line.deviceLost(); }, 100);
+    }
+    if (!line.deviceLost())
+        return true;
+    CliCommands::sayLoss(line.lossText());
+    return false;
 }
 
 std::unique_ptr<Line> create(const LineSettings &)

@@ -10,7 +10,8 @@
 // The line options every command takes, and the line they make.
 namespace CliLine {
 
-// --port, --baud, --parity, --data, --stop, --ascii, --rtu.
+// --port, --baud, --parity, --data, --stop, --ascii, --rtu, --network,
+// --gateway, --timeout, --retries, --echo.
 QList<QCommandLineOption> options();
 
 // The settings of SETDUVA.$$$ in the working directory (as the windows use
@@ -21,6 +22,11 @@ LineSettings settingsFrom(const QCommandLineParser &parser, QString *warning);
 
 // How the line is named in messages: "COM1 (ASCII 9600 bit/s 7E1)".
 QString describe(const LineSettings &settings);
+
+// Whether the opened line reaches its device: a network line's connection is
+// waited for (at most the connect time-out). When it does not, the reason
+// (naming the host) is said on standard error.
+bool reached(Line &line, const LineSettings &settings);
 
 // The line the settings name. Nothing is opened yet.
 std::unique_ptr<Line> create(const LineSettings &settings);

@@ -7,8 +7,9 @@
 
 // The commands of duva-cli. Each drives the logic the windows use and
 // prints what it found; it returns the exit status (0 done, 1 a controller
-// refused or did not answer, or a file could not be written) and throws
-// CliUsageError for bad usage.
+// refused or did not answer, or a file could not be read or written) and
+// throws CliUsageError for bad usage, CliFailure for a failure said in one
+// message.
 namespace CliCommands {
 
 enum Status { Done = 0, Failed = 1, BadUsage = 2 };
@@ -20,6 +21,8 @@ struct Context
     QStringList args; // the command's own arguments
     bool json = false;
     bool quiet = false;
+    bool verbose = false; // -v: every frame on standard error
+    int waitSeconds = 0; // --wait: how long a busy port is waited for
 };
 
 int scan(const Context &c);
@@ -31,8 +34,19 @@ int diff(const Context &c);
 int programGet(const Context &c);
 int programPut(const Context &c);
 int record(const Context &c);
+int params(const Context &c);
+int show(const Context &c);
+int watch(const Context &c);
+int checkLine(const Context &c);
 
 // The address an argument names (1..247); bad usage otherwise.
 int address(const QString &arg);
 
 } // namespace CliCommands
+
+// A failure said in one message (exit status 1): a file that cannot be
+// read, a value the register cannot hold.
+struct CliFailure
+{
+    QString text;
+};

@@ -221,7 +221,7 @@ bool ConsoleLogic::lineBack()
     try {
         m_collector.cancel();
         m_line.reopen(m_settings());
-        m_collector.attach();
+        m_collector.reattach();
         m_lossTold = false;
         m_lineLost = false;
         return true;
@@ -280,11 +280,16 @@ void ConsoleLogic::ApdComPort1Trigger(int msg, int triggerHandle, int data)
         // A complete text reply without its CR LF, and read beneath.
         m_view.received = framing().frameText(m_collector.received());
         m_view.decoded = DescribeReply(framing(), m_collector.received(), m_lastRequest);
+        if (!m_collector.echo().isEmpty())
+            m_view.decoded += QStringLiteral("\n(the request's echo came first and was removed)");
         break;
     case ReplyCollector::Event::TimedOut:
         m_collector.clear();
         m_view.received = QStringLiteral("Time out");
         m_view.decoded.clear();
+        if (!m_collector.echo().isEmpty())
+            m_view.decoded = QStringLiteral("Only the request's echo came back: the line echoes, "
+                                            "and no controller answered");
         if (m_line.deviceLost() && !m_lossTold) {
             m_lossTold = true;
             m_view.decoded = m_line.lossText();

@@ -94,6 +94,11 @@ FindForm::FindForm(QWidget *owner, LineSettingsSource settings)
     };
     rangeBox("ScanBox", "Address scan at these settings", "FirstAddr", "LastAddr",
              FindLogic::LastAddress, "ScanBt", "Scan", FirstAddr, LastAddr, ScanBt);
+    // The line check asks the scan's range.
+    CheckBt = button(ScanBt->parentWidget(), "CheckBt", "Check line");
+    CheckBt->setToolTip(QStringLiteral("Listens and asks, and says what is wrong with the line: "
+                                       "silence, garbage, echo, bad checksums, collisions"));
+    ScanBt->parentWidget()->layout()->addWidget(CheckBt);
     rangeBox("SearchBox", "Search the line settings", "SearchFirst", "SearchLast",
              FindLogic::SearchLastAddress, "SearchBt", "Search", SearchFirst, SearchLast, SearchBt);
 
@@ -134,6 +139,10 @@ FindForm::FindForm(QWidget *owner, LineSettingsSource settings)
     StatusLB = label(this, "StatusLB", "");
     StatusLB->setWordWrap(true);
     layout->addWidget(StatusLB);
+    CheckLB = label(this, "CheckLB", "");
+    CheckLB->setWordWrap(true);
+    CheckLB->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(CheckLB);
 
     ResultGrid = new QTableWidget(0, 3, this);
     ResultGrid->setObjectName(QStringLiteral("ResultGrid"));
@@ -161,6 +170,7 @@ FindForm::FindForm(QWidget *owner, LineSettingsSource settings)
     layout->addLayout(buttons);
 
     connect(ScanBt, &QPushButton::clicked, this, &FindForm::ScanBtClick);
+    connect(CheckBt, &QPushButton::clicked, this, &FindForm::CheckBtClick);
     connect(SearchBt, &QPushButton::clicked, this, &FindForm::SearchBtClick);
     connect(CancelBt, &QPushButton::clicked, m_logic, &FindLogic::CancelBtClick);
     connect(UseBt, &QPushButton::clicked, m_logic, &FindLogic::UseBtClick);
@@ -179,6 +189,11 @@ FindForm::~FindForm()
 void FindForm::ScanBtClick()
 {
     m_logic->ScanBtClick(FirstAddr->value(), LastAddr->value());
+}
+
+void FindForm::CheckBtClick()
+{
+    m_logic->CheckBtClick(FirstAddr->value(), LastAddr->value());
 }
 
 void FindForm::SearchBtClick()
@@ -216,14 +231,17 @@ void FindForm::render()
     const FindView &v = m_logic->view();
     SettingsLB->setText(v.settings);
     StatusLB->setText(v.status);
+    CheckLB->setText(v.checkText);
+    CheckLB->setVisible(!v.checkText.isEmpty());
     if (TimeLB->text() != v.timeText)
         TimeLB->setText(v.timeText);
     Progress->setMaximum(qMax(1, v.progressMaximum));
     Progress->setValue(qBound(0, v.progressValue, Progress->maximum()));
     for (QWidget *w : {static_cast<QWidget *>(FirstAddr), static_cast<QWidget *>(LastAddr),
-                       static_cast<QWidget *>(ScanBt), static_cast<QWidget *>(SearchFirst),
-                       static_cast<QWidget *>(SearchLast), static_cast<QWidget *>(SearchBt),
-                       static_cast<QWidget *>(MarginBox), static_cast<QWidget *>(CloseBt)})
+                       static_cast<QWidget *>(ScanBt), static_cast<QWidget *>(CheckBt),
+                       static_cast<QWidget *>(SearchFirst), static_cast<QWidget *>(SearchLast),
+                       static_cast<QWidget *>(SearchBt), static_cast<QWidget *>(MarginBox),
+                       static_cast<QWidget *>(CloseBt)})
         w->setEnabled(!v.running);
     for (QWidget *w : {static_cast<QWidget *>(SearchFirst), static_cast<QWidget *>(SearchLast),
                        static_cast<QWidget *>(SearchBt)})

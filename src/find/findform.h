@@ -31,17 +31,20 @@ public:
 
     void ScanBtClick();
     void SearchBtClick();
+    void CheckBtClick();
 
     SerialChannel ApdComPort1;
     QLabel *SettingsLB = nullptr;
     QSpinBox *FirstAddr = nullptr;
     QSpinBox *LastAddr = nullptr;
     QPushButton *ScanBt = nullptr;
+    QPushButton *CheckBt = nullptr; // the line check, on the scan's range
     QSpinBox *SearchFirst = nullptr;
     QSpinBox *SearchLast = nullptr;
     QPushButton *SearchBt = nullptr;
     QProgressBar *Progress = nullptr;
     QLabel *StatusLB = nullptr;
+    QLabel *CheckLB = nullptr; // what the line check found
     QSpinBox *MarginBox = nullptr; // the reply margin of each address, in ms
     QLabel *TimeLB = nullptr; // how long a scan and a search can take
     QPushButton *CancelBt = nullptr;

@@ -30,11 +30,18 @@ FindLogic::FindLogic(Line &line, LineSettingsSource programSettings, QObject *pa
     , m_setting(m_programSettings())
     , m_scan(line, [this] { return m_setting; })
     , m_search(line)
+    , m_check(line, [this] { return m_setting; })
 {
     m_line.setTriggerHandler(
         [this](quint16 msg, quint16 handle, quint16 data) { take(msg, handle, data); });
     connect(&m_scan, &AddressScan::progress, this, &FindLogic::scanProgress);
     connect(&m_scan, &AddressScan::finished, this, &FindLogic::scanEnded);
+    connect(&m_check, &LineCheck::progress, this, [this](int address) {
+        m_view.progressValue = qBound(1, address - m_first + 1, m_last - m_first + 1);
+        m_view.status = QStringLiteral("Checking the line: asking address %1...").arg(address);
+        emit changed();
+    });
+    connect(&m_check, &LineCheck::finished, this, &FindLogic::checkEnded);
     connect(&m_search.scan(), &AddressScan::progress, this, &FindLogic::scanProgress);
     connect(&m_search, &SettingsSearch::trying, this, &FindLogic::searchTrying);
     connect(&m_search, &SettingsSearch::finished, this, &FindLogic::searchEnded);
@@ -110,13 +117,13 @@ void FindLogic::rangesChanged(int first, int last, int searchFirst, int searchLa
     const int margin = m_scan.marginMs();
     m_view.searchOffered = !base.isNetwork();
     if (base.isNetwork()) {
-        m_view.timeText = QStringLiteral("A scan of %1 to %2 takes up to %3. The search of line "
-                                         "settings is for serial ports only: a network device "
-                                         "keeps the line's settings itself.")
-                              .arg(first)
-                              .arg(qMax(first, last))
-                              .arg(DurationText(
-                                  AddressScan::expectedScanMs(m_setting, first, last, margin)));
+        m_view.timeText =
+            QStringLiteral("A scan of %1 to %2 takes up to %3. The search of line "
+                           "settings is for serial ports only: a network device "
+                           "keeps the line's settings itself.")
+                .arg(first)
+                .arg(qMax(first, last))
+                .arg(DurationText(AddressScan::expectedScanMs(m_setting, first, last, margin)));
         emit changed();
         return;
     }
@@ -159,25 +166,61 @@ bool FindLogic::openAt(const LineSettings &settings)
     }
 }
 
-void FindLogic::ScanBtClick(int first, int last)
+bool FindLogic::beginOnRange(Work work, int first, int last)
 {
     if (m_work != Work::None)
-        return;
+        return false;
     m_first = qBound(FirstAddress, first, LastAddress);
     m_last = qBound(m_first, last, LastAddress);
     if (!openAt(m_setting)) {
         setIdle(QStringLiteral("The port could not be opened."));
-        return;
+        return false;
     }
-    m_work = Work::Scan;
+    m_work = work;
     m_cancelled = false;
     m_settingIndex = 0;
     m_settingCount = 1;
-    showFound({});
     m_view.running = true;
     m_view.progressValue = 0;
     m_view.progressMaximum = m_last - m_first + 1;
+    return true;
+}
+
+void FindLogic::ScanBtClick(int first, int last)
+{
+    if (!beginOnRange(Work::Scan, first, last))
+        return;
+    showFound({});
+    m_view.running = true;
     m_scan.start(m_first, m_last);
+}
+
+void FindLogic::CheckBtClick(int first, int last)
+{
+    if (!beginOnRange(Work::Check, first, last))
+        return;
+    m_view.checkText.clear();
+    m_view.status = QStringLiteral("Listening to the line...");
+    emit changed();
+    m_check.start(m_first, m_last);
+}
+
+void FindLogic::checkEnded()
+{
+    m_work = Work::None;
+    const LineCheckResult &r = m_check.result();
+    QStringList lines;
+    for (const LineFinding &f : r.findings)
+        lines << f.text;
+    if (r.findings.isEmpty())
+        lines << QStringLiteral("The line is clean.");
+    for (const CheckedController &c : r.controllers)
+        lines
+            << QStringLiteral("Address %1 answers after %2 ms.").arg(c.address).arg(c.turnaroundMs);
+    lines << QStringLiteral("Recommended: %1.").arg(r.recommended);
+    m_view.checkText = lines.join(QLatin1Char('\n'));
+    setIdle(r.clean() ? QStringLiteral("Line check: the line is clean.")
+                      : QStringLiteral("Line check: problems found."));
 }
 
 void FindLogic::SearchBtClick(int first, int last)
@@ -211,10 +254,15 @@ void FindLogic::CancelBtClick()
     if (m_work == Work::None)
         return;
     m_cancelled = true;
-    if (m_work == Work::Scan)
+    if (m_work == Work::Scan) {
         m_scan.cancel();
-    else
+    } else if (m_work == Work::Check) {
+        m_check.cancel();
+        m_work = Work::None;
+        setIdle(QStringLiteral("Line check cancelled."));
+    } else {
         m_search.cancel();
+    }
 }
 
 void FindLogic::take(int msg, int triggerHandle, int data)
@@ -223,6 +271,8 @@ void FindLogic::take(int msg, int triggerHandle, int data)
         m_scan.take(msg, triggerHandle, data);
     else if (m_work == Work::Search)
         m_search.take(msg, triggerHandle, data);
+    else if (m_work == Work::Check)
+        m_check.take(msg, triggerHandle, data);
 }
 
 void FindLogic::searchTrying(int index, int count)

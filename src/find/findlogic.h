@@ -1,6 +1,7 @@
 #pragma once
 
 #include "find/addressscan.h"
+#include "find/linecheck.h"
 #include "find/settingssearch.h"
 #include "link/line.h"
 
@@ -33,6 +34,9 @@ struct FindView
     bool searchOffered = true; // a serial line: a network device sets its own line
     // How long a scan and a search of the ranges can take, before they start.
     QString timeText;
+    // What the last line check found, in plain words, and the settings it
+    // recommends (empty before the first check).
+    QString checkText;
 };
 
 // What the window asks of the rest of the program.
@@ -79,6 +83,9 @@ public:
     static QString DurationText(qint64 ms);
 
     void ScanBtClick(int first, int last);
+    // "Check line": listens, asks first..last, and says what it found.
+    void CheckBtClick(int first, int last);
+    const LineCheckResult &checkResult() const { return m_check.result(); }
     void SearchBtClick(int first, int last);
     void CancelBtClick();
     void UseBtClick();
@@ -108,15 +115,20 @@ private:
     void searchTrying(int index, int count);
     void scanEnded();
     void searchEnded();
+    void checkEnded();
     void showFound(const QList<FoundController> &found);
     void setIdle(const QString &status);
 
-    enum class Work { None, Scan, Search };
+    enum class Work { None, Scan, Search, Check };
+    // Starts `work` on first..last at the window's setting; false (said)
+    // when something runs already or the port does not open.
+    bool beginOnRange(Work work, int first, int last);
     Line &m_line;
     LineSettingsSource m_programSettings;
     LineSettings m_setting;
     AddressScan m_scan;
     SettingsSearch m_search;
+    LineCheck m_check;
     Work m_work = Work::None;
     bool m_cancelled = false;
     int m_first = FirstAddress;

@@ -81,6 +81,9 @@ public:
     // True when the end of the reply window ends a frame (RTU has no end
     // marker: the silence after the last byte ends it).
     virtual bool silenceEndsFrame() const = 0;
+    // The byte every frame starts with, at which a receiver finds its place
+    // again after garbage; -1 when frames have none.
+    virtual int startMark() const { return -1; }
     // The reply window in channel ticks: the window's own time-out for text
     // frames, the short silence for the line speed for binary frames.
     virtual int replyTicks(int textWindowTicks, quint32 baud) const = 0;
@@ -112,6 +115,7 @@ public:
     UnwrappedFrame unwrap(const QByteArray &frame) const override;
     int expectedLength(const QByteArray &received) const override;
     bool silenceEndsFrame() const override { return false; }
+    int startMark() const override { return ':'; }
     int replyTicks(int textWindowTicks, quint32) const override { return textWindowTicks; }
     QString frameText(const QByteArray &frame) const override;
     QString checkFieldText(const QByteArray &frame) const override;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <utility>
 
 // The seam between a talking window's logic and its serial line. The
 // program's line is SerialChannel; tests use a fake line with a fake clock.
@@ -66,6 +67,36 @@ public:
     // Whether a request to address 0 reaches every controller (a Modbus TCP
     // gateway does not pass broadcasts on).
     virtual bool carriesBroadcast() const { return true; }
+    // True while a network line is still making its first connection: a
+    // request waits for it, so that its reply window starts when it leaves.
+    virtual bool connecting() const { return false; }
+
+    // The settings of the last opening, which every reply window on the
+    // line follows (echo, reply time-out, retries, pause).
+    const LineSettings &lineSettings() const { return m_lineSettings; }
+    // Whether the request was heard coming back since the line's settings
+    // were last applied. noteEcho() says it, and is true only the first time.
+    bool echoHeard() const { return m_echoHeard; }
+    bool noteEcho() { return !std::exchange(m_echoHeard, true); }
+    // What to tell the user once the line is known to echo.
+    static QString echoText()
+    {
+        return QStringLiteral("The line echoes: each request comes back before its reply "
+                              "and is removed");
+    }
+
+protected:
+    // Called by every line with the settings it opens with.
+    void keepLineSettings(const LineSettings &settings)
+    {
+        if (settings.talk.echo != m_lineSettings.talk.echo)
+            m_echoHeard = false;
+        m_lineSettings = settings;
+    }
+
+private:
+    LineSettings m_lineSettings;
+    bool m_echoHeard = false;
 };
 
 // Where a window reads the settings whenever it needs them.

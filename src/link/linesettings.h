@@ -31,6 +31,29 @@ struct NetworkTarget
     bool operator==(const NetworkTarget &) const = default;
 };
 
+// Whether the line's echo of the program's own request is removed before the
+// reply: when it is heard (automatic), always, or never.
+enum class EchoRemoval { Automatic, On, Off };
+
+// How every window talks on a line: the echo, the reply window (0: each
+// window's own), the attempts after a failed one (-1: each window's own) and
+// the pause between the end of one exchange and the next request.
+struct LineTalk
+{
+    static constexpr int MaximumReplyTimeoutMs = 60000;
+    static constexpr int MaximumRetries = 20;
+    static constexpr int MaximumPauseMs = 10000;
+
+    EchoRemoval echo = EchoRemoval::Automatic;
+    int replyTimeoutMs = 0;
+    int retries = -1;
+    int pauseMs = 0;
+
+    // `own` attempts after a failure unless the line says otherwise.
+    int retriesOr(int own) const { return retries >= 0 ? retries : own; }
+    bool operator==(const LineTalk &) const = default;
+};
+
 // The settings a talking window applies to its line before it opens it, and
 // the framing it uses for every frame. Always complete: the settings dialog's
 // selections are turned into this value in one place.
@@ -46,6 +69,7 @@ struct LineSettings
     // are set on the device); a gateway always carries RTU.
     LineKind kind = LineKind::Serial;
     NetworkTarget network;
+    LineTalk talk;
 
     bool isNetwork() const { return kind != LineKind::Serial; }
     bool operator==(const LineSettings &) const = default;

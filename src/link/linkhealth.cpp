@@ -81,10 +81,11 @@ QString LinkHealth::Text(const Figures &f)
         ? QStringLiteral("no reply")
         : QStringLiteral("reply %1 ms (worst %2)").arg(f.medianMs).arg(f.worstMs);
     return QStringLiteral("%1 req/s, %2, line %3 %\n%4 time-outs, %5 bad checksums, %6 exceptions")
-        .arg(f.requestsPerSecond, 0, 'f', 1)
-        .arg(reply)
-        .arg(qRound(f.lineShare * 100))
-        .arg(f.timeouts)
-        .arg(f.badChecksums)
-        .arg(f.exceptions);
+               .arg(f.requestsPerSecond, 0, 'f', 1)
+               .arg(reply)
+               .arg(qRound(f.lineShare * 100))
+               .arg(f.timeouts)
+               .arg(f.badChecksums)
+               .arg(f.exceptions) +
+        (f.echoes ? QStringLiteral(", echo removed") : QString());
 }

@@ -23,6 +23,7 @@ public:
         int badChecksums = 0;
         int exceptions = 0;
         double lineShare = 0; // 0..1: the time the exchanges' characters take on the line
+        bool echoes = false; // the line echoes every request (removed)
     };
 
     // A request of `characters` went out at `ms`.
@@ -33,6 +34,7 @@ public:
 
     Figures figures(qint64 nowMs, double characterMs) const;
     // "8.0 req/s, reply 21 ms (worst 34), line 43 %\n0 time-outs, 0 bad checksums, 0 exceptions"
+    // and, on a line that echoes, ", echo removed" at its end.
     static QString Text(const Figures &f);
 
 private:

@@ -6,6 +6,12 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace {
 
 // The system's reason as a clause: "Connection refused" reads "connection
@@ -32,6 +38,22 @@ void appendWord(QByteArray &bytes, quint16 word)
 // target did not answer on it.
 constexpr int GatewayPathUnavailable = 0x0A;
 constexpr int GatewayTargetSilent = 0x0B;
+
+// Keep-alive probes after 10 s of quiet, every 5 s, 3 unanswered ones end
+// the connection (the system's defaults wait two hours).
+void setKeepAliveTimes(qintptr descriptor)
+{
+#ifdef Q_OS_LINUX
+    if (descriptor < 0)
+        return;
+    const int idle = 10, interval = 5, count = 3;
+    ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+#else
+    Q_UNUSED(descriptor);
+#endif
+}
 
 } // namespace
 
@@ -125,10 +147,17 @@ void NetworkLink::onConnected()
 {
     m_connectTimer.stop();
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A peer that dies without a word (power cut, cable) is noticed by the
+    // system's keep-alive probes, not only as controllers falling silent.
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    setKeepAliveTimes(m_socket->socketDescriptor());
     m_down = false;
     m_everConnected = true;
     m_failure.clear();
-    m_retryMs = FirstRetryMs;
+    // The pause before the next attempt starts afresh only once the peer
+    // has shown it works (a reply, or a connection that lasted): a peer
+    // that accepts and closes at once is not asked twice a second.
+    m_connectedAt.start();
     if (!m_pending.isEmpty())
         sendRaw(std::exchange(m_pending, {}));
     emit connectionChanged();
@@ -162,6 +191,9 @@ void NetworkLink::goDown(const QString &text)
     m_asked = {};
     m_failure = text;
     m_down = true;
+    if (m_connectedAt.isValid() && m_connectedAt.elapsed() >= LongestRetryMs)
+        m_retryMs = FirstRetryMs;
+    m_connectedAt.invalidate();
     if (isOpen()) {
         m_retryTimer.start(m_retryMs);
         m_retryMs = std::min(m_retryMs * 2, LongestRetryMs);
@@ -191,6 +223,7 @@ qint64 NetworkLink::writeData(const char *data, qint64 size)
     const UnwrappedFrame request = Framing::of(m_framing).unwrap(bytes);
     if (!request.checksumOk || request.address < 0 || request.data.size() > MaxMbapLength - 2)
         return size;
+    m_tcpIn.clear(); // what is left belongs to an earlier request
     m_asked.transaction = ++m_nextTransaction;
     m_asked.unit = request.address;
     m_asked.function = request.function;
@@ -210,7 +243,7 @@ void NetworkLink::sendRaw(const QByteArray &bytes)
     if (isConnected())
         m_socket->write(bytes);
     else if (m_socket)
-        m_pending.append(bytes);
+        m_pending = bytes; // only the newest request: the older ones' windows are over
 }
 
 void NetworkLink::onReadyRead()
@@ -218,8 +251,13 @@ void NetworkLink::onReadyRead()
     if (!m_socket)
         return;
     const QByteArray bytes = m_socket->readAll();
+    if (!bytes.isEmpty())
+        m_retryMs = FirstRetryMs; // the peer works
     if (m_kind != LineKind::Gateway) {
         m_in.append(bytes);
+        // Nobody reads a line that talks on and on: the oldest bytes go.
+        if (m_in.size() > MaxBuffered)
+            m_in.remove(0, m_in.size() - MaxBuffered);
         emit readyRead();
         return;
     }
@@ -230,35 +268,65 @@ void NetworkLink::onReadyRead()
         emit readyRead();
 }
 
+int NetworkLink::layoutLength(qsizetype pduAt) const
+{
+    // The length field a reply to the request in flight must carry, judged
+    // from its function (and byte count): 0 when the frame cannot be that
+    // reply, -1 while its bytes are not in yet.
+    if (m_tcpIn.size() <= pduAt)
+        return -1;
+    const int function = quint8(m_tcpIn.at(pduAt));
+    if (function == (m_asked.function | FnExceptionFlag))
+        return 3; // unit, function, exception code
+    if (function != m_asked.function)
+        return 0;
+    if (function == FnReadRegisters) {
+        if (m_tcpIn.size() <= pduAt + 1)
+            return -1;
+        return 3 + quint8(m_tcpIn.at(pduAt + 1));
+    }
+    if (function == FnWriteRegister)
+        return 6;
+    return wordAt(m_tcpIn, int(pduAt) - 3); // a function of the console's: as it says
+}
+
 void NetworkLink::takeGatewayFrames()
 {
-    while (m_tcpIn.size() >= MbapHeaderSize) {
-        const quint16 transaction = wordAt(m_tcpIn, 0);
-        const quint16 protocol = wordAt(m_tcpIn, 2);
-        const int length = wordAt(m_tcpIn, 4);
-        if (protocol != 0 || length < 2 || length > MaxMbapLength) {
-            // Not Modbus TCP: nothing after it can be trusted to start a frame.
-            m_tcpIn.clear();
-            return;
-        }
-        const int total = 6 + length;
-        if (m_tcpIn.size() < total)
-            return;
-        const QByteArray frame = m_tcpIn.left(total);
-        m_tcpIn.remove(0, total);
-        const int unit = quint8(frame.at(6));
-        const int function = quint8(frame.at(7));
-        const QByteArray data = frame.mid(8);
-        // A reply to an earlier request (its window ended), or to none.
-        if (transaction != m_asked.transaction || unit != m_asked.unit || m_asked.unit < 0)
+    // Only the reply to the request in flight is handed on: its
+    // transaction, the Modbus protocol, its unit, and a length that agrees
+    // with the frame's own layout. Anything else (padding, a check field
+    // appended, a reply to an older request, garbage) is passed over: the
+    // search starts again at every byte.
+    if (m_asked.unit < 0) {
+        m_tcpIn.clear(); // no request reached the peer: nothing can be its reply
+        return;
+    }
+    for (qsizetype at = 0; at + MbapHeaderSize <= m_tcpIn.size(); ++at) {
+        const int length = wordAt(m_tcpIn, int(at) + 4);
+        if (wordAt(m_tcpIn, int(at)) != m_asked.transaction || wordAt(m_tcpIn, int(at) + 2) != 0 ||
+            length < 2 || length > MaxMbapLength || quint8(m_tcpIn.at(at + 6)) != m_asked.unit)
             continue;
+        const int layout = layoutLength(at + MbapHeaderSize);
+        if (layout == -1)
+            return; // the rest is on its way
+        if (layout != length)
+            continue;
+        if (m_tcpIn.size() < at + 6 + length)
+            return;
+        const int unit = m_asked.unit;
+        const int function = quint8(m_tcpIn.at(at + 7));
+        const QByteArray data = m_tcpIn.mid(at + 8, length - 2);
+        m_tcpIn.clear(); // what follows is no reply to anything asked
         const bool gatewayException = function == (m_asked.function | FnExceptionFlag) &&
-            data.size() == 1 &&
             (quint8(data.at(0)) == GatewayPathUnavailable ||
              quint8(data.at(0)) == GatewayTargetSilent);
         m_asked = {};
         if (gatewayException)
-            continue; // the controller's silence
+            return; // the controller's silence
         m_in.append(Framing::of(m_framing).wrap(ModbusRequest {unit, function, data}));
+        return;
     }
+    // Nothing fits yet: keep what could still begin the reply, bounded.
+    if (m_tcpIn.size() > 2 * (6 + MaxMbapLength))
+        m_tcpIn.remove(0, m_tcpIn.size() - (6 + MaxMbapLength));
 }

@@ -3,6 +3,7 @@
 #include "link/linesettings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QTimer>
 
@@ -20,11 +21,12 @@ class QTcpSocket;
 // own exceptions 0x0A and 0x0B (no path, no answer from the target) are the
 // controller's silence: nothing is read.
 //
-// Opening starts connecting and returns at once; what is written meanwhile
-// leaves once connected. A connection that cannot be made or is lost makes
-// the link down (failure() says why, in the program's words) and it tries
-// again by itself after a pause that grows from half a second to ten
-// seconds. While down, what is written is dropped.
+// Opening starts connecting and returns at once; the newest request written
+// meanwhile leaves once connected (older ones are dropped: their windows are
+// over). Connecting takes at most ConnectTimeoutMs. A connection that cannot be made or is lost
+// makes the link down (failure() says why, in the program's words) and it tries again by itself
+// after a pause that grows from half a second to ten seconds. While down, what is written is
+// dropped.
 class NetworkLink : public QIODevice
 {
     Q_OBJECT
@@ -35,6 +37,8 @@ public:
     static constexpr int MbapHeaderSize = 7;
     // The largest Modbus TCP frame: header and a PDU of 253 bytes.
     static constexpr int MaxMbapLength = 254; // the length field: unit and PDU
+    // The most a device server's bytes are kept unread.
+    static constexpr int MaxBuffered = 65536;
 
     NetworkLink(LineKind kind, const NetworkTarget &target, ModbusMode framing,
                 QObject *parent = nullptr);
@@ -50,6 +54,8 @@ public:
     // connection under way is not down.
     bool isDown() const { return m_down; }
     bool isConnected() const;
+    // True while a connection is being made and nothing failed yet.
+    bool isConnecting() const { return m_socket && !isConnected() && !m_down; }
     // Why the link is down ("Cannot reach 10.0.0.5:4001: connection refused").
     QString failure() const { return m_failure; }
     // The pause before the next attempt while down.
@@ -77,6 +83,7 @@ private:
     void onReadyRead();
     void sendRaw(const QByteArray &bytes);
     void takeGatewayFrames();
+    int layoutLength(qsizetype pduAt) const;
 
     LineKind m_kind;
     NetworkTarget m_target;
@@ -88,6 +95,7 @@ private:
     bool m_everConnected = false;
     QString m_failure;
     int m_retryMs = FirstRetryMs;
+    QElapsedTimer m_connectedAt; // since the connection was made
     QByteArray m_in; // what the line delivered, for the channel
     QByteArray m_pending; // written while connecting
     QByteArray m_tcpIn; // gateway: Modbus TCP bytes not yet a whole frame

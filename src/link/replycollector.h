@@ -14,6 +14,14 @@
 // time-out. What a reply, a bad checksum or a time-out means is the window's
 // to decide.
 //
+// Lines as they are in the field: the request coming back byte for byte at
+// the start of the window is the line's echo and is removed (as the line's
+// settings say); stray bytes before an ASCII ':' are dropped and a ':' starts
+// the frame afresh; an RTU reply whose length is known is not cut by a pause
+// inside it; the first byte may come an adapter's latency later; and every
+// window ends within a total limit, however long bytes keep coming. The
+// line's reply time-out and pause between requests apply to every window.
+//
 //     collector.attach();                         // after the line opened
 //     collector.send(frame, framing, ticks);
 //     ... in the window's trigger handler:
@@ -43,6 +51,9 @@ public:
     // Adds the collector's timer to the line, unarmed. Call after every
     // opening: the line counts its timer handles afresh.
     void attach();
+    // After Line::reopen(): keeps the timer where the line still knows it,
+    // so that recoveries do not pile up timers.
+    void reattach();
     // Sends `frame` and starts the reply window of `ticks`, and the line's
     // margin on top (a network's delays). Bytes received before are
     // forgotten.
@@ -62,13 +73,31 @@ public:
     bool waiting() const { return m_waiting; }
     // The bytes received since the last send (the reply once complete).
     const QByteArray &received() const { return m_received; }
+    // The echo of the request removed in the current exchange (empty when
+    // none came back).
+    const QByteArray &echo() const { return m_echo; }
     // Forgets the bytes received.
     void clear() { m_received.clear(); }
     quint16 timer() const { return m_timer; }
     int ticks() const { return m_ticks; }
 
+    // A window's first byte may come this much later than its framing
+    // says: a USB adapter holds bytes for its latency timer (16 ms by
+    // default) before it hands them over.
+    static constexpr int AdapterLatencyTicks = 1;
+
 private:
     void disarm();
+    void transmit();
+    void startWindow();
+    // `stray` gathers the bytes dropped as not the reply, for the log.
+    void accept(char byte, bool &completed, QByteArray &stray);
+    void echoComplete(bool &completed, QByteArray &stray);
+    // The exchange ends with `event`, logged.
+    Event ended(Event event);
+    // Arms the timer for `ticks`, but never past the window's total limit.
+    bool armWithin(int ticks);
+    Event endByTimer();
 
     Line &m_line;
     Timing m_timing;
@@ -80,4 +109,11 @@ private:
     bool m_waiting = false;
     const char *m_source = nullptr;
     QByteArray m_request; // the last frame sent, for the log
+    QByteArray m_echo; // the request's echo, removed
+    QByteArray m_echoHeld; // bytes so far equal to the request's start
+    bool m_checkEcho = false; // the start of the window may be the echo
+    bool m_deferred = false; // the request waits for the line's pause
+    int m_firstTicks = 0; // until the first byte
+    qint64 m_deadline = 0; // the tick by which the window ends in any case
+    qint64 m_endedMs = -1; // when the last exchange ended
 };

@@ -169,8 +169,9 @@ TParity ChannelParity(LineParity parity)
 
 void SerialChannel::applySettings(const LineSettings &settings)
 {
-    const bool networkChange =
-        settings.kind != m_kind || (settings.isNetwork() && settings.network != m_network) ||
+    keepLineSettings(settings);
+    const bool networkChange = settings.kind != m_kind ||
+        (settings.isNetwork() && settings.network != m_network) ||
         (settings.kind == LineKind::Gateway && settings.framing != m_framing);
     m_kind = settings.kind;
     m_network = settings.network;
@@ -214,6 +215,11 @@ int SerialChannel::replyMarginTicks() const
         return 0;
     return (std::clamp(m_network.marginMs, 0, NetworkTarget::MaximumMarginMs) + TickMs - 1) /
         TickMs;
+}
+
+bool SerialChannel::connecting() const
+{
+    return m_state == State::Open && m_link && m_link->isConnecting();
 }
 
 bool SerialChannel::deviceLost() const

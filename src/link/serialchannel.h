@@ -146,6 +146,7 @@ public:
     void reopen(const LineSettings &settings) override;
     int replyMarginTicks() const override;
     bool carriesBroadcast() const override { return m_kind != LineKind::Gateway; }
+    bool connecting() const override;
     QString lossText() const override;
 
     // The device the open port is (empty while closed): the serial device,

@@ -14,6 +14,7 @@ enum class TrafficKind {
     TimedOut, // its reply window ended without a reply
     Unexpected, // bytes that came while no reply was awaited, or after one
     Late, // a whole frame that answers an earlier request: a late reply
+    Echo, // the request came back before its reply (said once per line)
 };
 
 struct TrafficEntry

@@ -255,7 +255,11 @@ bool MonitorEngine::reopenLine()
     try {
         m_collector.cancel();
         m_channel.reopen(m_settings());
-        attachLine();
+        // The channel keeps its timers across the reopening: the same
+        // handles are armed again, none is added.
+        m_collector.reattach();
+        m_state.ReplyTimer = m_collector.timer();
+        m_channel.ArmTimer(m_guardTimer, 0, false);
     } catch (const ChannelError &) {
         return false;
     }

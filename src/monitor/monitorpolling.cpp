@@ -339,7 +339,10 @@ void MonitorEngine::noteExchangeEnded(const Exchange &x, LinkHealth::Outcome out
 
 LinkHealth::Figures MonitorEngine::health(int n) const
 {
-    return m_health[size_t(n)].figures(m_channel.msecs(), CharacterMs(m_settings()));
+    LinkHealth::Figures f =
+        m_health[size_t(n)].figures(m_channel.msecs(), CharacterMs(m_settings()));
+    f.echoes = m_channel.echoHeard();
+    return f;
 }
 
 void MonitorEngine::showHealth()

@@ -82,19 +82,72 @@ QString ProgramCheck::errorsText() const
     return lines.join(QLatin1Char('\n'));
 }
 
+namespace {
+
+// Every value the controller refuses to take (it answers the write with an
+// exception and keeps what it held), named by pattern, step and field.
+QList<CheckFinding> RefusedValues(const RampSoakProgram &program)
+{
+    using P = RampSoakProgram;
+    QList<CheckFinding> errors;
+    const auto outside = [&](int pattern, int step, const QString &field, qint64 value,
+                             const QString &allowed, const char *code) {
+        errors.append({CheckFinding::Level::Error, pattern, step,
+                       QStringLiteral("%1: %2 %3 is outside %4 (%5): the controller refuses it")
+                           .arg(Where(pattern, step), field)
+                           .arg(value)
+                           .arg(allowed, QLatin1String(code))});
+    };
+    for (int p = 0; p < P::Patterns; ++p) {
+        const qint32 last = program.LastStep[size_t(p)];
+        if (last < 0 || last >= P::StepsPerPattern)
+            outside(p, -1, QStringLiteral("last step"), last, QStringLiteral("0..7"), "P3-21");
+        const qint32 cycles = program.AdditionalCycles[size_t(p)];
+        if (cycles < 0 || cycles > P::MaxCycles)
+            outside(p, -1, QStringLiteral("additional cycles"), cycles, QStringLiteral("0..99"),
+                    "P3-22");
+        const qint32 next = program.NextPattern[size_t(p)];
+        if (next < 0 || next > P::ProgramEnd)
+            outside(p, -1, QStringLiteral("next pattern"), next,
+                    QStringLiteral("0..7 and 8 (Prog End)"), "P3-23");
+        for (int s = 0; s < P::StepsPerPattern; ++s) {
+            const qint32 value = program.SetValue[size_t(P::index(p, s))];
+            if (value < -32768 || value > 32767)
+                errors.append({CheckFinding::Level::Error, p, s,
+                               QStringLiteral("%1: set value %2 does not fit a register "
+                                              "(-3276.8..3276.7, P3-19)")
+                                   .arg(Where(p, s), SetValueText(value))});
+            const qint32 time = program.StepTime[size_t(P::index(p, s))];
+            if (time < 0 || time > P::MaxEditorMinutes)
+                outside(p, s, QStringLiteral("time"), time, QStringLiteral("0..900 minutes"),
+                        "P3-20");
+        }
+    }
+    return errors;
+}
+
+} // namespace
+
 ProgramCheck CheckProgram(const RampSoakProgram &program,
                           const std::optional<ControllerRange> &range)
 {
     using Level = CheckFinding::Level;
     ProgramCheck check;
+    QList<CheckFinding> errors = RefusedValues(program), warnings, ramps;
     const Chain chain = WalkChain(program);
     if (chain.patterns.isEmpty()) {
         check.runText = QStringLiteral("no start pattern");
-        check.findings.append({Level::Error, -1, -1,
-                               QStringLiteral("The start pattern %1 is not a pattern 0..7")
-                                   .arg(program.StartPattern)});
+        errors.prepend({Level::Error, -1, -1,
+                        QStringLiteral("The start pattern %1 is not a pattern 0..7 (P2-2): the "
+                                       "controller refuses it")
+                            .arg(program.StartPattern)});
+        check.timeText = QStringLiteral("Run time not known");
+        check.findings = errors;
         return check;
     }
+    // A refused value leaves the controller's old one in its place: what
+    // would then run is not known here.
+    const bool knownRun = errors.isEmpty();
 
     // The run and its time.
     QStringList run;
@@ -109,25 +162,36 @@ ProgramCheck CheckProgram(const RampSoakProgram &program,
     check.runText = run.join(Arrow);
     check.endless = chain.loops();
     check.minutes = chain.total;
-    if (chain.loops()) {
+    if (!knownRun) {
+        check.timeText = QStringLiteral("Run time not known: the controller refuses the values "
+                                        "named as errors and keeps what it held");
+    } else if (chain.loops()) {
         QStringList loop;
         for (int p : chain.loop())
             loop << QString::number(p);
         loop << QString::number(chain.end);
         const qint64 leadIn = chain.leadIn(program);
-        check.timeText =
-            QStringLiteral("Runs without end: pattern %1 (every %2%3)")
-                .arg(loop.join(Arrow), DurationText(chain.total - leadIn),
-                     leadIn > 0 ? QStringLiteral(", after %1").arg(DurationText(leadIn))
-                                : QString());
+        if (chain.loopHoldsNoTime(program)) {
+            Steps walk(program, {}, Steps::Repeats::FirstTwo);
+            Segment seg;
+            while (walk.next(seg)) { }
+            check.timeText =
+                QStringLiteral("Runs without end: pattern %1 holds no time: the set value stays "
+                               "at %2 from %3")
+                    .arg(loop.join(Arrow), SetValueText(int(walk.value())), DurationText(leadIn));
+        } else {
+            check.timeText =
+                QStringLiteral("Runs without end: pattern %1 (every %2%3)")
+                    .arg(loop.join(Arrow), DurationText(chain.total - leadIn),
+                         leadIn > 0 ? QStringLiteral(", after %1").arg(DurationText(leadIn))
+                                    : QString());
+        }
     } else {
         check.timeText = QStringLiteral("Total time %1").arg(DurationText(chain.total));
     }
 
-    QList<CheckFinding> errors, warnings, ramps;
     if (chain.total == 0)
         warnings.append({Level::Warning, -1, -1, QStringLiteral("The run holds no time")});
-
     bool reached[RampSoakProgram::Patterns] = {};
     for (int p : chain.patterns)
         reached[p] = true;
@@ -192,7 +256,9 @@ ProgramCheck CheckProgram(const RampSoakProgram &program,
         qint64 time = 0;
     };
     std::map<int, Ramp> steepest; // by step index
-    Steps steps(program);
+    // Only the first two runs of a repeated pattern differ: the walk passes
+    // over the others at once, however many there are.
+    Steps steps(program, {}, Steps::Repeats::FirstTwo);
     Segment seg;
     bool first = true;
     while (steps.next(seg) && seg.lap <= 1) {
@@ -209,7 +275,7 @@ ProgramCheck CheckProgram(const RampSoakProgram &program,
         auto it = steepest.find(k);
         if (it == steepest.end() || std::abs(rate) > std::abs(it->second.rate))
             steepest[k] = {rate, seg.from, seg.to, seg.end - seg.start};
-        if (std::abs(rate) > std::abs(check.steepest) || check.steepestPattern < 0) {
+        if (rate != 0 && std::abs(rate) > std::abs(check.steepest)) {
             check.steepest = rate;
             check.steepestPattern = seg.pattern;
             check.steepestStep = seg.step;

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace ProgramCompare {
 
@@ -144,6 +145,183 @@ QList<int> Recording::devices() const
     return list;
 }
 
+QList<qint64> RecordSeconds(const Recording &recording)
+{
+    QList<qint64> seconds;
+    seconds.reserve(recording.count());
+    const int sampleTime = std::max(1, recording.sampleTime);
+    const QDateTime origin = recording.moments.isEmpty() ? QDateTime() : recording.moments.first();
+    qint64 previous = 0;
+    for (qint64 r = 0; r < recording.count(); ++r) {
+        qint64 secs = 0;
+        if (r > 0) {
+            const QDateTime &moment = recording.moments.at(r);
+            secs = origin.isValid() && moment.isValid() ? origin.secsTo(moment) : -1;
+            if (secs < previous)
+                secs = previous + sampleTime;
+        }
+        seconds.append(secs);
+        previous = secs;
+    }
+    return seconds;
+}
+
+namespace {
+
+// The planned profile as a function of the time from the program's start,
+// for a start value that each candidate start gives anew.
+class Plan
+{
+public:
+    // The steps up to `horizon` seconds (at most `limit` of them).
+    Plan(const Program &program, qint64 horizon, int limit = 100000)
+    {
+        ProgramWalk::Steps walk(program, qint64(0));
+        ProgramWalk::Segment seg;
+        while (m_segments.size() < limit && walk.next(seg)) {
+            m_segments.append(seg);
+            if (seg.end * 60 >= horizon)
+                return;
+        }
+        m_holding = walk.holding();
+        m_last = walk.value();
+    }
+    bool empty() const { return m_segments.isEmpty() && !m_holding; }
+    // Where the first step goes.
+    std::optional<qint64> firstTarget() const
+    {
+        return m_segments.isEmpty() ? std::optional<qint64>() : m_segments.first().to;
+    }
+    // The planned value at `secs`, the first step ramping from `startValue`;
+    // false past the program's end.
+    bool at(qint64 secs, double startValue, double &out) const
+    {
+        const auto it = std::lower_bound(
+            m_segments.begin(), m_segments.end(), secs,
+            [](const ProgramWalk::Segment &s, qint64 t) { return s.end * 60 < t; });
+        if (it == m_segments.end()) {
+            if (!m_holding)
+                return false;
+            out = m_segments.isEmpty() ? startValue : double(m_last);
+            return true;
+        }
+        const double from = it == m_segments.begin() ? startValue : double(it->from);
+        const double length = double(it->end - it->start) * 60.0;
+        const double into = double(secs) - double(it->start) * 60.0;
+        out = from + (double(it->to) - from) * std::clamp(into / length, 0.0, 1.0);
+        return true;
+    }
+
+private:
+    QList<ProgramWalk::Segment> m_segments;
+    bool m_holding = false;
+    qint64 m_last = 0;
+};
+
+} // namespace
+
+qint64 FindStart(const Program &program, const Recording &recording, const Settings &settings)
+{
+    const qint64 count = recording.count();
+    const int device = settings.device;
+    if (count < 2 || device < 0 || device >= Devices)
+        return 0;
+    const QList<qint64> times = RecordSeconds(recording);
+    const qint64 span = times.last();
+    const ProgramWalk::Chain chain = ProgramWalk::WalkChain(program);
+    // The time over which a start is judged: the program's, or for one
+    // without end its lead-in and one loop, but no more than recorded.
+    qint64 window = chain.total * 60;
+    if (chain.loopHoldsNoTime(program))
+        window += 600;
+    if (window <= 0 || window > span)
+        window = span;
+    if (window <= 0)
+        return 0;
+    const Plan plan(program, window);
+    if (plan.empty())
+        return 0;
+    const auto value = [&](qint64 r) {
+        const qint32 raw = recording.values.at(r)[size_t(device)];
+        return raw == MissingValue ? std::optional<double>()
+                                   : std::optional<double>(ToTenths(raw, settings.recordDecimals));
+    };
+    // The mean deviation over evenly spread points of the window; a start
+    // that leaves less than half of the window in the recording, or holds
+    // too few values, is not a candidate.
+    constexpr int Points = 64;
+    const auto score = [&](qint64 r) -> std::optional<double> {
+        const std::optional<double> start = value(r);
+        if (!start || times.at(r) + window / 2 > span)
+            return {};
+        double sum = 0;
+        int n = 0;
+        qint64 at = r;
+        for (int j = 0; j < Points; ++j) {
+            const qint64 t = times.at(r) + window * j / (Points - 1);
+            if (t > span)
+                break;
+            at = std::lower_bound(times.begin() + at, times.end(), t) - times.begin();
+            const std::optional<double> actual = value(at);
+            double planned = 0;
+            if (!actual || !plan.at(times.at(at) - times.at(r), *start, planned))
+                continue;
+            sum += std::abs(*actual - planned);
+            ++n;
+        }
+        if (n < Points / 4)
+            return {};
+        return sum / n;
+    };
+    // Every record of a short recording; of a long one, every stride-th,
+    // then each record around the best of those.
+    const qint64 stride = std::max<qint64>(1, count / 2000);
+    qint64 best = 0;
+    std::optional<double> bestScore;
+    const auto consider = [&](qint64 r) {
+        const std::optional<double> s = score(r);
+        if (s && (!bestScore || *s < *bestScore - 1e-9 || (*s < *bestScore + 1e-9 && r < best))) {
+            bestScore = s;
+            best = r;
+        }
+    };
+    for (qint64 r = 0; r < count; r += stride)
+        consider(r);
+    if (stride > 1) {
+        const qint64 around = best;
+        for (qint64 r = std::max<qint64>(0, around - stride); r < std::min(count, around + stride);
+             ++r)
+            consider(r);
+    }
+    // The process lags its set value, so the plan fits best a little after
+    // the real start: go back over the records where the value was already
+    // on its way to the first step's set value (a value read twice in a row
+    // is passed over), to the last one it had not yet left.
+    if (const std::optional<qint64> target = plan.firstTarget(); target && value(best)) {
+        const double direction = double(*target) - *value(best);
+        const auto behind = [&](qint64 earlier, qint64 later) {
+            return direction > 0 ? *value(earlier) < *value(later)
+                                 : *value(earlier) > *value(later);
+        };
+        constexpr int Repeats = 3;
+        while (direction != 0) {
+            qint64 step = 0;
+            for (qint64 j = 1; j <= Repeats && best - j >= 0 && value(best - j); ++j) {
+                if (behind(best - j, best)) {
+                    step = j;
+                    break;
+                }
+                if (*value(best - j) != *value(best))
+                    break; // ahead of it: the value was not on its way
+            }
+            if (step == 0)
+                break;
+            best -= step;
+        }
+    }
+    return best;
+}
+
 Result compare(const Program &program, const Recording &recording, const Settings &settings)
 {
     using State = Sample::State;
@@ -155,9 +333,12 @@ Result compare(const Program &program, const Recording &recording, const Setting
         result.notes << QStringLiteral("No such record or device in the recording.");
         return result;
     }
+    result.startRecord = first;
     const auto raw = [&](qint64 r) { return recording.values.at(r)[size_t(device)]; };
     const auto missing = [&](qint64 r) { return raw(r) == MissingValue; };
     const auto tenths = [&](qint64 r) { return ToTenths(raw(r), settings.recordDecimals); };
+    const QList<qint64> times = RecordSeconds(recording);
+    const qint64 origin = times.at(first);
 
     if (settings.recordDecimals != 1)
         result.notes << QStringLiteral("The recorded values are taken as %1 (%2 decimals) and "
@@ -165,11 +346,18 @@ Result compare(const Program &program, const Recording &recording, const Setting
                             .arg(ScaleName(settings.recordDecimals))
                             .arg(settings.recordDecimals);
 
-    // The program's own length: a chain that links back runs for ever,
-    // unless its loop holds no time.
+    // The program's own length: a chain that links back runs for ever, and
+    // so does one whose loop holds no time (it holds its set value).
     const ProgramWalk::Chain chain = ProgramWalk::WalkChain(program);
-    const bool endless = chain.loops() && chain.total - chain.leadIn(program) > 0;
-    result.programSeconds = endless ? -1 : chain.total * 60;
+    result.programSeconds = chain.loops() ? -1 : chain.total * 60;
+
+    for (qint64 r = 0; r < first; ++r)
+        result.before.append({times.at(r) - origin, missing(r) ? 0.0 : tenths(r), missing(r)});
+    if (first > 0)
+        result.notes << QStringLiteral("The recording begins %1 (%2 %3) before the program's "
+                                       "start: drawn in grey, not compared.")
+                            .arg(ElapsedText(origin), QString::number(first),
+                                 first == 1 ? QStringLiteral("record") : QStringLiteral("records"));
 
     std::optional<qint64> startValue;
     if (!missing(first)) {
@@ -186,12 +374,9 @@ Result compare(const Program &program, const Recording &recording, const Setting
     ProgramWalk::Segment seg;
     const bool any = walk.next(seg);
     bool ended = !any;
-    if (!any)
+    if (!any && !walk.holding())
         result.notes << QStringLiteral("The program holds no time: nothing to compare.");
 
-    const QDateTime startMoment = recording.moments.at(first);
-    const int sampleTime = std::max(1, recording.sampleTime);
-    qint64 previous = 0;
     int unstamped = 0;
     double sums[Program::Steps] = {};
     int counts[Program::Steps] = {};
@@ -202,17 +387,11 @@ Result compare(const Program &program, const Recording &recording, const Setting
     for (qint64 r = first; r < recording.count(); ++r) {
         Sample s;
         s.moment = recording.moments.at(r);
-        qint64 secs = 0;
-        if (r > first) {
-            secs = startMoment.isValid() && s.moment.isValid() ? startMoment.secsTo(s.moment) : -1;
-            if (secs < previous) {
-                // No stamp, or one behind the last (the clock was set back):
-                // placed by the sample time.
-                secs = previous + sampleTime;
-                ++unstamped;
-            }
-        }
-        previous = secs;
+        const qint64 secs = times.at(r) - origin;
+        const QDateTime &zero = recording.moments.first();
+        if (r > first &&
+            (!s.moment.isValid() || !zero.isValid() || zero.secsTo(s.moment) != times.at(r)))
+            ++unstamped;
         s.seconds = secs;
         while (!ended && secs >= seg.end * 60) {
             ProgramWalk::Segment next;
@@ -227,6 +406,11 @@ Result compare(const Program &program, const Recording &recording, const Setting
             s.planned = double(seg.from) + double(seg.to - seg.from) * std::min(1.0, into / length);
             s.pattern = seg.pattern;
             s.step = seg.step;
+        } else if (walk.holding()) {
+            // Round a loop that holds no time: the set value stays.
+            s.planned = double(walk.value());
+            s.pattern = any ? seg.pattern : program.StartPattern;
+            s.step = any ? seg.step : 0;
         } else {
             s.state = State::AfterEnd;
         }
@@ -246,10 +430,15 @@ Result compare(const Program &program, const Recording &recording, const Setting
                     result.largestAt = int(result.samples.size());
                 }
                 if (std::abs(dev) > settings.toleranceTenths) {
+                    // The time this sample stands for: up to the next
+                    // record's time stamp.
                     ++result.outside;
-                    result.outsideSeconds += sampleTime;
+                    result.outsideSeconds += r + 1 < recording.count()
+                        ? times.at(r + 1) - times.at(r)
+                        : std::max(1, recording.sampleTime);
                 }
-                const int k = Program::index(s.pattern, s.step);
+                const int k = Program::index(std::clamp(s.pattern, 0, Program::Patterns - 1),
+                                             std::clamp(s.step, 0, Program::StepsPerPattern - 1));
                 sums[k] += dev;
                 ++counts[k];
                 if (order[k] < 0)
@@ -267,7 +456,11 @@ Result compare(const Program &program, const Recording &recording, const Setting
                              sums[k] / counts[k], counts[k]});
 
     const qint64 last = result.samples.isEmpty() ? 0 : result.samples.last().seconds;
-    if (any && result.programSeconds < 0)
+    if (chain.loopHoldsNoTime(program))
+        result.notes << QStringLiteral("The program reaches a loop that holds no time %1 into "
+                                       "it and holds its set value from then on, without end.")
+                            .arg(ElapsedText(chain.leadIn(program) * 60));
+    else if (any && result.programSeconds < 0)
         result.notes << QStringLiteral("The program runs without end: it is compared over the "
                                        "%1 recorded.")
                             .arg(ElapsedText(last));
@@ -293,7 +486,7 @@ Result compare(const Program &program, const Recording &recording, const Setting
         result.notes << QStringLiteral("%1 records have no usable time stamp: placed by the "
                                        "sample time of %2 s.")
                             .arg(unstamped)
-                            .arg(sampleTime);
+                            .arg(std::max(1, recording.sampleTime));
     if (!recording.damaged.isEmpty())
         result.notes << recording.damaged;
     return result;
@@ -302,9 +495,21 @@ Result compare(const Program &program, const Recording &recording, const Setting
 QByteArray csv(const Result &result)
 {
     QByteArray out = "Time,Planned,Actual,Deviation\r\n";
+    // The local time's offset, asked of the system once an hour of moments
+    // (each asking costs a look at the time-zone file).
+    qint64 hour = -1;
+    int offset = 0;
     for (const Sample &s : result.samples) {
-        if (s.moment.isValid())
-            out += s.moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
+        if (s.moment.isValid()) {
+            const qint64 ms = s.moment.toMSecsSinceEpoch();
+            if (ms / 3600000 != hour) {
+                hour = ms / 3600000;
+                offset = s.moment.toLocalTime().offsetFromUtc();
+            }
+            out += QDateTime::fromMSecsSinceEpoch(ms + qint64(offset) * 1000, Qt::UTC)
+                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                       .toLatin1();
+        }
         out += ',';
         if (s.state != Sample::State::AfterEnd)
             out += Units(s.planned, 2).toLatin1();
@@ -355,9 +560,13 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
         high += 5;
         low -= 5;
     }
-    const double span = std::max<qint64>(1, result.samples.last().seconds);
+    for (const Before &b : result.before)
+        if (!b.missing)
+            widen(b.actual);
+    const qint64 from = result.before.isEmpty() ? 0 : result.before.first().seconds;
+    const double span = std::max<qint64>(1, result.samples.last().seconds - from);
     const auto x = [&](qint64 secs) {
-        return plot.left() + int(std::lround(double(secs) / span * (plot.width() - 1)));
+        return plot.left() + int(std::lround(double(secs - from) / span * (plot.width() - 1)));
     };
     const auto y = [&](double tenths) {
         return plot.bottom() -
@@ -373,7 +582,14 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
         canvas.text(QPoint(2, std::clamp(yy - 7, 0, ChartSize.height() - 14)), Units(v), Qt::black,
                     font);
     }
-    canvas.text({plot.left(), plot.bottom() + 4}, QStringLiteral("0:00:00"), Qt::black, font);
+    canvas.text({plot.left(), plot.bottom() + 4},
+                from < 0 ? QStringLiteral("-") + ElapsedText(-from) : QStringLiteral("0:00:00"),
+                Qt::black, font);
+    if (from < 0) {
+        // The program's start, where a click on the chart moves it.
+        canvas.line({x(0), plot.top()}, {x(0), plot.bottom()}, MarkColour, 1, DotStyle::Dotted);
+        canvas.text({x(0) + 3, plot.bottom() + 4}, QStringLiteral("start"), Qt::black, font);
+    }
     const QString end = ElapsedText(result.samples.last().seconds);
     canvas.text({plot.right() - 7 * int(end.size()), plot.bottom() + 4}, end, Qt::black, font);
 
@@ -396,6 +612,12 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
     }
     {
         Polyline actual(canvas, 1);
+        for (const Before &b : result.before) {
+            if (b.missing)
+                actual.lift();
+            else
+                actual.to({x(b.seconds), y(b.actual)}, AfterColour);
+        }
         for (const Sample &s : result.samples) {
             if (s.state == Sample::State::Missing)
                 actual.lift();
@@ -409,6 +631,34 @@ void draw(const Result &result, int toleranceTenths, Canvas &canvas)
         canvas.line({x(s.seconds), y(s.planned)}, {x(s.seconds), y(s.actual)}, MarkColour, 1,
                     DotStyle::Dashed);
     }
+}
+
+qint64 RecordAtChartX(const Result &result, int x)
+{
+    if (result.samples.isEmpty())
+        return 0;
+    const int left = Left;
+    const int width = ChartSize.width() - Right - Left + 1;
+    const qint64 from = result.before.isEmpty() ? 0 : result.before.first().seconds;
+    const double span = std::max<qint64>(1, result.samples.last().seconds - from);
+    const double secs = double(from) + double(x - left) / double(width - 1) * span;
+    // The record nearest to that time.
+    qint64 best = 0;
+    double bestDistance = -1;
+    qint64 r = 0;
+    const auto look = [&](qint64 seconds) {
+        const double d = std::abs(double(seconds) - secs);
+        if (bestDistance < 0 || d < bestDistance) {
+            bestDistance = d;
+            best = r;
+        }
+        ++r;
+    };
+    for (const Before &b : result.before)
+        look(b.seconds);
+    for (const Sample &s : result.samples)
+        look(s.seconds);
+    return best;
 }
 
 } // namespace ProgramCompare

@@ -29,7 +29,9 @@ struct Recording
     QString fileName;
     std::array<int, Devices> addresses {};
     int sampleTime = 1; // seconds
-    QList<QDateTime> moments; // invalid where the record holds no whole stamp
+    // Invalid where the record holds no whole stamp; in UTC or local time (the
+    // reader gives UTC), shown in local time.
+    QList<QDateTime> moments;
     QList<std::array<qint32, Devices>> values;
     // Where reading stopped before the recording's end: the reason, naming
     // the record. The records before it are kept.
@@ -77,9 +79,19 @@ struct StepDeviation
     int samples = 0;
 };
 
+// A record before the program's start: drawn, never compared.
+struct Before
+{
+    qint64 seconds = 0; // before the start: negative
+    double actual = 0; // tenths
+    bool missing = false;
+};
+
 struct Result
 {
     QList<Sample> samples; // from the start record on
+    QList<Before> before; // the records before the start record
+    qint64 startRecord = 0;
     qint64 programSeconds = -1; // the program's whole time; -1 without end
     int compared = 0;
     int missing = 0;
@@ -96,6 +108,21 @@ struct Result
 
 Result compare(const RampSoakProgram &program, const Recording &recording,
                const Settings &settings);
+
+// Each record's time in seconds from record 0, from the time stamps; a
+// record without one, or with one behind the record before it (the clock
+// was set back), is placed a sample time after the one before.
+QList<qint64> RecordSeconds(const Recording &recording);
+
+// Where the program started in the recording: the first record from which
+// the recorded value of the device follows the planned profile best (the
+// least mean deviation over the program's time, or over what the recording
+// holds of it).
+qint64 FindStart(const RampSoakProgram &program, const Recording &recording,
+                 const Settings &settings);
+
+// The record a click at x on the chart points at.
+qint64 RecordAtChartX(const Result &result, int x);
 
 // The aligned series as CSV (CR LF line ends): "Time,Planned,Actual,
 // Deviation", then a row per record from the start, its time in ISO 8601

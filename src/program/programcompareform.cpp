@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -48,7 +49,12 @@ ProgramCompareForm::ProgramCompareForm(const RampSoakProgram &program, QWidget *
         ->setBuddy(CompDevice = named(new QComboBox(this), "CompDevice", 70, 44, 190, 26));
     caption(this, "CompStartCap", "Program started at record", 275, 46, 170)
         ->setBuddy(CompStart = named(new QSpinBox(this), "CompStart", 445, 44, 90, 26));
-    CompStartLb = named(new QLabel(this), "CompStartLb", 540, 46, 200, 22);
+    CompStartLb = named(new QLabel(this), "CompStartLb", 540, 46, 120, 22);
+    CompFindBt =
+        named(new QPushButton(QStringLiteral("Find Start"), this), "CompFindBt", 660, 44, 84, 26);
+    CompFindBt->setToolTip(QStringLiteral("Take the record from which the recording follows the "
+                                          "program best as its start; a click on the chart "
+                                          "sets the start there."));
     caption(this, "CompToleranceLb", "Band \u00b1", 750, 46, 60)
         ->setBuddy(CompTolerance =
                        named(new QDoubleSpinBox(this), "CompTolerance", 810, 44, 140, 26));
@@ -66,6 +72,8 @@ ProgramCompareForm::ProgramCompareForm(const RampSoakProgram &program, QWidget *
     CompChart = named(new QLabel(this), "CompChart", 10, 114, ProgramCompare::ChartSize.width(),
                       ProgramCompare::ChartSize.height());
     CompChart->setScaledContents(true);
+    CompChart->installEventFilter(this);
+    CompChart->setCursor(Qt::CrossCursor);
     CompResult = named(new QPlainTextEdit(this), "CompResult", 10, 372, 940, 140);
     CompResult->setReadOnly(true);
     CompExportBt = named(new QPushButton(QStringLiteral("Export CSV\u2026"), this), "CompExportBt",
@@ -84,6 +92,7 @@ ProgramCompareForm::ProgramCompareForm(const RampSoakProgram &program, QWidget *
     connect(CompDevice, &QComboBox::currentIndexChanged, this,
             [this](int i) { m_logic.setDevice(i); });
     connect(CompStart, &QSpinBox::valueChanged, this, [this](int r) { m_logic.setStart(r); });
+    connect(CompFindBt, &QPushButton::clicked, this, [this] { m_logic.findStart(); });
     connect(CompTolerance, &QDoubleSpinBox::valueChanged, this,
             [this](double v) { m_logic.setTolerance(int(std::lround(v * 10))); });
     connect(CompScale, &QComboBox::currentIndexChanged, this,
@@ -91,6 +100,21 @@ ProgramCompareForm::ProgramCompareForm(const RampSoakProgram &program, QWidget *
     connect(CompExportBt, &QPushButton::clicked, this, [this] { m_logic.exportCsv(); });
     connect(CompCloseBt, &QPushButton::clicked, this, &QWidget::hide);
     render();
+}
+
+bool ProgramCompareForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == CompChart && event->type() == QEvent::MouseButtonRelease &&
+        CompChart->width() > 0) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            const int x =
+                int(mouse->position().x() * ProgramCompare::ChartSize.width() / CompChart->width());
+            m_logic.setStartAtChart(x);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ProgramCompareForm::render()
@@ -115,6 +139,7 @@ void ProgramCompareForm::render()
     if (CompResult->toPlainText() != v.summary)
         CompResult->setPlainText(v.summary);
     CompExportBt->setEnabled(v.exportEnabled);
+    CompFindBt->setEnabled(v.exportEnabled);
     if (v.chartVersion != m_chartShown) {
         CompChart->setPixmap(QPixmap::fromImage(m_logic.chart().image()));
         m_chartShown = v.chartVersion;

@@ -26,6 +26,7 @@ public:
     QComboBox *CompDevice = nullptr;
     QSpinBox *CompStart = nullptr;
     QLabel *CompStartLb = nullptr;
+    QPushButton *CompFindBt = nullptr;
     QDoubleSpinBox *CompTolerance = nullptr;
     QComboBox *CompScale = nullptr;
     QLabel *CompChart = nullptr;
@@ -35,6 +36,10 @@ public:
 
 signals:
     void rendered();
+
+protected:
+    // A click on the chart moves the program's start there.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void render();

@@ -16,7 +16,7 @@ const QString CsvFilter = QStringLiteral("CSV files (*.csv *.CSV)");
 
 QString MomentText(const QDateTime &moment)
 {
-    return moment.isValid() ? moment.toString(QStringLiteral("h:mm:ss AP M/d/yyyy"))
+    return moment.isValid() ? moment.toLocalTime().toString(QStringLiteral("h:mm:ss AP M/d/yyyy"))
                             : QStringLiteral("(no time stamp)");
 }
 
@@ -69,8 +69,9 @@ bool ProgramComparison::openPath(const QString &path)
                               .arg(d + 1)
                               .arg(m_recording.addresses[size_t(d)]);
     m_settings.device = m_devices.value(0);
-    m_settings.startRecord = 0;
     m_view.deviceIndex = 0;
+    m_settings.startRecord = FindStart(m_program, m_recording, m_settings);
+    m_startFound = true;
     const qint64 count = m_recording.count();
     m_view.startMax = count - 1;
     const QDateTime from = m_recording.moments.first();
@@ -95,6 +96,8 @@ void ProgramComparison::setDevice(int index)
     if (index < 0 || index >= m_devices.size())
         return;
     m_settings.device = m_devices.at(index);
+    if (m_startFound)
+        m_settings.startRecord = FindStart(m_program, m_recording, m_settings);
     run();
 }
 
@@ -103,6 +106,23 @@ void ProgramComparison::setStart(qint64 record)
     if (!m_loaded || record < 0 || record >= m_recording.count())
         return;
     m_settings.startRecord = record;
+    m_startFound = false;
+    run();
+}
+
+void ProgramComparison::setStartAtChart(int x)
+{
+    if (!m_loaded || m_result.samples.isEmpty())
+        return;
+    setStart(RecordAtChartX(m_result, x));
+}
+
+void ProgramComparison::findStart()
+{
+    if (!m_loaded)
+        return;
+    m_settings.startRecord = FindStart(m_program, m_recording, m_settings);
+    m_startFound = true;
     run();
 }
 
@@ -145,6 +165,12 @@ void ProgramComparison::run()
     } else {
         lines << QStringLiteral("Nothing compared.");
     }
+    if (m_startFound)
+        lines << QStringLiteral("\u2022 The program's start was taken at record %1 (%2), from "
+                                "where the recording follows the program best; click the chart "
+                                "or set the record to move it.")
+                     .arg(m_settings.startRecord)
+                     .arg(m_view.startText);
     for (const QString &note : r.notes)
         lines << QStringLiteral("\u2022 ") + note;
     m_view.summary = lines.join(QLatin1Char('\n'));

@@ -48,6 +48,10 @@ public:
     void setDecimals(int decimals);
     void setDevice(int index);
     void setStart(qint64 record);
+    // The start at the record nearest to a click at x on the chart.
+    void setStartAtChart(int x);
+    // The start where the recording follows the program best.
+    void findStart();
     void setTolerance(int tenths);
     // Compares again, with the program as it is now.
     void refresh();
@@ -65,6 +69,7 @@ private:
     ProgramCompare::Result m_result;
     QList<int> m_devices;
     bool m_loaded = false;
+    bool m_startFound = false; // the start is the one found, not the user's
     View m_view;
     Canvas m_chart {ProgramCompare::ChartSize};
 };

@@ -196,5 +196,8 @@ bool DrawProgramCurve(const Program &program, Canvas &canvas)
     pen.flush();
     if (ended)
         canvas.line(pen.at(), QPoint(Width - 2, pen.at().y()), Olive, PenWidth);
+    else if (chain.loopHoldsNoTime(program) && pen.at().x() < Width - 2)
+        // Round a loop that holds no time for ever: the value is held.
+        canvas.line(pen.at(), QPoint(Width - 2, pen.at().y()), Navy, PenWidth);
     return true;
 }

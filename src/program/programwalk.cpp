@@ -88,10 +88,12 @@ Pass PassOf(const Program &program, int pattern)
     return pass;
 }
 
-Steps::Steps(const Program &program, std::optional<qint64> startValue)
+Steps::Steps(const Program &program, std::optional<qint64> startValue, Repeats repeats)
     : m_program(program)
     , m_startValue(startValue)
+    , m_repeats(repeats)
     , m_pattern(program.StartPattern)
+    , m_value(startValue.value_or(0))
 {
     for (int p = 0; p < Program::Patterns; ++p)
         m_passes[size_t(p)] = PassOf(program, p);
@@ -124,12 +126,20 @@ bool Steps::next(Segment &out)
             if (++m_index == pass.count) {
                 m_index = 0;
                 ++m_cycle;
+                const qint64 runs = Runs(m_program, m_pattern);
+                if (m_repeats == Repeats::FirstTwo && m_cycle == 2 && runs > 2) {
+                    // The runs after the second are the second again.
+                    m_time += (runs - 2) * pass.sum;
+                    m_cycle = runs;
+                }
             }
             return true;
         }
         // The pattern is done: on to the next one.
-        if (++m_idle > Program::Patterns)
-            break; // round a loop that holds no time
+        if (++m_idle > Program::Patterns) {
+            m_holding = true; // round a loop that holds no time, for ever
+            break;
+        }
         const int next = Next(m_program, m_pattern);
         if (IsPattern(next)) {
             if (next == m_loopStart && m_visited[next])

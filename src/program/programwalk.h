@@ -10,12 +10,17 @@
 // start pattern, each pattern's steps 0..LastStep as many times as it runs
 // (AdditionalCycles + 1), then the pattern it names next, until the program
 // end or, where the chain links back, for ever. A step of time 0 is passed
-// over. The curve, the program check and the comparison with a recording
-// all take the program through this walk.
+// over: the step after it ramps from the set value of the last step that
+// held time. A chain whose loop holds no time never ends either: the
+// controller goes round it for ever and holds the set value it had reached.
+// The curve, the program check and the comparison with a recording all take
+// the program through this walk.
 //
-// Values out of range come only from a damaged program; the walk holds them
-// to what the registers allow (a last step 0..7, a step time 0..65535, at
-// most 65536 runs of a pattern), so its arithmetic stays far inside 64 bits.
+// Values out of range come only from a damaged program or file; the program
+// check names each of them as an error before a write. The walk holds them to
+// what the registers allow (a last step 0..7, a step time 0..65535, at most
+// 65536 runs of a pattern), so its arithmetic stays far inside 64 bits, and
+// its totals are sums and products, never a walk through the repeats.
 namespace ProgramWalk {
 
 using Program = RampSoakProgram;
@@ -46,6 +51,12 @@ struct Chain
     qint64 smallest = 0;
 
     bool loops() const { return end != Program::ProgramEnd; }
+    // A loop that holds no time: the run reaches it after the lead-in and
+    // stays there for ever, holding its last set value.
+    bool loopHoldsNoTime(const Program &program) const
+    {
+        return loops() && total == leadIn(program);
+    }
     // The patterns from where the chain comes back to its last one.
     QList<int> loop() const;
     // The time up to where the loop begins.
@@ -86,21 +97,34 @@ struct Segment
 class Steps
 {
 public:
-    explicit Steps(const Program &program, std::optional<qint64> startValue = {});
-    // The next step; false once the program has ended (or a loop holds no
-    // time: nothing more ever comes).
+    // What a walk gives of a pattern that runs several times in a row.
+    enum class Repeats {
+        All, // every run
+        FirstTwo, // its first two runs; the time of the others is passed at once
+    };
+    explicit Steps(const Program &program, std::optional<qint64> startValue = {},
+                   Repeats repeats = Repeats::All);
+    // The next step; false once the program has ended, or once it has
+    // reached a loop that holds no time (then `holding()`: nothing more ever
+    // comes, the set value stays where the last step took it).
     bool next(Segment &out);
+    bool holding() const { return m_holding; }
+    // Where the walk stands: the time passed and the set value reached.
+    qint64 time() const { return m_time; }
+    qint64 value() const { return m_value; }
 
 private:
     const Program &m_program;
     std::array<Pass, Program::Patterns> m_passes;
     std::optional<qint64> m_startValue;
+    Repeats m_repeats;
+    bool m_holding = false;
     int m_pattern;
+    qint64 m_value;
     qint64 m_cycle = 0;
     int m_index = 0; // into the pass
     int m_lap = 0;
     qint64 m_time = 0;
-    qint64 m_value = 0;
     bool m_first = true;
     int m_loopStart; // where the chain comes back to, or the program end
     bool m_visited[Program::Patterns] = {};

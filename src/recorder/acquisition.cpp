@@ -282,10 +282,11 @@ void RecorderAcquisition::sendRequest()
     m_requestOutstanding = true;
     if (!m_line.isOpen())
         return;
-    if (m_line.deviceLost()) {
+    if (!lineBack()) {
         lineLost();
         return;
     }
+    m_lostSaid = false; // a later loss is said again
     try {
         m_collector.send(m_lastRequest, f, f.replyTicks(TextReplyTicks, settings.baud));
     } catch (const ChannelError &) {
@@ -359,7 +360,7 @@ void RecorderAcquisition::afterResult(const TransactionResult &result, int answe
     } else {
         Recorder::Device &d = m_data.device[size_t(m_current)];
         m_view.errMess = QStringLiteral("Device %1").arg(m_current + 1) + RecorderErrorText(result);
-        if (++d.failureCount >= FailuresToGiveUp) {
+        if (++d.failureCount >= m_settings().talk.retriesOr(FailuresToGiveUp - 1) + 1) {
             d.valueRed = true;
             d.failureCount = 0;
             d.failed = true;
@@ -421,16 +422,30 @@ void RecorderAcquisition::lineLost()
         QTimer::singleShot(0, this,
                            [text] { AppDialogs().inform(QStringLiteral("Warning"), text); });
     }
-    // Nobody can answer any more: every device in service is given up in
-    // this scan, which completes, and the recording stops as when the last
-    // device stops answering.
-    for (Recorder::Device &dev : m_data.device) {
-        if (dev.address != 0 && !dev.failed) {
-            dev.failed = true;
-            dev.valueRed = true;
-            dev.failureCount = 0;
-        }
+    // Nobody can answer while the line is away: the devices still in
+    // service miss this scan's samples, and the recording goes on. Every
+    // scan tries the line again; a network line comes back by itself.
+    for (int d = m_current; d < DeviceCount; ++d) {
+        const Recorder::Device &dev = m_data.device[size_t(d)];
+        if (dev.address == 0 || dev.failed)
+            continue;
+        m_data.storeMissing(d, m_scanCounter);
+        if (m_fileOpen && hooks.fileMissing)
+            hooks.fileMissing(d);
     }
-    advanceFrom(m_current, m_scanCounter);
+    m_current = DeviceCount;
     completeScan();
+}
+
+bool RecorderAcquisition::lineBack()
+{
+    if (!m_line.deviceLost())
+        return true;
+    try {
+        m_line.reopen(m_settings());
+        m_collector.reattach();
+    } catch (const ChannelError &) {
+        return false;
+    }
+    return !m_line.deviceLost();
 }

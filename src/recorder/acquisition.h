@@ -124,6 +124,8 @@ private:
     void advanceFrom(int from, qint64 index);
     void completeScan();
     void lineLost();
+    // True when the line is there (again); tries to reopen a lost one.
+    bool lineBack();
     void changed() { emit viewChanged(); }
 
     Line &m_line;
@@ -138,7 +140,7 @@ private:
     qint64 m_scanCounter = 0;
     bool m_requestOutstanding = false;
     bool m_fileOpen = false;
-    bool m_lostSaid = false;
+    bool m_lostSaid = false; // until a request goes out again
     QByteArray m_lastRequest;
     QString m_savePath;
     RecordFile::Writer m_writer;

@@ -90,6 +90,19 @@ Writer::~Writer()
     m_file.close();
 }
 
+namespace {
+
+QByteArray headerLine(const std::array<int, DeviceCount> &addresses, int sampleTime)
+{
+    QByteArray header;
+    header.reserve(HeaderBytes);
+    for (const int address : addresses)
+        header += ByteToHex(address) + "  ";
+    return header + ByteToHex(sampleTime) + "\r\n";
+}
+
+} // namespace
+
 QString Writer::open(const QString &path, const std::array<int, DeviceCount> &addresses,
                      int sampleTime)
 {
@@ -99,15 +112,68 @@ QString Writer::open(const QString &path, const std::array<int, DeviceCount> &ad
     // Unbuffered: every write() goes to the system at once.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return m_file.errorString();
-    QByteArray header;
-    header.reserve(HeaderBytes);
-    for (const int address : addresses)
-        header += ByteToHex(address) + "  ";
-    header += ByteToHex(sampleTime) + "\r\n";
-    const QString reason = writeNow(header);
+    const QString reason = writeNow(headerLine(addresses, sampleTime));
     if (!reason.isEmpty())
         m_file.close();
     return reason;
+}
+
+QString Writer::openStream(FILE *stream, const std::array<int, DeviceCount> &addresses,
+                           int sampleTime)
+{
+    m_file.close();
+    m_line.clear();
+    m_sync = false;
+    if (!m_file.open(stream, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return m_file.errorString();
+    const QString reason = writeNow(headerLine(addresses, sampleTime));
+    if (!reason.isEmpty())
+        m_file.close();
+    return reason;
+}
+
+QString Writer::append(const QString &path, const std::array<int, DeviceCount> &addresses,
+                       int sampleTime)
+{
+    m_file.close();
+    m_line.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return file.errorString();
+    const QByteArray header = headerLine(addresses, sampleTime);
+    if (file.read(HeaderBytes) != header)
+        return QStringLiteral("it records other addresses or another interval (its first line "
+                              "differs from \"%1\")")
+            .arg(QString::fromLatin1(header.trimmed()));
+    int groups = 0;
+    for (const int address : addresses)
+        groups += address != 0 ? 1 : 0;
+    const qint64 length = qint64(GroupLength) * groups + TimeWidth + DateWidth + 2;
+    const qint64 records = (file.size() - HeaderBytes) / length;
+    // What follows the last whole record may be "End" or a line cut short,
+    // never a record of another length.
+    const qint64 whole = HeaderBytes + records * length;
+    file.seek(whole);
+    const QByteArray rest = file.readAll();
+    const bool restFits = rest.isEmpty() || rest == "End\r\n" || rest == "End" ||
+        (!rest.contains('\n') && !rest.startsWith("End"));
+    QByteArray last;
+    if (records > 0) {
+        file.seek(whole - length);
+        last = file.read(length);
+    }
+    if (!restFits ||
+        (records > 0 &&
+         (!last.endsWith("\r\n") || last.contains("\r\n\r\n") ||
+          last.left(length - 2).contains('\n'))))
+        return QStringLiteral("its lines are not the records of these addresses");
+    if (!file.resize(whole) || !file.seek(whole))
+        return file.errorString();
+    file.close();
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return m_file.errorString();
+    return QString();
 }
 
 void Writer::sample(int device, qint32 value)
@@ -255,24 +321,70 @@ bool Reader::read(qint64 r, Record &out, QString *why)
         why->clear();
     if (r < 0 || r >= m_count || !m_file.isOpen())
         return false;
+    if (!m_file.seek(r * m_length + HeaderBytes)) {
+        if (why)
+            *why = RecordError(r, m_file.errorString());
+        return false;
+    }
+    m_buffer.resize(m_length);
+    if (m_file.read(m_buffer.data(), m_length) != m_length) {
+        if (why)
+            *why = RecordError(r, m_file.errorString());
+        return false;
+    }
+    return parse(m_buffer.constData(), r, out, why);
+}
+
+qint64 Reader::readAll(qint64 first, const std::function<bool(qint64, const Record &)> &each,
+                       QString *why)
+{
+    if (why)
+        why->clear();
+    if (first < 0 || first >= m_count || !m_file.isOpen())
+        return 0;
+    if (!m_file.seek(first * m_length + HeaderBytes)) {
+        if (why)
+            *why = RecordError(first, m_file.errorString());
+        return 0;
+    }
+    // Whole records a megabyte or so at a time, parsed where they lie.
+    const qint64 perChunk = std::max<qint64>(1, (1 << 20) / m_length);
+    Record record;
+    qint64 r = first;
+    while (r < m_count) {
+        const qint64 want = std::min(perChunk, m_count - r);
+        m_buffer.resize(want * m_length);
+        const qint64 got = m_file.read(m_buffer.data(), want * m_length);
+        if (got != want * m_length) {
+            if (why)
+                *why = RecordError(r, m_file.errorString());
+            return r - first;
+        }
+        for (qint64 i = 0; i < want; ++i, ++r) {
+            if (!parse(m_buffer.constData() + i * m_length, r, record, why) || !each(r, record))
+                return r - first;
+        }
+    }
+    return r - first;
+}
+
+bool Reader::parse(const char *line, qint64 r, Record &out, QString *why) const
+{
+    if (why)
+        why->clear();
     const auto fail = [&](const QString &what) {
         if (why)
             *why = RecordError(r, what);
         return false;
     };
-    if (!m_file.seek(r * m_length + HeaderBytes))
-        return fail(m_file.errorString());
-    m_buffer.resize(m_length);
-    if (m_file.read(m_buffer.data(), m_length) != m_length)
-        return fail(m_file.errorString());
-    const char *line = m_buffer.constData();
-    if (m_buffer.startsWith("End\r\n") || m_buffer.startsWith("\r\n"))
+    const QByteArrayView bytes(line, m_length);
+    if (bytes.startsWith("End\r\n") || bytes.startsWith("\r\n"))
         return false;
 
     const qint64 expected = qint64(m_groups) * GroupLength + TimeWidth + DateWidth;
-    const qsizetype end = m_buffer.indexOf('\n');
+    const qsizetype end = bytes.indexOf('\n');
     if (m_length - LineEndBytes != expected || end != m_length - 1 || line[end - 1] != '\r' ||
-        m_buffer.indexOf('\r') != end - 1)
+        bytes.indexOf('\r') != end - 1)
         return fail(QStringLiteral("the line is not %1 characters long").arg(expected));
 
     Record record;
@@ -333,10 +445,91 @@ QString csvField(const QString &field)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+namespace {
+
+// Reads a number of `min`..`max` digits at `at`, moving past it.
+bool Digits(QStringView text, qsizetype &at, int min, int max, int &out)
+{
+    out = 0;
+    int n = 0;
+    while (at < text.size() && n < max && text[at] >= QLatin1Char('0') &&
+           text[at] <= QLatin1Char('9')) {
+        out = out * 10 + (text[at].unicode() - '0');
+        ++at;
+        ++n;
+    }
+    return n >= min;
+}
+
+bool Expect(QStringView text, qsizetype &at, char c)
+{
+    if (at >= text.size() || text[at] != QLatin1Char(c))
+        return false;
+    ++at;
+    return true;
+}
+
+} // namespace
+
+namespace {
+
+// The date and time of a record's stamp ("h:mm:ss AP", "M/d/yyyy"), read by
+// hand: the format parser costs more than all the rest of a record.
+bool StampOf(const Record &record, QDate &date, QTime &time)
+{
+    const QStringView clock = QStringView(record.time).trimmed();
+    const QStringView day = QStringView(record.date).trimmed();
+    qsizetype at = 0;
+    int hour = 0, minute = 0, second = 0, month = 0, dayOfMonth = 0, year = 0;
+    bool ok = Digits(clock, at, 1, 2, hour) && Expect(clock, at, ':') &&
+        Digits(clock, at, 2, 2, minute) && Expect(clock, at, ':') &&
+        Digits(clock, at, 2, 2, second) && Expect(clock, at, ' ') && at + 2 == clock.size();
+    if (ok) {
+        const QStringView half = clock.mid(at);
+        const bool pm = half.compare(QLatin1String("PM"), Qt::CaseInsensitive) == 0;
+        ok = (pm || half.compare(QLatin1String("AM"), Qt::CaseInsensitive) == 0) && hour >= 1 &&
+            hour <= 12;
+        hour = hour % 12 + (pm ? 12 : 0);
+    }
+    at = 0;
+    ok = ok && Digits(day, at, 1, 2, month) && Expect(day, at, '/') &&
+        Digits(day, at, 1, 2, dayOfMonth) && Expect(day, at, '/') && Digits(day, at, 4, 4, year) &&
+        at == day.size();
+    date = QDate(year, month, dayOfMonth);
+    time = QTime(hour, minute, second);
+    return ok && date.isValid() && time.isValid();
+}
+
+} // namespace
+
 QDateTime RecordMoment(const Record &record)
 {
-    return QDateTime(QDate::fromString(record.date.trimmed(), QStringLiteral("M/d/yyyy")),
-                     QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP")));
+    QDate date;
+    QTime time;
+    if (!StampOf(record, date, time))
+        return QDateTime();
+    return QDateTime(date, time);
+}
+
+QDateTime MomentCache::moment(const Record &record)
+{
+    QDate date;
+    QTime time;
+    if (!StampOf(record, date, time))
+        return QDateTime();
+    // Each local-time conversion asks the system for the time zone (and the
+    // C library looks at its file each time): once an hour of stamps is
+    // enough, and the moments are kept in UTC.
+    if (date != m_date || time.hour() != m_hour) {
+        m_date = date;
+        m_hour = time.hour();
+        const QDateTime base(date, QTime(m_hour, 0));
+        m_base = base.isValid() ? std::optional<qint64>(base.toMSecsSinceEpoch()) : std::nullopt;
+    }
+    if (!m_base) // an hour the clocks skip: asked as it is
+        return QDateTime(date, time).toUTC();
+    return QDateTime::fromMSecsSinceEpoch(
+        *m_base + qint64(time.minute() * 60 + time.second()) * 1000, Qt::UTC);
 }
 
 QByteArray csvHeaderRow(const Header &header)
@@ -356,9 +549,7 @@ QByteArray csvRow(const Header &header, const Record &record)
     QByteArray out;
     // One ISO 8601 time stamp: spreadsheets of every locale read it the
     // same. A stamp the record file does not hold whole is kept as it is.
-    const QDateTime stamp =
-        QDateTime(QDate::fromString(record.date, QStringLiteral("M/d/yyyy")),
-                  QTime::fromString(record.time.trimmed(), QStringLiteral("h:mm:ss AP")));
+    const QDateTime stamp = RecordMoment(record);
     out += stamp.isValid() ? stamp.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8()
                            : csvField(record.date + QLatin1Char(' ') + record.time).toUtf8();
     for (int d = 0; d < DeviceCount; ++d) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 // The record file: a recording written scan by scan as plain text with
 // fixed-width fields and CR LF line ends.
@@ -67,6 +68,15 @@ public:
     // string on success, else the system's reason (nothing is then open).
     QString open(const QString &path, const std::array<int, DeviceCount> &addresses,
                  int sampleTime);
+    // Continues an existing recording of the same addresses and sample time:
+    // its final "End" and a line cut short by a crash are taken off, and the
+    // next lines follow its last whole record. The empty string on success,
+    // else why the file cannot be continued (nothing is then changed).
+    QString append(const QString &path, const std::array<int, DeviceCount> &addresses,
+                   int sampleTime);
+    // An open file written elsewhere than a regular file (standard output):
+    // the writer takes it over without syncing it.
+    QString openStream(FILE *stream, const std::array<int, DeviceCount> &addresses, int sampleTime);
     bool isOpen() const { return m_file.isOpen(); }
 
     // The device's group (device 0..9) on the line in progress; nothing
@@ -110,6 +120,19 @@ struct Record
 // "M/d/yyyy"); invalid when the record does not hold them whole.
 QDateTime RecordMoment(const Record &record);
 
+// The same for the records of a whole file, in order, at a fraction of the
+// cost: the moments come in UTC (toLocalTime() shows them as recorded).
+class MomentCache
+{
+public:
+    QDateTime moment(const Record &record);
+
+private:
+    QDate m_date;
+    int m_hour = -1;
+    std::optional<qint64> m_base; // the hour's start, ms since the epoch
+};
+
 // Reads a record file by record number, without loading it whole.
 class Reader
 {
@@ -136,8 +159,16 @@ public:
     // a reason naming the record ("record 17: ...") when the line is not a
     // valid record line of this file.
     bool read(qint64 r, Record &out, QString *why = nullptr);
+    // Records first, first + 1, ... read in order in one pass (large reads,
+    // no seek per record), each handed to `each` with its number, until
+    // the recording ends, a record is not valid (as read() says, in `why`)
+    // or `each` returns false. Gives the number of records handed over.
+    qint64 readAll(qint64 first, const std::function<bool(qint64 r, const Record &record)> &each,
+                   QString *why = nullptr);
 
 private:
+    bool parse(const char *line, qint64 r, Record &out, QString *why) const;
+
     QFile m_file;
     QString m_error;
     Header m_header;

@@ -173,6 +173,11 @@ public:
     void PassLBClick();
     void PassEditChange(const QString &text);
 
+    // The register an entry of the field writes, and the decimals it is
+    // scaled to, as they stand now.
+    int registerOf(SetupField field) const;
+    int decimalsOf(SetupField field) const;
+
     // The three formats of the view.
     static QString UnsignedTenthsFormat(int value);
     static QString HundredthsFormat(int value);
@@ -184,8 +189,6 @@ private:
     // A user's change may be sent: no file is loaded, and the control is
     // enabled (the on-line configuration list only needs no file).
     bool editable(SetupField field) const;
-    int registerOf(SetupField field) const;
-    int decimalsOf(SetupField field) const;
     void setText(SetupField f, const QString &text)
     {
         m_model.at(f).text = m_displayed[size_t(f)] = text;

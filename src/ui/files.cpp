@@ -31,12 +31,21 @@ FileBytes ReadFileBytes(const QString &path, qint64 maxBytes)
 QString WriteFileWhole(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a write cut short (a full disk, a file-size
+    // limit) is seen here: a buffered one fails only partly at commit,
+    // which then replaces the file with the part written.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            // The system's reason comes with the write that wrote nothing.
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return reason;
+        }
+        done += n;
     }
     if (!file.commit())
         return file.errorString();

@@ -353,7 +353,7 @@ TEST_F(MainWindow, ScaledToTheScreenFactor)
     EXPECT_EQ(main->TESTPL->size(), QSize(531, 400)); // 511 x 385 designed
     EXPECT_EQ(main->TESTPL->SendEdit->width(), 348);
     main->SetCommunication1Click();
-    EXPECT_EQ(main->settingsForm()->size(), QSize(337, 460));
+    EXPECT_EQ(main->settingsForm()->size(), QSize(337, 595)); // 324 x 572 designed
 }
 
 TEST_F(MainWindow, EveryWindowFitsTheScreenWithItsTitleBarOnIt)

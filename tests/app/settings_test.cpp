@@ -85,10 +85,20 @@ TEST(ComSettings, LineSettingsOfSettingsCodes)
 {
     using P = LineParity;
     constexpr ModbusMode A = ModbusMode::Ascii, R = ModbusMode::Rtu;
+    // What the line runs: port, baud rate, parity, data and stop bits, framing.
+    struct Line
+    {
+        int comNumber;
+        quint32 baud;
+        LineParity parity;
+        int dataBits;
+        int stopBits;
+        ModbusMode framing;
+    };
     const struct
     {
         int code;
-        LineSettings line;
+        Line line;
     } cases[] = {
         {120, {1, 9600, P::Even, 7, 1, A}},
         {51032, {3, 19200, P::None, 8, 1, R}},
@@ -283,12 +293,15 @@ TEST_F(SettingsFile, TheNetworkLineKeepsItsOwnFileAndTheCodeItsFiveDigits)
     dialog.NetworkClick(LineKind::Gateway);
     dialog.HostEditChange(" 10.0.0.5 ");
     dialog.MarginEditChange(450);
+    dialog.TalkChange({EchoRemoval::On, 1500, 4, 20});
     dialog.OKBt1Click();
     // Peers reading SETDUVA.$$$ still find the COM port setting there.
     EXPECT_EQ(read(), "51032\r\n");
     QFile net(QDir(dir.path()).filePath("SETDUVA.NET"));
     ASSERT_TRUE(net.open(QIODevice::ReadOnly));
-    EXPECT_EQ(net.readAll(), "line=gateway\r\nhost=10.0.0.5\r\nport=502\r\nmargin=450\r\n");
+    EXPECT_EQ(net.readAll(),
+              "line=gateway\r\nhost=10.0.0.5\r\nport=502\r\nmargin=450\r\n"
+              "echo=on\r\ntimeout=1500\r\nretries=4\r\npause=20\r\n");
     // The gateway talks RTU: 8 bits, whatever the groups hold.
     const LineSettings line = s.lineSettings();
     EXPECT_EQ(line.kind, LineKind::Gateway);
@@ -299,6 +312,8 @@ TEST_F(SettingsFile, TheNetworkLineKeepsItsOwnFileAndTheCodeItsFiveDigits)
     LoadNetworkFile(loaded, dir.path());
     EXPECT_EQ(loaded.lineKind(), LineKind::Gateway);
     EXPECT_EQ(loaded.network(), (NetworkTarget {"10.0.0.5", 502, 450}));
+    EXPECT_EQ(loaded.talk(), (LineTalk {EchoRemoval::On, 1500, 4, 20}));
+    EXPECT_EQ(loaded.lineSettings().talk, (LineTalk {EchoRemoval::On, 1500, 4, 20}));
 
     // A COM port chosen again makes the line serial; the device is kept.
     dialog.RadioClick(ComSettings::ComPort, 4);
@@ -426,3 +441,22 @@ TEST(ComSettingsDialog, AssignDeviceBindsTheSelectedNumber)
 }
 
 } // namespace
+
+TEST_F(SettingsFile, OkSavesOnlyACodeThatReadsBackAsShown)
+{
+    // -11 loads as no port at 9600 bit/s; no code brings that back, so OK
+    // refuses and the file keeps its bytes (19 would read back as COM8 at
+    // 4800 bit/s).
+    write("-11\r\n");
+    ComSettings s;
+    LoadSettingsFile(s, dir.path());
+    EXPECT_EQ(s.comPort(), -1);
+    EXPECT_EQ(s.comBaudRate(), 2);
+    ComSettingsLogic dialog(s, dir.path());
+    EXPECT_THROW(dialog.OKBt1Click(), DuvaError);
+    EXPECT_EQ(read(), "-11\r\n");
+    // Shown, the dialog resets to the defaults, which save as 120.
+    dialog.FormShow();
+    dialog.OKBt1Click();
+    EXPECT_EQ(read(), "120\r\n");
+}

@@ -3,6 +3,7 @@
 // and that it only reads.
 #include "app/comsettings.h"
 #include "find/addressscan.h"
+#include "find/findlogic.h"
 #include "find/settingssearch.h"
 #include "link/serialchannel.h"
 #include "scripteddialogs.h"
@@ -155,6 +156,32 @@ INSTANTIATE_TEST_SUITE_P(Framings, ScanOnTheLine,
 namespace {
 
 // The simulator runs RTU at 19200; the program is set to ASCII 9600.
+TEST(LineCheckInTheWindow, NamesTheEchoOfAnRtuAdapterAndEachController)
+{
+    ScriptedDialogs dialogs;
+    ComSettings settings;
+    SimOnCom1 sim(MatchingLine(ModbusMode::Rtu, settings), {{1, 0x4848}, {3, 0x4824}});
+    ASSERT_TRUE(sim.ok());
+    sim.line.setPacing(true);
+    sim.line.setWire({true, 16, 62, false, 0});
+    SerialChannel channel;
+    FindLogic find(channel, [&] { return settings.lineSettings(); });
+    find.FormShow();
+    find.CheckBtClick(1, 3);
+    EXPECT_TRUE(find.view().running);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !find.view().running; }, 20000));
+    const LineCheckResult &r = find.checkResult();
+    ASSERT_EQ(r.findings.size(), 1);
+    EXPECT_EQ(r.findings.at(0).kind, "echo");
+    ASSERT_EQ(r.controllers.size(), 2);
+    EXPECT_EQ(r.controllers.at(0).address, 1);
+    EXPECT_EQ(r.controllers.at(1).address, 3);
+    EXPECT_EQ(find.view().status, "Line check: the line is clean.");
+    EXPECT_TRUE(find.view().checkText.startsWith("The line echoes: every request comes back"))
+        << find.view().checkText.toStdString();
+    find.FormClose();
+}
+
 TEST(SettingsSearchOnTheLine, FindsTheSettingTheControllersAnswerAt)
 {
     ScriptedDialogs dialogs;

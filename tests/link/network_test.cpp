@@ -27,12 +27,14 @@ public:
     explicit Peer(quint16 port = 0)
     {
         EXPECT_TRUE(server.listen(QHostAddress::LocalHost, port));
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            socket.reset(server.nextPendingConnection());
-        });
+        QObject::connect(&server, &QTcpServer::newConnection,
+                         [this] { socket.reset(server.nextPendingConnection()); });
     }
     quint16 port() const { return server.serverPort(); }
-    bool connected() { return QTest::qWaitFor([this] { return socket != nullptr; }, 3000); }
+    bool connected()
+    {
+        return QTest::qWaitFor([this] { return socket != nullptr; }, 3000);
+    }
     // What the program sent, once `size` bytes are in.
     QByteArray take(int size)
     {
@@ -85,7 +87,10 @@ protected:
         events.clear();
         collector.send(frame, Framing::of(framing), 2);
     }
-    bool ended() { return QTest::qWaitFor([this] { return !events.isEmpty(); }, 5000); }
+    bool ended()
+    {
+        return QTest::qWaitFor([this] { return !events.isEmpty(); }, 5000);
+    }
 };
 
 TEST_F(NetworkLine, GatewayCarriesModbusTcpAndHandsBackTheControllersFrame)
@@ -124,6 +129,56 @@ TEST_F(NetworkLine, GatewayCarriesModbusTcpAndHandsBackTheControllersFrame)
     EXPECT_FALSE(channel.deviceLost());
 }
 
+TEST_F(NetworkLine, GatewayHandsOnOnlyTheFrameThatFitsTheRequestInFlight)
+{
+    Peer peer;
+    open(LineKind::Gateway, peer.port(), ModbusMode::Rtu);
+    send(hex("01034744000410A8"), ModbusMode::Rtu);
+    ASSERT_TRUE(peer.connected());
+    EXPECT_EQ(peer.take(12), hex("000100000006010347440004"));
+    // Another function, a length field that disagrees with the byte count,
+    // then the reply with a CRC appended and padding behind it.
+    peer.send(hex("000100000006010647440004") + hex("00010000000c0103082013445648480001") +
+              hex("00010000000b0103082013445648480001") + hex("A4300000"));
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(events.first(), ReplyCollector::Event::Reply);
+    EXPECT_EQ(collector.received(), hex("0103082013445648480001A430"));
+    // The leftovers spoil nothing: the next reply is found.
+    send(hex("01034744000410A8"), ModbusMode::Rtu);
+    EXPECT_EQ(peer.take(12), hex("000200000006010347440004"));
+    peer.send(hex("00020000000b0103082013445648480002"));
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(collector.received(), hex("0103082013445648480002E431"));
+    // A reply when no request is in flight is nobody's.
+    events.clear();
+    peer.send(hex("00020000000b0103082013445648480002"));
+    QTest::qWait(100);
+    EXPECT_TRUE(events.isEmpty());
+}
+
+TEST_F(NetworkLine, PeerThatClosesAtAcceptIsAskedLessAndLessOften)
+{
+    QTcpServer closer;
+    ASSERT_TRUE(closer.listen(QHostAddress::LocalHost));
+    int accepted = 0;
+    QObject::connect(&closer, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *s = closer.nextPendingConnection()) {
+            ++accepted;
+            s->close();
+            s->deleteLater();
+        }
+    });
+    open(LineKind::DeviceServer, closer.serverPort(), ModbusMode::Ascii);
+    // Attempts at 0, 0.5, 1.5 and 3.5 s: the pause doubles.
+    QTest::qWait(3200);
+    EXPECT_GE(accepted, 2);
+    EXPECT_LE(accepted, 3);
+    EXPECT_TRUE(channel.deviceLost());
+    EXPECT_TRUE(channel.lossText().startsWith(
+        QStringLiteral("The connection to 127.0.0.1:%1 was lost: ").arg(closer.serverPort())))
+        << qPrintable(channel.lossText());
+}
+
 TEST_F(NetworkLine, DeviceServerRepliesCompleteByLengthInAnySegments)
 {
     Peer peer;
@@ -148,7 +203,8 @@ TEST_F(NetworkLine, DeviceServerRepliesCompleteByLengthInAnySegments)
     send(hex("01034744000410A8"), ModbusMode::Rtu);
     ASSERT_TRUE(rtuPeer.connected());
     EXPECT_EQ(rtuPeer.take(8), hex("01034744000410A8"));
-    rtuPeer.send(hex("0103082013445648480001A430" "0103082013445648480001A430"));
+    rtuPeer.send(hex("0103082013445648480001A430"
+                     "0103082013445648480001A430"));
     ASSERT_TRUE(ended());
     EXPECT_EQ(events.first(), ReplyCollector::Event::Reply);
     EXPECT_EQ(collector.received(), hex("0103082013445648480001A430"));

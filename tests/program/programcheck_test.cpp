@@ -254,3 +254,52 @@ TEST(ProgramCheck, WriteToDuvaAsksAboutErrorsAndWarningsNeverStopIt)
 }
 
 } // namespace
+
+TEST(ProgramCheck, ValuesTheControllerRefusesAreErrorsAndTheRunIsNotGuessed)
+{
+    // As a damaged file can hold them: the controller answers each write
+    // with an exception and keeps its old value.
+    P program;
+    program.LastStep = {1, 9, 0, 0, 0, 0, 0, 0};
+    program.AdditionalCycles = {150, 0, -1, 0, 0, 0, 0, 0};
+    program.NextPattern = {9, 8, 8, 8, 8, 8, 8, 8};
+    Step(program, 0, 0, 100, 10);
+    Step(program, 0, 1, 40000, 901);
+    const ProgramCheck check = CheckProgram(program);
+    EXPECT_EQ(Texts(check, CheckFinding::Level::Error),
+              QStringList({"Pattern 0: additional cycles 150 is outside 0..99 (P3-22): the "
+                           "controller refuses it",
+                           "Pattern 0: next pattern 9 is outside 0..7 and 8 (Prog End) (P3-23): "
+                           "the controller refuses it",
+                           "Pattern 0, step 1: set value 4000.0 does not fit a register "
+                           "(-3276.8..3276.7, P3-19)",
+                           "Pattern 0, step 1: time 901 is outside 0..900 minutes (P3-20): the "
+                           "controller refuses it",
+                           "Pattern 1: last step 9 is outside 0..7 (P3-21): the controller "
+                           "refuses it",
+                           "Pattern 2: additional cycles -1 is outside 0..99 (P3-22): the "
+                           "controller refuses it"}));
+    EXPECT_EQ(check.timeText,
+              "Run time not known: the controller refuses the values named as "
+              "errors and keeps what it held");
+}
+
+TEST(ProgramCheck, RepeatsAreCountedNotWalkedAndOnlyARampIsSteepest)
+{
+    // Eight patterns of eight steps of 1..8 minutes (36 a pass), each run
+    // 65536 times, linked 0 -> 1 -> ... -> 7 -> 8: 8 x 36 x 65536 minutes.
+    P program;
+    for (int p = 0; p < P::Patterns; ++p) {
+        program.LastStep[size_t(p)] = 7;
+        program.AdditionalCycles[size_t(p)] = 65535;
+        program.NextPattern[size_t(p)] = p + 1;
+        for (int s = 0; s < P::StepsPerPattern; ++s)
+            Step(program, p, s, 100, s + 1);
+    }
+    const ProgramCheck check = CheckProgram(program);
+    EXPECT_EQ(check.minutes, 18874368);
+    EXPECT_EQ(check.errorCount(), 8);
+    EXPECT_EQ(check.steepestPattern, -1); // every step holds 10.0
+    for (const CheckFinding &f : check.findings)
+        EXPECT_FALSE(f.text.startsWith("Steepest ramp")) << f.text.toStdString();
+}

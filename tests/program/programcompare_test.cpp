@@ -3,11 +3,14 @@
 // worked out by hand.
 #include "app/recordingloader.h"
 #include "program/programcompare.h"
+#include "program/programcompareform.h"
 #include "program/programcomparison.h"
 #include "scripteddialogs.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -157,6 +160,54 @@ TEST_F(Compare, TheWindowsLogicOpensExportsAndRefusesABadFile)
     ASSERT_EQ(dialogs.shown.size(), 2);
     EXPECT_EQ(dialogs.shown.at(1).text, "Incorrected format or data in file !!!");
     EXPECT_EQ(comparison.view().startMax, 5);
+}
+
+TEST_F(Compare, AClickOnTheChartMovesTheProgramsStart)
+{
+    ScriptedDialogs dialogs;
+    const P program = TwoSteps();
+    ProgramCompareForm form(program, nullptr);
+    form.comparison().setLoader(LoadRecording);
+    ASSERT_TRUE(form.comparison().openPath(path));
+    EXPECT_EQ(form.comparison().view().start, 0); // where the recording follows the plan best
+    // The chart's plot runs from x 52 to 690 over 0..150 s: 60 s, the third
+    // record, lies at x 307 of the chart's 700.
+    const int x = 307 * form.CompChart->width() / 700;
+    QTest::mouseClick(form.CompChart, Qt::LeftButton, {}, QPoint(x, form.CompChart->height() / 2));
+    EXPECT_EQ(form.comparison().view().start, 2);
+    EXPECT_EQ(form.comparison().result().before.size(), 2);
+    EXPECT_TRUE(form.comparison().result().notes.contains(
+        "The recording begins 0:01:00 (2 records) before the program's start: drawn in grey, not "
+        "compared."));
+}
+
+TEST(CompareTimes, TimeOutsideTheBandIsCountedFromTheTimeStamps)
+{
+    // Sampled every 30 s, but the line slowed after the second record: the
+    // third came 2 min after it. 10.0 held for 3 min; the records at 30 s
+    // and 150 s are 20.0 off: 120 s and 30 s outside the band, not 2 x 30.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("slow.txt");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("01  00  00  00  00  00  00  00  00  00  1E\r\n"
+            "00 100       10:00:00 AM   12/9/2026\r\n"
+            "00 300       10:00:30 AM   12/9/2026\r\n"
+            "00 300       10:02:30 AM   12/9/2026\r\n"
+            "00 100       10:03:00 AM   12/9/2026\r\n"
+            "End\r\n");
+    f.close();
+    Recording recording;
+    ASSERT_TRUE(LoadRecording(path, recording).isEmpty());
+    P program;
+    program.NextPattern[0] = P::ProgramEnd;
+    program.SetValue[0] = 100;
+    program.StepTime[0] = 3;
+    const Result r = compare(program, recording, Settings {});
+    EXPECT_EQ(r.compared, 4);
+    EXPECT_EQ(r.outside, 2);
+    EXPECT_EQ(r.outsideSeconds, 150);
 }
 
 } // namespace

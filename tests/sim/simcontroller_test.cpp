@@ -422,8 +422,10 @@ TEST(SimProcess, RampSoakProgramRunsThroughPatterns)
     EXPECT_EQ(c.value(0x4766), 0);
 }
 
-TEST(SimProcess, ProgramOfZeroTimesEndsAtOnce)
+TEST(SimProcess, ProgramOfZeroTimesGoesRoundWithoutEnd)
 {
+    // A loop that holds no time never ends: the program holds the value it
+    // started from.
     SimController c(1, 0x4848);
     for (int p = 0; p < 8; ++p)
         writeReg(c, 0x4778 + p, p); // every pattern loops to itself
@@ -431,5 +433,7 @@ TEST(SimProcess, ProgramOfZeroTimesEndsAtOnce)
         writeReg(c, 0x4781 + 2 * k, 0);
     writeReg(c, 0x4719, 3);
     c.advance(0.1);
-    EXPECT_EQ(c.value(0x472B), 0);
+    run(c, 5);
+    EXPECT_EQ(c.value(0x472B), 1);
+    EXPECT_EQ(c.value(0x4701), 250);
 }

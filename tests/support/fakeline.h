@@ -32,6 +32,7 @@ public:
         if (failOpening)
             throw ChannelError(ChannelError::PortNotFound, QStringLiteral("COM1 not found"));
         opened = settings;
+        keepLineSettings(settings);
         m_open = true;
         m_lost = false;
         ++openings;
