@@ -158,15 +158,30 @@ private:
             m_reports[{r.address, r.reg, r.value}].append({cl.line.now(), r.outcome});
         };
         auto batchEnded = [this](const BatchWriteReport &r, bool program) {
-            // The oldest batch of that controller; but a batch whose item is
-            // on the line ends after its echo, so a report that names every
-            // item as not written may be a later one's: the newest.
+            // The oldest batch of that controller whose items are the ones
+            // the report names (program writes carry their own values); but
+            // a batch whose item is on the line ends after its echo, so a
+            // report that names every item as not written may be a later
+            // one's: the newest.
+            const auto names = [&r](const JobRecord &j) {
+                if (r.notWrittenItems.size() != r.notWritten.size())
+                    return false;
+                for (qsizetype k = 0; k < r.notWrittenItems.size(); ++k) {
+                    const int i = r.notWrittenItems.at(k);
+                    if (i < 0 || i >= j.items.size() ||
+                        j.items.at(i).reg != r.notWritten.at(k).reg ||
+                        j.items.at(i).value != r.notWritten.at(k).value)
+                        return false;
+                }
+                return true;
+            };
             QList<JobRecord *> candidates;
             for (JobRecord &j : m_jobs)
                 if (!j.ended && j.slot == r.slot && j.address == r.address &&
                     (j.kind == JobRecord::ProgramWrite) == program &&
                     (j.kind == JobRecord::ProgramWrite || j.kind == JobRecord::WriteAll ||
-                     j.kind == JobRecord::Broadcast))
+                     j.kind == JobRecord::Broadcast) &&
+                    names(j))
                     candidates << &j;
             JobRecord *job = candidates.isEmpty() ? nullptr : candidates.first();
             if (job && r.notWrittenItems.size() == job->items.size())
@@ -175,6 +190,13 @@ private:
                 ADD_FAILURE() << "a batch report for no batch";
                 return;
             }
+            trace(
+                QStringLiteral("batch to address %1 ended, %2 of %3 not written: taken as the one "
+                               "asked at %4")
+                    .arg(r.address)
+                    .arg(r.notWrittenItems.size())
+                    .arg(job->items.size())
+                    .arg(job->asked));
             job->report = r;
             end(*job);
         };
@@ -416,6 +438,7 @@ void OracleRun::act()
                                 Fault::ShortReply, Fault::WrongAddress, Fault::Late,
                                 Fault::Bursts};
         cl.faults[address] = faults[pick(m_fieldFaults ? 10 : 7)];
+        trace(QStringLiteral("fault %1 on address %2").arg(int(cl.faults[address])).arg(address));
         m_fairFrom = cl.line.now();
     }
 }
