@@ -78,6 +78,9 @@ public:
     // were last applied. noteEcho() says it, and is true only the first time.
     bool echoHeard() const { return m_echoHeard; }
     bool noteEcho() { return !std::exchange(m_echoHeard, true); }
+    // A reply heard without the request before it: the line does not echo
+    // (or no longer does), whatever was taken for an echo before.
+    void forgetEcho() { m_echoHeard = false; }
     // What to tell the user once the line is known to echo.
     static QString echoText()
     {

@@ -84,6 +84,7 @@ void ReplyCollector::send(const QByteArray &frame, const Framing &framing, int t
     m_echoHeld.clear();
     m_request = frame;
     m_checkEcho = line.echo != EchoRemoval::Off && !frame.isEmpty();
+    m_mayEcho = m_checkEcho;
     m_deferred = false;
     if (m_line.connecting()) {
         // Sent once connected: looked at every tick.
@@ -140,6 +141,7 @@ void ReplyCollector::listen(const QByteArray &request, const Framing &framing, i
     m_echo.clear();
     m_echoHeld.clear();
     m_checkEcho = false;
+    m_mayEcho = false;
     m_deferred = false;
     m_request = request;
     startWindow();
@@ -268,14 +270,34 @@ ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, q
             }
             accept(byte, completed, unexpected);
         }
+        // A whole frame on its own is a late reply: one that came while none
+        // was awaited, or one followed in the same window by another whole
+        // frame, which is the reply to this request.
+        const bool lateFrame = !unexpected.isEmpty() && m_framing->complete(unexpected) &&
+            m_framing->unwrap(unexpected).checksumOk;
+        if (completed && lateFrame) {
+            if (m_source)
+                logTraffic(m_source, TrafficKind::Late, *m_framing, m_received, m_request);
+            m_received = unexpected;
+            unexpected.clear();
+        }
         const auto logUnexpected = [&] {
             if (m_source && !unexpected.isEmpty())
-                logTraffic(m_source, TrafficKind::Unexpected, *m_framing, unexpected, m_request);
+                logTraffic(m_source, lateFrame ? TrafficKind::Late : TrafficKind::Unexpected,
+                           *m_framing, unexpected, m_request);
         };
         if (!m_waiting || m_deferred) {
             logUnexpected();
             return Event::Bytes;
         }
+        // A good reply to a request that cannot be its own reply, with no
+        // echo before it: the line does not echo. Were it still believed to,
+        // every write's one copy, its genuine reply, would be removed.
+        if (completed && m_mayEcho && m_echo.isEmpty() && m_line.echoHeard() &&
+            m_line.lineSettings().talk.echo == EchoRemoval::Automatic &&
+            !repliedByItself(m_framing->unwrap(m_request).function) &&
+            m_framing->unwrap(m_received).checksumOk)
+            m_line.forgetEcho();
         if (completed) {
             disarm();
             const Event e = ended(Event::Reply);

@@ -112,6 +112,7 @@ private:
     QByteArray m_echo; // the request's echo, removed
     QByteArray m_echoHeld; // bytes so far equal to the request's start
     bool m_checkEcho = false; // the start of the window may be the echo
+    bool m_mayEcho = false; // the request went out here and could come back
     bool m_deferred = false; // the request waits for the line's pause
     int m_firstTicks = 0; // until the first byte
     qint64 m_deadline = 0; // the tick by which the window ends in any case

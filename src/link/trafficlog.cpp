@@ -46,7 +46,7 @@ void TrafficLog::clear()
 int TrafficAddress(const TrafficEntry &entry)
 {
     const bool own = entry.kind == TrafficKind::Sent || entry.kind == TrafficKind::Unexpected ||
-        entry.kind == TrafficKind::Echo;
+        entry.kind == TrafficKind::Late || entry.kind == TrafficKind::Echo;
     return Framing::of(entry.mode).unwrap(own ? entry.bytes : entry.request).address;
 }
 
@@ -69,6 +69,8 @@ QString TrafficDecoding(const TrafficEntry &entry)
         return QStringLiteral("time-out");
     case TrafficKind::Unexpected:
         return QStringLiteral("unexpected bytes");
+    case TrafficKind::Late:
+        return QStringLiteral("late reply to an earlier request");
     case TrafficKind::Echo:
         return QStringLiteral("echo of the request: the line echoes, echoes are removed");
     }
@@ -93,6 +95,7 @@ QString TrafficLine(const TrafficEntry &entry)
     const char *arrow = entry.kind == TrafficKind::Sent ? ">"
         : entry.kind == TrafficKind::Received           ? "<"
         : entry.kind == TrafficKind::Unexpected         ? "?"
+        : entry.kind == TrafficKind::Late               ? "?"
         : entry.kind == TrafficKind::Echo               ? "="
                                                         : "!";
     const QString frame = entry.kind == TrafficKind::TimedOut

@@ -13,6 +13,7 @@ enum class TrafficKind {
     Received, // the reply to it (or what came instead) was taken
     TimedOut, // its reply window ended without a reply
     Unexpected, // bytes that came while no reply was awaited, or after one
+    Late, // a whole frame that answers an earlier request: a late reply
     Echo, // the request came back before its reply (said once per line)
 };
 

@@ -17,6 +17,7 @@
 // What the exchange on the line serves.
 enum class Serves {
     Poll, // a polling step (0 to 5) of one slot
+    Probe, // a poll outside the cycle: a probe of a slot that fails, or a turn owed
     SetupBlock, // a block of the selected slot's setup read (steps 6 to 13)
     SingleUnlock, // the unlock write before a single write
     SingleWrite,

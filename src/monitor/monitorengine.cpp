@@ -33,6 +33,14 @@ MonitorEngine::MonitorEngine(Line &line, LineSettingsSource settings, QObject *p
     ResetEngine();
 }
 
+void MonitorEngine::attachLine()
+{
+    m_collector.attach();
+    m_state.ReplyTimer = m_collector.timer();
+    m_guardTimer = m_channel.AddTimer();
+    m_channel.ArmTimer(m_guardTimer, 0, false);
+}
+
 const Framing &MonitorEngine::framing() const
 {
     return Framing::of(m_settings().framing);
@@ -47,6 +55,8 @@ bool MonitorEngine::linearInput() const
 
 void MonitorEngine::FormShow()
 {
+    if (m_closing)
+        finishClose(); // the exchange the close waited for is not waited for any more
     m_lineLost = false;
     m_paused = false;
     m_disconnectedForTimeouts.fill(false);
@@ -58,8 +68,7 @@ void MonitorEngine::FormShow()
         ClearSlotPanel(n);
     try {
         m_channel.openWith(m_settings());
-        m_collector.attach();
-        m_state.ReplyTimer = m_collector.timer();
+        attachLine();
     } catch (const ChannelError &e) {
         m_channel.close();
         postWarning(PortFailureText(e));
@@ -70,31 +79,51 @@ void MonitorEngine::FormShow()
 void MonitorEngine::FormClose()
 {
     // Every job and write ends with its report; the window's parts get
-    // their controls back.
-    endWorkOf(0, QStringLiteral("the configuration window was closed"));
-    refuseImageWaits(QStringLiteral("the configuration window was closed"));
+    // their controls back. A write on the line is let end by its echo or
+    // its window first, so that its report says what the controller did;
+    // the line closes then.
+    m_timer1.stop();
+    const QString closed = QStringLiteral("the configuration window was closed");
+    refuseImageWaits(closed);
+    endWorkOf(0, closed);
+    if (writeInFlight() && m_channel.isOpen() && !m_lineLost) {
+        m_closing = true;
+        return;
+    }
+    finishClose();
+}
+
+void MonitorEngine::finishClose()
+{
+    m_closing = false;
+    m_guarding = false;
     m_inFlight.reset();
     m_state.RequestOutstanding = false;
+    const QList<EndLater> later = std::exchange(m_endAfterFlight, {});
+    for (const EndLater &e : later)
+        endWorkOf(e.slot, e.why);
     m_collector.cancel();
     m_channel.close();
-    m_timer1.stop();
 }
 
 void MonitorEngine::ResetEngine()
 {
     // Work that runs or waits ends first, with its report, so that the
     // windows that asked for it get their controls back.
+    m_inFlight.reset();
+    m_guarding = false;
+    m_endAfterFlight.clear();
     endWorkOf(0, QStringLiteral("the configuration window was reset"));
     refuseImageWaits(QStringLiteral("the configuration window was reset"));
-    m_inFlight.reset();
-    m_retry.reset();
     m_badReplies = 0;
-    m_yieldToPoll = false;
+    m_owed.fill(false);
+    m_lastAsked.fill(0);
+    m_guardUntil.fill(0);
+    m_probeDue = false;
+    m_lastProbe = 0;
     m_setupSlot = 0;
-    m_setupNext = FirstSetupStep;
-    m_setupFailures = 0;
-    m_setupClean = false;
-    m_imageWhole = false;
+    m_record = ImageRecord();
+    m_record.mark(m_sendCount);
     const quint16 timer = m_state.ReplyTimer;
     const int selected = 1;
     m_state = MonitorState();
@@ -145,6 +174,7 @@ void MonitorEngine::ConnectSlot(int n)
     m_health[size_t(n)].clear();
     slot.DeviceRequested = true;
     slot.identified = false;
+    m_guardUntil[size_t(n)] = 0;
     m_disconnectedForTimeouts[size_t(n)] = false;
     updateNotes();
     if (m_state.ConnectedCount() == 1) {
@@ -152,8 +182,7 @@ void MonitorEngine::ConnectSlot(int n)
             m_state.at(i).DeviceAddress = m_view.comAddr[size_t(i)];
         slot.DeviceActive = true;
         SelectSlot(n);
-        m_state.PollStep = int(PollStep::Identification);
-        m_state.PollDevice = n;
+        StartCycle();
         m_state.SlaveAddress = slot.DeviceAddress;
         m_state.SetupViewPending = true;
         m_view.allImageVisible = false;
@@ -203,10 +232,12 @@ void MonitorEngine::lineLost()
     // unlock pair whole, once the line is back.
     m_state.RequestOutstanding = false;
     m_inFlight.reset();
-    if (!m_singles.empty())
-        m_singles.front().unlocked = false;
+    m_guarding = false;
+    for (SingleWrite &w : m_singles)
+        w.unlocked = false;
     if (!m_jobs.empty())
         m_jobs.front().unlocked = false;
+    flightEnded();
     if (m_lineLost)
         return;
     m_lineLost = true;
@@ -224,8 +255,11 @@ bool MonitorEngine::reopenLine()
     try {
         m_collector.cancel();
         m_channel.reopen(m_settings());
+        // The channel keeps its timers across the reopening: the same
+        // handles are armed again, none is added.
         m_collector.reattach();
         m_state.ReplyTimer = m_collector.timer();
+        m_channel.ArmTimer(m_guardTimer, 0, false);
     } catch (const ChannelError &) {
         return false;
     }
@@ -279,8 +313,6 @@ void MonitorEngine::SelectSlot(int n)
             // What waited for the other controller's image is not done with
             // this one's; its setup read is left.
             refuseImageWaits(QStringLiteral("another controller was selected"));
-            if (m_state.PollStep >= FirstSetupStep)
-                StartCycle();
         }
         m_state.SelectedDevice = n;
         markStale();

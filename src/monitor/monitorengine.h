@@ -4,8 +4,10 @@
 #include "link/linkhealth.h"
 #include "link/replycollector.h"
 #include "monitor/enginework.h"
+#include "monitor/imagerecord.h"
 #include "monitor/monitorstate.h"
 #include "monitor/monitorview.h"
+#include "monitor/scheduler.h"
 #include "setup/parameterimage.h"
 #include "setup/registerwrite.h"
 #include "setup/writeall.h"
@@ -84,6 +86,13 @@ public:
     // The reply windows of text frames, in ticks, counted from the last byte.
     static constexpr int ReadWindowTicks = 36;
     static constexpr int BroadcastWindowTicks = 9;
+    // How long a slot whose request timed out is left alone, in ms: a late
+    // reply to that request is heard out before it is asked anything again.
+    static constexpr int GuardMs = 300;
+    // A slot that answers and was not asked for this long is asked before
+    // anything goes that may fail, so that a failure never comes on top of
+    // a long wait.
+    static constexpr int FreshMs = 300;
     // Time-outs in a row that disconnect a slot.
     static constexpr int TimeoutsToDisconnect = 5;
     // Bad replies in a row to one request that count as one time-out.
@@ -223,22 +232,39 @@ signals:
 private:
     const Framing &framing() const;
     // Builds and sends the exchange; the reply is judged against it.
-    void send(Exchange exchange, const ModbusRequest &request, int textWindowTicks);
-    // Puts the exchange's frame on the line (again, after a bad reply).
-    void transmit(const Exchange &exchange);
+    bool send(Exchange exchange, const ModbusRequest &request, int textWindowTicks);
+    // Puts the exchange's frame on the line. False when the line refused
+    // it: the exchange failed.
+    bool transmit(const Exchange &exchange);
     // True while the exchange's slot polls its address and its work waits.
     bool alive(const Exchange &x);
-    // What goes next, in order: the other half of an unlock pair, one poll
-    // after a failed exchange, the single writes, the job in hand, polling.
-    bool sendWork();
+    // The scheduler's records, taken from the engine's.
+    Scheduler::Records records() const;
+    // Carries out the scheduler's decision; false when nothing was sent.
+    bool carryOut(const Scheduler::Decision &d);
+    // The polling cycle's cursor on a slot and step that may be asked, or
+    // the cycle moved on; false when it has nobody to ask.
+    bool settleCursor();
+    // Whether slot n takes part in the polling cycle now.
+    bool healthy(int n) const;
+    // The slots' new addresses take effect (no exchange is on the line).
+    void applyAddressChanges();
     bool sendPoll();
-    bool sendSingle();
+    // A poll of slot n outside the cycle's order.
+    bool sendProbe(int n, int step);
+    bool sendSingle(int index);
     bool sendJob();
     void replyWindowEnded();
     void handleReply();
     // What a good reply, a refusal or a failed exchange means, once per
     // kind of work.
     void pollDone(const Exchange &x, const QList<quint16> &words);
+    void probeDone(const Exchange &x, const QList<quint16> &words);
+    // A write asked again goes after its unlock again.
+    void relock(const Exchange &x);
+    // A poll reply of `step` to slot n into its panel and, for the selected
+    // slot, into the image.
+    void applyPoll(int n, int step, const QList<quint16> &words, quint64 sent);
     void setupBlockDone(const Exchange &x, const QList<quint16> &words);
     void setupBlockFailed(const Exchange &x);
     void singleDone(const Exchange &x, WriteOutcome outcome, const TransactionResult &error);
@@ -261,10 +287,25 @@ private:
     void endSingle(std::deque<SingleWrite>::iterator it, WriteOutcome outcome,
                    const TransactionResult &error, const QString &why);
     void endJob(quint64 id, bool complete, const QString &why);
+    // The exchange on the line has ended (reply, window, or nothing left to
+    // judge it against): work ended meanwhile ends now, a close completes.
+    void flightEnded();
+    void finishClose();
+    // A write (not an unlock) is on the line: what it did is waited for.
+    bool writeInFlight() const;
+    struct EndLater
+    {
+        int slot;
+        QString why;
+    };
+    QList<EndLater> m_endAfterFlight;
+    bool m_closing = false; // the window closed; the line closes after the exchange
     void startNextJob();
-    // The selected setup must be read again from its first block; the image
-    // is not whole until then.
+    // The selected controller's image must be read again, every block; it is
+    // not whole until then.
     void markStale();
+    // The refusal for a wait that cannot be served: the block that failed.
+    QString blockText(int step) const;
     // The waits for a whole image: run those that can, refuse the others.
     void serveImageWaits();
     void refuseImageWaits(const QString &why);
@@ -296,22 +337,36 @@ private:
     std::deque<SingleWrite> m_singles;
     std::deque<Job> m_jobs; // the front one runs
     quint64 m_nextId = 1;
-    int m_badReplies = 0; // bad replies in a row to the exchange in flight
-    std::optional<Exchange> m_retry; // sent again at the next chance
-    bool m_yieldToPoll = false; // a failed exchange: one poll goes next
-    // The selected slot's setup read: the slot it reads, where it goes on,
-    // its failed attempts, and whether it started whole since the image was
-    // last marked stale.
-    int m_setupSlot = 0;
-    int m_setupNext = int(PollStep::FirstSetup);
-    int m_setupFailures = 0;
-    bool m_setupClean = false;
-    bool m_imageWhole = false;
+    // Bad replies in a row to one request, and the request they were to.
+    int m_badReplies = 0;
+    QByteArray m_badFrame;
+    quint64 m_badWork = 0;
+    // Every request gets the next number when it leaves; the image's blocks
+    // are dated by it.
+    quint64 m_sendCount = 0;
+    quint64 m_inFlightSent = 0;
+    // The scheduler's own records: who is owed an exchange after a failure,
+    // whether a probe is due, who was probed last, and the guards after a
+    // time-out (line milliseconds until which the slot is not asked).
+    std::array<bool, SlotCount + 1> m_owed {};
+    bool m_probeDue = false;
+    int m_lastProbe = 0;
+    std::array<qint64, SlotCount + 1> m_guardUntil {};
+    std::array<qint64, SlotCount + 1> m_lastAsked {}; // line ms of each slot's last request
+    quint16 m_guardTimer = 0; // the line's timer that ends a guard when nothing else goes
+    void attachLine(); // the line's timers, after every opening
+    bool m_guarding = false; // the exchange's window ended: its guard is listened out
+    bool m_deciding = false; // inside SendNext: a nested call only asks again
+    bool m_askAgain = false;
+    // The selected controller's image: which blocks were read since its mark.
+    ImageRecord m_record;
+    int m_setupSlot = 0; // the slot whose setup the cycle's steps 6 to 13 read
     // Actions that wait for the image to hold one controller's whole setup.
     struct ImageWait
     {
         QString text;
         std::function<void(bool)> then;
+        bool save = false; // the Save to File of the window
     };
     QList<ImageWait> m_imageWaits;
     bool m_paused = false; // the save is running: nothing is sent

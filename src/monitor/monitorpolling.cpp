@@ -2,10 +2,21 @@
 // the setup read of the selected one, and sending the next request.
 #include "monitor/monitorengine.h"
 
+#include "link/channelerror.h"
 #include "setup/registermap.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 TickMs = 55;
+
+} // namespace
 
 void MonitorEngine::StartCycle()
 {
+    // The cycle runs over the slots connected now, from the lowest; a slot
+    // that is not identified, or fails, is probed between cycles.
     int lowest = 0;
     for (int n = SlotCount; n >= 1; --n) {
         SlotState &s = m_state.at(n);
@@ -13,64 +24,59 @@ void MonitorEngine::StartCycle()
         if (s.DeviceActive)
             lowest = n;
     }
-    if (lowest)
-        m_state.PollDevice = lowest;
+    m_state.ApplyPending = false;
+    m_state.PollDevice = lowest ? lowest : 1;
+    m_state.PollStep = int(PollStep::Status);
+    m_probeDue = true;
+}
 
-    bool addressChanged = false;
+void MonitorEngine::applyAddressChanges()
+{
     for (int n = 1; n <= SlotCount; ++n) {
         SlotState &s = m_state.at(n);
-        if (m_view.comAddr[size_t(n)] != s.DeviceAddress) {
-            // The work asked of the controller the slot polled ends: it is
-            // not sent to the one the slot polls now.
-            const int was = s.DeviceAddress;
-            s.DeviceAddress = m_view.comAddr[size_t(n)];
-            if (s.DeviceRequested)
-                endWorkOf(n,
-                          QStringLiteral("controller %1 now polls address %2 instead of %3")
-                              .arg(n)
-                              .arg(s.DeviceAddress)
-                              .arg(was));
-            s.identified = false;
-            s.historyCount = 0;
-            if (hooks.clearHistory)
-                hooks.clearHistory(n);
-            addressChanged = true;
+        if (m_view.comAddr[size_t(n)] == s.DeviceAddress)
+            continue;
+        // The work asked of the controller the slot polled ends: it is not
+        // sent to the one the slot polls now.
+        const int was = s.DeviceAddress;
+        s.DeviceAddress = m_view.comAddr[size_t(n)];
+        s.identified = false;
+        s.TimeoutRun = 0;
+        s.historyCount = 0;
+        m_guardUntil[size_t(n)] = 0;
+        if (hooks.clearHistory)
+            hooks.clearHistory(n);
+        if (s.DeviceRequested)
+            endWorkOf(n,
+                      QStringLiteral("controller %1 now polls address %2 instead of %3")
+                          .arg(n)
+                          .arg(s.DeviceAddress)
+                          .arg(was));
+        if (n == m_state.SelectedDevice) {
+            if (hooks.hideFactory)
+                hooks.hideFactory();
+            markStale();
         }
     }
-    // A controller that has not answered its identification is asked again
-    // before anything else of it.
-    bool unidentified = false;
-    for (int n = 1; n <= SlotCount; ++n)
-        unidentified = unidentified || (m_state.at(n).DeviceActive && !m_state.at(n).identified);
-    if (addressChanged) {
-        if (hooks.hideFactory)
-            hooks.hideFactory();
-        markStale();
-    }
-    if (addressChanged || unidentified) {
-        // Identification of every active slot, from the lowest one.
-        m_state.PollDevice = lowest ? lowest : 1;
-        m_state.PollStep = int(PollStep::Identification);
-    } else {
-        m_state.PollStep = int(PollStep::Status);
-    }
+}
+
+bool MonitorEngine::healthy(int n) const
+{
+    const SlotState &s = m_state.at(n);
+    return s.DeviceRequested && s.identified && s.TimeoutRun == 0;
 }
 
 void MonitorEngine::AdvanceStep()
 {
     MonitorState &st = m_state;
     ++st.PollDevice;
-    // Step-major: each step for every active slot before the next step. A
-    // slot whose identification is not in yet takes part only in it. A cycle
-    // in which no slot is active (slots requested but not yet active)
-    // completes, so that they join.
-    while (st.ConnectedCount() > 0) {
+    // Step-major: each step for every healthy slot before the next step.
+    while (st.PollStep <= int(PollStep::ProcessValues)) {
         if (st.PollDevice <= SlotCount) {
             const SlotState &s = st.at(st.PollDevice);
-            const bool takesPart = st.PollStep == int(PollStep::Identification) || s.identified;
-            if (s.DeviceActive && takesPart &&
+            if (s.DeviceActive && healthy(st.PollDevice) &&
                 (st.PollStep != int(PollStep::ProgramDisplay) || s.ProgramDisplay))
-                break;
+                return;
             ++st.PollDevice;
             continue;
         }
@@ -78,45 +84,156 @@ void MonitorEngine::AdvanceStep()
         st.PollDevice = 1;
         if (st.PollStep == int(PollStep::Outputs) && !st.ReadOutputMode)
             st.PollStep = int(PollStep::ProgramDisplay);
-        if (st.PollStep > int(PollStep::ProcessValues))
-            break;
     }
-    if (st.PollStep <= int(PollStep::ProcessValues))
-        return;
-
-    if (st.ApplyPending) {
-        for (int n = 1; n <= SlotCount; ++n)
-            st.at(n).DeviceActive = st.at(n).DeviceRequested;
-        StartCycle();
-        st.PollStep = int(PollStep::Identification);
-        st.ApplyPending = false;
-    } else if (st.ParamsStale && !st.ParamsFromFile && st.at(st.SelectedDevice).DeviceActive &&
-               st.at(st.SelectedDevice).identified) {
-        st.ParamsStale = false;
-        m_setupSlot = st.SelectedDevice;
-        if (m_setupNext == FirstSetupStep)
-            m_setupClean = true;
-        st.PollStep = m_setupNext;
+    // The cycle is complete: the selected controller's setup is read where
+    // its image lacks blocks, else the next cycle begins.
+    const int sel = st.SelectedDevice;
+    const std::optional<int> setup = m_record.nextSetupStep();
+    if (setup && !st.ParamsFromFile && !st.ApplyPending && healthy(sel)) {
+        m_setupSlot = sel;
+        st.PollStep = *setup;
+        m_probeDue = true;
     } else {
         StartCycle();
     }
 }
 
+bool MonitorEngine::settleCursor()
+{
+    MonitorState &st = m_state;
+    // At most a pass over the cycle and the start of the next one.
+    for (int turn = 0; turn < 3; ++turn) {
+        const bool setup = st.PollStep >= FirstSetupStep && st.PollStep <= LastSetupStep;
+        if (setup) {
+            if (m_setupSlot == st.SelectedDevice && healthy(m_setupSlot) && !st.ParamsFromFile &&
+                !m_record.fresh(st.PollStep))
+                return true;
+            // The read was left (another controller selected, a file loaded,
+            // its controller failing) or the block is in: it goes on where
+            // the image lacks blocks, at the end of a cycle.
+            if (const std::optional<int> next = m_record.nextSetupStep(); next &&
+                m_setupSlot == st.SelectedDevice && healthy(m_setupSlot) && !st.ParamsFromFile) {
+                st.PollStep = *next;
+                return true;
+            }
+            StartCycle();
+            continue;
+        }
+        const int n = st.PollDevice;
+        if (st.PollStep >= int(PollStep::Status) && st.PollStep <= int(PollStep::ProcessValues) &&
+            n >= 1 && n <= SlotCount && st.at(n).DeviceActive && healthy(n) &&
+            (st.PollStep != int(PollStep::ProgramDisplay) || st.at(n).ProgramDisplay))
+            return true;
+        if (st.PollStep < int(PollStep::Status) || st.PollStep > int(PollStep::ProcessValues))
+            StartCycle();
+        else
+            AdvanceStep();
+    }
+    return false;
+}
+
+Scheduler::Records MonitorEngine::records() const
+{
+    Scheduler::Records r;
+    const qint64 now = m_channel.msecs();
+    for (int n = 1; n <= SlotCount; ++n) {
+        Scheduler::SlotRecord &s = r.slot[size_t(n)];
+        s.polled = m_state.at(n).DeviceRequested;
+        s.healthy = healthy(n);
+        // Owed its turn since a failure, or not asked lately: either way it
+        // is asked before anything that may fail.
+        s.owed = s.healthy && (m_owed[size_t(n)] || now - m_lastAsked[size_t(n)] > FreshMs);
+        s.guarded = m_guardUntil[size_t(n)] > now;
+    }
+    for (size_t i = 0; i < m_singles.size() && !r.pairSlot; ++i)
+        if (m_singles.at(i).unlocked) {
+            r.pairSlot = m_singles.at(i).slot;
+            r.pairIndex = int(i);
+        }
+    if (!r.pairSlot && !m_jobs.empty() && m_jobs.front().unlocked) {
+        r.pairSlot = m_jobs.front().broadcast() ? 0 : m_jobs.front().slot;
+        r.pairIsJob = true;
+    }
+    // A write waits for an earlier one to the same address: each controller
+    // takes its changes in the order they were made.
+    QList<int> addresses;
+    for (const SingleWrite &w : m_singles) {
+        r.singleSlots << (addresses.contains(w.address) ? -1 : w.slot);
+        addresses << w.address;
+    }
+    if (!m_jobs.empty())
+        r.jobSlot = m_jobs.front().broadcast() ? 0 : m_jobs.front().slot;
+    r.probeDue = m_probeDue;
+    r.lastProbe = m_lastProbe;
+    const bool setup = m_state.PollStep >= FirstSetupStep;
+    r.cycleSlot = setup ? m_setupSlot : m_state.PollDevice;
+    r.cycleReadsSetup = setup;
+    return r;
+}
+
 void MonitorEngine::SendNext()
 {
-    if (m_paused || m_state.RequestOutstanding)
-        return; // the save runs, or an exchange is on the line
-    if (m_state.ConnectedCount() == 0 || !m_channel.isOpen())
-        return; // nothing to poll, or the window closed
-    if (const std::optional<Exchange> retry = std::exchange(m_retry, std::nullopt)) {
-        // The request whose reply came from another talker, unless its
-        // work ended meanwhile.
-        if (alive(*retry)) {
-            transmit(*retry);
-            return;
-        }
+    if (m_deciding) {
+        m_askAgain = true; // asked from inside a decision: decided again there
+        return;
     }
-    sendWork();
+    if (m_paused || m_closing || m_state.RequestOutstanding)
+        return; // the save runs, the window closes, or an exchange is on the line
+    if (m_state.ConnectedCount() == 0 || !m_channel.isOpen() || m_lineLost)
+        return; // nothing to poll, or the window closed
+    m_deciding = true;
+    // Changes that waited for the line to be free take effect first; they
+    // may end work, whose reports may ask for more.
+    for (int turn = 0; turn < 8 && !m_state.RequestOutstanding; ++turn) {
+        m_askAgain = false;
+        applyAddressChanges();
+        if (m_state.ConnectedCount() == 0 || m_paused)
+            break;
+        const bool cycle = settleCursor();
+        Scheduler::Records r = records();
+        if (!cycle)
+            r.cycleSlot = 0;
+        const Scheduler::Decision d = Scheduler::decide(r);
+        if (d.next == Scheduler::Next::Nothing) {
+            // A guard holds the only slots with work: wake when it ends.
+            qint64 wake = 0;
+            for (int n = 1; n <= SlotCount; ++n)
+                if (m_state.at(n).DeviceRequested && m_guardUntil[size_t(n)] > m_channel.msecs())
+                    wake = wake ? std::min(wake, m_guardUntil[size_t(n)]) : m_guardUntil[size_t(n)];
+            if (wake && m_guardTimer)
+                m_channel.ArmTimer(m_guardTimer, quint32((wake - m_channel.msecs()) / TickMs + 1),
+                                   true);
+            if (!m_askAgain)
+                break;
+            continue;
+        }
+        if (carryOut(d) || !m_askAgain)
+            break;
+    }
+    m_deciding = false;
+}
+
+bool MonitorEngine::carryOut(const Scheduler::Decision &d)
+{
+    using Scheduler::Next;
+    switch (d.next) {
+    case Next::Pair:
+    case Next::Single:
+        return sendSingle(d.index);
+    case Next::Job:
+        return sendJob();
+    case Next::Probe:
+        m_probeDue = false;
+        m_lastProbe = d.slot;
+        return sendProbe(d.slot, int(PollStep::Identification));
+    case Next::Owed:
+        return sendProbe(d.slot, int(PollStep::ProcessValues));
+    case Next::Cycle:
+        return sendPoll();
+    case Next::Nothing:
+        break;
+    }
+    return false;
 }
 
 bool MonitorEngine::alive(const Exchange &x)
@@ -124,27 +241,6 @@ bool MonitorEngine::alive(const Exchange &x)
     const bool polled = x.slot >= 1 && x.slot <= SlotCount && m_state.at(x.slot).DeviceRequested &&
         m_state.at(x.slot).DeviceAddress == x.address;
     return polled && (x.work == 0 || singleOf(x.work) || jobOf(x.work));
-}
-
-bool MonitorEngine::sendWork()
-{
-    // The other half of an unlock pair goes before anything else.
-    if (!m_singles.empty() && m_singles.front().unlocked)
-        return sendSingle();
-    if (!m_jobs.empty() && m_jobs.front().unlocked)
-        return sendJob();
-    // After a failed exchange the polling takes a turn, so that one
-    // controller that does not answer holds nobody else up.
-    if (m_yieldToPoll) {
-        m_yieldToPoll = false;
-        if (sendPoll())
-            return true;
-    }
-    if (sendSingle())
-        return true;
-    if (sendJob())
-        return true;
-    return sendPoll();
 }
 
 bool MonitorEngine::sendPoll()
@@ -160,35 +256,68 @@ bool MonitorEngine::sendPoll()
     x.slot = slot;
     x.address = st.at(slot).DeviceAddress;
     x.step = st.PollStep;
-    send(x, ReadRequest(x.address, block->start, block->count), ReadWindowTicks);
-    return true;
+    return send(x, ReadRequest(x.address, block->start, block->count), ReadWindowTicks);
 }
 
-void MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int textWindowTicks)
+bool MonitorEngine::sendProbe(int n, int step)
+{
+    const ReadBlock *block = ReadBlockForStep(step);
+    Exchange x;
+    x.serves = Serves::Probe;
+    x.slot = n;
+    x.address = m_state.at(n).DeviceAddress;
+    x.step = step;
+    return send(x, ReadRequest(x.address, block->start, block->count), ReadWindowTicks);
+}
+
+bool MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int textWindowTicks)
 {
     MonitorState &st = m_state;
     const Framing &f = framing();
     exchange.frame = f.wrap(request);
     st.ReplyTicks = quint16(f.replyTicks(textWindowTicks, m_settings().baud));
-    transmit(exchange);
+    return transmit(exchange);
 }
 
-void MonitorEngine::transmit(const Exchange &exchange)
+bool MonitorEngine::transmit(const Exchange &exchange)
 {
     MonitorState &st = m_state;
     discardWaitingInput();
     st.LastRequest = exchange.frame;
     st.SlaveAddress = exchange.address;
-    st.RequestOutstanding = true;
     m_requestTick = m_channel.tick();
     const int n = exchange.slot;
     if (n >= 1 && n <= SlotCount) {
         ++st.at(n).RequestCount;
         m_health[size_t(n)].sent(m_channel.msecs(), int(exchange.frame.size()));
+        m_owed[size_t(n)] = false;
+        m_lastAsked[size_t(n)] = m_channel.msecs();
     }
+    // Bad replies are counted per request, an unlock pair as one: another
+    // request starts afresh.
+    const QByteArray asked = exchange.work ? QByteArray::number(exchange.item) : exchange.frame;
+    if (asked != m_badFrame || exchange.work != m_badWork) {
+        m_badReplies = 0;
+        m_badFrame = asked;
+        m_badWork = exchange.work;
+    }
+    try {
+        m_collector.send(st.LastRequest, framing(), st.ReplyTicks);
+    } catch (const ChannelError &e) {
+        // The line refused the request: a failed exchange. The chain goes
+        // on with Timer1's next tick, not at once against the same refusal.
+        if (n >= 1 && n <= SlotCount)
+            noteExchangeEnded(exchange, LinkHealth::Outcome::TimedOut, 0);
+        exchangeFailed(exchange, TransactionResult::timedOut());
+        m_view.errText = e.text();
+        changed();
+        return true;
+    }
+    m_inFlightSent = ++m_sendCount;
+    st.RequestOutstanding = true;
     m_inFlight = exchange;
-    m_collector.send(st.LastRequest, framing(), st.ReplyTicks);
     changed();
+    return true;
 }
 
 void MonitorEngine::discardWaitingInput()

@@ -16,6 +16,11 @@ void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
     case ReplyCollector::Event::TimedOut:
         replyWindowEnded();
         break;
+    case ReplyCollector::Event::None:
+        // A guard ended: what waited for it goes now.
+        if (msg == Line::TimerExpired && quint16(triggerHandle) == m_guardTimer && m_guardTimer)
+            SendNext();
+        break;
     default:
         break;
     }
@@ -29,6 +34,17 @@ void MonitorEngine::replyWindowEnded()
         lineLost();
         return;
     }
+    // A write whose short window (a silence that ends a frame) ended is
+    // listened out for a guard more: an echo that comes then is late, but
+    // still the answer to this write, which the controller took.
+    const bool write = m_inFlight &&
+        (m_inFlight->serves == Serves::SingleWrite || m_inFlight->serves == Serves::JobWrite);
+    if (write && framing().silenceEndsFrame() && !m_guarding && m_channel.isOpen()) {
+        m_guarding = true;
+        m_collector.listen(m_inFlight->frame, framing(), GuardMs / 55 + 1);
+        return;
+    }
+    m_guarding = false;
     st.RequestOutstanding = false;
     m_badReplies = 0;
     const std::optional<Exchange> x = std::exchange(m_inFlight, std::nullopt);
@@ -37,8 +53,11 @@ void MonitorEngine::replyWindowEnded()
         jobWriteDone(*x, WriteOutcome::Written);
     } else if (x) {
         noteExchangeEnded(*x, LinkHealth::Outcome::TimedOut, 0);
+        if (x->slot >= 1 && x->slot <= SlotCount)
+            m_guardUntil[size_t(x->slot)] = m_channel.msecs() + GuardMs;
         exchangeFailed(*x, TransactionResult::timedOut());
     }
+    flightEnded();
     SendNext();
     changed();
 }
@@ -46,10 +65,11 @@ void MonitorEngine::replyWindowEnded()
 void MonitorEngine::handleReply()
 {
     MonitorState &st = m_state;
-    if (!m_inFlight || st.ConnectedCount() == 0) {
+    m_guarding = false;
+    if (!m_inFlight) {
         // Nothing is asked any more: the bytes mean nothing.
         st.RequestOutstanding = false;
-        m_inFlight.reset();
+        flightEnded();
         SendNext();
         return;
     }
@@ -65,8 +85,8 @@ void MonitorEngine::handleReply()
         replyWindowEnded();
         return;
     }
-    const bool writing =
-        x.serves != Serves::Poll && x.serves != Serves::SetupBlock && x.serves != Serves::JobRead;
+    const bool writing = x.serves != Serves::Poll && x.serves != Serves::Probe &&
+        x.serves != Serves::SetupBlock && x.serves != Serves::JobRead;
     using O = LinkHealth::Outcome;
     const int characters = int(received.size());
     switch (reply.kind) {
@@ -96,9 +116,15 @@ void MonitorEngine::handleReply()
         const WriteOutcome outcome = good ? WriteOutcome::Written : WriteOutcome::Refused;
         if (good && !writing)
             st.ReplyWords = reply.words;
+        // The slot's counters first: an answer makes it healthy again, so
+        // that what the reply asks for next sees it so.
+        ReportResult(x.slot, result, false);
         switch (x.serves) {
         case Serves::Poll:
             pollDone(x, reply.words);
+            break;
+        case Serves::Probe:
+            probeDone(x, reply.words);
             break;
         case Serves::SetupBlock:
             setupBlockDone(x, reply.words);
@@ -115,7 +141,7 @@ void MonitorEngine::handleReply()
             jobWriteDone(x, outcome);
             break;
         }
-        ReportResult(x.slot, result, false);
+        flightEnded();
         SendNext();
         return;
     }
@@ -124,25 +150,29 @@ void MonitorEngine::handleReply()
     // another address, function or register count, an exception to a read.
     // Nothing is applied; the same request goes out again, and three in a
     // row count as one time-out of the slot.
+    // Another talker's frame (another address, a late reply): the reply to
+    // this request may still come, and is waited for in a window of its own.
+    if (reply.kind == ReplyKind::Ignored && ++m_badReplies < BadRepliesAsTimeout) {
+        m_collector.listen(x.frame, framing(), st.ReplyTicks);
+        return;
+    }
+    // The request is asked again by the scheduler, which finds the same work
+    // in hand; a protected write goes again after its unlock, since the
+    // controller may have taken the first one.
     st.RequestOutstanding = false;
     m_inFlight.reset();
     if (reply.kind == ReplyKind::Failure)
         ReportResult(x.slot, reply.result, false);
-    if (++m_badReplies < BadRepliesAsTimeout) {
-        if (reply.kind == ReplyKind::Ignored) {
-            // Another talker's frame: the request goes out again with
-            // Timer1's next tick.
-            m_retry = x;
-        } else if (alive(x)) {
-            transmit(x);
-        } else {
-            SendNext();
-        }
+    relock(x);
+    if (reply.kind != ReplyKind::Ignored && ++m_badReplies < BadRepliesAsTimeout) {
+        flightEnded();
+        SendNext();
         return;
     }
     m_badReplies = 0;
     exchangeFailed(x,
                    reply.kind == ReplyKind::Failure ? reply.result : TransactionResult::mismatch());
+    flightEnded();
     SendNext();
 }
 
@@ -150,11 +180,13 @@ void MonitorEngine::exchangeFailed(const Exchange &x, const TransactionResult &r
 {
     // The work the exchange served decides first; then the slot's counters,
     // which may disconnect it and end the rest of its work.
-    m_yieldToPoll = true;
+    relock(x);
     switch (x.serves) {
     case Serves::Poll:
         if (x.step == m_state.PollStep && x.slot == m_state.PollDevice)
-            AdvanceStep(); // the failing slot is asked again at its next turn
+            AdvanceStep(); // the failing slot is probed until it answers again
+        break;
+    case Serves::Probe:
         break;
     case Serves::SetupBlock:
         setupBlockFailed(x);
@@ -172,6 +204,23 @@ void MonitorEngine::exchangeFailed(const Exchange &x, const TransactionResult &r
         break;
     }
     ReportResult(x.slot, result, true);
+    // Every controller that answers is asked before anything goes to one
+    // that does not.
+    for (int n = 1; n <= SlotCount; ++n)
+        m_owed[size_t(n)] = n != x.slot && healthy(n);
+}
+
+void MonitorEngine::relock(const Exchange &x)
+{
+    // The unlock and its write travel together: a write that is asked again
+    // is unlocked again.
+    if (x.serves == Serves::SingleWrite) {
+        if (SingleWrite *w = singleOf(x.work))
+            w->unlocked = false;
+    } else if (x.serves == Serves::JobWrite) {
+        if (Job *j = jobOf(x.work); j && j->next == x.item)
+            j->unlocked = false;
+    }
 }
 
 void MonitorEngine::pollDone(const Exchange &x, const QList<quint16> &words)
@@ -182,9 +231,17 @@ void MonitorEngine::pollDone(const Exchange &x, const QList<quint16> &words)
     if (x.step != st.PollStep || x.slot != st.PollDevice)
         return;
     st.ReplyWords = words;
-    ApplyMonitorReply();
+    applyPoll(x.slot, x.step, words, m_inFlightSent);
     if (st.ConnectedCount() > 0)
         AdvanceStep();
+}
+
+void MonitorEngine::probeDone(const Exchange &x, const QList<quint16> &words)
+{
+    if (!alive(x))
+        return;
+    m_state.at(x.slot).DeviceActive = true;
+    applyPoll(x.slot, x.step, words, m_inFlightSent);
 }
 
 void MonitorEngine::setupBlockDone(const Exchange &x, const QList<quint16> &words)
@@ -192,34 +249,22 @@ void MonitorEngine::setupBlockDone(const Exchange &x, const QList<quint16> &word
     MonitorState &st = m_state;
     if (x.slot != m_setupSlot || x.step != st.PollStep)
         return; // the read was left for another controller's
-    m_setupFailures = 0;
     st.ReplyWords = words;
     ApplySetupReply();
 }
 
 void MonitorEngine::setupBlockFailed(const Exchange &x)
 {
-    MonitorState &st = m_state;
-    if (x.slot != m_setupSlot || x.step != st.PollStep)
+    if (x.slot != m_setupSlot || x.slot != m_state.SelectedDevice)
         return;
-    // The polling goes on; the read continues at this block in a later
-    // cycle, and is given up after its fourth failure.
-    m_setupNext = x.step;
-    if (++m_setupFailures < 4) {
-        st.ParamsStale = true;
-    } else {
-        const ReadBlock *b = ReadBlockForStep(x.step);
-        const QString why = QStringLiteral("%1 gave no good reply to the read of %2 (%3 registers)")
-                                .arg(slotName(x.slot))
-                                .arg(b->start, 4, 16, QLatin1Char('0'))
-                                .arg(b->count)
-                                .toUpper();
-        m_view.errText = QStringLiteral("Setup read stopped: ") + why;
-        m_setupNext = FirstSetupStep;
-        m_setupFailures = 0;
-        refuseImageWaits(why);
-    }
-    StartCycle();
+    // The block is read again, never skipped; what waits for the image is
+    // refused after its fourth failure, naming it.
+    if (m_record.failed(x.step) % 4 != 0)
+        return;
+    const QString why = QStringLiteral("%1 gave no good reply to the read of %2")
+                            .arg(slotName(x.slot), blockText(x.step));
+    m_view.errText = QStringLiteral("Setup read stopped: ") + why;
+    refuseImageWaits(why);
 }
 
 void MonitorEngine::ReportResult(int n, const TransactionResult &result, bool countsAsTimeout)
@@ -234,7 +279,7 @@ void MonitorEngine::ReportResult(int n, const TransactionResult &result, bool co
         slot.TimeoutRun = 0;
     } else {
         m_view.errText = MonitorErrorText(result);
-        if (timeout) {
+        if (timeout && slot.DeviceRequested) {
             if (slot.TimeoutRun++ == 0)
                 slot.timeoutRunStart = m_requestTick;
             // Five in a row, and over at least the time of five text reply
@@ -258,10 +303,6 @@ void MonitorEngine::ReportResult(int n, const TransactionResult &result, bool co
         ++slot.ErrorCount;
         panel.errCount = QString::number(slot.ErrorCount);
         panel.runLed = slot.DeviceActive ? MonitorColor::Red : MonitorColor::Grey;
-        // A slot that fails while its address was corrected goes on with
-        // the new address: identified and its setup read again.
-        if (slot.DeviceRequested && m_view.comAddr[size_t(n)] != slot.DeviceAddress)
-            StartCycle();
     }
     changed();
 }
@@ -286,20 +327,24 @@ void MonitorEngine::ErrClearBt1MouseDown(int n)
 
 void MonitorEngine::ApplyMonitorReply()
 {
+    applyPoll(m_state.PollDevice, m_state.PollStep, m_state.ReplyWords, m_inFlightSent);
+}
+
+void MonitorEngine::applyPoll(int n, int step, const QList<quint16> &words, quint64 sent)
+{
     MonitorState &st = m_state;
-    const int n = st.PollDevice;
-    if (n < 1 || n > SlotCount || !st.at(n).DeviceActive)
+    if (n < 1 || n > SlotCount || !st.at(n).DeviceRequested)
         return;
-    const PollContext context {n == st.SelectedDevice, st.ParamsFromFile, linearInput()};
-    const PollEffects fx =
-        DecodePollReply(PollStep(st.PollStep), st.ReplyWords, context, st.at(n), m_view.at(n));
+    const bool selected = n == st.SelectedDevice;
+    const PollContext context {selected, st.ParamsFromFile, linearInput()};
+    const PollEffects fx = DecodePollReply(PollStep(step), words, context, st.at(n), m_view.at(n));
     if (fx.notAController) {
         DisconnectSlot(n);
         return;
     }
-    if (st.PollStep == int(PollStep::Identification)) {
+    if (step == int(PollStep::Identification)) {
         st.at(n).identified = true;
-        if (n == st.SelectedDevice)
+        if (selected)
             copyIdentification();
     }
     for (const auto &[entry, value] : fx.imageEntries)
@@ -308,8 +353,12 @@ void MonitorEngine::ApplyMonitorReply()
         m_image.setFirmware(*fx.firmware);
     if (fx.readOutputMode)
         st.ReadOutputMode = *fx.readOutputMode;
-    if (fx.paramsStale)
-        st.ParamsStale = true;
+    if (fx.paramsStale && selected)
+        markStale();
+    if (selected && !st.ParamsFromFile) {
+        m_record.read(step, sent);
+        serveImageWaits();
+    }
     changed();
 }
 
@@ -332,23 +381,23 @@ void MonitorEngine::ApplySetupReply()
             m_image.setBlock(block->start, words.mid(0, block->count));
         if (step == 7)
             m_view.at(st.SelectedDevice).runLed = MonitorColor::Yellow;
+        m_record.read(step, m_inFlightSent);
     }
     if (hooks.setupReply && shown)
         hooks.setupReply(step, words);
-    if (step < LastSetupStep) {
-        ++st.PollStep;
+    // The read goes on where the image lacks blocks; it ends when none is
+    // left (or it was left for a file or another controller).
+    const std::optional<int> next = shown ? m_record.nextSetupStep() : std::nullopt;
+    if (next) {
+        st.PollStep = *next;
     } else {
         // The view is shown after the first read since the first connection.
         if (hooks.setupCycleDone && shown)
             hooks.setupCycleDone();
         st.SetupViewPending = false;
-        m_setupNext = FirstSetupStep;
-        m_setupFailures = 0;
-        if (shown && m_setupClean && selected.identified) {
+        st.ParamsStale = !shown;
+        if (shown && selected.identified)
             copyIdentification();
-            m_imageWhole = true;
-        }
-        m_setupClean = false;
         StartCycle();
         serveImageWaits();
     }

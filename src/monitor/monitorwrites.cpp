@@ -76,11 +76,11 @@ SingleWrite *MonitorEngine::singleOf(quint64 id)
     return nullptr;
 }
 
-bool MonitorEngine::sendSingle()
+bool MonitorEngine::sendSingle(int index)
 {
-    if (m_singles.empty())
+    if (index < 0 || index >= int(m_singles.size()))
         return false;
-    SingleWrite &w = m_singles.front();
+    SingleWrite &w = m_singles.at(size_t(index));
     w.sent = true;
     Exchange x;
     x.slot = w.slot;
@@ -88,12 +88,10 @@ bool MonitorEngine::sendSingle()
     x.work = w.id;
     if (w.write.unlock && !w.unlocked) {
         x.serves = Serves::SingleUnlock;
-        send(x, WriteRequest(w.address, UnlockRegister, UnlockKey), ReadWindowTicks);
-    } else {
-        x.serves = Serves::SingleWrite;
-        send(x, WriteRequest(w.address, w.write.reg, w.write.value), ReadWindowTicks);
+        return send(x, WriteRequest(w.address, UnlockRegister, UnlockKey), ReadWindowTicks);
     }
-    return true;
+    x.serves = Serves::SingleWrite;
+    return send(x, WriteRequest(w.address, w.write.reg, w.write.value), ReadWindowTicks);
 }
 
 void MonitorEngine::singleDone(const Exchange &x, WriteOutcome outcome,
@@ -119,11 +117,12 @@ void MonitorEngine::singleDone(const Exchange &x, WriteOutcome outcome,
             QStringLiteral("the controller refused it (%1)").arg(MonitorErrorText(error).trimmed());
     else if (outcome == WriteOutcome::NoAnswer)
         why = QStringLiteral("the controller did not answer");
+    const int address = it->address;
     endSingle(it, outcome, error, why);
     // Whatever became of it, the parameters are read back: a refused value
     // shows as the controller holds it.
-    StartCycle();
-    markStale();
+    if (address == m_state.at(m_state.SelectedDevice).DeviceAddress)
+        markStale();
 }
 
 void MonitorEngine::endSingle(std::deque<SingleWrite>::iterator it, WriteOutcome outcome,
@@ -238,17 +237,14 @@ bool MonitorEngine::sendJob()
             const int window = job.broadcast() ? BroadcastWindowTicks : ReadWindowTicks;
             if (item.unlock && !job.unlocked) {
                 x.serves = Serves::JobUnlock;
-                send(x, WriteRequest(job.address, UnlockRegister, UnlockKey), window);
-            } else {
-                x.serves = Serves::JobWrite;
-                send(x, WriteRequest(job.address, item.reg, item.value), window);
+                return send(x, WriteRequest(job.address, UnlockRegister, UnlockKey), window);
             }
-        } else {
-            const ReadBlock &b = job.blocks.at(job.next);
-            x.serves = Serves::JobRead;
-            send(x, ReadRequest(job.address, b.start, b.count), ReadWindowTicks);
+            x.serves = Serves::JobWrite;
+            return send(x, WriteRequest(job.address, item.reg, item.value), window);
         }
-        return true;
+        const ReadBlock &b = job.blocks.at(job.next);
+        x.serves = Serves::JobRead;
+        return send(x, ReadRequest(job.address, b.start, b.count), ReadWindowTicks);
     }
     return false;
 }
@@ -370,10 +366,8 @@ void MonitorEngine::endJob(quint64 id, bool complete, const QString &why)
         }
         // The controller's values are read back (after the report: a new
         // cycle may end other work, whose reports follow this one's).
-        if (wasRunning && job.slot >= 1 && m_state.at(job.slot).DeviceRequested) {
-            StartCycle();
+        if (wasRunning && job.slot >= 1 && m_state.at(job.slot).DeviceRequested)
             markStale();
-        }
     } else if (job.kind == JobKind::ProgramRead) {
         if (hooks.programReadEnded)
             hooks.programReadEnded(complete, why);
@@ -385,48 +379,80 @@ void MonitorEngine::endJob(quint64 id, bool complete, const QString &why)
 
 void MonitorEngine::endWorkOf(int n, const QString &why)
 {
+    // The work of the exchange on the line ends by its reply or its window,
+    // so that what the controller did is known: it ends with the rest then.
+    const quint64 flying = writeInFlight() ? m_inFlight->work : 0;
+    if (flying && (n == 0 || m_inFlight->slot == n || m_inFlight->slot == 0))
+        m_endAfterFlight.append({n, why});
     for (auto it = m_singles.begin(); it != m_singles.end();) {
-        if (n != 0 && it->slot != n) {
+        if ((n != 0 && it->slot != n) || it->id == flying) {
             ++it;
             continue;
         }
         const WriteOutcome outcome = it->sent ? WriteOutcome::NoAnswer : WriteOutcome::NotSent;
         endSingle(it, outcome, {}, why);
         it = m_singles.begin(); // a hook may have queued or ended others
-        while (it != m_singles.end() && n != 0 && it->slot != n)
+        while (it != m_singles.end() && ((n != 0 && it->slot != n) || it->id == flying))
             ++it;
     }
     QList<quint64> ended;
     for (const Job &j : m_jobs)
-        if (n == 0 || (j.slot == n && !j.broadcast()))
+        if ((n == 0 || (j.slot == n && !j.broadcast())) && j.id != flying)
             ended << j.id;
     for (quint64 id : ended)
         endJob(id, false, why);
+}
+
+bool MonitorEngine::writeInFlight() const
+{
+    return m_inFlight &&
+        (m_inFlight->serves == Serves::SingleWrite || m_inFlight->serves == Serves::JobWrite);
+}
+
+void MonitorEngine::flightEnded()
+{
+    // Work that was ended while its exchange was on the line ends now, after
+    // its outcome was taken; then a close that waited for it.
+    const QList<EndLater> later = std::exchange(m_endAfterFlight, {});
+    for (const EndLater &e : later)
+        endWorkOf(e.slot, e.why);
+    if (m_closing)
+        finishClose();
 }
 
 // ---------------------------------------------------------------- the image
 
 void MonitorEngine::markStale()
 {
+    m_record.mark(m_sendCount);
     m_state.ParamsStale = true;
-    m_setupNext = int(PollStep::FirstSetup);
-    m_setupFailures = 0;
-    m_setupClean = false;
-    m_imageWhole = false;
+}
+
+QString MonitorEngine::blockText(int step) const
+{
+    const ReadBlock *b = ReadBlockForStep(step);
+    return b ? describeBlock(*b) : QString();
 }
 
 bool MonitorEngine::imageWhole() const
 {
     return m_state.ParamsFromFile ||
-        (m_imageWhole && m_state.at(m_state.SelectedDevice).DeviceRequested);
+        (m_record.whole() && m_state.at(m_state.SelectedDevice).DeviceRequested &&
+         m_state.at(m_state.SelectedDevice).identified);
 }
 
 void MonitorEngine::requestSave()
 {
+    // A click while a save waits is the same save: one dialog.
+    for (const ImageWait &w : std::as_const(m_imageWaits))
+        if (w.save)
+            return;
     whenImageWhole(QStringLiteral("Save to File"), [this](bool ok) {
         if (ok && hooks.saveToFile)
             hooks.saveToFile();
     });
+    if (!m_imageWaits.isEmpty())
+        m_imageWaits.last().save = true;
 }
 
 void MonitorEngine::whenImageWhole(const QString &text, std::function<void(bool)> then)
@@ -437,12 +463,8 @@ void MonitorEngine::whenImageWhole(const QString &text, std::function<void(bool)
             refuseImageWaits(QStringLiteral("no controller is connected"));
             return;
         }
-        // A setup read that started whole since the last change serves; else
-        // one is asked for.
-        const bool reading = m_state.PollStep >= FirstSetupStep && m_setupClean &&
-            m_setupSlot == m_state.SelectedDevice;
-        if (!reading && !(m_state.ParamsStale && m_setupNext == FirstSetupStep))
-            markStale();
+        // The blocks not read since the mark are read at the end of the
+        // polling cycle; nothing else needs asking.
         if (hooks.waiting)
             hooks.waiting(QStringLiteral("%1 waits for the setup of %2 to be read")
                               .arg(text, slotName(m_state.SelectedDevice)));

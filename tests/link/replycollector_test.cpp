@@ -95,6 +95,18 @@ TEST(ReplyCollector, EchoIsRemovedAndTheAsciiFrameFoundAgainAtItsColon)
     EXPECT_EQ(c.events.last(), Event::Reply);
     EXPECT_EQ(c.collector.received(), write);
 
+    // A read answered with no echo before it: the line does not echo (the
+    // copy learnt from was a stray frame), and a write's one copy is its
+    // reply again.
+    c.collector.send(request, ascii, 36);
+    c.line.receive(":0103020012E8\r\n");
+    EXPECT_EQ(c.events.last(), Event::Reply);
+    EXPECT_FALSE(c.line.echoHeard());
+    c.collector.send(write, ascii, 36);
+    c.line.receive(write);
+    EXPECT_EQ(c.events.last(), Event::Reply);
+    EXPECT_EQ(c.collector.received(), write);
+
     // Off: nothing is taken away.
     LineSettings off;
     off.talk.echo = EchoRemoval::Off;

@@ -83,13 +83,15 @@ TEST(TrafficLog, BytesNobodyAskedForAreLoggedWithTheirTime)
     l.line.receive(":01030200FA00\r\n");
     l.collector.send(":010347000001B4\r\n", Framing::of(ModbusMode::Ascii), 18);
     l.line.receive(QByteArray(":01030200FA00\r\n\x00\xFF", 17));
-    EXPECT_EQ(l.readings(),
-              (QStringList {"> address 1, read 4700, 1 register", "< time-out",
-                            "< unexpected bytes", "> address 1, read 4700, 1 register",
-                            "< address 1, read: 4700=00FA (250)", "< unexpected bytes"}));
+    EXPECT_EQ(
+        l.readings(),
+        (QStringList {"> address 1, read 4700, 1 register", "< time-out",
+                      "< late reply to an earlier request", "> address 1, read 4700, 1 register",
+                      "< address 1, read: 4700=00FA (250)", "< unexpected bytes"}));
     const TrafficEntry *late = TrafficLog::shared().at(l.first + 2);
     EXPECT_EQ(late->bytes, ":01030200FA00\r\n");
-    EXPECT_TRUE(TrafficLine(*late).contains("  Console  ?  :01030200FA00  unexpected bytes"))
+    EXPECT_TRUE(TrafficLine(*late).contains(
+        "  Console  ?  :01030200FA00  late reply to an earlier request"))
         << TrafficLine(*late).toStdString();
     EXPECT_EQ(TrafficAddress(*late), 1); // the address filter finds it
     EXPECT_EQ(TrafficLog::shared().at(l.first + 5)->bytes, QByteArray("\x00\xFF", 2));

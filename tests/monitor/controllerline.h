@@ -29,6 +29,8 @@ public:
         ShortReply, // a read is answered with one register fewer (a whole frame)
         Delay, // the reply comes `delayMs` late, within the reply window
         WrongAddress, // the reply comes from address + 100
+        Late, // the reply comes `delayMs` after its reply window, whatever was sent since
+        Bursts, // the reply comes in three pieces, a few characters apart
     };
 
     // One frame that went out, as the line saw it.
@@ -53,10 +55,14 @@ public:
     // Called with each request as it reaches the line, before it is answered:
     // the test may act while the exchange is in flight.
     std::function<void(const Request &)> onRequest;
+    // Called once the controller has carried a request out, before its reply
+    // leaves.
+    std::function<void(const Request &)> onApplied;
 
-    explicit ControllerLine(ModbusMode mode = ModbusMode::Ascii)
+    explicit ControllerLine(ModbusMode mode = ModbusMode::Ascii, int baudIndex = 2)
     {
         settings.select(ComSettings::ModBus, mode == ModbusMode::Rtu ? 1 : 0);
+        settings.select(ComSettings::ComBaudRate, baudIndex);
     }
 
     LineSettingsSource source()
@@ -138,10 +144,10 @@ private:
 
     void answerNext()
     {
+        const qint64 sentMs = line.sentAt.value(taken, line.now());
         const QByteArray frame = line.sent.at(taken++);
         const Framing &f = framing();
         const UnwrappedFrame u = f.unwrap(frame);
-        const qint64 sentMs = line.now();
         pass(frame.size() * charMs());
         if (!u.checksumOk || u.data.size() != 4)
             return;
@@ -182,13 +188,41 @@ private:
         }
         if (fx == Fault::WrongAddress)
             reply.address = u.address + 100;
+        if (onApplied)
+            onApplied(r);
         QByteArray bytes = f.wrap(reply);
         if (fx == Fault::BadChecksum)
             bytes[bytes.size() - (settings.lineSettings().framing == ModbusMode::Ascii ? 3 : 1)] ^=
                 0x01;
         // A short reply damages only reads.
-        const bool good = fx == Fault::None || fx == Fault::Delay ||
+        const bool good = fx == Fault::None || fx == Fault::Delay || fx == Fault::Bursts ||
             (fx == Fault::ShortReply && u.function != FnReadRegisters);
+        if (fx == Fault::Late) {
+            // After the engine gave up on it: into the next exchange, or into
+            // the silence after the time-out.
+            const qint64 window = 55 * (framing().replyTicks(36, settings.lineSettings().baud) + 1);
+            pass(2 + bytes.size() * charMs() + window + delayMs);
+            line.receive(bytes);
+            return;
+        }
+        if (fx == Fault::Bursts) {
+            pass(2);
+            const qsizetype third = bytes.size() / 3;
+            const qsizetype entry = log.size() - 1;
+            for (int piece = 0; piece < 3 && taken == line.sent.size(); ++piece) {
+                const QByteArray part =
+                    piece < 2 ? bytes.mid(piece * third, third) : bytes.mid(2 * third);
+                pass(part.size() * charMs() + 3 * charMs());
+                if (taken != line.sent.size())
+                    break;
+                if (piece == 2) {
+                    log[entry].answered = !(reply.function & FnExceptionFlag);
+                    log[entry].answeredMs = line.now();
+                }
+                line.receive(part);
+            }
+            return;
+        }
         pass(2 + bytes.size() * charMs() + (fx == Fault::Delay ? delayMs : 0));
         // The engine may have given up meanwhile (the line's device lost).
         if (taken == line.sent.size()) {

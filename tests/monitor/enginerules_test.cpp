@@ -15,6 +15,8 @@ namespace {
 // The identification read of controller 1, the first request of a slot.
 const QByteArray IdentAscii = ":0103474400046D\r\n";
 const QByteArray IdentRtu = QByteArray::fromHex("01034744000410A8");
+// The guard after a time-out, rounded up to the line's ticks.
+constexpr int Guard = MonitorEngine::GuardMs + 110;
 
 class EngineRules : public ::testing::Test
 {
@@ -92,8 +94,9 @@ TEST_F(EngineRules, FiveTimeOutsInARowDisconnectTheController)
     line.advance(55 * 38);
     EXPECT_EQ(engine.view().errText, "Time out");
     EXPECT_TRUE(engine.view().at(1).lost);
+    // Each time after a guard in which a late reply would be heard out.
     for (int i = 0; i < 4; ++i)
-        line.advance(55 * 38);
+        line.advance(55 * 38 + Guard);
     // The same request each time, and then no more.
     EXPECT_EQ(line.sent, QList<QByteArray>(5, IdentAscii));
     EXPECT_FALSE(engine.state().at(1).DeviceRequested);
@@ -116,9 +119,12 @@ TEST_F(EngineRules, RtuSilenceEndsTheFrameAndAShortFrameIsAskedAgain)
     ASSERT_EQ(line.sent.size(), 2);
     EXPECT_EQ(line.sent.at(1), IdentRtu);
     EXPECT_TRUE(engine.view().errText.isEmpty()) << "a bad frame is not an error";
-    // Nothing at all is a time-out (a tick more for an adapter's latency).
+    // Nothing at all is a time-out (a tick more for an adapter's latency);
+    // the request goes again after the guard.
     line.advance(170);
     EXPECT_EQ(engine.view().errText, "Time out");
+    EXPECT_EQ(line.sent.size(), 2);
+    line.advance(Guard);
     EXPECT_EQ(line.sent.size(), 3);
 }
 
@@ -147,6 +153,21 @@ TEST_F(EngineRules, DamagedRepliesAreAskedAgainAtOnce)
     // The exception with its right LRC is reported.
     line.receive(":0183027A\r\n");
     EXPECT_EQ(engine.view().errText, "illegal address ");
+}
+
+TEST_F(EngineRules, ARefusedSendIsAFailedExchangeAndTheChainGoesOn)
+{
+    connectSlot1();
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":01034700"); }));
+    line.failSends = 1;
+    answer(); // the next request finds the output full
+    const qsizetype before = line.sent.size();
+    EXPECT_EQ(engine.view().errText, "Output buffer too small for block");
+    EXPECT_EQ(engine.state().at(1).ErrorCount, 1);
+    EXPECT_FALSE(engine.state().RequestOutstanding);
+    line.advance(1000);
+    engine.Timer1Timer();
+    ASSERT_EQ(line.sent.size(), before + 1) << "polling resumes with Timer1";
 }
 
 TEST_F(EngineRules, AnExceptionCodeNeverPassesForATimeOut)
@@ -233,9 +254,9 @@ TEST_F(EngineRules, RtuNoiseDropsNobodyButLastingSilenceDoes)
 {
     settings.select(ComSettings::ModBus, 1);
     connectSlot1();
-    // Five two-tick windows (one of silence, one for an adapter's latency)
-    // pass in under a second.
-    line.advance(900);
+    // Five two-tick windows (one of silence, one for an adapter's latency),
+    // each with its guard, pass in three seconds.
+    line.advance(3000);
     EXPECT_GE(engine.state().at(1).TimeoutRun, 5);
     EXPECT_TRUE(engine.state().at(1).DeviceRequested);
     EXPECT_TRUE(engine.view().at(1).lost);
@@ -253,7 +274,7 @@ TEST_F(EngineRules, EveryRequestStartsAfresh)
     connectSlot1();
     // A frame cut short, then silence: the next request's reply is taken.
     line.receive(":0103");
-    line.advance(55 * 38);
+    line.advance(55 * 38 + Guard);
     answer();
     EXPECT_TRUE(engine.view().at(1).visible) << "the identification was applied";
     // Bytes waiting on the line are thrown away before every request.

@@ -7,6 +7,7 @@
 #include "scripteddialogs.h"
 #include "setup/writeall.h"
 
+#include <QSet>
 #include <gtest/gtest.h>
 
 namespace {
@@ -299,6 +300,20 @@ TEST_P(EngineWork, AReplyWithAnotherRegisterCountIsNeverApplied)
     EXPECT_EQ(blocks.at(4).at(2), 555);
 }
 
+// The longest time between two requests to `address` from log entry `from`
+// to now.
+qint64 longestGap(const ControllerLine &line, int address, qsizetype from)
+{
+    qint64 last = line.log.at(from).ms;
+    qint64 gap = 0;
+    for (qsizetype i = from; i < line.log.size(); ++i)
+        if (line.log.at(i).address == address) {
+            gap = std::max(gap, line.log.at(i).ms - last);
+            last = line.log.at(i).ms;
+        }
+    return std::max(gap, line.line.now() - last);
+}
+
 TEST_P(EngineWork, OneControllerAnsweringBadlyHoldsNobodyUp)
 {
     using F = ControllerLine::Fault;
@@ -320,23 +335,174 @@ TEST_P(EngineWork, OneControllerAnsweringBadlyHoldsNobodyUp)
         line.run(e, 6000);
         // Controllers 1 and 3 keep being polled: no gap over two seconds
         // beyond one reply window of the one that fails.
-        for (int a : {1, 3}) {
-            qint64 last = line.log.at(from).ms;
-            qint64 gap = 0;
-            for (qsizetype i = from; i < line.log.size(); ++i)
-                if (line.log.at(i).address == a) {
-                    gap = std::max(gap, line.log.at(i).ms - last);
-                    last = line.log.at(i).ms;
-                }
-            gap = std::max(gap, line.line.now() - last);
-            EXPECT_LT(gap, 2000 + 2100) << "address " << a << ", fault " << int(fault);
-        }
+        for (int a : {1, 3})
+            EXPECT_LT(longestGap(line, a, from), 2000 + 2100)
+                << "address " << a << ", fault " << int(fault);
         // A controller that answers at once is asked again at once, at most
         // three times: the others are polled many times over.
         if (fault == F::Exception || fault == F::BadChecksum) {
             EXPECT_GT(line.requests(3, int(from)).size(), 15) << int(fault);
         }
         e.FormClose();
+    }
+}
+
+TEST_P(EngineWork, EmptySlotsAndSilentWritesNeverStarveAControllerThatAnswers)
+{
+    // Four slots connected, one controller wired: it is polled at least
+    // every 2.5 s (one failed window and its own poll), and the empty slots
+    // are still given up after five time-outs over at least ten seconds.
+    {
+        ControllerLine line(GetParam());
+        MonitorEngine e(line.line, line.source());
+        line.add(1, 0x4848);
+        e.FormShow();
+        e.timer1().setInterval(24 * 3600 * 1000);
+        for (int a = 1; a <= 4; ++a) {
+            e.setComAddr(a, a);
+            e.ConnectSlot(a);
+        }
+        line.run(e, 500);
+        const qsizetype from = line.log.size();
+        ASSERT_TRUE(line.runUntil(
+            e, [&] { return e.state().ConnectedCount() == 1; }, 90000));
+        EXPECT_GE(line.line.now(), 10000);
+        EXPECT_LT(longestGap(line, 1, from), 2500);
+        EXPECT_TRUE(e.state().at(1).DeviceRequested);
+        e.FormClose();
+    }
+    // Two changes queued for a controller that went silent: the other two
+    // are polled all along, and the changes are named as not written.
+    ASSERT_NO_FATAL_FAILURE(start(3));
+    cl.run(engine, 1000);
+    cl.faults[3] = ControllerLine::Fault::Silent;
+    engine.requestWrite(3, 0x470D, 30001, false);
+    engine.requestWrite(3, 0x4711, 30003, false);
+    const qsizetype from = cl.log.size();
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return singles.size() == 2; }, 60000));
+    EXPECT_LT(longestGap(cl, 1, from), 2500);
+    EXPECT_LT(longestGap(cl, 2, from), 2500);
+    for (const SingleWriteReport &r : singles)
+        EXPECT_NE(r.outcome, WriteOutcome::Written);
+}
+
+TEST_P(EngineWork, EveryAppliedReplyIsTheAnswerToItsOwnRequest)
+{
+    ASSERT_NO_FATAL_FAILURE(start(1));
+    controller(1).set(0x4725, 2); // decimal point, in the status read
+    // Every setup block shown holds what the controller holds there.
+    QStringList wrong;
+    engine.hooks.setupReply = [&](int step, const QList<quint16> &words) {
+        const ReadBlock *b = ReadBlockForStep(step);
+        for (int i = 0; i < b->count && i < words.size(); ++i)
+            if (words.at(i) != controller(1).value(b->start + i) && b->start + i != 0x4723)
+                wrong << QStringLiteral("%1").arg(b->start + i, 4, 16);
+    };
+    // Replies that come after their window: each block of the program read
+    // and the setup read once.
+    QSet<int> lateOnce;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        const bool late = r.function == FnReadRegisters && !lateOnce.contains(r.reg) &&
+            (r.reg == 0x4770 || r.reg == 0x470C || r.reg == 0x4704);
+        if (late)
+            lateOnce.insert(r.reg);
+        cl.faults[1] = late ? ControllerLine::Fault::Late : ControllerLine::Fault::None;
+    };
+    bool ended = false;
+    engine.hooks.programReadEnded = [&](bool, const QString &) { ended = true; };
+    ASSERT_TRUE(engine.requestProgramRead());
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return ended; }, 30000));
+    engine.requestSetupRead();
+    cl.run(engine, 8000);
+    EXPECT_EQ(lateOnce.size(), 3);
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join(' ').toStdString();
+    EXPECT_EQ(engine.image().at(ParameterImage::DecimalPointEntry), 2);
+}
+
+TEST_P(EngineWork, ASaveAfterASelectionWaitsForEveryBlockOfTheNewController)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    controller(1).set(0x4725, 1);
+    controller(2).set(0x4725, 3);
+    controller(1).set(0x472A, 0x0164);
+    controller(2).set(0x472A, 0x0210);
+    controller(1).set(0x4701, 250);
+    controller(2).set(0x4701, 420);
+    cl.run(engine, 3000);
+    QList<ParameterImage> saved;
+    engine.hooks.saveToFile = [&] { saved << engine.image(); };
+    // Slot 2 selected right after its process values of this cycle were
+    // read, Save clicked twice while it waits.
+    bool clicked = false;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        if (!clicked && r.address == 2 && r.reg == 0x4700) {
+            clicked = true;
+            engine.SelectSlot(2);
+            engine.requestSave();
+            engine.requestSave();
+        }
+    };
+    cl.run(engine, 10000);
+    ASSERT_EQ(saved.size(), 1) << "one save per click sequence";
+    EXPECT_EQ(saved.at(0).at(ParameterImage::DecimalPointEntry), 3);
+    EXPECT_EQ(saved.at(0).at(ParameterImage::FirmwareMajorEntry), 2);
+    EXPECT_EQ(saved.at(0).at(ParameterImage::FirmwareMinorEntry), 0x10);
+    EXPECT_EQ(saved.at(0).at(1), 420);
+    EXPECT_EQ(saved.at(0).at(ParameterImage::ModelEntry), 0x4848);
+}
+
+TEST_P(EngineWork, AWriteOnTheLineEndsByItsEchoWhateverTheUserDoes)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    // Disconnected, and closed, while the write is on the line.
+    for (int round = 0; round < 2; ++round) {
+        singles.clear();
+        const int value = 30001 + round;
+        cl.onRequest = [&](const ControllerLine::Request &r) {
+            if (r.function == FnWriteRegister && r.reg == 0x470D) {
+                if (round == 0)
+                    engine.RunStopBtClick(1);
+                else
+                    engine.FormClose();
+            }
+        };
+        engine.requestWrite(1, 0x470D, value, false);
+        ASSERT_TRUE(cl.runUntil(
+            engine, [&] { return singles.size() == 1; }, 5000));
+        EXPECT_EQ(singles.at(0).outcome, WriteOutcome::Written) << round;
+        EXPECT_EQ(controller(1).value(0x470D), value);
+        cl.onRequest = nullptr;
+        if (round == 0) {
+            engine.ConnectSlot(1);
+            ASSERT_TRUE(cl.runUntil(
+                engine, [&] { return engine.state().at(1).identified; }, 5000));
+        }
+    }
+    EXPECT_FALSE(engine.holdsPort()) << "the line closes after the echo";
+}
+
+TEST_P(EngineWork, AProtectedWriteAskedAgainGoesAfterItsUnlockAgain)
+{
+    ASSERT_NO_FATAL_FAILURE(start(1));
+    // The first reply to the write comes from another address.
+    int writes = 0;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        const bool first = r.function == FnWriteRegister && r.reg == 0x4732 && ++writes == 1;
+        cl.faults[1] = first ? ControllerLine::Fault::WrongAddress : ControllerLine::Fault::None;
+    };
+    const qsizetype from = cl.log.size();
+    engine.requestWrite(1, 0x4732, 30005, true);
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return singles.size() == 1; }, 20000));
+    EXPECT_EQ(singles.at(0).outcome, WriteOutcome::Written);
+    const QStringList all = cl.requests(1, int(from));
+    EXPECT_EQ(all.count("W4732=30005"), 2);
+    for (int i = 0; i < all.size(); ++i) {
+        if (all.at(i) == "W4732=30005") {
+            EXPECT_EQ(all.value(i - 1), "W472A=23235") << i;
+        }
     }
 }
 

@@ -18,10 +18,12 @@ public:
     static constexpr int TickMs = 55;
 
     QList<QByteArray> sent; // every SendText, in order
+    QList<qint64> sentAt; // the clock at each of them
     QStringList log; // "send" and "discard", in order
     LineSettings opened; // the settings of the last opening
     int openings = 0;
     bool failOpening = false; // the next openings throw "not found"
+    int failSends = 0; // the next sends throw "output buffer too small"
 
     void setTriggerHandler(Trigger handler) override { m_trigger = std::move(handler); }
 
@@ -54,7 +56,12 @@ public:
             throw ChannelError::of(ChannelError::NotOpen);
         if (m_lost)
             return;
+        if (failSends > 0) {
+            --failSends;
+            throw ChannelError::of(ChannelError::OutputFull);
+        }
         sent.append(bytes);
+        sentAt.append(m_nowMs);
         log.append(QStringLiteral("send"));
     }
     quint8 ReadByte() override

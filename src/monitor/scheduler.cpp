@@ -1,0 +1,55 @@
+#include "monitor/scheduler.h"
+
+namespace Scheduler {
+
+Decision decide(const Records &r)
+{
+    bool owed = false;
+    bool anyHealthy = false;
+    for (int n = 1; n <= SlotCount; ++n) {
+        const SlotRecord &s = r.slot[size_t(n)];
+        owed = owed || (s.polled && s.owed);
+        anyHealthy = anyHealthy || (s.polled && s.healthy);
+    }
+    // Whether slot n may be asked now; 0 is a broadcast, which nobody answers.
+    auto mayAsk = [&](int n) {
+        if (n == 0)
+            return true;
+        if (n < 1 || n > SlotCount)
+            return false;
+        const SlotRecord &s = r.slot[size_t(n)];
+        return s.polled && !s.guarded && (s.healthy || !owed);
+    };
+
+    // The unlock was just echoed: its write goes now, before anything else.
+    const bool pairMayGo = r.pairSlot == 0 ||
+        (r.slot[size_t(r.pairSlot)].polled && !r.slot[size_t(r.pairSlot)].guarded);
+    if ((r.pairSlot || r.pairIsJob) && pairMayGo)
+        return {r.pairIsJob ? Next::Job : Next::Pair, r.pairSlot, r.pairIsJob ? 0 : r.pairIndex};
+    for (int i = 0; i < r.singleSlots.size(); ++i)
+        if (mayAsk(r.singleSlots.at(i)))
+            return {Next::Single, r.singleSlots.at(i), i};
+    if (r.jobSlot >= 0) {
+        if (mayAsk(r.jobSlot))
+            return {Next::Job, r.jobSlot, 0};
+    }
+    if (!owed && (r.probeDue || !anyHealthy)) {
+        for (int k = 1; k <= SlotCount; ++k) {
+            const int n = (r.lastProbe + k - 1) % SlotCount + 1;
+            const SlotRecord &s = r.slot[size_t(n)];
+            if (s.polled && !s.healthy && !s.guarded)
+                return {Next::Probe, n, 0};
+        }
+    }
+    if (r.cycleReadsSetup)
+        for (int n = 1; n <= SlotCount; ++n) {
+            const SlotRecord &s = r.slot[size_t(n)];
+            if (n != r.cycleSlot && s.polled && s.healthy && s.owed && !s.guarded)
+                return {Next::Owed, n, 0};
+        }
+    if (r.cycleSlot && mayAsk(r.cycleSlot))
+        return {Next::Cycle, r.cycleSlot, 0};
+    return {};
+}
+
+} // namespace Scheduler

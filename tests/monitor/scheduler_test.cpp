@@ -1,0 +1,136 @@
+// The scheduler's rules, driven over its records without a line.
+#include "monitor/scheduler.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace Scheduler;
+
+// Slot records from letters, slot 1 first: H healthy, O healthy and owed,
+// F failing or not identified, G failing and guarded, h healthy and guarded,
+// - not connected.
+Records slotsOf(const char *letters)
+{
+    Records r;
+    for (int n = 1; n <= SlotCount; ++n) {
+        SlotRecord &s = r.slot[size_t(n)];
+        const char c = letters[n - 1];
+        s.polled = c != '-';
+        s.healthy = c == 'H' || c == 'O' || c == 'h';
+        s.owed = c == 'O';
+        s.guarded = c == 'G' || c == 'h';
+    }
+    return r;
+}
+
+TEST(Scheduler, AfterAFailureEveryControllerThatAnswersGoesFirst)
+{
+    struct Case
+    {
+        const char *text;
+        QList<int> singles;
+        int job;
+        bool probeDue;
+        int cycle;
+        Decision expected;
+    };
+    const Case cases[] = {
+        // One controller answers among three empty slots: its cycle goes on
+        // while it is owed; the probe waits.
+        {"OFFF", {}, -1, true, 1, {Next::Cycle, 1, 0}},
+        {"HFFF", {}, -1, true, 1, {Next::Probe, 2, 0}},
+        {"HFFF", {}, -1, false, 1, {Next::Cycle, 1, 0}},
+        // A write queued for a silent controller waits for the others' turn,
+        // and lets a write to a controller that answers pass.
+        {"OHF-", {3}, -1, false, 1, {Next::Cycle, 1, 0}},
+        {"OHF-", {3, 2}, -1, false, 1, {Next::Single, 2, 1}},
+        {"HHF-", {3, 2}, -1, false, 1, {Next::Single, 3, 0}},
+        // A job of a failing controller waits the same way; a broadcast
+        // never does.
+        {"OF--", {}, 2, true, 1, {Next::Cycle, 1, 0}},
+        {"HF--", {}, 2, true, 1, {Next::Job, 2, 0}},
+        {"OF--", {}, 0, true, 1, {Next::Job, 0, 0}},
+        // Nobody answers: the slots are probed one after another.
+        {"FFFF", {}, -1, false, 0, {Next::Probe, 1, 0}},
+        // A guard keeps its slot waiting, not the others.
+        {"HG--", {2}, -1, true, 1, {Next::Cycle, 1, 0}},
+        {"hF--", {}, -1, true, 1, {Next::Probe, 2, 0}},
+        {"hG--", {}, -1, true, 1, {Next::Nothing, 0, 0}},
+    };
+    for (const Case &c : cases) {
+        Records r = slotsOf(c.text);
+        r.singleSlots = c.singles;
+        r.jobSlot = c.job;
+        r.probeDue = c.probeDue;
+        r.cycleSlot = c.cycle;
+        EXPECT_EQ(decide(r), c.expected) << c.text << " job " << c.job;
+    }
+    // The selected controller's setup read waits for the others' turn.
+    Records r = slotsOf("OHO-");
+    r.cycleSlot = 1;
+    r.cycleReadsSetup = true;
+    EXPECT_EQ(decide(r), (Decision {Next::Owed, 3, 0}));
+    r.cycleReadsSetup = false;
+    EXPECT_EQ(decide(r), (Decision {Next::Cycle, 1, 0}));
+}
+
+TEST(Scheduler, ProbesTakeTurns)
+{
+    Records r = slotsOf("HFFF");
+    r.probeDue = true;
+    r.cycleSlot = 1;
+    QList<int> probed;
+    for (int i = 0; i < 4; ++i) {
+        const Decision d = decide(r);
+        ASSERT_EQ(d.next, Next::Probe);
+        probed << d.slot;
+        r.lastProbe = d.slot;
+    }
+    EXPECT_EQ(probed, (QList<int> {2, 3, 4, 2}));
+}
+
+TEST(Scheduler, TheUnlocksWriteGoesNext)
+{
+    Records r = slotsOf("OHF-");
+    r.singleSlots = {2, 1};
+    r.cycleSlot = 1;
+    r.pairSlot = 1;
+    r.pairIndex = 1;
+    EXPECT_EQ(decide(r), (Decision {Next::Pair, 1, 1}));
+    r.pairIsJob = true;
+    EXPECT_EQ(decide(r), (Decision {Next::Job, 1, 0}));
+}
+
+// Every combination of four slots' records, with work for each of them:
+// nothing goes to a guarded slot, and nothing to a slot that does not
+// answer while one that does is owed its turn.
+TEST(Scheduler, NoDecisionBreaksTheFairnessRules)
+{
+    const char letters[] = "HOFGh-";
+    for (int code = 0; code < 6 * 6 * 6 * 6; ++code) {
+        char text[5] = {};
+        for (int n = 0, c = code; n < 4; ++n, c /= 6)
+            text[n] = letters[c % 6];
+        for (int work = 0; work < 8; ++work) {
+            Records r = slotsOf(text);
+            r.probeDue = work & 1;
+            if (work & 2)
+                r.singleSlots = {3, 1};
+            r.jobSlot = work & 4 ? 2 : -1;
+            r.cycleSlot = 1;
+            const Decision d = decide(r);
+            if (d.next == Next::Nothing || d.slot == 0)
+                continue;
+            const SlotRecord &s = r.slot[size_t(d.slot)];
+            bool owed = false;
+            for (int n = 1; n <= SlotCount; ++n)
+                owed = owed || (r.slot[size_t(n)].polled && r.slot[size_t(n)].owed);
+            EXPECT_TRUE(s.polled) << text << " work " << work;
+            EXPECT_FALSE(s.guarded) << text << " work " << work;
+            EXPECT_TRUE(s.healthy || !owed) << text << " work " << work;
+        }
+    }
+}
+
+} // namespace
