@@ -271,6 +271,9 @@ private:
     void jobWriteDone(const Exchange &x, WriteOutcome outcome);
     void jobReadDone(const Exchange &x, const QList<quint16> &words);
     void jobReadFailed(const Exchange &x);
+    // Attempts a write or a transfer's item gets: four, or one more than the
+    // line's retries.
+    int itemAttempts() const;
     // The exchange got no good reply: a time-out, or three bad replies.
     void exchangeFailed(const Exchange &x, const TransactionResult &result);
     // The slot's counters, lamps and notes after a result; disconnects it

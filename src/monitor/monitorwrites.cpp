@@ -12,8 +12,9 @@
 
 namespace {
 
-// Failed attempts after which a batch item (write-all) or a read block is
-// given up.
+// Failed attempts after which a single write, a batch item (write-all) or a
+// read block is given up, unless the line's settings give a number of
+// retries.
 constexpr int ItemAttempts = 4;
 
 QString describeBlock(const ReadBlock &b)
@@ -106,9 +107,9 @@ void MonitorEngine::singleDone(const Exchange &x, WriteOutcome outcome,
         return;
     }
     if (outcome == WriteOutcome::NoAnswer) {
-        // Asked again, with its unlock, until it has failed four times.
+        // Asked again, with its unlock, until its attempts are spent.
         it->unlocked = false;
-        if (++it->failures < ItemAttempts)
+        if (++it->failures < itemAttempts())
             return;
     }
     QString why;
@@ -263,7 +264,7 @@ void MonitorEngine::jobWriteDone(const Exchange &x, WriteOutcome outcome)
     }
     job->unlocked = false;
     const bool retried = job->kind == JobKind::WriteAll && outcome != WriteOutcome::Written &&
-        ++job->failures < ItemAttempts;
+        ++job->failures < itemAttempts();
     if (retried)
         return; // the same item again, with its unlock
     job->outcomes[job->next] = outcome;
@@ -315,12 +316,17 @@ void MonitorEngine::jobReadDone(const Exchange &x, const QList<quint16> &words)
         endJob(job->id, true, QString());
 }
 
+int MonitorEngine::itemAttempts() const
+{
+    return m_settings().talk.retriesOr(ItemAttempts - 1) + 1;
+}
+
 void MonitorEngine::jobReadFailed(const Exchange &x)
 {
     Job *job = jobOf(x.work);
     if (!job || job->next != x.item)
         return;
-    if (++job->failures < ItemAttempts)
+    if (++job->failures < itemAttempts())
         return; // the same block again, after one poll
     endJob(job->id, false,
            QStringLiteral("%1 gave no good reply to the read of %2")

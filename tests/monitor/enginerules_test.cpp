@@ -198,6 +198,29 @@ TEST_F(EngineRules, AWriteGoesOnlyToAControllerThatIsPolled)
     EXPECT_TRUE(engine.queuedWrites().isEmpty()) << "a done write is forgotten";
 }
 
+TEST_F(EngineRules, TheLinesRetriesGiveAWriteItsAttempts)
+{
+    LineTalk talk;
+    talk.retries = 2;
+    settings.setTalk(talk);
+    connectSlot1();
+    ASSERT_TRUE(answerUntil([](const QByteArray &r) { return r.startsWith(":01034700"); }));
+    QList<SingleWriteReport> reports;
+    engine.hooks.singleWriteEnded = [&](const SingleWriteReport &r) { reports << r; };
+    engine.requestWrite(1, 0x4700, 5, false);
+    // The controller answers everything but the write.
+    const QByteArray write = ":010647000005AD\r\n";
+    for (int i = 0; i < 300 && reports.isEmpty(); ++i) {
+        if (line.sent.last() == write)
+            line.advance(55 * 40);
+        else
+            answer();
+    }
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports.at(0).outcome, WriteOutcome::NoAnswer);
+    EXPECT_EQ(line.sent.count(write), 3) << "one attempt and two retries";
+}
+
 TEST_F(EngineRules, AWritesFailuresAreChargedToTheSlotItAddresses)
 {
     ASSERT_NO_FATAL_FAILURE(pollTwoSlots());
