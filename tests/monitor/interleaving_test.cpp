@@ -160,9 +160,9 @@ private:
         auto batchEnded = [this](const BatchWriteReport &r, bool program) {
             // The oldest batch of that controller whose items are the ones
             // the report names (program writes carry their own values); but
-            // a batch whose item is on the line ends after its echo, so a
-            // report that names every item as not written may be a later
-            // one's: the newest.
+            // batches end in the order queued save for the one whose write is
+            // on the line, which ends after its reply or window: a report
+            // that comes while that write is out is the next one's.
             const auto names = [&r](const JobRecord &j) {
                 if (r.notWrittenItems.size() != r.notWritten.size())
                     return false;
@@ -183,20 +183,32 @@ private:
                      j.kind == JobRecord::Broadcast) &&
                     names(j))
                     candidates << &j;
+            const auto onTheLine = [this, &r](const JobRecord &j) {
+                if (!engine.state().RequestOutstanding || cl.log.isEmpty())
+                    return false;
+                const ControllerLine::Request &last = cl.log.last();
+                if (last.function != FnWriteRegister || last.address != r.address ||
+                    last.ms < j.asked)
+                    return false;
+                for (const RegisterWrite &w : j.items)
+                    if (w.reg == last.reg && w.value == last.value)
+                        return true;
+                return false;
+            };
+            if (candidates.size() > 1 && !r.complete && onTheLine(*candidates.first()))
+                candidates.removeFirst();
             JobRecord *job = candidates.isEmpty() ? nullptr : candidates.first();
-            if (job && r.notWrittenItems.size() == job->items.size())
-                job = candidates.last();
             if (!job) {
                 ADD_FAILURE() << "a batch report for no batch";
                 return;
             }
-            trace(
-                QStringLiteral("batch to address %1 ended, %2 of %3 not written: taken as the one "
-                               "asked at %4")
-                    .arg(r.address)
-                    .arg(r.notWrittenItems.size())
-                    .arg(job->items.size())
-                    .arg(job->asked));
+            trace(QStringLiteral("batch to address %1 (slot %5) ended, %2 of %3 not written: taken "
+                                 "as the one asked at %4")
+                      .arg(r.address)
+                      .arg(r.notWrittenItems.size())
+                      .arg(job->items.size())
+                      .arg(job->asked)
+                      .arg(r.slot));
             job->report = r;
             end(*job);
         };
@@ -368,6 +380,10 @@ void OracleRun::act()
             engine.loadParameterFile(m_file);
             EXPECT_TRUE(engine.startWriteAll(j.items, broadcast));
             m_jobs.append(j);
+            trace(QStringLiteral("job %1 to address %2 (slot %3)")
+                      .arg(int(j.kind))
+                      .arg(j.address)
+                      .arg(j.slot));
         }
     } else if (kind < 40) {
         if (!target(n))
@@ -381,6 +397,10 @@ void OracleRun::act()
                 w.value = pick(1000);
         EXPECT_TRUE(engine.startProgramWrite(j.items));
         m_jobs.append(j);
+        trace(QStringLiteral("job %1 to address %2 (slot %3)")
+                  .arg(int(j.kind))
+                  .arg(j.address)
+                  .arg(j.slot));
     } else if (kind < 46) {
         if (!target(n))
             return;
