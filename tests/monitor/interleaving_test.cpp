@@ -162,7 +162,8 @@ private:
             // the report names (program writes carry their own values); but
             // batches end in the order queued save for the one whose write is
             // on the line, which ends after its reply or window: a report
-            // that comes while that write is out is the next one's.
+            // naming every item not written that comes while that write is
+            // out is the next one's.
             const auto names = [&r](const JobRecord &j) {
                 if (r.notWrittenItems.size() != r.notWritten.size())
                     return false;
@@ -183,19 +184,27 @@ private:
                      j.kind == JobRecord::Broadcast) &&
                     names(j))
                     candidates << &j;
+            // The last frame sent (the line's log may not have taken it yet)
+            // is a write of the batch's to its controller.
             const auto onTheLine = [this, &r](const JobRecord &j) {
-                if (!engine.state().RequestOutstanding || cl.log.isEmpty())
+                if (!engine.state().RequestOutstanding || cl.line.sent.isEmpty())
                     return false;
-                const ControllerLine::Request &last = cl.log.last();
-                if (last.function != FnWriteRegister || last.address != r.address ||
-                    last.ms < j.asked)
+                const UnwrappedFrame u = cl.framing().unwrap(cl.line.sent.last());
+                if (!u.checksumOk || u.function != FnWriteRegister || u.address != r.address ||
+                    u.data.size() != 4)
                     return false;
+                const int reg = (quint8(u.data.at(0)) << 8) | quint8(u.data.at(1));
+                const int value = (quint8(u.data.at(2)) << 8) | quint8(u.data.at(3));
                 for (const RegisterWrite &w : j.items)
-                    if (w.reg == last.reg && w.value == last.value)
+                    if (w.reg == reg && w.value == value)
                         return true;
                 return false;
             };
-            if (candidates.size() > 1 && !r.complete && onTheLine(*candidates.first()))
+            // Only the batch in hand can have items written.
+            const bool noneWritten = !candidates.isEmpty() &&
+                r.notWrittenItems.size() == candidates.first()->items.size();
+            if (candidates.size() > 1 && !r.complete && noneWritten &&
+                onTheLine(*candidates.first()))
                 candidates.removeFirst();
             JobRecord *job = candidates.isEmpty() ? nullptr : candidates.first();
             if (!job) {
