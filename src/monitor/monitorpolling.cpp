@@ -136,13 +136,21 @@ Scheduler::Records MonitorEngine::records() const
 {
     Scheduler::Records r;
     const qint64 now = m_channel.msecs();
+    const bool setup = m_state.PollStep >= FirstSetupStep;
+    const int cycleSlot = setup ? m_setupSlot : m_state.PollDevice;
     for (int n = 1; n <= SlotCount; ++n) {
         Scheduler::SlotRecord &s = r.slot[size_t(n)];
         s.polled = m_state.at(n).DeviceRequested;
         s.healthy = healthy(n);
         // Owed its turn since a failure, or not asked lately: either way it
-        // is asked before anything that may fail.
-        s.owed = s.healthy && (m_owed[size_t(n)] || now - m_lastAsked[size_t(n)] > FreshMs);
+        // is asked before anything that may fail. While the cycle reads a
+        // controller's setup, one not asked lately is owed a turn between
+        // its blocks, not every turn: were the others slow to answer, their
+        // turns alone would fill the line and that controller never be asked.
+        const bool turnTaken = setup && cycleSlot >= 1 && cycleSlot <= SlotCount &&
+            n != cycleSlot && m_lastAsked[size_t(n)] > m_lastAsked[size_t(cycleSlot)];
+        const bool stale = now - m_lastAsked[size_t(n)] > FreshMs && !turnTaken;
+        s.owed = s.healthy && (m_owed[size_t(n)] || stale);
         s.guarded = m_guardUntil[size_t(n)] > now;
     }
     for (size_t i = 0; i < m_singles.size() && !r.pairSlot; ++i)
@@ -165,8 +173,7 @@ Scheduler::Records MonitorEngine::records() const
         r.jobSlot = m_jobs.front().broadcast() ? 0 : m_jobs.front().slot;
     r.probeDue = m_probeDue;
     r.lastProbe = m_lastProbe;
-    const bool setup = m_state.PollStep >= FirstSetupStep;
-    r.cycleSlot = setup ? m_setupSlot : m_state.PollDevice;
+    r.cycleSlot = cycleSlot;
     r.cycleReadsSetup = setup;
     return r;
 }

@@ -160,9 +160,10 @@ private:
         auto batchEnded = [this](const BatchWriteReport &r, bool program) {
             // The oldest batch of that controller whose items are the ones
             // the report names (program writes carry their own values); but
-            // a batch whose item is on the line ends after its echo, so a
-            // report that names every item as not written may be a later
-            // one's: the newest.
+            // batches end in the order queued save for the one whose write is
+            // on the line, which ends after its reply or window: a report
+            // naming every item not written that comes while that write is
+            // out is the next one's.
             const auto names = [&r](const JobRecord &j) {
                 if (r.notWrittenItems.size() != r.notWritten.size())
                     return false;
@@ -183,20 +184,40 @@ private:
                      j.kind == JobRecord::Broadcast) &&
                     names(j))
                     candidates << &j;
+            // The last frame sent (the line's log may not have taken it yet)
+            // is a write of the batch's to its controller.
+            const auto onTheLine = [this, &r](const JobRecord &j) {
+                if (!engine.state().RequestOutstanding || cl.line.sent.isEmpty())
+                    return false;
+                const UnwrappedFrame u = cl.framing().unwrap(cl.line.sent.last());
+                if (!u.checksumOk || u.function != FnWriteRegister || u.address != r.address ||
+                    u.data.size() != 4)
+                    return false;
+                const int reg = (quint8(u.data.at(0)) << 8) | quint8(u.data.at(1));
+                const int value = (quint8(u.data.at(2)) << 8) | quint8(u.data.at(3));
+                for (const RegisterWrite &w : j.items)
+                    if (w.reg == reg && w.value == value)
+                        return true;
+                return false;
+            };
+            // Only the batch in hand can have items written.
+            const bool noneWritten = !candidates.isEmpty() &&
+                r.notWrittenItems.size() == candidates.first()->items.size();
+            if (candidates.size() > 1 && !r.complete && noneWritten &&
+                onTheLine(*candidates.first()))
+                candidates.removeFirst();
             JobRecord *job = candidates.isEmpty() ? nullptr : candidates.first();
-            if (job && r.notWrittenItems.size() == job->items.size())
-                job = candidates.last();
             if (!job) {
                 ADD_FAILURE() << "a batch report for no batch";
                 return;
             }
-            trace(
-                QStringLiteral("batch to address %1 ended, %2 of %3 not written: taken as the one "
-                               "asked at %4")
-                    .arg(r.address)
-                    .arg(r.notWrittenItems.size())
-                    .arg(job->items.size())
-                    .arg(job->asked));
+            trace(QStringLiteral("batch to address %1 (slot %5) ended, %2 of %3 not written: taken "
+                                 "as the one asked at %4")
+                      .arg(r.address)
+                      .arg(r.notWrittenItems.size())
+                      .arg(job->items.size())
+                      .arg(job->asked)
+                      .arg(r.slot));
             job->report = r;
             end(*job);
         };
@@ -368,6 +389,10 @@ void OracleRun::act()
             engine.loadParameterFile(m_file);
             EXPECT_TRUE(engine.startWriteAll(j.items, broadcast));
             m_jobs.append(j);
+            trace(QStringLiteral("job %1 to address %2 (slot %3)")
+                      .arg(int(j.kind))
+                      .arg(j.address)
+                      .arg(j.slot));
         }
     } else if (kind < 40) {
         if (!target(n))
@@ -381,6 +406,10 @@ void OracleRun::act()
                 w.value = pick(1000);
         EXPECT_TRUE(engine.startProgramWrite(j.items));
         m_jobs.append(j);
+        trace(QStringLiteral("job %1 to address %2 (slot %3)")
+                  .arg(int(j.kind))
+                  .arg(j.address)
+                  .arg(j.slot));
     } else if (kind < 46) {
         if (!target(n))
             return;
