@@ -169,6 +169,15 @@ void ReplyCollector::endWindow()
     cancel();
 }
 
+void ReplyCollector::keepStray(const QByteArray &frame)
+{
+    // Nobody may take them: the oldest make room.
+    constexpr qsizetype Kept = 8;
+    if (m_strays.size() >= Kept)
+        m_strays.removeFirst();
+    m_strays.append(frame);
+}
+
 void ReplyCollector::disarm()
 {
     m_line.ArmTimer(m_timer, 0, false);
@@ -278,9 +287,12 @@ ReplyCollector::Event ReplyCollector::take(quint16 msg, quint16 triggerHandle, q
         if (completed && lateFrame) {
             if (m_source)
                 logTraffic(m_source, TrafficKind::Late, *m_framing, m_received, m_request);
+            keepStray(m_received);
             m_received = unexpected;
             unexpected.clear();
         }
+        if (lateFrame && !unexpected.isEmpty())
+            keepStray(unexpected);
         const auto logUnexpected = [&] {
             if (m_source && !unexpected.isEmpty())
                 logTraffic(m_source, lateFrame ? TrafficKind::Late : TrafficKind::Unexpected,

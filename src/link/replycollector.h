@@ -4,6 +4,9 @@
 #include "link/line.h"
 
 #include <QByteArray>
+#include <QList>
+
+#include <utility>
 
 // Collects the reply to the one request a window has outstanding. It sends
 // the request, reads the bytes the line announces (at most `capacity` are
@@ -78,6 +81,10 @@ public:
     const QByteArray &echo() const { return m_echo; }
     // Forgets the bytes received.
     void clear() { m_received.clear(); }
+    // Whole frames with a good check that came outside their own exchange
+    // (a late reply, another talker), oldest first, at most a few; taking
+    // them forgets them.
+    QList<QByteArray> takeStrayFrames() { return std::exchange(m_strays, {}); }
     quint16 timer() const { return m_timer; }
     int ticks() const { return m_ticks; }
 
@@ -108,6 +115,8 @@ private:
     int m_ticks = 0;
     bool m_waiting = false;
     const char *m_source = nullptr;
+    QList<QByteArray> m_strays; // whole frames not taken as a reply
+    void keepStray(const QByteArray &frame);
     QByteArray m_request; // the last frame sent, for the log
     QByteArray m_echo; // the request's echo, removed
     QByteArray m_echoHeld; // bytes so far equal to the request's start

@@ -95,6 +95,7 @@ struct Job
     QList<ReadBlock> blocks;
     int next = 0; // the item or block in hand
     bool unlocked = false; // the item in hand's unlock was echoed
+    int sentItem = -1; // the last item a frame of which went out
     int failures = 0; // failed attempts of the item or block in hand
     ParameterImage image; // SetupReadOf
     std::function<void(bool ok, const ParameterImage &image)> done; // SetupReadOf

@@ -5,6 +5,7 @@
 #include "link/replycollector.h"
 #include "monitor/enginework.h"
 #include "monitor/imagerecord.h"
+#include "monitor/latereplies.h"
 #include "monitor/monitorstate.h"
 #include "monitor/monitorview.h"
 #include "monitor/scheduler.h"
@@ -93,6 +94,9 @@ public:
     // anything goes that may fail, so that a failure never comes on top of
     // a long wait.
     static constexpr int FreshMs = 300;
+    // A slot that answers and was not asked for this long is polled before
+    // single writes to other slots.
+    static constexpr int OverdueMs = 1000;
     // Time-outs in a row that disconnect a slot.
     static constexpr int TimeoutsToDisconnect = 5;
     // Bad replies in a row to one request that count as one time-out.
@@ -256,6 +260,9 @@ private:
     bool sendJob();
     void replyWindowEnded();
     void handleReply();
+    // A whole write frame that came outside its own exchange: true when it
+    // settled a write waiting on it.
+    bool takeLateEcho(const QByteArray &frame);
     // What a good reply, a refusal or a failed exchange means, once per
     // kind of work.
     void pollDone(const Exchange &x, const QList<quint16> &words);
@@ -355,6 +362,12 @@ private:
     bool m_probeDue = false;
     int m_lastProbe = 0;
     std::array<qint64, SlotCount + 1> m_guardUntil {};
+    // Requests whose replies may still come late: one whose reply could not
+    // be told from theirs waits for the answer to a read of another shape.
+    LateReplies m_late;
+    // The read that goes in place of `exchange` while its reply could be
+    // taken for a late one: none when the exchange may go.
+    std::optional<Exchange> breakerFor(const Exchange &exchange);
     std::array<qint64, SlotCount + 1> m_lastAsked {}; // line ms of each slot's last request
     quint16 m_guardTimer = 0; // the line's timer that ends a guard when nothing else goes
     void attachLine(); // the line's timers, after every opening

@@ -151,6 +151,8 @@ Scheduler::Records MonitorEngine::records() const
             n != cycleSlot && m_lastAsked[size_t(n)] > m_lastAsked[size_t(cycleSlot)];
         const bool stale = now - m_lastAsked[size_t(n)] > FreshMs && !turnTaken;
         s.owed = s.healthy && (m_owed[size_t(n)] || stale);
+        s.overdue = s.healthy && (m_owed[size_t(n)] || now - m_lastAsked[size_t(n)] > OverdueMs);
+        s.askedAt = m_lastAsked[size_t(n)];
         s.guarded = m_guardUntil[size_t(n)] > now;
     }
     for (size_t i = 0; i < m_singles.size() && !r.pairSlot; ++i)
@@ -282,8 +284,49 @@ bool MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int te
     MonitorState &st = m_state;
     const Framing &f = framing();
     exchange.frame = f.wrap(request);
+    if (const std::optional<Exchange> breaker = breakerFor(exchange)) {
+        exchange = *breaker;
+        textWindowTicks = ReadWindowTicks;
+    } else if (m_late.confusable(f, exchange.address, exchange.frame) &&
+               exchange.serves != Serves::SingleWrite && exchange.serves != Serves::JobWrite) {
+        // Every shape of read is in doubt there: waiting would never end.
+        m_late.forget(exchange.address);
+    }
     st.ReplyTicks = quint16(f.replyTicks(textWindowTicks, m_settings().baud));
     return transmit(exchange);
+}
+
+std::optional<Exchange> MonitorEngine::breakerFor(const Exchange &x)
+{
+    // Where a late reply could be taken for this exchange's answer, a read
+    // of another shape goes first: its answer shows that nothing late is
+    // left before it. The events (one word), the status (seven) or the
+    // identification (four), whichever cannot be confused itself.
+    if (x.slot < 1 || x.slot > SlotCount)
+        return std::nullopt;
+    // The unlock and its write travel together: nothing goes between them,
+    // so an unlock goes only where no write's reply is in doubt.
+    const bool unlock = x.serves == Serves::SingleUnlock || x.serves == Serves::JobUnlock;
+    const bool pair = (x.serves == Serves::SingleWrite && singleOf(x.work) &&
+                       singleOf(x.work)->unlocked) ||
+        (x.serves == Serves::JobWrite && jobOf(x.work) && jobOf(x.work)->unlocked);
+    if (pair)
+        return std::nullopt;
+    if (unlock ? !m_late.inDoubt(framing(), x.address, x.frame)
+               : !m_late.confusable(framing(), x.address, x.frame))
+        return std::nullopt;
+    for (const PollStep step : {PollStep::Events, PollStep::Status, PollStep::Identification}) {
+        const ReadBlock *block = ReadBlockForStep(int(step));
+        Exchange probe;
+        probe.serves = Serves::Probe;
+        probe.slot = x.slot;
+        probe.address = x.address;
+        probe.step = int(step);
+        probe.frame = framing().wrap(ReadRequest(x.address, block->start, block->count));
+        if (!m_late.inDoubt(framing(), x.address, probe.frame))
+            return probe;
+    }
+    return std::nullopt;
 }
 
 bool MonitorEngine::transmit(const Exchange &exchange)

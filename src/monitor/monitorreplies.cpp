@@ -9,7 +9,13 @@
 
 void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
 {
-    switch (m_collector.take(quint16(msg), quint16(triggerHandle), quint16(data))) {
+    const ReplyCollector::Event event =
+        m_collector.take(quint16(msg), quint16(triggerHandle), quint16(data));
+    // Whole frames outside their own exchange first: a late echo may settle
+    // a write the scheduler would otherwise send again.
+    for (const QByteArray &frame : m_collector.takeStrayFrames())
+        takeLateEcho(frame);
+    switch (event) {
     case ReplyCollector::Event::Reply:
         handleReply();
         break;
@@ -66,6 +72,8 @@ void MonitorEngine::handleReply()
 {
     MonitorState &st = m_state;
     m_guarding = false;
+    if (!m_inFlight || m_inFlight->broadcast())
+        takeLateEcho(m_collector.received()); // not the answer to what is asked
     if (!m_inFlight) {
         // Nothing is asked any more: the bytes mean nothing.
         st.RequestOutstanding = false;
@@ -83,6 +91,25 @@ void MonitorEngine::handleReply()
     const Reply reply = DecodeReply(framing(), received, x.frame, x.address);
     if (reply.kind == ReplyKind::NoReply) {
         replyWindowEnded();
+        return;
+    }
+    // A write's echo, but not this request's: another write's, late (its
+    // write is settled by it), or one to another register. Not this
+    // request's answer, which may still come.
+    bool otherEcho = false;
+    if (const UnwrappedFrame got = framing().unwrap(received); reply.kind != ReplyKind::Ignored &&
+        got.checksumOk && got.function == FnWriteRegister && got.data.size() == 4 &&
+        received != x.frame) {
+        const UnwrappedFrame asked = framing().unwrap(x.frame);
+        otherEcho = takeLateEcho(received) || asked.function != FnWriteRegister ||
+            asked.data.left(2) != got.data.left(2);
+    }
+    // Another talker's frame (another address, a late reply) too: the
+    // reply to this request may still come, in a window of its own.
+    if (reply.kind == ReplyKind::Ignored)
+        takeLateEcho(received);
+    if ((reply.kind == ReplyKind::Ignored || otherEcho) && ++m_badReplies < BadRepliesAsTimeout) {
+        m_collector.listen(x.frame, framing(), st.ReplyTicks);
         return;
     }
     const bool writing = x.serves != Serves::Poll && x.serves != Serves::Probe &&
@@ -107,9 +134,10 @@ void MonitorEngine::handleReply()
 
     const bool good = (reply.kind == ReplyKind::Words && !writing) ||
         (reply.kind == ReplyKind::WriteEcho && writing);
-    const bool refused = writing && reply.kind == ReplyKind::Failure;
+    const bool refused = writing && reply.kind == ReplyKind::Failure && !otherEcho;
     if (good || refused) {
         m_badReplies = 0;
+        m_late.answered(framing(), x.address, x.frame);
         m_inFlight.reset();
         st.RequestOutstanding = false;
         const TransactionResult result = good ? TransactionResult::ok() : reply.result;
@@ -150,30 +178,78 @@ void MonitorEngine::handleReply()
     // another address, function or register count, an exception to a read.
     // Nothing is applied; the same request goes out again, and three in a
     // row count as one time-out of the slot.
-    // Another talker's frame (another address, a late reply): the reply to
-    // this request may still come, and is waited for in a window of its own.
-    if (reply.kind == ReplyKind::Ignored && ++m_badReplies < BadRepliesAsTimeout) {
-        m_collector.listen(x.frame, framing(), st.ReplyTicks);
-        return;
-    }
     // The request is asked again by the scheduler, which finds the same work
     // in hand; a protected write goes again after its unlock, since the
     // controller may have taken the first one.
     st.RequestOutstanding = false;
     m_inFlight.reset();
-    if (reply.kind == ReplyKind::Failure)
+    const bool failure = reply.kind == ReplyKind::Failure && !otherEcho;
+    if (failure)
         ReportResult(x.slot, reply.result, false);
     relock(x);
-    if (reply.kind != ReplyKind::Ignored && ++m_badReplies < BadRepliesAsTimeout) {
+    if (reply.kind != ReplyKind::Ignored && !otherEcho && ++m_badReplies < BadRepliesAsTimeout) {
         flightEnded();
         SendNext();
         return;
     }
     m_badReplies = 0;
-    exchangeFailed(x,
-                   reply.kind == ReplyKind::Failure ? reply.result : TransactionResult::mismatch());
+    exchangeFailed(x, failure ? reply.result : TransactionResult::mismatch());
     flightEnded();
     SendNext();
+}
+
+bool MonitorEngine::takeLateEcho(const QByteArray &frame)
+{
+    // A write is echoed only once its controller has taken it: an echo that
+    // comes after its window, or in another exchange's, still settles the
+    // single write or batch item waiting on it. Only writes already sent
+    // qualify, and never the frame on the line (its echo is its answer);
+    // its unlock may be (a retry), which then answers nothing.
+    const UnwrappedFrame u = framing().unwrap(frame);
+    if (!u.checksumOk || u.function != FnWriteRegister || u.data.size() != 4 || u.address == 0)
+        return false;
+    const int reg = (quint8(u.data.at(0)) << 8) | quint8(u.data.at(1));
+    const int value = (quint8(u.data.at(2)) << 8) | quint8(u.data.at(3));
+    if (reg == UnlockRegister)
+        return false; // an unlock settles nothing: its write goes with a new one
+    if (m_inFlight && m_inFlight->frame == frame)
+        return false;
+    for (auto it = m_singles.begin(); it != m_singles.end(); ++it) {
+        if (it->address != u.address || it->write.reg != reg || it->write.value != value ||
+            !it->sent)
+            continue;
+        endSingle(it, WriteOutcome::Written, TransactionResult::ok(), QString());
+        if (u.address == m_state.at(m_state.SelectedDevice).DeviceAddress)
+            markStale();
+        changed();
+        return true;
+    }
+    for (Job &job : m_jobs) {
+        if (!job.writes() || job.broadcast() || job.address != u.address || !job.started)
+            continue;
+        // An item that ended unanswered becomes written; the item in hand,
+        // once a frame of it went out, is written and the batch goes on.
+        for (int i = 0; i < job.next && i < job.outcomes.size(); ++i)
+            if (job.outcomes.at(i) == WriteOutcome::NoAnswer && job.items.at(i).reg == reg &&
+                job.items.at(i).value == value) {
+                job.outcomes[i] = WriteOutcome::Written;
+                return true;
+            }
+        if (job.next < job.items.size() && job.sentItem == job.next &&
+            job.items.at(job.next).reg == reg && job.items.at(job.next).value == value) {
+            Exchange x;
+            x.serves = Serves::JobWrite;
+            x.slot = job.slot;
+            x.address = job.address;
+            x.work = job.id;
+            x.item = job.next;
+            jobWriteDone(x, WriteOutcome::Written);
+            changed();
+            return true;
+        }
+        return false; // only the batch in hand has items on the line
+    }
+    return false;
 }
 
 void MonitorEngine::exchangeFailed(const Exchange &x, const TransactionResult &result)
@@ -181,6 +257,8 @@ void MonitorEngine::exchangeFailed(const Exchange &x, const TransactionResult &r
     // The work the exchange served decides first; then the slot's counters,
     // which may disconnect it and end the rest of its work.
     relock(x);
+    if (!x.broadcast())
+        m_late.failed(x.address, x.frame); // its reply may still come
     switch (x.serves) {
     case Serves::Poll:
         if (x.step == m_state.PollStep && x.slot == m_state.PollDevice)

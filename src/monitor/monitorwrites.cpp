@@ -81,18 +81,22 @@ bool MonitorEngine::sendSingle(int index)
 {
     if (index < 0 || index >= int(m_singles.size()))
         return false;
-    SingleWrite &w = m_singles.at(size_t(index));
-    w.sent = true;
+    const SingleWrite &w = m_singles.at(size_t(index));
     Exchange x;
     x.slot = w.slot;
     x.address = w.address;
     x.work = w.id;
-    if (w.write.unlock && !w.unlocked) {
-        x.serves = Serves::SingleUnlock;
-        return send(x, WriteRequest(w.address, UnlockRegister, UnlockKey), ReadWindowTicks);
-    }
-    x.serves = Serves::SingleWrite;
-    return send(x, WriteRequest(w.address, w.write.reg, w.write.value), ReadWindowTicks);
+    const bool unlock = w.write.unlock && !w.unlocked;
+    x.serves = unlock ? Serves::SingleUnlock : Serves::SingleWrite;
+    const ModbusRequest request = unlock ? WriteRequest(w.address, UnlockRegister, UnlockKey)
+                                         : WriteRequest(w.address, w.write.reg, w.write.value);
+    const quint64 id = w.id;
+    const bool went = send(x, request, ReadWindowTicks);
+    // Sent once a frame of it is on the line (not a read that had to go
+    // first, nor a send the line refused).
+    if (SingleWrite *s = singleOf(id); s && m_inFlight && m_inFlight->work == id)
+        s->sent = true;
+    return went;
 }
 
 void MonitorEngine::singleDone(const Exchange &x, WriteOutcome outcome,
@@ -241,7 +245,14 @@ bool MonitorEngine::sendJob()
                 return send(x, WriteRequest(job.address, UnlockRegister, UnlockKey), window);
             }
             x.serves = Serves::JobWrite;
-            return send(x, WriteRequest(job.address, item.reg, item.value), window);
+            const quint64 id = job.id;
+            const int index = job.next;
+            const bool went = send(x, WriteRequest(job.address, item.reg, item.value), window);
+            // Once a frame of the item is on the line, its echo may come late.
+            if (Job *j = jobOf(id); j && m_inFlight && m_inFlight->work == id &&
+                m_inFlight->serves == Serves::JobWrite)
+                j->sentItem = index;
+            return went;
         }
         const ReadBlock &b = job.blocks.at(job.next);
         x.serves = Serves::JobRead;
@@ -255,6 +266,11 @@ void MonitorEngine::jobWriteDone(const Exchange &x, WriteOutcome outcome)
     Job *job = jobOf(x.work);
     if (!job || job->next != x.item)
         return;
+    // The selected controller's values change under the image: what was
+    // read of it before counts for nothing (a save waits for the read).
+    if (x.serves == Serves::JobWrite &&
+        (x.address == 0 || x.address == m_state.at(m_state.SelectedDevice).DeviceAddress))
+        markStale();
     if (x.serves == Serves::JobUnlock) {
         if (outcome == WriteOutcome::Written) {
             job->unlocked = true;

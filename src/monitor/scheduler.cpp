@@ -26,6 +26,28 @@ Decision decide(const Records &r)
         (r.slot[size_t(r.pairSlot)].polled && !r.slot[size_t(r.pairSlot)].guarded);
     if ((r.pairSlot || r.pairIsJob) && pairMayGo)
         return {r.pairIsJob ? Next::Job : Next::Pair, r.pairSlot, r.pairIsJob ? 0 : r.pairIndex};
+    // Outside jobs, an overdue slot that answers goes before writes to
+    // others.
+    auto overdue = [&](int n) {
+        if (n < 1 || n > SlotCount)
+            return false;
+        const SlotRecord &s = r.slot[size_t(n)];
+        return s.polled && s.healthy && s.overdue && !s.guarded;
+    };
+    // The one that has waited longest goes first.
+    int firstOverdue = 0;
+    for (int n = 1; n <= SlotCount && r.jobSlot < 0; ++n)
+        if (overdue(n) &&
+            (!firstOverdue || r.slot[size_t(n)].askedAt < r.slot[size_t(firstOverdue)].askedAt))
+            firstOverdue = n;
+    if (firstOverdue) {
+        for (int i = 0; i < r.singleSlots.size(); ++i)
+            if (r.singleSlots.at(i) == firstOverdue)
+                return {Next::Single, firstOverdue, i};
+        if (r.cycleSlot == firstOverdue)
+            return {Next::Cycle, firstOverdue, 0};
+        return {Next::Owed, firstOverdue, 0};
+    }
     for (int i = 0; i < r.singleSlots.size(); ++i)
         if (mayAsk(r.singleSlots.at(i)))
             return {Next::Single, r.singleSlots.at(i), i};

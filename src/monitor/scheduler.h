@@ -20,6 +20,13 @@
 //   one reply window, never more.
 // - Single writes go before jobs and polls, in the order committed; one for
 //   a slot that may not be asked yet lets those of other slots pass.
+// - But outside jobs, a slot that answers and is overdue (owed since a
+//   failed exchange, or not asked for a second) is asked before anything
+//   else, the one that has waited longest first: by a write of its own
+//   when one waits, else by the cycle when the cycle is at it, else by a
+//   poll of its process values. A queue of writes, a failing controller or
+//   a late reply never keep a controller that answers unasked for longer
+//   than one failed reply window and a poll.
 // - The job in hand runs in place of the polling while its slot may be asked.
 // - A slot that is not healthy (not identified yet, or failing) is probed by
 //   its identification read: one probe at each end of the healthy cycle, in
@@ -37,6 +44,10 @@ struct SlotRecord
     bool healthy = false; // identified, and its last exchange was answered
     bool owed = false; // healthy, and not asked since the last failed exchange or lately
     bool guarded = false; // a late reply may still come: not asked yet
+    // Owed since a failed exchange, or not asked for a second: asked before
+    // single writes to other slots.
+    bool overdue = false;
+    qint64 askedAt = 0; // when it was last asked, in the line's ms
 };
 
 struct Records

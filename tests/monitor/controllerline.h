@@ -86,6 +86,8 @@ public:
         const qint64 until = line.now() + ms;
         while (line.now() < until) {
             QCoreApplication::processEvents();
+            if (deliverLate())
+                continue;
             if (taken < line.sent.size()) {
                 answerNext();
                 continue;
@@ -199,10 +201,11 @@ private:
             (fx == Fault::ShortReply && u.function != FnReadRegisters);
         if (fx == Fault::Late) {
             // After the engine gave up on it: into the next exchange, or into
-            // the silence after the time-out.
+            // the silence after the time-out. The line meanwhile carries
+            // other exchanges.
             const qint64 window = 55 * (framing().replyTicks(36, settings.lineSettings().baud) + 1);
-            pass(2 + bytes.size() * charMs() + window + delayMs);
-            line.receive(bytes);
+            m_late.push_back({line.now() + qint64(2 + bytes.size() * charMs()) + window + delayMs,
+                              log.size() - 1, bytes, !(reply.function & FnExceptionFlag)});
             return;
         }
         if (fx == Fault::Bursts) {
@@ -231,6 +234,23 @@ private:
             line.receive(bytes);
         }
     }
+    // A late reply whose time has come leaves; true when one did.
+    bool deliverLate()
+    {
+        for (auto it = m_late.begin(); it != m_late.end(); ++it) {
+            if (it->at > line.now())
+                continue;
+            const Pending p = *it;
+            m_late.erase(it);
+            // Late, but the controller's own answer: a write's echo tells
+            // that it took the value.
+            log[p.entry].answered = p.good;
+            log[p.entry].answeredMs = line.now();
+            line.receive(p.bytes);
+            return true;
+        }
+        return false;
+    }
     Fault fault(int address) const
     {
         const auto it = faults.find(address);
@@ -238,6 +258,14 @@ private:
     }
 
     double m_owed = 0;
+    struct Pending
+    {
+        qint64 at;
+        qsizetype entry; // in the log
+        QByteArray bytes;
+        bool good;
+    };
+    QList<Pending> m_late; // late replies on their way
 };
 
 // Registers that tell the controllers' setups apart, one per setup block;

@@ -506,6 +506,49 @@ TEST_P(EngineWork, AProtectedWriteAskedAgainGoesAfterItsUnlockAgain)
     }
 }
 
+TEST_P(EngineWork, AnEchoThatComesAfterItsWindowNamesItsWriteWritten)
+{
+    ASSERT_NO_FATAL_FAILURE(start(2));
+    // The echo of the write comes after its window, into another exchange.
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        const bool late = r.function == FnWriteRegister && r.reg == 0x4711;
+        cl.faults[1] = late ? ControllerLine::Fault::Late : ControllerLine::Fault::None;
+    };
+    const qsizetype from = cl.log.size();
+    engine.requestWrite(1, 0x4711, 30003, false);
+    ASSERT_TRUE(cl.runUntil(
+        engine, [&] { return singles.size() == 1; }, 20000));
+    EXPECT_EQ(singles.at(0).outcome, WriteOutcome::Written);
+    EXPECT_EQ(controller(1).value(0x4711), 30003);
+    // Taken as it came: not sent again.
+    EXPECT_EQ(cl.requests(1, int(from)).count("W4711=30003"), 1);
+}
+
+TEST_P(EngineWork, AfterATimeOutAReadOfAnotherShapeGoesBeforeOneALateReplyCouldAnswer)
+{
+    ASSERT_NO_FATAL_FAILURE(start(1));
+    // One process-value read (four words) answered after its window and the
+    // guard, when the identification (four words too) would be on the line.
+    cl.delayMs = 400;
+    bool once = false;
+    cl.onRequest = [&](const ControllerLine::Request &r) {
+        const bool late = !once && r.function == FnReadRegisters && r.reg == 0x4700;
+        once = once || late;
+        cl.faults[1] = late ? ControllerLine::Fault::Late : ControllerLine::Fault::None;
+    };
+    const qsizetype from = cl.log.size();
+    cl.run(engine, 6000);
+    const QStringList asked = cl.requests(1, int(from));
+    const qsizetype late = asked.indexOf("R4700x4");
+    ASSERT_GE(late, 0);
+    EXPECT_EQ(asked.value(late + 1), "R472Dx1"); // the events: one word
+    // The late reply was taken for nothing: the controller is still the
+    // one it was, and polled.
+    EXPECT_TRUE(engine.state().at(1).DeviceRequested);
+    EXPECT_EQ(engine.view().at(1).modelCode, 0x4824);
+    EXPECT_GT(asked.count("R4700x4"), 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothFramings, EngineWork,
                          ::testing::Values(ModbusMode::Ascii, ModbusMode::Rtu),
                          [](const auto &info) {

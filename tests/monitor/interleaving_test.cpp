@@ -19,10 +19,10 @@
 //   holding the last change named as written to it.
 //
 // Faults: silence (an unplugged controller), exceptions, bad checksums,
-// short replies, delays; with DUVA_FIELD_FAULTS=1 also empty addresses,
-// replies from another address, late replies (after their window), replies
-// in bursts, noise bytes, actions between a controller carrying a request out
-// and its reply. ASCII 9600, RTU 9600 and RTU 38400.
+// short replies, delays, empty addresses, replies from another address, late
+// replies (after their window, into other exchanges), replies in bursts,
+// noise bytes, actions between a controller carrying a request out and its
+// reply. ASCII 9600, RTU 9600 and RTU 38400.
 //
 // DUVA_SEEDS=N runs N seeds (300 by default); a failing run names its seed.
 #include "controllerline.h"
@@ -104,11 +104,10 @@ public:
         cl.onRequest = [this](const ControllerLine::Request &r) { seen(r); };
         // Now and then the technician acts between a controller carrying a
         // request out and its reply.
-        if (m_fieldFaults)
-            cl.onApplied = [this](const ControllerLine::Request &) {
-                if (chance(3))
-                    act();
-            };
+        cl.onApplied = [this](const ControllerLine::Request &) {
+            if (chance(3))
+                act();
+        };
         const qint64 end = cl.line.now() + ms;
         while (cl.line.now() < end) {
             const qint64 next = cl.line.now() + 1 + m_rng.bounded(700);
@@ -121,8 +120,9 @@ public:
         // Faults end; what is queued finishes; the window closes.
         cl.faults.clear();
         cl.onApplied = nullptr;
+        // Long enough for a queue of broadcasts (half a second an item).
         m_drained = cl.runUntil(
-            engine, [this] { return !engine.busy(); }, 120000);
+            engine, [this] { return !engine.busy(); }, 300000);
         cl.run(engine, 500);
         for (const auto &[address, c] : cl.controllers)
             for (int reg : {PlainRegisters[0], PlainRegisters[1], PlainRegisters[2],
@@ -357,12 +357,10 @@ private:
     qint64 m_fairFrom = 0; // fairness is judged from here on
     std::map<int, int> m_address; // each slot's address as the actions set it
     bool m_drained = false;
-    // DUVA_FIELD_FAULTS=1: also empty addresses, replies from another address,
-    // late replies, replies in bursts, noise, and actions between a
-    // controller carrying a request out and its reply.
-    const bool m_fieldFaults = qEnvironmentVariableIsSet("DUVA_FIELD_FAULTS");
     std::map<std::pair<int, int>, int> m_final; // each controller's registers at the end
     std::map<int, qint64> m_lastPoll; // by address
+    qsizetype m_sentSeen = 0; // frames of the line's log looked at
+    std::map<int, qint64> m_fairFromAddress; // one controller judged from here on
     QString m_unfair;
 };
 
@@ -440,7 +438,7 @@ void OracleRun::act()
         click(n);
     } else if (kind < 77) {
         // Mostly an address with a controller, now and then an empty one.
-        setAddress(n, !m_fieldFaults || chance(85) ? 1 + pick(4) : 5 + pick(3));
+        setAddress(n, chance(85) ? 1 + pick(4) : 5 + pick(3));
     } else if (kind < 79) {
         engine.closeParameterFile();
     } else if (kind < 81) {
@@ -453,7 +451,7 @@ void OracleRun::act()
     } else if (kind < 83) {
         // Noise on the line between exchanges (inside a reply it makes a bad
         // reply, which the controller's log cannot tell).
-        if (engine.state().RequestOutstanding || !m_fieldFaults)
+        if (engine.state().RequestOutstanding)
             return;
         QByteArray noise;
         for (int i = 0, count = 1 + pick(12); i < count; ++i)
@@ -466,9 +464,14 @@ void OracleRun::act()
                                 Fault::Delay,      Fault::Exception,    Fault::BadChecksum,
                                 Fault::ShortReply, Fault::WrongAddress, Fault::Late,
                                 Fault::Bursts};
-        cl.faults[address] = faults[pick(m_fieldFaults ? 10 : 7)];
+        cl.faults[address] = faults[pick(10)];
         trace(QStringLiteral("fault %1 on address %2").arg(int(cl.faults[address])).arg(address));
         m_fairFrom = cl.line.now();
+        // An exchange with it already on the line fails as it began: judged
+        // from the end of its window.
+        const MonitorState &st = engine.state();
+        if (st.RequestOutstanding && st.SlaveAddress == address)
+            m_fairFromAddress[address] = cl.line.now() + 2100;
     }
 }
 
@@ -480,7 +483,6 @@ void OracleRun::seen(const ControllerLine::Request &r)
               .arg(r.reg, 4, 16)
               .arg(r.value)
               .arg(r.ms));
-    m_lastPoll[r.address] = r.ms;
 }
 
 void OracleRun::checkFairness()
@@ -490,6 +492,12 @@ void OracleRun::checkFairness()
     // while another controller fails.
     if (!m_unfair.isEmpty())
         return;
+    // Asked when the request left, whenever the controllers get to it.
+    for (; m_sentSeen < cl.line.sent.size(); ++m_sentSeen) {
+        const UnwrappedFrame u = cl.framing().unwrap(cl.line.sent.at(m_sentSeen));
+        if (u.checksumOk)
+            m_lastPoll[u.address] = cl.line.sentAt.value(m_sentSeen);
+    }
     const qint64 now = cl.line.now();
     if (engine.jobsQueued() > 0 || engine.paused()) {
         m_fairFrom = now;
@@ -506,7 +514,8 @@ void OracleRun::checkFairness()
             (fault != cl.faults.end() && fault->second != Fault::None &&
              fault->second != Fault::Bursts))
             continue;
-        const qint64 last = std::max(m_fairFrom, m_lastPoll[address]);
+        const qint64 last =
+            std::max({m_fairFrom, m_fairFromAddress[address], m_lastPoll[address]});
         if (now - last > allowed)
             m_unfair = QStringLiteral("address %1 not asked for %2 ms at %3 ms")
                            .arg(address)
@@ -585,11 +594,14 @@ void OracleRun::check()
         }
         ASSERT_EQ(it->second.size(), 1) << "one report per change";
         const auto [at, outcome] = it->second.first();
-        const int echoes = echoedBefore(c.address, c.reg, c.value, at);
+        // An echo in the same millisecond as the report may have come
+        // after it.
         if (outcome == WriteOutcome::Written)
-            EXPECT_GE(echoes, 1) << "named written, never echoed: " << c.value;
+            EXPECT_GE(echoedBefore(c.address, c.reg, c.value, at), 1)
+                << "named written, never echoed: " << c.value;
         else
-            EXPECT_EQ(echoes, 0) << "echoed, named not written: " << c.value;
+            EXPECT_EQ(echoedBefore(c.address, c.reg, c.value, at - 1), 0)
+                << "echoed, named not written: " << c.value;
         // The last change named as written to a register is what the
         // controller holds, unless something wrote it after.
         bool later = false;
@@ -621,11 +633,13 @@ void OracleRun::check()
                                 : j.endedMs + 1);
         if (j.kind != JobRecord::WriteAll && j.kind != JobRecord::ProgramWrite)
             continue;
-        std::map<std::pair<int, int>, int> echoed, written, items;
+        // Echoes before the batch ended; and those of its last millisecond,
+        // which may have come after.
+        std::map<std::pair<int, int>, int> echoed, atEnd, written, items;
         for (const ControllerLine::Request &r : log)
             if (r.function == FnWriteRegister && r.address == j.address && r.answered &&
                 r.ms >= from && r.answeredMs <= j.endedMs)
-                ++echoed[{r.reg, r.value}];
+                ++(r.answeredMs < j.endedMs ? echoed : atEnd)[{r.reg, r.value}];
         for (int i = 0; i < j.items.size(); ++i) {
             ++items[{j.items.at(i).reg, j.items.at(i).value}];
             if (!j.report.notWrittenItems.contains(i))
@@ -636,9 +650,16 @@ void OracleRun::check()
                 continue;
             const std::pair<int, int> key {w.reg, w.value};
             const int expected = std::min(echoed[key], items[key]);
-            EXPECT_EQ(written[key], expected)
-                << "batch to address " << j.address << " asked at " << j.asked << ", item "
-                << std::hex << w.reg << "=" << std::dec << w.value;
+            const int most = std::min(echoed[key] + atEnd[key], items[key]);
+            const auto where = [&] {
+                return ::testing::Message() << "batch to address " << j.address << " asked at "
+                                            << j.asked << ", item " << std::hex << w.reg << "="
+                                            << std::dec << w.value;
+            };
+            // An item the batch holds twice: two echoes may be two attempts
+            // of the first one (a late echo), which the log cannot tell.
+            EXPECT_LE(written[key], most) << where();
+            EXPECT_GE(written[key], items[key] > 1 ? std::min(expected, 1) : expected) << where();
         }
     }
 }

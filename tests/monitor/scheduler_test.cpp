@@ -8,8 +8,8 @@ namespace {
 using namespace Scheduler;
 
 // Slot records from letters, slot 1 first: H healthy, O healthy and owed,
-// F failing or not identified, G failing and guarded, h healthy and guarded,
-// - not connected.
+// D healthy, owed and overdue, F failing or not identified, G failing and
+// guarded, h healthy and guarded, - not connected.
 Records slotsOf(const char *letters)
 {
     Records r;
@@ -17,8 +17,9 @@ Records slotsOf(const char *letters)
         SlotRecord &s = r.slot[size_t(n)];
         const char c = letters[n - 1];
         s.polled = c != '-';
-        s.healthy = c == 'H' || c == 'O' || c == 'h';
-        s.owed = c == 'O';
+        s.healthy = c == 'H' || c == 'O' || c == 'D' || c == 'h';
+        s.owed = c == 'O' || c == 'D';
+        s.overdue = c == 'D';
         s.guarded = c == 'G' || c == 'h';
     }
     return r;
@@ -46,6 +47,14 @@ TEST(Scheduler, AfterAFailureEveryControllerThatAnswersGoesFirst)
         {"OHF-", {3}, -1, false, 1, {Next::Cycle, 1, 0}},
         {"OHF-", {3, 2}, -1, false, 1, {Next::Single, 2, 1}},
         {"HHF-", {3, 2}, -1, false, 1, {Next::Single, 3, 0}},
+        // An overdue controller is asked before anything else: by a write
+        // of its own, by the cycle when it is at it, else by a poll; but not
+        // in place of a job's next item.
+        {"DHF-", {3, 2}, -1, false, 2, {Next::Owed, 1, 0}},
+        {"DHF-", {2, 1}, -1, false, 2, {Next::Single, 1, 1}},
+        {"DHF-", {}, -1, true, 1, {Next::Cycle, 1, 0}},
+        {"HDF-", {}, -1, true, 1, {Next::Owed, 2, 0}},
+        {"DH--", {2}, 2, false, 2, {Next::Single, 2, 0}},
         // A job of a failing controller waits the same way; a broadcast
         // never does.
         {"OF--", {}, 2, true, 1, {Next::Cycle, 1, 0}},
@@ -73,6 +82,12 @@ TEST(Scheduler, AfterAFailureEveryControllerThatAnswersGoesFirst)
     EXPECT_EQ(decide(r), (Decision {Next::Owed, 3, 0}));
     r.cycleReadsSetup = false;
     EXPECT_EQ(decide(r), (Decision {Next::Cycle, 1, 0}));
+    // Of two overdue controllers, the one that waited longest goes first.
+    r = slotsOf("DHD-");
+    r.cycleSlot = 2;
+    r.slot[1].askedAt = 19534;
+    r.slot[3].askedAt = 19339;
+    EXPECT_EQ(decide(r), (Decision {Next::Owed, 3, 0}));
 }
 
 TEST(Scheduler, ProbesTakeTurns)
@@ -107,11 +122,11 @@ TEST(Scheduler, TheUnlocksWriteGoesNext)
 // answer while one that does is owed its turn.
 TEST(Scheduler, NoDecisionBreaksTheFairnessRules)
 {
-    const char letters[] = "HOFGh-";
-    for (int code = 0; code < 6 * 6 * 6 * 6; ++code) {
+    const char letters[] = "HODFGh-";
+    for (int code = 0; code < 7 * 7 * 7 * 7; ++code) {
         char text[5] = {};
-        for (int n = 0, c = code; n < 4; ++n, c /= 6)
-            text[n] = letters[c % 6];
+        for (int n = 0, c = code; n < 4; ++n, c /= 7)
+            text[n] = letters[c % 7];
         for (int work = 0; work < 8; ++work) {
             Records r = slotsOf(text);
             r.probeDue = work & 1;
@@ -129,6 +144,14 @@ TEST(Scheduler, NoDecisionBreaksTheFairnessRules)
             EXPECT_TRUE(s.polled) << text << " work " << work;
             EXPECT_FALSE(s.guarded) << text << " work " << work;
             EXPECT_TRUE(s.healthy || !owed) << text << " work " << work;
+            // Outside jobs, nothing passes a slot that is overdue.
+            bool overdue = false;
+            for (int n = 1; n <= SlotCount; ++n)
+                overdue = overdue ||
+                    (r.slot[size_t(n)].overdue && !r.slot[size_t(n)].guarded);
+            if (r.jobSlot < 0 && overdue) {
+                EXPECT_TRUE(s.overdue) << text << " work " << work;
+            }
         }
     }
 }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "link/framing.h"
+
+#include <QByteArray>
+#include <QList>
+#include <map>
+
+// The requests per address whose replies may still come late: each one that
+// failed since the last answer that shows nothing late is left before it.
+// A reply carries no register, so a late reply to a read of as many words,
+// or a late exception to any write, reads as the answer to another request
+// of that shape. A controller answers in order: the answer to a request of
+// another shape shows that every earlier reply has come or is lost.
+class LateReplies
+{
+public:
+    void failed(int address, const QByteArray &frame)
+    {
+        QList<QByteArray> &frames = m_frames[address];
+        if (!frames.contains(frame))
+            frames.append(frame);
+    }
+    void answered(const Framing &framing, int address, const QByteArray &frame)
+    {
+        const auto it = m_frames.find(address);
+        if (it == m_frames.end())
+            return;
+        for (const QByteArray &f : it->second)
+            if (sameShape(framing, f, frame))
+                return; // the answer may be a late one's: nothing is shown
+        m_frames.erase(it);
+    }
+    // Whether the reply to `frame` could be taken for a late reply to
+    // another request: the same request again is harmless.
+    bool confusable(const Framing &framing, int address, const QByteArray &frame) const
+    {
+        const auto it = m_frames.find(address);
+        if (it == m_frames.end())
+            return false;
+        for (const QByteArray &f : it->second)
+            if (f != frame && sameShape(framing, f, frame))
+                return true;
+        return false;
+    }
+    // Whether any request of the shape of `frame` may still be answered.
+    bool inDoubt(const Framing &framing, int address, const QByteArray &frame) const
+    {
+        const auto it = m_frames.find(address);
+        if (it == m_frames.end())
+            return false;
+        for (const QByteArray &f : it->second)
+            if (sameShape(framing, f, frame))
+                return true;
+        return false;
+    }
+    void forget(int address) { m_frames.erase(address); }
+
+private:
+    static bool sameShape(const Framing &framing, const QByteArray &a, const QByteArray &b)
+    {
+        const UnwrappedFrame x = framing.unwrap(a);
+        const UnwrappedFrame y = framing.unwrap(b);
+        return x.function == y.function &&
+            (x.function != FnReadRegisters || x.data.mid(2, 2) == y.data.mid(2, 2));
+    }
+
+    std::map<int, QList<QByteArray>> m_frames;
+};
