@@ -27,7 +27,7 @@ public:
         BadChecksum, // the reply's last byte is damaged
         Exception, // exception 04 to every request, nothing applied
         ShortReply, // a read is answered with one register fewer (a whole frame)
-        Delay, // the reply comes `delayMs` late, within the reply window
+        Delay, // the reply comes `delayMs` late (a text reply within its window)
         WrongAddress, // the reply comes from address + 100
         Late, // the reply comes `delayMs` after its reply window, whatever was sent since
         Bursts, // the reply comes in three pieces, a few characters apart
@@ -197,13 +197,16 @@ private:
             bytes[bytes.size() - (settings.lineSettings().framing == ModbusMode::Ascii ? 3 : 1)] ^=
                 0x01;
         // A short reply damages only reads.
-        const bool good = fx == Fault::None || fx == Fault::Delay || fx == Fault::Bursts ||
+        const bool good = fx == Fault::None || fx == Fault::Bursts ||
             (fx == Fault::ShortReply && u.function != FnReadRegisters);
-        if (fx == Fault::Late) {
-            // After the engine gave up on it: into the next exchange, or into
-            // the silence after the time-out. The line meanwhile carries
-            // other exchanges.
-            const qint64 window = 55 * (framing().replyTicks(36, settings.lineSettings().baud) + 1);
+        if (fx == Fault::Late || fx == Fault::Delay) {
+            // Late: after the engine gave up on it, into the next exchange
+            // or into the silence after the time-out. Delayed: a text reply
+            // within its window (a binary one is late too). The line
+            // meanwhile carries other exchanges.
+            const qint64 window = fx == Fault::Late
+                ? 55 * (framing().replyTicks(36, settings.lineSettings().baud) + 1)
+                : 0;
             m_late.push_back({line.now() + qint64(2 + bytes.size() * charMs()) + window + delayMs,
                               log.size() - 1, bytes, !(reply.function & FnExceptionFlag)});
             return;
@@ -226,7 +229,7 @@ private:
             }
             return;
         }
-        pass(2 + bytes.size() * charMs() + (fx == Fault::Delay ? delayMs : 0));
+        pass(2 + bytes.size() * charMs());
         // The engine may have given up meanwhile (the line's device lost).
         if (taken == line.sent.size()) {
             log.last().answered = good && !(reply.function & FnExceptionFlag);

@@ -549,6 +549,30 @@ TEST_P(EngineWork, AfterATimeOutAReadOfAnotherShapeGoesBeforeOneALateReplyCouldA
     EXPECT_GT(asked.count("R4700x4"), 3);
 }
 
+TEST_P(EngineWork, ASetupReadGoesOnWhileTheOthersAnswerSlowly)
+{
+    ASSERT_NO_FATAL_FAILURE(start(3));
+    // The others answer a third of a second late (in binary framing, after
+    // their window): each is due a turn again by the time the other has
+    // had one.
+    cl.delayMs = 350;
+    cl.faults[2] = cl.faults[3] = ControllerLine::Fault::Delay;
+    const qsizetype from = cl.log.size();
+    engine.requestSetupRead();
+    EXPECT_TRUE(cl.runUntil(
+        engine, [&] { return engine.imageWhole(); }, 15000));
+    // At most one turn each between two requests to the controller read.
+    QString between;
+    for (const QString &request : cl.requests(-1, int(from))) {
+        const QString who = request.left(1);
+        if (who == "1")
+            between.clear();
+        else
+            EXPECT_FALSE(between.contains(who)) << qPrintable(request);
+        between += who;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothFramings, EngineWork,
                          ::testing::Values(ModbusMode::Ascii, ModbusMode::Rtu),
                          [](const auto &info) {
