@@ -183,6 +183,7 @@ void MonitorEngine::handleReply()
     // controller may have taken the first one.
     st.RequestOutstanding = false;
     m_inFlight.reset();
+    m_late.failed(x.address, x.frame); // its own reply may still come
     const bool failure = reply.kind == ReplyKind::Failure && !otherEcho;
     if (failure)
         ReportResult(x.slot, reply.result, false);

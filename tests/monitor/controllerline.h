@@ -199,6 +199,18 @@ private:
         // A short reply damages only reads.
         const bool good = fx == Fault::None || fx == Fault::Bursts ||
             (fx == Fault::ShortReply && u.function != FnReadRegisters);
+        // A controller answers in order: behind a reply still on its way,
+        // the next one waits its turn.
+        qint64 behind = -1;
+        for (const Pending &p : m_late)
+            if (p.address == u.address)
+                behind = std::max(behind, p.at);
+        if (behind >= 0 && fx != Fault::Late && fx != Fault::Delay) {
+            m_late.push_back({std::max(behind + 1, line.now() + qint64(2 + bytes.size() * charMs())),
+                              log.size() - 1, bytes, good && !(reply.function & FnExceptionFlag),
+                              u.address});
+            return;
+        }
         if (fx == Fault::Late || fx == Fault::Delay) {
             // Late: after the engine gave up on it, into the next exchange
             // or into the silence after the time-out. Delayed: a text reply
@@ -207,8 +219,10 @@ private:
             const qint64 window = fx == Fault::Late
                 ? 55 * (framing().replyTicks(36, settings.lineSettings().baud) + 1)
                 : 0;
-            m_late.push_back({line.now() + qint64(2 + bytes.size() * charMs()) + window + delayMs,
-                              log.size() - 1, bytes, !(reply.function & FnExceptionFlag)});
+            m_late.push_back({std::max(behind + 1, line.now() + qint64(2 + bytes.size() * charMs()) +
+                                                   window + delayMs),
+                              log.size() - 1, bytes, !(reply.function & FnExceptionFlag),
+                              u.address});
             return;
         }
         if (fx == Fault::Bursts) {
@@ -267,6 +281,7 @@ private:
         qsizetype entry; // in the log
         QByteArray bytes;
         bool good;
+        int address;
     };
     QList<Pending> m_late; // late replies on their way
 };
