@@ -54,7 +54,17 @@ public:
                 return true;
         return false;
     }
-    void forget(int address) { m_frames.erase(address); }
+    // Every shape is in doubt there: the address is left alone until
+    // `until`, and what may still come is forgotten then, heard or not.
+    void hush(int address, qint64 until) { m_hushedUntil[address] = until; }
+    void expire(int address, qint64 now)
+    {
+        const auto it = m_hushedUntil.find(address);
+        if (it == m_hushedUntil.end() || it->second > now)
+            return;
+        m_hushedUntil.erase(it);
+        m_frames.erase(address);
+    }
 
 private:
     static bool sameShape(const Framing &framing, const QByteArray &a, const QByteArray &b)
@@ -66,4 +76,5 @@ private:
     }
 
     std::map<int, QList<QByteArray>> m_frames;
+    std::map<int, qint64> m_hushedUntil;
 };

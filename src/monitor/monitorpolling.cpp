@@ -284,13 +284,21 @@ bool MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int te
     MonitorState &st = m_state;
     const Framing &f = framing();
     exchange.frame = f.wrap(request);
+    m_late.expire(exchange.address, m_channel.msecs());
     if (const std::optional<Exchange> breaker = breakerFor(exchange)) {
         exchange = *breaker;
         textWindowTicks = ReadWindowTicks;
     } else if (m_late.confusable(f, exchange.address, exchange.frame) &&
-               exchange.serves != Serves::SingleWrite && exchange.serves != Serves::JobWrite) {
-        // Every shape of read is in doubt there: waiting would never end.
-        m_late.forget(exchange.address);
+               exchange.serves != Serves::SingleWrite && exchange.serves != Serves::JobWrite &&
+               exchange.slot >= 1 && exchange.slot <= SlotCount) {
+        // Every shape of read is in doubt there: the controller is left
+        // alone for a guard, what is still on its way comes meanwhile, and
+        // then nothing is in doubt any more.
+        const qint64 until = m_channel.msecs() + GuardMs;
+        m_late.hush(exchange.address, until);
+        m_guardUntil[size_t(exchange.slot)] = until;
+        m_askAgain = true;
+        return false;
     }
     st.ReplyTicks = quint16(f.replyTicks(textWindowTicks, m_settings().baud));
     return transmit(exchange);

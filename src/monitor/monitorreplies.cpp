@@ -7,6 +7,8 @@
 #include "monitor/pollreplies.h"
 #include "setup/registermap.h"
 
+#include <algorithm>
+
 void MonitorEngine::ApdComPort1Trigger(int msg, int triggerHandle, int data)
 {
     const ReplyCollector::Event event =
@@ -109,7 +111,12 @@ void MonitorEngine::handleReply()
     if (reply.kind == ReplyKind::Ignored)
         takeLateEcho(received);
     if ((reply.kind == ReplyKind::Ignored || otherEcho) && ++m_badReplies < BadRepliesAsTimeout) {
-        m_collector.listen(x.frame, framing(), st.ReplyTicks);
+        // A text window: what is left of it, so that another talker never
+        // lengthens it; a binary one: its silence after that frame.
+        const qint64 left = m_requestTick + st.ReplyTicks - m_channel.tick();
+        m_collector.listen(x.frame, framing(),
+                           framing().silenceEndsFrame() ? st.ReplyTicks
+                                                        : int(std::clamp<qint64>(left, 1, st.ReplyTicks)));
         return;
     }
     const bool writing = x.serves != Serves::Poll && x.serves != Serves::Probe &&
