@@ -36,6 +36,11 @@
 // - A slot whose last request timed out is not asked again until its guard
 //   has passed: a late reply to the old request must not be taken for the
 //   answer to a new one. Other slots are asked meanwhile.
+// Carrying a decision out, the engine checks the frame it makes against the
+// replies that may still come late (LateReplies): where one could be taken
+// for the answer, a read of another shape goes first, the decision's own
+// request after its answer; where every shape is in doubt, that slot is
+// guarded instead and the decision is asked again.
 namespace Scheduler {
 
 struct SlotRecord
