@@ -275,3 +275,60 @@ INSTANTIATE_TEST_SUITE_P(Kinds, MonitorInteropNetwork,
                          [](const auto &info) {
                              return info.param == LineKind::Gateway ? "Gateway" : "DeviceServer";
                          });
+
+// The engine against duva-sim on a pseudo-terminal, with the simulator's
+// line timing: a controller whose echo comes after the reply window, as
+// behind an adapter that holds bytes. The change reached it and is named
+// written, without a second frame.
+TEST(MonitorOnTheSimulator, AnEchoAfterItsWindowNamesTheWriteWritten)
+{
+    TemporaryWorkDir cwd;
+    DeviceProcess sim(QDir(qEnvironmentVariable("DUVA_BIN_DIR")).filePath("duva-sim"),
+                      {"--link", "COM1", "--pace", "--log", "requests.log", "--controller",
+                       "1:4848", "--controller", "2:9696"});
+    ASSERT_TRUE(sim.device().startsWith("/dev/pts/")) << qPrintable(sim.errors());
+    const auto command = [&sim](const QByteArray &line) {
+        QProcess &p = sim.process();
+        p.write(line + '\n');
+        p.waitForBytesWritten(2000);
+        while (!p.canReadLine() && p.waitForReadyRead(5000)) { }
+        return QString::fromUtf8(p.readLine()).trimmed();
+    };
+
+    ComSettings settings; // ASCII, 9600, opened 8N1 as a pseudo-terminal takes it
+    settings.select(ComSettings::ComPort, 0);
+    settings.select(ComSettings::ComParity, 0);
+    settings.select(ComSettings::ComStopBit, 0);
+    settings.select(ComSettings::ComBitLen, 1);
+    ScriptedDialogs dialogs;
+    SerialChannel channel;
+    MonitorEngine engine(channel, [&settings] { return settings.lineSettings(); });
+    QList<SingleWriteReport> reports;
+    engine.hooks.singleWriteEnded = [&reports](const SingleWriteReport &r) { reports << r; };
+    engine.FormShow();
+    ASSERT_TRUE(channel.Open()) << qPrintable(dialogs.texts().join('\n'));
+    engine.setComAddr(1, 1);
+    engine.setComAddr(2, 2);
+    engine.ConnectSlot(1);
+    engine.ConnectSlot(2);
+    QDeadlineTimer whole(15000);
+    while (!engine.imageWhole() && !whole.hasExpired())
+        QTest::qWait(50);
+    ASSERT_TRUE(engine.imageWhole());
+
+    // Two and a half seconds: after the two-second window of the write.
+    ASSERT_EQ(command("fault 1 delay 2500"), "ok");
+    engine.requestWrite(1, 0x4711, 30003, false);
+    QDeadlineTimer ended(20000);
+    while (reports.isEmpty() && !ended.hasExpired())
+        QTest::qWait(50);
+    ASSERT_EQ(command("fault 1 none"), "ok");
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports.at(0).outcome, WriteOutcome::Written) << qPrintable(reports.at(0).why);
+    EXPECT_EQ(command("get 1 0x4711"), "ok 30003");
+    QFile log("requests.log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_EQ(text.count("addr 01 fn 06 reg 4711"), 1) << qPrintable(text.right(2000));
+    engine.FormClose();
+}
