@@ -17,6 +17,7 @@ class LateReplies
 public:
     void failed(int address, const QByteArray &frame)
     {
+        m_hushedUntil.erase(address); // a new doubt: no guard has heard it out
         QList<QByteArray> &frames = m_frames[address];
         if (!frames.contains(frame))
             frames.append(frame);
@@ -41,6 +42,29 @@ public:
         for (const QByteArray &f : it->second)
             if (f != frame && sameShape(framing, f, frame))
                 return true;
+        return false;
+    }
+    // Whether `reply` (a whole frame from `address`) could be the late
+    // answer to a request in doubt there: a read of as many words, the echo
+    // of that very write, an exception to that function.
+    bool couldAnswer(const Framing &framing, int address, const QByteArray &reply) const
+    {
+        const auto it = m_frames.find(address);
+        if (it == m_frames.end())
+            return false;
+        const UnwrappedFrame r = framing.unwrap(reply);
+        if (!r.checksumOk)
+            return false;
+        for (const QByteArray &f : it->second) {
+            const UnwrappedFrame q = framing.unwrap(f);
+            if (r.function == (q.function | FnExceptionFlag) ||
+                (r.function == FnWriteRegister && q.function == FnWriteRegister &&
+                 r.data == q.data) ||
+                (r.function == FnReadRegisters && q.function == FnReadRegisters &&
+                 q.data.size() == 4 && !r.data.isEmpty() &&
+                 quint8(r.data.at(0)) == 2 * quint8(q.data.at(3))))
+                return true;
+        }
         return false;
     }
     // Whether any request of the shape of `frame` may still be answered.

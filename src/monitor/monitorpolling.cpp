@@ -294,7 +294,9 @@ bool MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int te
         // Every shape of read is in doubt there: the controller is left
         // alone for a guard, what is still on its way comes meanwhile, and
         // then nothing is in doubt any more.
-        const qint64 until = m_channel.msecs() + GuardMs;
+        // Long enough for a reply sent at the end of a read's window.
+        const qint64 until = m_channel.msecs() +
+            qint64(f.replyTicks(ReadWindowTicks, m_settings().baud) + 1) * TickMs + GuardMs;
         m_late.hush(exchange.address, until);
         m_guardUntil[size_t(exchange.slot)] = until;
         m_askAgain = true;

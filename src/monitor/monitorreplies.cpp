@@ -106,11 +106,15 @@ void MonitorEngine::handleReply()
         otherEcho = takeLateEcho(received) || asked.function != FnWriteRegister ||
             asked.data.left(2) != got.data.left(2);
     }
-    // Another talker's frame (another address, a late reply) too: the
-    // reply to this request may still come, in a window of its own.
+    // Another talker's frame (another address), or the late answer to an
+    // earlier request of this controller's still in doubt, too: the reply
+    // to this request may still come, in what is left of its window.
     if (reply.kind == ReplyKind::Ignored)
         takeLateEcho(received);
-    if ((reply.kind == ReplyKind::Ignored || otherEcho) && ++m_badReplies < BadRepliesAsTimeout) {
+    const bool lateOne = reply.kind == ReplyKind::NotAsked &&
+        m_late.couldAnswer(framing(), x.address, received);
+    if ((reply.kind == ReplyKind::Ignored || otherEcho || lateOne) &&
+        ++m_badReplies < BadRepliesAsTimeout) {
         // A text window: what is left of it, so that another talker never
         // lengthens it; a binary one: its silence after that frame.
         const qint64 left = m_requestTick + st.ReplyTicks - m_channel.tick();
@@ -195,7 +199,8 @@ void MonitorEngine::handleReply()
     if (failure)
         ReportResult(x.slot, reply.result, false);
     relock(x);
-    if (reply.kind != ReplyKind::Ignored && !otherEcho && ++m_badReplies < BadRepliesAsTimeout) {
+    if (reply.kind != ReplyKind::Ignored && !otherEcho && !lateOne &&
+        ++m_badReplies < BadRepliesAsTimeout) {
         flightEnded();
         SendNext();
         return;
