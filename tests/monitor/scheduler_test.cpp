@@ -1,4 +1,5 @@
 // The scheduler's rules, driven over its records without a line.
+#include "monitor/latereplies.h"
 #include "monitor/scheduler.h"
 
 #include <gtest/gtest.h>
@@ -157,3 +158,47 @@ TEST(Scheduler, NoDecisionBreaksTheFairnessRules)
 }
 
 } // namespace
+
+// What may still come late, by address: a reply carries no register.
+TEST(LateReplies, ARequestWaitsWhileAReplyOfItsShapeMayStillCome)
+{
+    const Framing &f = Framing::of(ModbusMode::Rtu);
+    const QByteArray setupA = f.wrap(ReadRequest(1, 0x4713, 8));
+    const QByteArray setupB = f.wrap(ReadRequest(1, 0x4704, 8));
+    const QByteArray events = f.wrap(ReadRequest(1, 0x472D, 1));
+    const QByteArray write = f.wrap(WriteRequest(1, 0x470D, 1001));
+    LateReplies late;
+    late.failed(1, setupA);
+    EXPECT_TRUE(late.confusable(f, 1, setupB)); // eight words too
+    EXPECT_FALSE(late.confusable(f, 1, setupA)); // the same request again
+    EXPECT_FALSE(late.confusable(f, 1, events));
+    EXPECT_FALSE(late.confusable(f, 2, setupB)); // another controller
+    // An eight-word reply may be setupA's; an exception to a read too.
+    QByteArray words(17, '\0');
+    words[0] = 16;
+    EXPECT_TRUE(late.couldAnswer(f, 1, f.wrap({1, FnReadRegisters, words})));
+    EXPECT_FALSE(late.couldAnswer(f, 1, f.wrap({1, FnReadRegisters, QByteArray("\x02\0\0", 3)})));
+    EXPECT_TRUE(late.couldAnswer(f, 1, f.wrap({1, FnReadRegisters | FnExceptionFlag, "\x02"})));
+    // Its own answer shows nothing; one of another shape shows the line
+    // clear, as a controller answers in order.
+    late.answered(f, 1, setupA);
+    EXPECT_TRUE(late.confusable(f, 1, setupB));
+    late.failed(1, write);
+    EXPECT_TRUE(late.confusable(f, 1, f.wrap(WriteRequest(1, 0x4711, 5))));
+    late.answered(f, 1, events);
+    EXPECT_FALSE(late.confusable(f, 1, setupB));
+    EXPECT_FALSE(late.confusable(f, 1, f.wrap(WriteRequest(1, 0x4711, 5))));
+    // Heard out by a guard: forgotten once it has passed, unless a new
+    // doubt came meanwhile.
+    late.failed(1, setupA);
+    late.hush(1, 1000);
+    late.expire(1, 999);
+    EXPECT_TRUE(late.confusable(f, 1, setupB));
+    late.expire(1, 1000);
+    EXPECT_FALSE(late.confusable(f, 1, setupB));
+    late.failed(1, setupA);
+    late.hush(1, 2000);
+    late.failed(1, setupA);
+    late.expire(1, 3000);
+    EXPECT_TRUE(late.confusable(f, 1, setupB));
+}
