@@ -80,7 +80,8 @@ public:
     }
     // Every shape is in doubt there: the address is left alone until
     // `until`, and what may still come is forgotten then, heard or not.
-    void hush(int address, qint64 until) { m_hushedUntil[address] = until; }
+    // A guard already running is not lengthened.
+    void hush(int address, qint64 until) { m_hushedUntil.try_emplace(address, until); }
     void expire(int address, qint64 now)
     {
         const auto it = m_hushedUntil.find(address);

@@ -192,6 +192,7 @@ TEST(LateReplies, ARequestWaitsWhileAReplyOfItsShapeMayStillCome)
     // doubt came meanwhile.
     late.failed(1, setupA);
     late.hush(1, 1000);
+    late.hush(1, 1500); // asked again meanwhile: not lengthened
     late.expire(1, 999);
     EXPECT_TRUE(late.confusable(f, 1, setupB));
     late.expire(1, 1000);
