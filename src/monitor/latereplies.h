@@ -67,6 +67,8 @@ public:
         }
         return false;
     }
+    // Whether anything may still come late from `address`.
+    bool any(int address) const { return m_frames.count(address) > 0; }
     // Whether any request of the shape of `frame` may still be answered.
     bool inDoubt(const Framing &framing, int address, const QByteArray &frame) const
     {

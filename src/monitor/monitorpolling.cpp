@@ -141,7 +141,17 @@ Scheduler::Records MonitorEngine::records() const
     for (int n = 1; n <= SlotCount; ++n) {
         Scheduler::SlotRecord &s = r.slot[size_t(n)];
         s.polled = m_state.at(n).DeviceRequested;
-        s.healthy = healthy(n);
+        // Two slots polling one address ask one controller: one that fails
+        // through either slot fails for both. One whose replies may still
+        // come late may fail too: the others are asked first.
+        const int address = m_state.at(n).DeviceAddress;
+        bool sharedFails = false;
+        for (int m = 1; m <= SlotCount; ++m)
+            sharedFails = sharedFails ||
+                (m != n && m_state.at(m).DeviceRequested && m_state.at(m).TimeoutRun > 0 &&
+                 m_state.at(m).DeviceAddress == address);
+        s.healthy = healthy(n) && !sharedFails;
+        s.inDoubt = m_late.any(address);
         // Owed its turn since a failure, or not asked lately: either way it
         // is asked before anything that may fail. While the cycle reads a
         // controller's setup, one not asked lately is owed a turn between

@@ -18,7 +18,7 @@ Decision decide(const Records &r)
         if (n < 1 || n > SlotCount)
             return false;
         const SlotRecord &s = r.slot[size_t(n)];
-        return s.polled && !s.guarded && (s.healthy || !owed);
+        return s.polled && !s.guarded && ((s.healthy && !s.inDoubt) || !owed);
     };
 
     // The unlock was just echoed: its write goes now, before anything else.
@@ -71,6 +71,12 @@ Decision decide(const Records &r)
         }
     if (r.cycleSlot && mayAsk(r.cycleSlot))
         return {Next::Cycle, r.cycleSlot, 0};
+    // Whatever waits, a slot owed its turn is never left waiting on it.
+    for (int n = 1; n <= SlotCount; ++n) {
+        const SlotRecord &s = r.slot[size_t(n)];
+        if (s.polled && s.healthy && s.owed && !s.guarded)
+            return {Next::Owed, n, 0};
+    }
     return {};
 }
 

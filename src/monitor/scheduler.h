@@ -32,7 +32,8 @@
 //   its identification read: one probe at each end of the healthy cycle, in
 //   turn, or one after another when no slot is healthy.
 // - While the cycle reads the selected controller's setup, a slot owed its
-//   turn gets a poll of its process values first.
+//   turn gets a poll of its process values first; and so it does whenever
+//   nothing else may go (the cycle at a slot that fails, work for it only).
 // - A slot whose last request timed out is not asked again until its guard
 //   has passed: a late reply to the old request must not be taken for the
 //   answer to a new one. Other slots are asked meanwhile.
@@ -53,6 +54,9 @@ struct SlotRecord
     // single writes to other slots.
     bool overdue = false;
     qint64 askedAt = 0; // when it was last asked, in the line's ms
+    // A reply of it may still come late: asking it may cost a reply window,
+    // so it waits while another is owed its turn, as a failing slot does.
+    bool inDoubt = false;
 };
 
 struct Records

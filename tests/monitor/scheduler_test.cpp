@@ -61,6 +61,9 @@ TEST(Scheduler, AfterAFailureEveryControllerThatAnswersGoesFirst)
         {"OF--", {}, 2, true, 1, {Next::Cycle, 1, 0}},
         {"HF--", {}, 2, true, 1, {Next::Job, 2, 0}},
         {"OF--", {}, 0, true, 1, {Next::Job, 0, 0}},
+        // The cycle at a failing slot and work for it only: the owed one
+        // is polled all the same.
+        {"OFF-", {2}, 3, false, 2, {Next::Owed, 1, 0}},
         // Nobody answers: the slots are probed one after another.
         {"FFFF", {}, -1, false, 0, {Next::Probe, 1, 0}},
         // A guard keeps its slot waiting, not the others.
