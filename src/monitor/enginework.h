@@ -37,6 +37,7 @@ struct Exchange
     int step = 0; // Poll, SetupBlock: the step
     quint64 work = 0; // the single write or job it belongs to
     int item = 0; // the job's item or block
+    qint64 sentMs = 0; // when it went out, in the line's ms
     bool broadcast() const { return address == 0; }
 };
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <algorithm>
 #include <map>
 
 // The requests per address whose replies may still come late: each one that
@@ -15,12 +16,29 @@
 class LateReplies
 {
 public:
-    void failed(int address, const QByteArray &frame)
+    // `frame` went out at `sentMs` and got no answer of its own (yet).
+    void failed(int address, const QByteArray &frame, qint64 sentMs)
     {
         m_hushedUntil.erase(address); // a new doubt: no guard has heard it out
         QList<QByteArray> &frames = m_frames[address];
         if (!frames.contains(frame))
             frames.append(frame);
+        qint64 &latest = m_latestSent[address];
+        latest = std::max(latest, sentMs);
+    }
+    // A reply comes within `horizonMs` of its request or not at all: an
+    // address whose every request in doubt is older is clear.
+    void age(qint64 now, qint64 horizonMs)
+    {
+        for (auto it = m_latestSent.begin(); it != m_latestSent.end();) {
+            if (it->second + horizonMs > now) {
+                ++it;
+                continue;
+            }
+            m_frames.erase(it->first);
+            m_hushedUntil.erase(it->first);
+            it = m_latestSent.erase(it);
+        }
     }
     void answered(const Framing &framing, int address, const QByteArray &frame)
     {
@@ -30,6 +48,7 @@ public:
         for (const QByteArray &f : it->second)
             if (sameShape(framing, f, frame))
                 return; // the answer may be a late one's: nothing is shown
+        m_latestSent.erase(address);
         m_frames.erase(it);
     }
     // Whether the reply to `frame` could be taken for a late reply to
@@ -91,6 +110,7 @@ public:
             return;
         m_hushedUntil.erase(it);
         m_frames.erase(address);
+        m_latestSent.erase(address);
     }
 
 private:
@@ -104,4 +124,5 @@ private:
 
     std::map<int, QList<QByteArray>> m_frames;
     std::map<int, qint64> m_hushedUntil;
+    std::map<int, qint64> m_latestSent; // the newest request in doubt, by address
 };

@@ -368,6 +368,8 @@ private:
     // The read that goes in place of `exchange` while its reply could be
     // taken for a late one: none when the exchange may go.
     std::optional<Exchange> breakerFor(const Exchange &exchange);
+    // How long after its request a late reply may still come.
+    qint64 lateHorizonMs() const;
     std::array<qint64, SlotCount + 1> m_lastAsked {}; // line ms of each slot's last request
     quint16 m_guardTimer = 0; // the line's timer that ends a guard when nothing else goes
     void attachLine(); // the line's timers, after every opening

@@ -209,6 +209,7 @@ void MonitorEngine::SendNext()
         if (m_state.ConnectedCount() == 0 || m_paused)
             break;
         const bool cycle = settleCursor();
+        m_late.age(m_channel.msecs(), lateHorizonMs());
         Scheduler::Records r = records();
         if (!cycle)
             r.cycleSlot = 0;
@@ -304,9 +305,7 @@ bool MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int te
         // Every shape of read is in doubt there: the controller is left
         // alone for a guard, what is still on its way comes meanwhile, and
         // then nothing is in doubt any more.
-        // Long enough for a reply sent at the end of a read's window.
-        const qint64 until = m_channel.msecs() +
-            qint64(f.replyTicks(ReadWindowTicks, m_settings().baud) + 1) * TickMs + GuardMs;
+        const qint64 until = m_channel.msecs() + lateHorizonMs();
         m_late.hush(exchange.address, until);
         m_guardUntil[size_t(exchange.slot)] = until;
         m_askAgain = true;
@@ -314,6 +313,13 @@ bool MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int te
     }
     st.ReplyTicks = quint16(f.replyTicks(textWindowTicks, m_settings().baud));
     return transmit(exchange);
+}
+
+qint64 MonitorEngine::lateHorizonMs() const
+{
+    // A text read's whole window and the guard after it, in either
+    // framing: a binary window is a silence, not a bound on lateness.
+    return qint64(ReadWindowTicks + 1) * TickMs + GuardMs;
 }
 
 std::optional<Exchange> MonitorEngine::breakerFor(const Exchange &x)
@@ -386,6 +392,7 @@ bool MonitorEngine::transmit(const Exchange &exchange)
     m_inFlightSent = ++m_sendCount;
     st.RequestOutstanding = true;
     m_inFlight = exchange;
+    m_inFlight->sentMs = m_channel.msecs();
     changed();
     return true;
 }

@@ -194,7 +194,7 @@ void MonitorEngine::handleReply()
     // controller may have taken the first one.
     st.RequestOutstanding = false;
     m_inFlight.reset();
-    m_late.failed(x.address, x.frame); // its own reply may still come
+    m_late.failed(x.address, x.frame, x.sentMs); // its own reply may still come
     const bool failure = reply.kind == ReplyKind::Failure && !otherEcho;
     if (failure)
         ReportResult(x.slot, reply.result, false);
@@ -271,7 +271,7 @@ void MonitorEngine::exchangeFailed(const Exchange &x, const TransactionResult &r
     // which may disconnect it and end the rest of its work.
     relock(x);
     if (!x.broadcast())
-        m_late.failed(x.address, x.frame); // its reply may still come
+        m_late.failed(x.address, x.frame, x.sentMs); // its reply may still come
     switch (x.serves) {
     case Serves::Poll:
         if (x.step == m_state.PollStep && x.slot == m_state.PollDevice)

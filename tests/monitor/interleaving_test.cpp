@@ -604,11 +604,17 @@ void OracleRun::check()
                 << "echoed, named not written: " << c.value;
         // The last change named as written to a register is what the
         // controller holds, unless something wrote it after.
+        // After its last frame went out (its echo may have come late).
+        qint64 lastSent = 0;
+        for (const ControllerLine::Request &r : log)
+            if (r.function == FnWriteRegister && r.address == c.address && r.reg == c.reg &&
+                r.value == c.value)
+                lastSent = std::max(lastSent, r.ms);
         bool later = false;
         for (const ControllerLine::Request &r : log)
             later = later ||
                 (r.function == FnWriteRegister && (r.address == c.address || r.address == 0) &&
-                 r.reg == c.reg && r.ms >= at);
+                 r.reg == c.reg && r.ms > lastSent && r.value != c.value);
         for (qsizetype k = i + 1; k < m_commits.size(); ++k)
             later = later || (m_commits.at(k).address == c.address && m_commits.at(k).reg == c.reg);
         if (outcome == WriteOutcome::Written && !later && m_final.count({c.address, c.reg})) {

@@ -171,7 +171,7 @@ TEST(LateReplies, ARequestWaitsWhileAReplyOfItsShapeMayStillCome)
     const QByteArray events = f.wrap(ReadRequest(1, 0x472D, 1));
     const QByteArray write = f.wrap(WriteRequest(1, 0x470D, 1001));
     LateReplies late;
-    late.failed(1, setupA);
+    late.failed(1, setupA, 0);
     EXPECT_TRUE(late.confusable(f, 1, setupB)); // eight words too
     EXPECT_FALSE(late.confusable(f, 1, setupA)); // the same request again
     EXPECT_FALSE(late.confusable(f, 1, events));
@@ -186,23 +186,28 @@ TEST(LateReplies, ARequestWaitsWhileAReplyOfItsShapeMayStillCome)
     // clear, as a controller answers in order.
     late.answered(f, 1, setupA);
     EXPECT_TRUE(late.confusable(f, 1, setupB));
-    late.failed(1, write);
+    late.failed(1, write, 0);
     EXPECT_TRUE(late.confusable(f, 1, f.wrap(WriteRequest(1, 0x4711, 5))));
     late.answered(f, 1, events);
     EXPECT_FALSE(late.confusable(f, 1, setupB));
     EXPECT_FALSE(late.confusable(f, 1, f.wrap(WriteRequest(1, 0x4711, 5))));
     // Heard out by a guard: forgotten once it has passed, unless a new
     // doubt came meanwhile.
-    late.failed(1, setupA);
+    late.failed(1, setupA, 0);
     late.hush(1, 1000);
     late.hush(1, 1500); // asked again meanwhile: not lengthened
     late.expire(1, 999);
     EXPECT_TRUE(late.confusable(f, 1, setupB));
     late.expire(1, 1000);
     EXPECT_FALSE(late.confusable(f, 1, setupB));
-    late.failed(1, setupA);
+    late.failed(1, setupA, 0);
     late.hush(1, 2000);
-    late.failed(1, setupA);
+    late.failed(1, setupA, 2500);
     late.expire(1, 3000);
     EXPECT_TRUE(late.confusable(f, 1, setupB));
+    // Nothing comes later than a window and a guard after its request.
+    late.age(4799, 2300);
+    EXPECT_TRUE(late.confusable(f, 1, setupB));
+    late.age(4800, 2300);
+    EXPECT_FALSE(late.confusable(f, 1, setupB));
 }
