@@ -365,9 +365,11 @@ private:
     // Requests whose replies may still come late: one whose reply could not
     // be told from theirs waits for the answer to a read of another shape.
     LateReplies m_late;
-    // The read that goes in place of `exchange` while its reply could be
-    // taken for a late one: none when the exchange may go.
-    std::optional<Exchange> breakerFor(const Exchange &exchange);
+    // Whether the reply to `exchange` could be taken for a late one: a
+    // read of another shape must be answered first.
+    bool mustWaitForOtherShape(const Exchange &exchange);
+    bool sendOtherShape(int n);
+    std::array<bool, SlotCount + 1> m_otherShapeDue {};
     // How long after its request a late reply may still come.
     qint64 lateHorizonMs() const;
     std::array<qint64, SlotCount + 1> m_lastAsked {}; // line ms of each slot's last request

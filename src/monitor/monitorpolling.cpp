@@ -152,6 +152,7 @@ Scheduler::Records MonitorEngine::records() const
                  m_state.at(m).DeviceAddress == address);
         s.healthy = healthy(n) && !sharedFails;
         s.inDoubt = m_late.any(address);
+        s.otherShapeFirst = m_otherShapeDue[size_t(n)];
         // Owed its turn since a failure, or not asked lately: either way it
         // is asked before anything that may fail. While the cycle reads a
         // controller's setup, one not asked lately is owed a turn between
@@ -248,6 +249,8 @@ bool MonitorEngine::carryOut(const Scheduler::Decision &d)
         return sendProbe(d.slot, int(PollStep::Identification));
     case Next::Owed:
         return sendProbe(d.slot, int(PollStep::ProcessValues));
+    case Next::OtherShape:
+        return sendOtherShape(d.slot);
     case Next::Cycle:
         return sendPoll();
     case Next::Nothing:
@@ -296,18 +299,9 @@ bool MonitorEngine::send(Exchange exchange, const ModbusRequest &request, int te
     const Framing &f = framing();
     exchange.frame = f.wrap(request);
     m_late.expire(exchange.address, m_channel.msecs());
-    if (const std::optional<Exchange> breaker = breakerFor(exchange)) {
-        exchange = *breaker;
-        textWindowTicks = ReadWindowTicks;
-    } else if (m_late.confusable(f, exchange.address, exchange.frame) &&
-               exchange.serves != Serves::SingleWrite && exchange.serves != Serves::JobWrite &&
-               exchange.slot >= 1 && exchange.slot <= SlotCount) {
-        // Every shape of read is in doubt there: the controller is left
-        // alone for a guard, what is still on its way comes meanwhile, and
-        // then nothing is in doubt any more.
-        const qint64 until = m_channel.msecs() + lateHorizonMs();
-        m_late.hush(exchange.address, until);
-        m_guardUntil[size_t(exchange.slot)] = until;
+    if (mustWaitForOtherShape(exchange)) {
+        // Not now: the scheduler sends a read of another shape first.
+        m_otherShapeDue[size_t(exchange.slot)] = true;
         m_askAgain = true;
         return false;
     }
@@ -322,14 +316,13 @@ qint64 MonitorEngine::lateHorizonMs() const
     return qint64(ReadWindowTicks + 1) * TickMs + GuardMs;
 }
 
-std::optional<Exchange> MonitorEngine::breakerFor(const Exchange &x)
+bool MonitorEngine::mustWaitForOtherShape(const Exchange &x)
 {
     // Where a late reply could be taken for this exchange's answer, a read
     // of another shape goes first: its answer shows that nothing late is
-    // left before it. The events (one word), the status (seven) or the
-    // identification (four), whichever cannot be confused itself.
+    // left before it.
     if (x.slot < 1 || x.slot > SlotCount)
-        return std::nullopt;
+        return false;
     // The unlock and its write travel together: nothing goes between them,
     // so an unlock goes only where no write's reply is in doubt.
     const bool unlock = x.serves == Serves::SingleUnlock || x.serves == Serves::JobUnlock;
@@ -337,22 +330,31 @@ std::optional<Exchange> MonitorEngine::breakerFor(const Exchange &x)
                        singleOf(x.work)->unlocked) ||
         (x.serves == Serves::JobWrite && jobOf(x.work) && jobOf(x.work)->unlocked);
     if (pair)
-        return std::nullopt;
-    if (unlock ? !m_late.inDoubt(framing(), x.address, x.frame)
-               : !m_late.confusable(framing(), x.address, x.frame))
-        return std::nullopt;
+        return false;
+    return unlock ? m_late.inDoubt(framing(), x.address, x.frame)
+                  : m_late.confusable(framing(), x.address, x.frame);
+}
+
+bool MonitorEngine::sendOtherShape(int n)
+{
+    m_otherShapeDue[size_t(n)] = false;
+    // The events (one word), the status (seven) or the identification
+    // (four), whichever is not in doubt itself.
+    const int address = m_state.at(n).DeviceAddress;
     for (const PollStep step : {PollStep::Events, PollStep::Status, PollStep::Identification}) {
         const ReadBlock *block = ReadBlockForStep(int(step));
-        Exchange probe;
-        probe.serves = Serves::Probe;
-        probe.slot = x.slot;
-        probe.address = x.address;
-        probe.step = int(step);
-        probe.frame = framing().wrap(ReadRequest(x.address, block->start, block->count));
-        if (!m_late.inDoubt(framing(), x.address, probe.frame))
-            return probe;
+        if (!m_late.inDoubt(framing(), address,
+                            framing().wrap(ReadRequest(address, block->start, block->count))))
+            return sendProbe(n, int(step));
     }
-    return std::nullopt;
+    // Every shape is in doubt there: the controller is left alone for as
+    // long as a late reply may take, what is on its way comes meanwhile,
+    // and then nothing is in doubt any more.
+    const qint64 until = m_channel.msecs() + lateHorizonMs();
+    m_late.hush(address, until);
+    m_guardUntil[size_t(n)] = until;
+    m_askAgain = true;
+    return false;
 }
 
 bool MonitorEngine::transmit(const Exchange &exchange)

@@ -26,6 +26,9 @@ Decision decide(const Records &r)
         (r.slot[size_t(r.pairSlot)].polled && !r.slot[size_t(r.pairSlot)].guarded);
     if ((r.pairSlot || r.pairIsJob) && pairMayGo)
         return {r.pairIsJob ? Next::Job : Next::Pair, r.pairSlot, r.pairIsJob ? 0 : r.pairIndex};
+    for (int n = 1; n <= SlotCount; ++n)
+        if (r.slot[size_t(n)].otherShapeFirst && mayAsk(n))
+            return {Next::OtherShape, n, 0};
     // Outside jobs, an overdue slot that answers goes before writes to
     // others.
     auto overdue = [&](int n) {

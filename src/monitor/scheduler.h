@@ -37,11 +37,10 @@
 // - A slot whose last request timed out is not asked again until its guard
 //   has passed: a late reply to the old request must not be taken for the
 //   answer to a new one. Other slots are asked meanwhile.
-// Carrying a decision out, the engine checks the frame it makes against the
-// replies that may still come late (LateReplies): where one could be taken
-// for the answer, a read of another shape goes first, the decision's own
-// request after its answer; where every shape is in doubt, that slot is
-// guarded instead and the decision is asked again.
+// - Work whose reply could be taken for a late reply to an earlier request
+//   (the engine finds that when it makes the frame, and records it) waits
+//   for the answer to a read of another shape to that slot, which goes
+//   first, as soon as the slot may be asked.
 namespace Scheduler {
 
 struct SlotRecord
@@ -57,6 +56,8 @@ struct SlotRecord
     // A reply of it may still come late: asking it may cost a reply window,
     // so it waits while another is owed its turn, as a failing slot does.
     bool inDoubt = false;
+    // Work for it waits for the answer to a read of another shape.
+    bool otherShapeFirst = false;
 };
 
 struct Records
@@ -89,6 +90,7 @@ enum class Next {
     Job, // the job's next item or block
     Probe, // the identification read of `slot`
     Owed, // the process values of `slot`, out of the cycle's order
+    OtherShape, // a read of `slot` whose reply cannot be taken for a late one
     Cycle, // the polling cycle's next request
 };
 

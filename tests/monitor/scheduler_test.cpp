@@ -86,6 +86,15 @@ TEST(Scheduler, AfterAFailureEveryControllerThatAnswersGoesFirst)
     EXPECT_EQ(decide(r), (Decision {Next::Owed, 3, 0}));
     r.cycleReadsSetup = false;
     EXPECT_EQ(decide(r), (Decision {Next::Cycle, 1, 0}));
+    // Work that must wait for a read of another shape: that read goes
+    // first, once the slot may be asked.
+    r = slotsOf("HHF-");
+    r.cycleSlot = 1;
+    r.singleSlots = {2};
+    r.slot[2].otherShapeFirst = true;
+    EXPECT_EQ(decide(r), (Decision {Next::OtherShape, 2, 0}));
+    r.slot[2].guarded = true;
+    EXPECT_EQ(decide(r), (Decision {Next::Cycle, 1, 0}));
     // Of two overdue controllers, the one that waited longest goes first.
     r = slotsOf("DHD-");
     r.cycleSlot = 2;
