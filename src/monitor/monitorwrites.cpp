@@ -92,8 +92,8 @@ bool MonitorEngine::sendSingle(int index)
                                          : WriteRequest(w.address, w.write.reg, w.write.value);
     const quint64 id = w.id;
     const bool went = send(x, request, ReadWindowTicks);
-    // Sent once a frame of it is on the line (not a read that had to go
-    // first, nor a send the line refused).
+    // Sent once a frame of it is on the line (not while it waits for a read
+    // of another shape, nor a send the line refused).
     if (SingleWrite *s = singleOf(id); s && m_inFlight && m_inFlight->work == id)
         s->sent = true;
     return went;
