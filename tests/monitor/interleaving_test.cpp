@@ -360,7 +360,6 @@ private:
     std::map<std::pair<int, int>, int> m_final; // each controller's registers at the end
     std::map<int, qint64> m_lastPoll; // by address
     qsizetype m_sentSeen = 0; // frames of the line's log looked at
-    std::map<int, qint64> m_fairFromAddress; // one controller judged from here on
     QString m_unfair;
 };
 
@@ -466,12 +465,10 @@ void OracleRun::act()
                                 Fault::Bursts};
         cl.faults[address] = faults[pick(10)];
         trace(QStringLiteral("fault %1 on address %2").arg(int(cl.faults[address])).arg(address));
-        m_fairFrom = cl.line.now();
-        // An exchange with it already on the line fails as it began: judged
-        // from the end of its window.
-        const MonitorState &st = engine.state();
-        if (st.RequestOutstanding && st.SlaveAddress == address)
-            m_fairFromAddress[address] = cl.line.now() + 2100;
+        // The promise (one failed reply window, then the others) holds from
+        // the end of the exchange on the line, if any: the engine meets the
+        // fault only then.
+        m_fairFrom = cl.line.now() + (engine.state().RequestOutstanding ? 2100 : 0);
     }
 }
 
@@ -514,8 +511,7 @@ void OracleRun::checkFairness()
             (fault != cl.faults.end() && fault->second != Fault::None &&
              fault->second != Fault::Bursts))
             continue;
-        const qint64 last =
-            std::max({m_fairFrom, m_fairFromAddress[address], m_lastPoll[address]});
+        const qint64 last = std::max(m_fairFrom, m_lastPoll[address]);
         if (now - last > allowed)
             m_unfair = QStringLiteral("address %1 not asked for %2 ms at %3 ms")
                            .arg(address)
